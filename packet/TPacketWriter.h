@@ -1,0 +1,27 @@
+#pragma once
+
+#include "TWorkspace.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace torvane {
+
+// The type code of a type text: the part before its first opening parenthesis, ASCII "(" or full-width
+// "（"; the text whole when it has none or starts with one.
+QString typeCodeOfText(const QString& typeText);
+// The type code of field r (field table row r).
+QString TypeCodeOf(const TWorkspace& workspace, int r);
+// The PARAMS line, without a line break.
+QString BuildParamsLine(const TWorkspace& workspace);
+// A row value as it stands between the quotes of its attribute.
+QString escapeRowValue(const QString& value);
+// The whole packet text, every line ending in CR LF.
+QString writePacket(const TWorkspace& workspace);
+
+// The XML page's show handler: when NeedsRebuild is set, clears it and returns the packet text for the
+// view; otherwise returns nullopt and the view keeps its text.
+std::optional<QString> TabSheet2Show(TWorkspace& workspace);
+
+} // namespace torvane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "TDialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+
+namespace torvane {
+
+// Scripted answers and a log of everything shown, so that no test ever waits on a box.
+class FakeDialogs : public TDialogs {
+public:
+    QStringList informed;
+    QStringList questions;
+    QStringList errors;
+    std::deque<bool> confirmAnswers;
+    std::deque<std::optional<QString>> fileNames;
+
+    void inform(const QString& message) override { informed.append(message); }
+    bool confirm(const QString& question) override
+    {
+        questions.append(question);
+        if (confirmAnswers.empty()) {
+            return false;
+        }
+        const bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
+    void error(const QString& message) override { errors.append(message); }
+    std::optional<QString> saveFileName(const QString&, const QString&) override { return nextFileName(); }
+    std::optional<QString> openFileName(const QString&) override { return nextFileName(); }
+
+private:
+    std::optional<QString> nextFileName()
+    {
+        if (fileNames.empty()) {
+            return std::nullopt;
+        }
+        auto name = fileNames.front();
+        fileNames.pop_front();
+        return name;
+    }
+};
+
+} // namespace torvane

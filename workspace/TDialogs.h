@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace torvane {
+
+// Every modal box and file dialog the program shows goes through this interface, so that the core can
+// ask and tell without knowing about widgets, and tests can answer without anything blocking.
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+
+    // A user message: titled "Torvane", no icon, one "OK" button.
+    virtual void inform(const QString& message) = 0;
+    // The confirmation "確認" with "はい(&Y)" (default) and "いいえ(&N)"; true for Yes.
+    virtual bool confirm(const QString& question) = 0;
+    // The error box: titled "Torvane", error icon; the message as given (the full stop rule is applied by
+    // errorBoxText() before it is shown).
+    virtual void error(const QString& message) = 0;
+    // The save dialog; nullopt when cancelled.
+    virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;
+    // The open dialog; nullopt when cancelled.
+    virtual std::optional<QString> openFileName(const QString& initialName) = 0;
+};
+
+// The error box adds a full stop when the message's last character sorts after ".".
+inline QString errorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QChar(u'.')) {
+        return message + u'.';
+    }
+    return message;
+}
+
+} // namespace torvane

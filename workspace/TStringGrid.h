@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace torvane {
+
+// A grid of string cells addressed as (column, row), both from 0; row 0 is the header row. Column widths
+// are kept with their columns, so that moving a column carries its cells, header and width together.
+class TStringGrid {
+public:
+    TStringGrid(int colCount, int rowCount, int defaultColWidth);
+
+    int colCount() const { return m_colCount; }
+    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    // New columns and rows are empty; new columns get the default width. Existing cells are kept.
+    void setColCount(int count);
+    void setRowCount(int count);
+
+    const QString& cell(int col, int row) const { return m_rows[static_cast<size_t>(row)][static_cast<size_t>(col)]; }
+    void setCell(int col, int row, const QString& text);
+    // The cells of one row, columns 0 .. colCount - 1.
+    const std::vector<QString>& row(int row) const { return m_rows[static_cast<size_t>(row)]; }
+
+    int colWidth(int col) const { return m_colWidths[static_cast<size_t>(col)]; }
+    void setColWidth(int col, int width);
+    int defaultColWidth() const { return m_defaultColWidth; }
+
+    // Moves column `from` to position `to`; the columns between shift by one. Cells of every row (header
+    // included) and the width move with it.
+    void moveColumn(int from, int to);
+    // Empties every cell of rows first .. rowCount - 1.
+    void clearRows(int first);
+
+private:
+    int m_colCount;
+    int m_defaultColWidth;
+    std::vector<std::vector<QString>> m_rows;
+    std::vector<int> m_colWidths;
+};
+
+} // namespace torvane

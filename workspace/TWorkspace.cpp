@@ -1,0 +1,281 @@
+#include "TWorkspace.h"
+
+#include "StrToInt.h"
+#include "TFailure.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace torvane {
+
+namespace {
+
+const QString MsgNameTaken = QStringLiteral("フィールド名が既にあるか不正な名前です");
+const QString MsgChooseType = QStringLiteral("データの型を選択してください");
+const QString MsgEnterName = QStringLiteral("フィールド名を入力してください");
+const QString MsgNoFields = QStringLiteral("フィールドがありません");
+const QString MsgAskTypeCode = QStringLiteral("入力されている単語はデータ形式文字ですか？");
+const QString MsgTypeExists = QStringLiteral("既にあります");
+
+constexpr int DataColumnDefaultWidth = 100;
+// A width text of millions would give a column no screen can show and no header can hold.
+constexpr long long MaxColumnWidth = 32767;
+
+} // namespace
+
+TWorkspace::TWorkspace(TTextMeasure measure)
+    : SG_Field(4, 2, 64), SG_Data(1, 2, DataColumnDefaultWidth), LB_PriKey(QStringLiteral("主キー選択")),
+      LB_DefOrder(QStringLiteral("並べ順キー選択")), typeList(initialTypeList()), m_measure(std::move(measure))
+{
+    SG_Field.setColWidth(0, 226);
+    SG_Field.setColWidth(1, 100);
+    SG_Field.setColWidth(2, 330);
+    SG_Field.setColWidth(3, 79);
+}
+
+void TWorkspace::setTextMeasure(TTextMeasure measure)
+{
+    m_measure = std::move(measure);
+}
+
+int TWorkspace::measureText(const QString& text) const
+{
+    if (m_measure) {
+        return m_measure(text);
+    }
+    return static_cast<int>(text.size()) * 8;
+}
+
+QStringList TWorkspace::initialTypeList()
+{
+    return {
+        QStringLiteral("i2(２バイト整数）"),     QStringLiteral("i4（４バイト整数）"),
+        QStringLiteral("r4（７桁実数）"),         QStringLiteral("r8（１５桁実数）"),
+        QStringLiteral("string（文字列）"),       QStringLiteral("char（一文字）"),
+        QStringLiteral("int（数字）"),            QStringLiteral("float（実数）"),
+        QStringLiteral("boolean（０か１）"),      QStringLiteral("bin.hex（８進表記１６進数）"),
+    };
+}
+
+int TWorkspace::indexOfName(const QStringList& names, const QString& name)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TWorkspace::ResetWorkspace()
+{
+    NeedsRebuild = false;
+    FieldCount = 0;
+    FitFieldColumns();
+}
+
+void TWorkspace::FitFieldColumns()
+{
+    const long long rowsHeight = (static_cast<long long>(FieldCount) + 1) * DefaultRowHeight;
+    const int scrollBar = fieldTableHeight < rowsHeight ? 18 : 0;
+    SG_Field.setColWidth(2, fieldTableWidth - scrollBar - SG_Field.colWidth(0) - SG_Field.colWidth(1) -
+                                SG_Field.colWidth(3) - 7);
+}
+
+void TWorkspace::setFieldTableSize(int width, int height)
+{
+    fieldTableWidth = width;
+    fieldTableHeight = height;
+    FitFieldColumns();
+}
+
+int TWorkspace::dataColumnWidth(const QString& name, long long a) const
+{
+    const long long t = measureText(name);
+    const long long width = t + 5 < a ? a : t + 5;
+    return static_cast<int>(std::clamp(width, static_cast<long long>(INT_MIN), MaxColumnWidth));
+}
+
+void TWorkspace::refillKeyLists()
+{
+    LB_PriKey.refill(FieldList);
+    LB_DefOrder.refill(FieldList);
+}
+
+int TWorkspace::typeIndexOf(const QString& typeText) const
+{
+    return indexOfName(typeList, typeText);
+}
+
+bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc,
+                             const QString& width, TDialogs& dialogs)
+{
+    if (name.isEmpty() || indexOfName(FieldList, name) >= 0) {
+        dialogs.inform(MsgNameTaken);
+        return false;
+    }
+    ++FieldCount;
+    if (SG_Field.rowCount() == FieldCount) {
+        SG_Field.setRowCount(FieldCount + 1);
+    }
+    FieldList.append(name);
+    refillKeyLists();
+
+    SG_Field.setCell(0, FieldCount, name);
+    SG_Field.setCell(1, FieldCount, typeText);
+    SG_Field.setCell(2, FieldCount, etc);
+    SG_Field.setCell(3, FieldCount, width);
+
+    if (typeIndexOf(typeText) < 0) {
+        typeList.append(typeText);
+    }
+
+    SG_Data.setColCount(FieldCount);
+    SG_Data.setCell(FieldCount - 1, 0, name);
+
+    // The conversion may throw: the field then stays, with its column at the width it has now.
+    const long long a = width.isEmpty() ? 10 : static_cast<long long>(StrToInt(width)) * 8;
+    SG_Data.setColWidth(FieldCount - 1, dataColumnWidth(FieldList.last(), a));
+
+    FitFieldColumns();
+    return true;
+}
+
+bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType,
+                                 const QString& etc, const QString& width, TDialogs& dialogs)
+{
+    NeedsRebuild = true;
+    if (!chosenType) {
+        dialogs.inform(MsgChooseType);
+        return false;
+    }
+    if (name.isEmpty() || indexOfName(FieldList, name) >= 0) {
+        dialogs.inform(MsgNameTaken);
+        return false;
+    }
+    return AddFieldRow(name, *chosenType, etc, width, dialogs);
+}
+
+bool TWorkspace::B_FieldSetClick(int selectedRow, const QString& name, const std::optional<QString>& chosenType,
+                                 const QString& etc, const QString& width, TDialogs& dialogs)
+{
+    NeedsRebuild = true;
+    if (!chosenType) {
+        dialogs.inform(MsgChooseType);
+        return false;
+    }
+    const int k = indexOfName(LB_PriKey.items(), name);
+    if (name.isEmpty() || (k >= 0 && selectedRow != k + 1)) {
+        dialogs.inform(MsgEnterName);
+        return false;
+    }
+    const int r = selectedRow;
+    if (r - 1 < 0 || r - 1 >= FieldList.size()) {
+        throw TFailure(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(r - 1));
+    }
+    FieldList[r - 1] = name;
+    refillKeyLists();
+
+    SG_Field.setCell(0, r, name);
+    SG_Field.setCell(1, r, *chosenType);
+    SG_Field.setCell(2, r, etc);
+    SG_Field.setCell(3, r, width);
+
+    // Field r is data column r - 1 in a workspace whose invariants hold.
+    if (r - 1 < SG_Data.colCount()) {
+        SG_Data.setCell(r - 1, 0, name);
+        const long long a = width.isEmpty() ? 0 : static_cast<long long>(StrToInt(width)) * 8;
+        SG_Data.setColWidth(r - 1, dataColumnWidth(FieldList[r - 1], a));
+    }
+    return true;
+}
+
+TFieldEditorContent TWorkspace::SG_FieldClick(int row) const
+{
+    TFieldEditorContent content;
+    if (row < 0 || row >= SG_Field.rowCount()) {
+        return content;
+    }
+    content.name = SG_Field.cell(0, row);
+    const int index = typeIndexOf(SG_Field.cell(1, row));
+    if (index >= 0) {
+        content.typeIndex = index;
+    }
+    content.etc = SG_Field.cell(2, row);
+    content.width = SG_Field.cell(3, row);
+    return content;
+}
+
+std::optional<int> TWorkspace::CB_FieldTypeKeyDown(int key, const QString& boxText, TDialogs& dialogs)
+{
+    if (key != VK_RETURN) {
+        return std::nullopt;
+    }
+    if (!dialogs.confirm(MsgAskTypeCode)) {
+        return std::nullopt;
+    }
+    if (typeIndexOf(boxText) >= 0) {
+        dialogs.inform(MsgTypeExists);
+        return std::nullopt;
+    }
+    typeList.append(boxText);
+    return static_cast<int>(typeList.size()) - 1;
+}
+
+void TWorkspace::toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs)
+{
+    NeedsRebuild = true;
+    if (list.isShown()) {
+        list.close();
+        return;
+    }
+    if (FieldCount <= 0) {
+        dialogs.inform(MsgNoFields);
+        return;
+    }
+    list.open(list.count() * itemHeight + 5);
+}
+
+void TWorkspace::B_PriKeyClick(int itemHeight, TDialogs& dialogs)
+{
+    toggleKeyList(LB_PriKey, itemHeight, dialogs);
+}
+
+void TWorkspace::B_DefOrderClick(int itemHeight, TDialogs& dialogs)
+{
+    toggleKeyList(LB_DefOrder, itemHeight, dialogs);
+}
+
+bool TWorkspace::B_DataAddClick()
+{
+    NeedsRebuild = true;
+    if (FieldCount <= 0) {
+        return false;
+    }
+    const int last = SG_Data.rowCount() - 1;
+    const int columns = std::min(FieldCount, SG_Data.colCount());
+    bool empty = true;
+    for (int c = 0; c < columns && empty; ++c) {
+        empty = SG_Data.cell(c, last).isEmpty();
+    }
+    if (empty) {
+        return false;
+    }
+    SG_Data.setRowCount(SG_Data.rowCount() + 1);
+    return true;
+}
+
+int TWorkspace::SG_DataKeyDown(int key, int currentRow) const
+{
+    if (key == VK_RETURN && currentRow < SG_Data.rowCount() - 1) {
+        return currentRow + 1;
+    }
+    return currentRow;
+}
+
+void TWorkspace::moveDataColumn(int from, int to)
+{
+    SG_Data.moveColumn(from, to);
+}
+
+} // namespace torvane

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "TDialogs.h"
+#include "TKeyList.h"
+#include "TStringGrid.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace torvane {
+
+// Pixel width of a text in the data table's font.
+using TTextMeasure = std::function<int(const QString&)>;
+
+// The key code the window passes for Enter.
+constexpr int VK_RETURN = 13;
+
+// What a row of the field table loads into the field editor.
+struct TFieldEditorContent {
+    QString name;
+    // The type list item to choose, or nullopt when the list does not hold the row's type text (the type
+    // box then keeps what it had).
+    std::optional<int> typeIndex;
+    QString etc;
+    QString width;
+};
+
+// Everything the user edits: field names, field table, data table, key lists, type list and the packet
+// settings, with the editing operations of the data page. Members carry the names of the controls whose
+// contents they are, so that the window and the packet code read alike.
+class TWorkspace {
+public:
+    static constexpr int DefaultRowHeight = 16;
+    static constexpr int FieldTableDesignWidth = 763;
+    static constexpr int FieldTableDesignHeight = 141;
+
+    // The workspace in its initial state. `measure` gives text widths for the data columns; without one a
+    // fixed 8 pixels per character is used.
+    explicit TWorkspace(TTextMeasure measure = {});
+
+    void setTextMeasure(TTextMeasure measure);
+    int measureText(const QString& text) const;
+
+    // --- State ---------------------------------------------------------------------------------------
+    QStringList FieldList;
+    int FieldCount = 0;
+    bool NeedsRebuild = false;
+
+    TStringGrid SG_Field;  // 4 columns: name, type text, other-settings text, width text
+    TStringGrid SG_Data;   // one column per field; row 0 holds the headers
+    TKeyList LB_PriKey;
+    TKeyList LB_DefOrder;
+    QStringList typeList;  // the items of CB_FieldType
+
+    QString Ed_xmlVersion = QStringLiteral("1.0");
+    QString Ed_PacketVersion = QStringLiteral("2.0");
+    QString Ed_LCID = QStringLiteral("1033");
+
+    // The field table's outer size, which FitFieldColumns fits the columns to; the window keeps it current.
+    int fieldTableWidth = FieldTableDesignWidth;
+    int fieldTableHeight = FieldTableDesignHeight;
+
+    static QStringList initialTypeList();
+    // Position of `name` in `names`, compared without regard to letter case; -1 when absent.
+    static int indexOfName(const QStringList& names, const QString& name);
+
+    // --- Workspace -------------------------------------------------------------------------------------
+    void ResetWorkspace();
+    // Sets the field table's column 2 so that the four columns fill the table's width.
+    void FitFieldColumns();
+    // Sets the field table's size, then refits its columns.
+    void setFieldTableSize(int width, int height);
+
+    // --- Field definitions -----------------------------------------------------------------------------
+    // Adds one field at the end; on refusal shows the message and returns false. A width text that is not
+    // an integer throws TFailure after the field has been added.
+    bool AddFieldRow(const QString& name, const QString& typeText, const QString& etc, const QString& width,
+                     TDialogs& dialogs);
+    // The add button. `chosenType` is the chosen item's text, or nullopt when no item is chosen.
+    bool B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType, const QString& etc,
+                         const QString& width, TDialogs& dialogs);
+    // The change button, for the field table's selected row.
+    bool B_FieldSetClick(int selectedRow, const QString& name, const std::optional<QString>& chosenType,
+                         const QString& etc, const QString& width, TDialogs& dialogs);
+    // What selecting a row of the field table loads into the editor.
+    TFieldEditorContent SG_FieldClick(int row) const;
+    // A key pressed in the type box holding `boxText`. Returns the index of the item to choose when Enter
+    // was confirmed and the text was added; nullopt otherwise.
+    std::optional<int> CB_FieldTypeKeyDown(int key, const QString& boxText, TDialogs& dialogs);
+    // Index of a type text in the type list, compared whole and without regard to case; -1 when absent.
+    int typeIndexOf(const QString& typeText) const;
+
+    // --- Key lists -------------------------------------------------------------------------------------
+    // Open or close a key list; `itemHeight` is the height the list really uses for one item.
+    void B_PriKeyClick(int itemHeight, TDialogs& dialogs);
+    void B_DefOrderClick(int itemHeight, TDialogs& dialogs);
+
+    // --- Data rows -------------------------------------------------------------------------------------
+    // Adds an empty record, unless there are no fields or the last record is empty. True when added.
+    bool B_DataAddClick();
+    // Enter moves the current row down (not past the last row). Returns the new current row.
+    int SG_DataKeyDown(int key, int currentRow) const;
+    // Moves a data column with its cells, header and width.
+    void moveDataColumn(int from, int to);
+
+private:
+    void toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs);
+    void refillKeyLists();
+    // Width of a data column: `a` when the name's text width + 5 is less, else that text width + 5.
+    int dataColumnWidth(const QString& name, long long a) const;
+
+    TTextMeasure m_measure;
+};
+
+} // namespace torvane
