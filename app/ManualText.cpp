@@ -1,0 +1,10 @@
+#include "ManualText.h"
+
+namespace torvane {
+
+QString manualText()
+{
+    return QStringLiteral("説明書\n");
+}
+
+} // namespace torvane

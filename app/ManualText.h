@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+namespace torvane {
+
+// The help text of the manual page.
+QString manualText();
+
+} // namespace torvane
