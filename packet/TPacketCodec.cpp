@@ -1,0 +1,132 @@
+#include "TPacketCodec.h"
+
+#include <QStringDecoder>
+
+namespace torvane {
+
+namespace {
+
+constexpr char16_t Replacement = 0xFFFD;
+// ICU's substitute for an undefined byte in this code page.
+constexpr char16_t IcuSubstitute = 0x1A;
+
+bool isDefined(const QString& decoded)
+{
+    return decoded.size() == 1 && decoded[0] != QChar(Replacement) && decoded[0] != QChar(IcuSubstitute);
+}
+
+} // namespace
+
+const TPacketCodec& TPacketCodec::cp932()
+{
+    static const TPacketCodec codec;
+    return codec;
+}
+
+TPacketCodec::TPacketCodec()
+    : m_encode(0x10000, 0), m_decodeSingle(0x100, Replacement), m_decodePair(0x10000, Replacement)
+{
+    QStringDecoder decoder("windows-31j", QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid()) {
+        return;
+    }
+    // ASCII is identical in CP932; taking it from ICU would swap 0x1A, 0x1C and 0x7F.
+    for (int b = 0; b < 0x80; ++b) {
+        m_decodeSingle[static_cast<size_t>(b)] = static_cast<char16_t>(b);
+    }
+    for (int b = 0x80; b < 0x100; ++b) {
+        if (isLeadByte(static_cast<unsigned char>(b))) {
+            continue;
+        }
+        const char byte = static_cast<char>(b);
+        const QString decoded = decoder.decode(QByteArrayView(&byte, 1));
+        if (isDefined(decoded)) {
+            m_decodeSingle[static_cast<size_t>(b)] = decoded[0].unicode();
+            m_encode[decoded[0].unicode()] = static_cast<quint16>(b);
+        }
+    }
+    // Where a character has several pairs, Windows writes the first one, except that it never writes the
+    // NEC-selected IBM extensions (leads 0xED, 0xEE) when the IBM extensions (0xFA..0xFC) hold the same
+    // character; so those two rows are given their encodings last.
+    const auto fillRow = [&](int lead) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (!isTrailByte(static_cast<unsigned char>(trail))) {
+                continue;
+            }
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            const QString decoded = decoder.decode(QByteArrayView(pair, 2));
+            if (!isDefined(decoded)) {
+                continue;
+            }
+            const char16_t c = decoded[0].unicode();
+            m_decodePair[static_cast<size_t>(lead << 8 | trail)] = c;
+            if (c >= 0x80 && m_encode[c] == 0) {
+                m_encode[c] = static_cast<quint16>(lead << 8 | trail);
+            }
+        }
+    };
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (isLeadByte(static_cast<unsigned char>(lead)) && lead != 0xED && lead != 0xEE) {
+            fillRow(lead);
+        }
+    }
+    fillRow(0xED);
+    fillRow(0xEE);
+    m_available = true;
+}
+
+qsizetype TPacketCodec::encode(QStringView text, QByteArray& out) const
+{
+    if (!m_available) {
+        return text.isEmpty() ? -1 : 0;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + text.size() * 2);
+    char* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = src[i];
+        if (c < 0x80) {
+            *dst++ = static_cast<char>(c);
+            continue;
+        }
+        const quint16 code = m_encode[c];
+        if (code == 0) {
+            out.resize(dst - out.data());
+            return i;
+        }
+        if (code >= 0x100) {
+            *dst++ = static_cast<char>(code >> 8);
+        }
+        *dst++ = static_cast<char>(code & 0xFF);
+    }
+    out.resize(dst - out.data());
+    return -1;
+}
+
+QString TPacketCodec::decode(QByteArrayView bytes) const
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char b = src[i];
+        if (b < 0x80) {
+            *dst++ = b;
+        } else if (!isLeadByte(b)) {
+            *dst++ = m_decodeSingle[b];
+        } else if (i + 1 < n && isTrailByte(src[i + 1])) {
+            *dst++ = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];
+            ++i;
+        } else {
+            // A lead byte without its trail byte: the next byte, if any, is read on its own.
+            *dst++ = Replacement;
+        }
+    }
+    out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));
+    return out;
+}
+
+} // namespace torvane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+#include <vector>
+
+namespace torvane {
+
+// CP932, the Japanese ANSI code page packet files are written in. The tables are taken once from Qt's
+// "windows-31j" converter; converting through them instead of through the converter itself tells exactly
+// which character cannot be represented (the converter silently writes a substitute), keeps ASCII byte for
+// byte (ICU swaps three control codes) and does not drop a truncated last byte. Qt builds without ICU have
+// no such converter: available() is then false, and this class is the one place to give them a table.
+class TPacketCodec {
+public:
+    // The shared instance, built on first use.
+    static const TPacketCodec& cp932();
+
+    bool available() const { return m_available; }
+
+    // Encodes `text` and appends its bytes to `out`. Returns the index in `text` of the first character
+    // CP932 cannot represent (`out` is then incomplete), or -1 when every character was encoded.
+    qsizetype encode(QStringView text, QByteArray& out) const;
+    // Decodes CP932 bytes; a byte or pair that CP932 does not define, and a lead byte without its trail
+    // byte at the end, each give U+FFFD.
+    QString decode(QByteArrayView bytes) const;
+
+    // Whether the BMP code unit `c` has a CP932 form (ASCII always has).
+    bool canEncode(char16_t c) const { return c < 0x80 || m_encode[c] != 0; }
+
+private:
+    TPacketCodec();
+
+    static bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+    static bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+    bool m_available = false;
+    // Code unit -> bytes: 0 not representable, < 0x100 one byte, else lead << 8 | trail.
+    std::vector<quint16> m_encode;
+    // Single byte -> code unit; U+FFFD where the byte is a lead byte or not defined.
+    std::vector<char16_t> m_decodeSingle;
+    // (lead << 8 | trail) -> code unit; U+FFFD where the pair is not defined.
+    std::vector<char16_t> m_decodePair;
+};
+
+} // namespace torvane
