@@ -22,4 +22,10 @@ bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfTe
 // A row value as cut out of its attribute, with character references and the five entities decoded.
 QString decodeRowValue(QStringView value);
 
+// Position of the first occurrence of `marker` lying wholly inside text positions [from, to), letter case
+// ignored exactly as QStringView::indexOf(..., Qt::CaseInsensitive) ignores it; -1 when there is none. The
+// reader's markers begin with an ASCII character, which this finds with a plain character scan, far faster
+// than the general case-insensitive search on texts of many megabytes.
+qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from, qsizetype to);
+
 } // namespace torvane
