@@ -1,4 +1,5 @@
 #include "TMainForm.h"
+#include "TQtDialogs.h"
 
 #include <QApplication>
 
@@ -6,7 +7,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvane"));
-    torvane::TMainForm MainForm;
+    QApplication::setApplicationDisplayName(QStringLiteral("Torvane"));
+    torvane::TQtDialogs dialogs;
+    torvane::TMainForm MainForm(dialogs);
     MainForm.show();
     return QApplication::exec();
 }

@@ -1,0 +1,133 @@
+#include "TDataGrid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace torvane {
+
+QWidget* TCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
+{
+    auto* editor = new QLineEdit(parent);
+    editor->setFrame(false);
+    QAbstractItemModel* model = const_cast<QAbstractItemModel*>(index.model());
+    const QPersistentModelIndex cell(index);
+    connect(editor, &QLineEdit::textEdited, model, [model, cell](const QString& text) {
+        if (cell.isValid()) {
+            model->setData(cell, text, Qt::EditRole);
+        }
+    });
+    return editor;
+}
+
+void TCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    const QString text = index.data(Qt::EditRole).toString();
+    // Each keystroke comes back as a change of the cell; setting the same text again would move the caret.
+    if (line && line->text() != text) {
+        line->setText(text);
+    }
+}
+
+bool TCellDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            emit enterPressed();
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+TDataGrid::TDataGrid(QWidget* parent) : QTableView(parent), m_delegate(new TCellDelegate(this))
+{
+    setItemDelegate(m_delegate);
+    setEditTriggers(QAbstractItemView::AllEditTriggers);
+    setTabKeyNavigation(true);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(16);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    connect(m_delegate, &TCellDelegate::enterPressed, this, [this] { emit keyDown(Qt::Key_Return); });
+}
+
+void TDataGrid::showEditor()
+{
+    if (!model() || model()->rowCount() == 0 || model()->columnCount() == 0) {
+        return;
+    }
+    QModelIndex current = currentIndex();
+    if (!current.isValid()) {
+        current = model()->index(0, 0);
+        setCurrentIndex(current);
+    }
+    if (state() != QAbstractItemView::EditingState) {
+        edit(current);
+    }
+}
+
+QModelIndex TDataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    if ((cursorAction != MoveNext && cursorAction != MovePrevious) || !model()) {
+        return QTableView::moveCursor(cursorAction, modifiers);
+    }
+    const int rows = model()->rowCount();
+    const int columns = model()->columnCount();
+    if (rows == 0 || columns == 0) {
+        return {};
+    }
+    const QModelIndex current = currentIndex();
+    int row = current.isValid() ? current.row() : 0;
+    int column = current.isValid() ? current.column() : -1;
+    if (cursorAction == MoveNext) {
+        if (++column >= columns) {
+            column = 0;
+            row = (row + 1) % rows;
+        }
+    } else {
+        if (--column < 0) {
+            column = columns - 1;
+            row = (row + rows - 1) % rows;
+        }
+    }
+    return model()->index(row, column);
+}
+
+void TDataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (current.isValid() && current != previous) {
+        edit(current);
+    }
+}
+
+void TDataGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit keyDown(event->key());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool TDataGrid::focusNextPrevChild(bool next)
+{
+    // Tab never leaves the table: it moves through the cells.
+    const QModelIndex target = moveCursor(next ? MoveNext : MovePrevious, Qt::NoModifier);
+    if (target.isValid()) {
+        setCurrentIndex(target);
+        return true;
+    }
+    return QTableView::focusNextPrevChild(next);
+}
+
+} // namespace torvane

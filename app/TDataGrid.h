@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace torvane {
+
+// The cell editor of the data table: stores every keystroke in the model at once and hands Enter to the
+// table instead of closing.
+class TCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+
+signals:
+    void enterPressed();
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+};
+
+// The data table's view: the cell editor is always open in the current cell, and Tab / Shift+Tab wrap
+// through the cells without ever leaving the table.
+class TDataGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDataGrid(QWidget* parent = nullptr);
+
+    TCellDelegate* cellDelegate() const { return m_delegate; }
+    // Opens the editor in the current cell, making (0, 0) current when there is none.
+    void showEditor();
+
+signals:
+    // A key the table itself did not use (Enter arrives through the cell editor as well).
+    void keyDown(int key);
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    TCellDelegate* m_delegate;
+};
+
+} // namespace torvane

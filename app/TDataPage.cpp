@@ -1,0 +1,515 @@
+#include "TDataPage.h"
+
+#include "TDataGrid.h"
+#include "TDataTableModel.h"
+#include "TFieldTableModel.h"
+#include "TFieldTypeBox.h"
+#include "TFieldWidthEdit.h"
+#include "TSplitterBar.h"
+
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace torvane {
+
+namespace {
+
+constexpr int EditHeight = 21;
+
+// The stacked heights of the page: the top group, the splitter bar, and the least the data group keeps.
+constexpr int WholeGroupHeight = 41;
+constexpr int SplitterHeight = 8;
+constexpr int DataGroupMinHeight = 60;
+
+QLabel* makeLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* makeEdit(const char* name, const QString& text, QWidget* parent)
+{
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
+}
+
+QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+void place(QWidget* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(left, top, std::max(0, width), std::max(0, height));
+}
+
+// A label keeps its own size; only its top-left corner is placed.
+void placeLabel(QLabel* label, int left, int top)
+{
+    label->move(left, top);
+}
+
+} // namespace
+
+TDataPage::TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent)
+    : QWidget(parent), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors)
+{
+    createWholeGroup();
+    createFieldGroup();
+    Splitter1 = new TSplitterBar(this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setSizeSource([this] { return m_fieldGroupHeight; },
+                             [this] { return height() - WholeGroupHeight - SplitterHeight - DataGroupMinHeight; });
+    connect(Splitter1, &TSplitterBar::moved, this, &TDataPage::splitterReleased);
+    createDataGroup();
+    createKeyLists();
+    setTabOrders();
+
+    // Data columns are as wide as their names in the table's own font.
+    m_workspace.setTextMeasure([this](const QString& text) { return SG_Data->fontMetrics().horizontalAdvance(text); });
+    placeControls();
+    refreshAll();
+}
+
+void TDataPage::createWholeGroup()
+{
+    GBox_Whole = new QGroupBox(QStringLiteral("全体管理"), this);
+    GBox_Whole->setObjectName(QStringLiteral("GBox_Whole"));
+    m_xmlVersionLabel = makeLabel(QStringLiteral("XMLの versionは"), GBox_Whole);
+    Ed_xmlVersion = makeEdit("Ed_xmlVersion", m_workspace.Ed_xmlVersion, GBox_Whole);
+    m_packetVersionLabel = makeLabel(QStringLiteral("DATAPACKETのVersionは"), GBox_Whole);
+    Ed_PacketVersion = makeEdit("Ed_PacketVersion", m_workspace.Ed_PacketVersion, GBox_Whole);
+    B_DefOrder = makeButton("B_DefOrder", m_workspace.LB_DefOrder.caption(), GBox_Whole);
+    B_PriKey = makeButton("B_PriKey", m_workspace.LB_PriKey.caption(), GBox_Whole);
+    m_lcidLabel = makeLabel(QStringLiteral("LCIDは"), GBox_Whole);
+    Ed_LCID = makeEdit("Ed_LCID", m_workspace.Ed_LCID, GBox_Whole);
+
+    // The settings are the workspace's; what the user types goes straight into it.
+    connect(Ed_xmlVersion, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_workspace.Ed_xmlVersion = text;
+    });
+    connect(Ed_PacketVersion, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_workspace.Ed_PacketVersion = text;
+    });
+    connect(Ed_LCID, &QLineEdit::textEdited, this, [this](const QString& text) { m_workspace.Ed_LCID = text; });
+    connect(B_DefOrder, &QPushButton::clicked, this, &TDataPage::B_DefOrderClick);
+    connect(B_PriKey, &QPushButton::clicked, this, &TDataPage::B_PriKeyClick);
+}
+
+void TDataPage::createFieldGroup()
+{
+    GBox_Field = new QGroupBox(QStringLiteral("フィールド"), this);
+    GBox_Field->setObjectName(QStringLiteral("GBox_Field"));
+    m_fieldNameLabel = makeLabel(QStringLiteral("フィールド名"), GBox_Field);
+    Ed_FieldName = makeEdit("Ed_FieldName", QString(), GBox_Field);
+    m_fieldEtcLabel = makeLabel(QStringLiteral("その他設定文"), GBox_Field);
+    Ed_FieldEtc = makeEdit("Ed_FieldEtc", QString(), GBox_Field);
+    m_fieldTypeLabel = makeLabel(QStringLiteral("データ形式"), GBox_Field);
+    CB_FieldType = new TFieldTypeBox(GBox_Field);
+    CB_FieldType->setObjectName(QStringLiteral("CB_FieldType"));
+    m_fieldWidthLabel = makeLabel(QStringLiteral("幅"), GBox_Field);
+    SE_FieldWidth = new TFieldWidthEdit(GBox_Field);
+    SE_FieldWidth->setObjectName(QStringLiteral("SE_FieldWidth"));
+    B_FieldSet = makeButton("B_FieldSet", QStringLiteral("変更"), GBox_Field);
+    B_FieldAdd = makeButton("B_FieldAdd", QStringLiteral("新規追加"), GBox_Field);
+
+    m_fieldModel = new TFieldTableModel(m_workspace, this);
+    SG_Field = new QTableView(GBox_Field);
+    SG_Field->setObjectName(QStringLiteral("SG_Field"));
+    SG_Field->setModel(m_fieldModel);
+    SG_Field->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SG_Field->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SG_Field->setSelectionMode(QAbstractItemView::SingleSelection);
+    SG_Field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SG_Field->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    SG_Field->setTabKeyNavigation(false);
+    SG_Field->verticalHeader()->hide();
+    SG_Field->verticalHeader()->setMinimumSectionSize(1);
+    SG_Field->verticalHeader()->setDefaultSectionSize(TWorkspace::DefaultRowHeight);
+    SG_Field->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    SG_Field->horizontalHeader()->setStretchLastSection(false);
+    SG_Field->horizontalHeader()->setHighlightSections(false);
+    SG_Field->horizontalHeader()->setSectionsClickable(false);
+
+    connect(B_FieldAdd, &QPushButton::clicked, this, &TDataPage::B_FieldAddClick);
+    connect(B_FieldSet, &QPushButton::clicked, this, &TDataPage::B_FieldSetClick);
+    connect(CB_FieldType, &TFieldTypeBox::enterPressed, this, [this] { CB_FieldTypeKeyDown(VK_RETURN); });
+    // A click loads the row even when it is already the current one; keyboard moves change the current row.
+    connect(SG_Field, &QTableView::clicked, this, &TDataPage::SG_FieldClick);
+    connect(SG_Field->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!m_refreshing) {
+            SG_FieldClick();
+        }
+    });
+}
+
+void TDataPage::createDataGroup()
+{
+    GBox_Data = new QGroupBox(QStringLiteral("データ"), this);
+    GBox_Data->setObjectName(QStringLiteral("GBox_Data"));
+    B_DataAdd = makeButton("B_DataAdd", QStringLiteral("新規追加"), GBox_Data);
+    m_dataModel = new TDataTableModel(m_workspace, this);
+    SG_Data = new TDataGrid(GBox_Data);
+    SG_Data->setObjectName(QStringLiteral("SG_Data"));
+    SG_Data->setModel(m_dataModel);
+
+    connect(B_DataAdd, &QPushButton::clicked, this, &TDataPage::B_DataAddClick);
+    connect(SG_Data, &TDataGrid::keyDown, this, &TDataPage::SG_DataKeyDown);
+    connect(SG_Data->horizontalHeader(), &QHeaderView::sectionMoved, this,
+            [this](int, int from, int to) { dataColumnMoved(from, to); });
+    connect(SG_Data->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!m_refreshing && column < m_workspace.SG_Data.colCount()) {
+            m_workspace.SG_Data.setColWidth(column, width);
+        }
+    });
+}
+
+void TDataPage::createKeyLists()
+{
+    // The lists belong to the page itself so that, open, they lie over the field group.
+    auto makeList = [this](const char* name) {
+        auto* list = new QListWidget(this);
+        list->setObjectName(QString::fromLatin1(name));
+        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setUniformItemSizes(true);
+        list->hide();
+        return list;
+    };
+    LB_DefOrder = makeList("LB_DefOrder");
+    LB_PriKey = makeList("LB_PriKey");
+    connect(LB_DefOrder, &QListWidget::itemSelectionChanged, this,
+            [this] { keySelectionChanged(LB_DefOrder, m_workspace.LB_DefOrder); });
+    connect(LB_PriKey, &QListWidget::itemSelectionChanged, this,
+            [this] { keySelectionChanged(LB_PriKey, m_workspace.LB_PriKey); });
+}
+
+void TDataPage::setTabOrders()
+{
+    setTabOrder(Ed_xmlVersion, Ed_PacketVersion);
+    setTabOrder(Ed_PacketVersion, B_PriKey);
+    setTabOrder(B_PriKey, B_DefOrder);
+    setTabOrder(B_DefOrder, Ed_LCID);
+    setTabOrder(Ed_LCID, Ed_FieldName);
+    setTabOrder(Ed_FieldName, CB_FieldType);
+    setTabOrder(CB_FieldType, Ed_FieldEtc);
+    setTabOrder(Ed_FieldEtc, B_FieldAdd);
+    setTabOrder(B_FieldAdd, SG_Field);
+    setTabOrder(SG_Field, SE_FieldWidth);
+    setTabOrder(SE_FieldWidth, B_FieldSet);
+    setTabOrder(B_FieldSet, B_DataAdd);
+    setTabOrder(B_DataAdd, SG_Data);
+}
+
+void TDataPage::placeControls()
+{
+    // The page: the top group, the field group at the splitter's height, the splitter bar, and the data
+    // group taking the rest, all across the page's width.
+    const int pageWidth = width();
+    const int pageHeight = height();
+    const int fieldTop = WholeGroupHeight;
+    const int splitterTop = fieldTop + m_fieldGroupHeight;
+    const int dataTop = splitterTop + SplitterHeight;
+    place(GBox_Whole, 0, 0, pageWidth, WholeGroupHeight);
+    place(GBox_Field, 0, fieldTop, pageWidth, m_fieldGroupHeight);
+    place(Splitter1, 0, splitterTop, pageWidth, SplitterHeight);
+    place(GBox_Data, 0, dataTop, pageWidth, pageHeight - dataTop);
+
+    // Top group "全体管理": labels at top 16, edits at 12, buttons at 10.
+    placeLabel(m_xmlVersionLabel, 8, 16);
+    place(Ed_xmlVersion, 110, 12, 25, EditHeight);
+    placeLabel(m_packetVersionLabel, 148, 16);
+    place(Ed_PacketVersion, 304, 12, 25, EditHeight);
+    place(B_DefOrder, 352, 10, 113, 25);
+    place(B_PriKey, 488, 10, 113, 25);
+    placeLabel(m_lcidLabel, 616, 16);
+    place(Ed_LCID, 664, 12, 57, EditHeight);
+
+    // Field group "フィールド": two editor rows, the buttons following the right edge, the table below.
+    const int fieldCW = GBox_Field->width();
+    const int fieldCH = GBox_Field->height();
+    placeLabel(m_fieldNameLabel, 8, 20);
+    place(Ed_FieldName, 80, 16, 121, EditHeight);
+    placeLabel(m_fieldEtcLabel, 224, 20);
+    place(Ed_FieldEtc, 312, 16, fieldCW - 326, EditHeight);
+    placeLabel(m_fieldTypeLabel, 8, 44);
+    place(CB_FieldType, 80, 40, 121, EditHeight);
+    placeLabel(m_fieldWidthLabel, 288, 44);
+    place(SE_FieldWidth, 312, 40, 97, EditHeight);
+    place(B_FieldSet, fieldCW - 151, 40, 65, 20);
+    place(B_FieldAdd, fieldCW - 79, 40, 65, 20);
+    place(SG_Field, 2, 64, fieldCW - 4, fieldCH - 66);
+
+    // Data group "データ": the add button at the top right, the table below it to the bottom.
+    const int dataCW = GBox_Data->width();
+    const int dataCH = GBox_Data->height();
+    place(B_DataAdd, dataCW - 95, 12, 81, 17);
+    place(SG_Data, 2, 32, dataCW - 4, dataCH - 34);
+
+    // The key lists keep their places under their buttons; their heights are the workspace's.
+    place(LB_DefOrder, 352, 32, 113, m_workspace.LB_DefOrder.height());
+    place(LB_PriKey, 488, 32, 113, m_workspace.LB_PriKey.height());
+
+    fitFieldColumns();
+}
+
+void TDataPage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void TDataPage::fitFieldColumns()
+{
+    m_workspace.setFieldTableSize(SG_Field->width(), SG_Field->height());
+    applyFieldColumnWidths();
+}
+
+void TDataPage::applyFieldColumnWidths()
+{
+    for (int c = 0; c < m_workspace.SG_Field.colCount(); ++c) {
+        SG_Field->setColumnWidth(c, std::max(0, m_workspace.SG_Field.colWidth(c)));
+    }
+}
+
+void TDataPage::applyDataColumnWidths()
+{
+    const bool wasRefreshing = m_refreshing;
+    m_refreshing = true;
+    for (int c = 0; c < m_workspace.SG_Data.colCount(); ++c) {
+        SG_Data->setColumnWidth(c, std::max(0, m_workspace.SG_Data.colWidth(c)));
+    }
+    m_refreshing = wasRefreshing;
+}
+
+void TDataPage::refreshAll()
+{
+    refreshSettings();
+    refreshFields();
+    refreshData();
+    refreshKeyLists();
+}
+
+void TDataPage::refreshSettings()
+{
+    Ed_xmlVersion->setText(m_workspace.Ed_xmlVersion);
+    Ed_PacketVersion->setText(m_workspace.Ed_PacketVersion);
+    Ed_LCID->setText(m_workspace.Ed_LCID);
+}
+
+void TDataPage::refreshFields()
+{
+    m_refreshing = true;
+    const int row = std::max(0, SG_Field->currentIndex().row());
+    m_fieldModel->refresh();
+    const int rows = m_fieldModel->rowCount();
+    if (rows > 0) {
+        SG_Field->setCurrentIndex(m_fieldModel->index(std::min(row, rows - 1), 0));
+    }
+    CB_FieldType->setTypeList(m_workspace.typeList);
+    m_refreshing = false;
+    applyFieldColumnWidths();
+}
+
+void TDataPage::refreshData()
+{
+    m_refreshing = true;
+    const QModelIndex current = SG_Data->currentIndex();
+    const int row = std::max(0, current.row());
+    const int column = std::max(0, current.column());
+    m_dataModel->refresh();
+    applyDataColumnWidths();
+    const int rows = m_dataModel->rowCount();
+    const int columns = m_dataModel->columnCount();
+    if (rows > 0 && columns > 0) {
+        SG_Data->setCurrentIndex(m_dataModel->index(std::min(row, rows - 1), std::min(column, columns - 1)));
+    }
+    m_refreshing = false;
+    SG_Data->showEditor();
+}
+
+void TDataPage::refreshKeyLists()
+{
+    m_refreshing = true;
+    const auto fill = [](QListWidget* list, const TKeyList& keys, QPushButton* button) {
+        QStringList current;
+        for (int i = 0; i < list->count(); ++i) {
+            current.append(list->item(i)->text());
+        }
+        if (current != keys.items()) {
+            list->clear();
+            list->addItems(keys.items());
+        }
+        for (int i = 0; i < list->count(); ++i) {
+            list->item(i)->setSelected(keys.isSelected(i));
+        }
+        list->setGeometry(list->x(), list->y(), list->width(), std::max(0, keys.height()));
+        list->setVisible(keys.isShown());
+        list->raise();
+        button->setText(keys.caption());
+    };
+    fill(LB_DefOrder, m_workspace.LB_DefOrder, B_DefOrder);
+    fill(LB_PriKey, m_workspace.LB_PriKey, B_PriKey);
+    m_refreshing = false;
+}
+
+void TDataPage::keySelectionChanged(QListWidget* list, TKeyList& keys)
+{
+    if (m_refreshing) {
+        return;
+    }
+    for (int i = 0; i < list->count(); ++i) {
+        keys.setSelected(i, list->item(i)->isSelected());
+    }
+}
+
+// --- Field definitions ---------------------------------------------------------------------------------
+
+void TDataPage::B_FieldAddClick()
+{
+    m_errors.run([this] {
+        m_workspace.B_FieldAddClick(Ed_FieldName->text(), CB_FieldType->chosenText(), Ed_FieldEtc->text(),
+                                    SE_FieldWidth->text(), m_dialogs);
+    });
+    // A failed width conversion leaves the field added: the views show what was done.
+    refreshFields();
+    refreshData();
+    refreshKeyLists();
+}
+
+void TDataPage::B_FieldSetClick()
+{
+    const int selectedRow = SG_Field->currentIndex().isValid() ? SG_Field->currentIndex().row() + 1 : 1;
+    m_errors.run([this, selectedRow] {
+        m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(),
+                                    Ed_FieldEtc->text(), SE_FieldWidth->text(), m_dialogs);
+    });
+    refreshFields();
+    refreshData();
+    refreshKeyLists();
+}
+
+void TDataPage::SG_FieldClick()
+{
+    m_errors.run([this] {
+        const QModelIndex current = SG_Field->currentIndex();
+        if (!current.isValid()) {
+            return;
+        }
+        const TFieldEditorContent content = m_workspace.SG_FieldClick(current.row() + 1);
+        Ed_FieldName->setText(content.name);
+        if (content.typeIndex) {
+            CB_FieldType->choose(*content.typeIndex);
+        }
+        Ed_FieldEtc->setText(content.etc);
+        SE_FieldWidth->setText(content.width);
+    });
+}
+
+void TDataPage::CB_FieldTypeKeyDown(int key)
+{
+    m_errors.run([this, key] {
+        const std::optional<int> added = m_workspace.CB_FieldTypeKeyDown(key, CB_FieldType->currentText(), m_dialogs);
+        CB_FieldType->setTypeList(m_workspace.typeList);
+        if (added) {
+            CB_FieldType->choose(*added);
+        }
+    });
+}
+
+// --- Key lists -----------------------------------------------------------------------------------------
+
+void TDataPage::B_PriKeyClick()
+{
+    m_errors.run([this] {
+        const int itemHeight = LB_PriKey->count() > 0 ? LB_PriKey->sizeHintForRow(0) : 0;
+        m_workspace.B_PriKeyClick(itemHeight, m_dialogs);
+    });
+    refreshKeyLists();
+}
+
+void TDataPage::B_DefOrderClick()
+{
+    m_errors.run([this] {
+        const int itemHeight = LB_DefOrder->count() > 0 ? LB_DefOrder->sizeHintForRow(0) : 0;
+        m_workspace.B_DefOrderClick(itemHeight, m_dialogs);
+    });
+    refreshKeyLists();
+}
+
+// --- Data rows -----------------------------------------------------------------------------------------
+
+void TDataPage::B_DataAddClick()
+{
+    bool added = false;
+    m_errors.run([this, &added] { added = m_workspace.B_DataAddClick(); });
+    if (added) {
+        refreshData();
+    }
+}
+
+void TDataPage::SG_DataKeyDown(int key)
+{
+    m_errors.run([this, key] {
+        const QModelIndex current = SG_Data->currentIndex();
+        if (!current.isValid()) {
+            return;
+        }
+        const int workspaceKey = (key == Qt::Key_Return || key == Qt::Key_Enter) ? VK_RETURN : key;
+        const int row = m_workspace.SG_DataKeyDown(workspaceKey, current.row() + 1);
+        if (row != current.row() + 1) {
+            SG_Data->setCurrentIndex(m_dataModel->index(row - 1, current.column()));
+        }
+    });
+}
+
+void TDataPage::dataColumnMoved(int from, int to)
+{
+    // The workspace's column order is the truth: move the column there, put the header back in its
+    // natural order and show the moved column from the model, so that cells, header and width go together.
+    m_errors.run([this, from, to] { m_workspace.moveDataColumn(from, to); });
+    QHeaderView* header = SG_Data->horizontalHeader();
+    {
+        const QSignalBlocker blocker(header);
+        header->moveSection(to, from);
+    }
+    const QModelIndex current = SG_Data->currentIndex();
+    refreshData();
+    if (current.isValid() && current.column() == from) {
+        SG_Data->setCurrentIndex(m_dataModel->index(current.row(), to));
+    }
+}
+
+// --- Splitter ------------------------------------------------------------------------------------------
+
+void TDataPage::splitterReleased(int newSize)
+{
+    const bool changed = newSize != m_fieldGroupHeight;
+    m_fieldGroupHeight = newSize;
+    placeControls();
+    Splitter1Moved();
+    if (changed) {
+        Splitter1Moved();
+    }
+}
+
+void TDataPage::Splitter1Moved()
+{
+    m_errors.run([this] { fitFieldColumns(); });
+}
+
+} // namespace torvane

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "TErrorHandler.h"
+#include "TWorkspace.h"
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTableView;
+
+namespace torvane {
+
+class TDataGrid;
+class TDataTableModel;
+class TFieldTableModel;
+class TFieldTypeBox;
+class TFieldWidthEdit;
+class TSplitterBar;
+
+// The data page: packet settings and key buttons, the field editor with the field table, the splitter
+// and the data table. Its handlers gather the controls' contents, call the workspace and refresh the
+// views; every one runs inside the window's error handler.
+class TDataPage : public QWidget {
+    Q_OBJECT
+public:
+    TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
+
+    // Shows the workspace as it now is: after a parse, or anything else that changed it wholesale.
+    void refreshAll();
+    // Refits the field table's columns to its current size (the page control or the splitter moved).
+    void fitFieldColumns();
+    // The field group's height, which the splitter sets.
+    int fieldGroupHeight() const { return m_fieldGroupHeight; }
+
+    void B_FieldAddClick();
+    void B_FieldSetClick();
+    void SG_FieldClick();
+    void CB_FieldTypeKeyDown(int key);
+    void B_PriKeyClick();
+    void B_DefOrderClick();
+    void B_DataAddClick();
+    void SG_DataKeyDown(int key);
+    void Splitter1Moved();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createWholeGroup();
+    void createFieldGroup();
+    void createDataGroup();
+    void createKeyLists();
+    void setTabOrders();
+    // Every position and size of the page, from the page's and the groups' current client sizes.
+    void placeControls();
+
+    void refreshSettings();
+    void refreshFields();
+    void refreshData();
+    void refreshKeyLists();
+    void applyFieldColumnWidths();
+    void applyDataColumnWidths();
+    void keySelectionChanged(QListWidget* list, TKeyList& keys);
+    void dataColumnMoved(int from, int to);
+    void splitterReleased(int newSize);
+
+    TWorkspace& m_workspace;
+    TDialogs& m_dialogs;
+    const TErrorHandler& m_errors;
+    TFieldTableModel* m_fieldModel = nullptr;
+    TDataTableModel* m_dataModel = nullptr;
+    int m_fieldGroupHeight = 207;
+    bool m_refreshing = false;
+
+    QGroupBox* GBox_Whole = nullptr;
+    QLabel* m_xmlVersionLabel = nullptr;
+    QLineEdit* Ed_xmlVersion = nullptr;
+    QLabel* m_packetVersionLabel = nullptr;
+    QLineEdit* Ed_PacketVersion = nullptr;
+    QPushButton* B_DefOrder = nullptr;
+    QPushButton* B_PriKey = nullptr;
+    QLabel* m_lcidLabel = nullptr;
+    QLineEdit* Ed_LCID = nullptr;
+
+    QGroupBox* GBox_Field = nullptr;
+    QLabel* m_fieldNameLabel = nullptr;
+    QLineEdit* Ed_FieldName = nullptr;
+    QLabel* m_fieldEtcLabel = nullptr;
+    QLineEdit* Ed_FieldEtc = nullptr;
+    QLabel* m_fieldTypeLabel = nullptr;
+    TFieldTypeBox* CB_FieldType = nullptr;
+    QLabel* m_fieldWidthLabel = nullptr;
+    TFieldWidthEdit* SE_FieldWidth = nullptr;
+    QPushButton* B_FieldSet = nullptr;
+    QPushButton* B_FieldAdd = nullptr;
+    QTableView* SG_Field = nullptr;
+
+    TSplitterBar* Splitter1 = nullptr;
+
+    QGroupBox* GBox_Data = nullptr;
+    QPushButton* B_DataAdd = nullptr;
+    TDataGrid* SG_Data = nullptr;
+
+    QListWidget* LB_DefOrder = nullptr;
+    QListWidget* LB_PriKey = nullptr;
+};
+
+} // namespace torvane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "TWorkspace.h"
+
+#include <QAbstractTableModel>
+
+namespace torvane {
+
+// The data table as the view sees it: rows 1.. of the workspace's data table, its row 0 as the header.
+// Cells are read from the workspace on demand, so a packet of any size shows at once.
+class TDataTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TDataTableModel(TWorkspace& workspace, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The workspace changed behind the model's back (a field added or changed, a record added, a parse).
+    void refresh();
+
+private:
+    TWorkspace& m_workspace;
+};
+
+} // namespace torvane

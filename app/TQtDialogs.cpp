@@ -1,0 +1,87 @@
+#include "TQtDialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace torvane {
+
+namespace {
+
+const QString AppTitle = QStringLiteral("Torvane");
+
+// Without a parent the box is centred on the screen and blocks the whole application.
+void showBox(QMessageBox::Icon icon, const QString& text)
+{
+    QMessageBox box(icon, AppTitle, text);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
+std::optional<QString> runFileDialog(QFileDialog& dialog, const QString& initialName)
+{
+    // A remembered name may carry a folder; the dialog opens there with the name filled in.
+    if (!initialName.isEmpty()) {
+        const QFileInfo info(initialName);
+        if (info.isAbsolute()) {
+            dialog.setDirectory(info.absolutePath());
+        }
+        dialog.selectFile(info.fileName());
+    }
+    dialog.setDefaultSuffix(QString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+void TQtDialogs::inform(const QString& message)
+{
+    showBox(QMessageBox::NoIcon, message);
+}
+
+bool TQtDialogs::confirm(const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), question);
+    box.setObjectName(QStringLiteral("ConfirmBox"));
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    // Esc and closing the box both press the escape button.
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void TQtDialogs::error(const QString& message)
+{
+    showBox(QMessageBox::Critical, errorBoxText(message));
+}
+
+std::optional<QString> TQtDialogs::saveFileName(const QString& initialName, const QString& filter)
+{
+    QFileDialog dialog;
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    // The file is replaced without a question: that is what saving here means.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    return runFileDialog(dialog, initialName);
+}
+
+std::optional<QString> TQtDialogs::openFileName(const QString& initialName)
+{
+    QFileDialog dialog;
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist is accepted here and fails on opening, with the program's own message.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    return runFileDialog(dialog, initialName);
+}
+
+} // namespace torvane
