@@ -1,12 +1,12 @@
 #include "TPacketFile.h"
 
 #include "TFailure.h"
-#include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
+
+#include <cstring>
 
 namespace torvane {
 
@@ -86,15 +86,92 @@ QString unrepresentableMessage(const QString& fileText, qsizetype pos)
 const QLatin1String NoCodecMessage(
     "この環境の Qt には Shift_JIS (CP932) の変換器 (windows-31j) がありません");
 
-// A UTF-8 text holds at least one byte of 0x80 or above; ASCII alone reads the same either way.
-bool hasNonAscii(QByteArrayView bytes)
+// Where the first byte of 0x80 or above stands; -1 for ASCII alone, which reads the same either way.
+qsizetype firstNonAscii(QByteArrayView bytes)
 {
-    for (const char b : bytes) {
-        if (static_cast<unsigned char>(b) >= 0x80) {
-            return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL) {
+            break;
         }
     }
-    return false;
+    for (; i < n; ++i) {
+        if (p[i] >= 0x80) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Whether `bytes` from `from` on is well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF). Stops at the first fault, so that a CP932 file is told apart at once.
+bool isUtf8(QByteArrayView bytes, qsizetype from)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = from;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
+            return false;
+        }
+        for (int k = 2; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Every CR LF pair, lone LF and lone CR becomes "\n", in place.
+void toViewBreaks(QString& text)
+{
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0) {
+        return;
+    }
+    char16_t* begin = reinterpret_cast<char16_t*>(text.data());
+    char16_t* dst = begin + first;
+    const char16_t* src = dst;
+    const char16_t* end = begin + text.size();
+    while (src < end) {
+        const char16_t c = *src++;
+        if (c == u'\r') {
+            *dst++ = u'\n';
+            if (src < end && *src == u'\n') {
+                ++src;
+            }
+        } else {
+            *dst++ = c;
+        }
+    }
+    text.truncate(dst - begin);
 }
 
 } // namespace
@@ -142,18 +219,19 @@ QString loadPacketFile(const QString& fileName)
     if (bom) {
         content = content.sliced(3);
     }
-    if (bom || hasNonAscii(content)) {
-        QStringDecoder utf8(QStringConverter::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(content);
-        if (bom || !utf8.hasError()) {
-            return toViewText(text);
+    const qsizetype nonAscii = firstNonAscii(content);
+    QString text;
+    if (bom || (nonAscii >= 0 && isUtf8(content, nonAscii))) {
+        text = QString::fromUtf8(content);
+    } else {
+        const TPacketCodec& codec = TPacketCodec::cp932();
+        if (!codec.available() && nonAscii >= 0) {
+            throw TFailure(NoCodecMessage);
         }
+        text = codec.decode(content);
     }
-    const TPacketCodec& codec = TPacketCodec::cp932();
-    if (!codec.available() && hasNonAscii(content)) {
-        throw TFailure(NoCodecMessage);
-    }
-    return toViewText(codec.decode(content));
+    toViewBreaks(text);
+    return text;
 }
 
 } // namespace torvane

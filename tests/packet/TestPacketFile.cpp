@@ -131,6 +131,13 @@ void TestPacketFile::loadEncodings_data()
     QTest::newRow("invalid UTF-8 read as CP932") << QByteArray("\x82\xa0") << QString::fromUtf8("あ");
     QTest::newRow("UTF-8 cut in a sequence read as CP932")
         << QByteArray("\xe6\x97") << QString::fromUtf8("譌");
+    QTest::newRow("UTF-8 overlong form read as CP932") << QByteArray("\xc0\xaf") << QString::fromUtf8("ﾀｯ");
+    QTest::newRow("UTF-8 surrogate form read as CP932") << QByteArray("\xed\xa0") << QString::fromUtf8("恝");
+    // F4 90 is a pair of the user-defined area.
+    QTest::newRow("UTF-8 past U+10FFFF read as CP932") << QByteArray("\xf4\x90\x80\x80")
+                                                       << QString(QChar(0xE33F)) + QChar(0xFFFD) + QChar(0xFFFD);
+    QTest::newRow("UTF-8 after a long ASCII run") << QByteArray(1000, 'a') + "\xe3\x81\x82"
+                                                  << QString(1000, u'a') + QString::fromUtf8("あ");
     QTest::newRow("CP932 truncated last byte kept") << QByteArray("\x93\xfa\x96") << QString::fromUtf8("日\xef\xbf\xbd");
     QTest::newRow("CP932 lead byte before a line break")
         << QByteArray("\x93\r\nA") << QString::fromUtf8("\xef\xbf\xbd\nA");
