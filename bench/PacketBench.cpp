@@ -1,0 +1,306 @@
+// Times the packet writer, reader, file save and load on a generated packet of 100,000 rows of 10 fields,
+// each beside pugixml doing the same work on the same text, and prints our times as ratios to pugixml's.
+
+#include "TDialogs.h"
+#include "TLineBreaks.h"
+#include "TPacketFile.h"
+#include "TPacketReader.h"
+#include "TPacketWriter.h"
+#include "TWorkspace.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace torvane;
+
+namespace {
+
+constexpr int RowCount = 100000;
+constexpr int FieldCount = 10;
+
+class SilentDialogs : public TDialogs {
+public:
+    int messages = 0;
+    void inform(const QString&) override { ++messages; }
+    bool confirm(const QString&) override { return false; }
+    void error(const QString&) override { ++messages; }
+    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
+};
+
+// A value as people type them: numbers, ASCII words, Japanese words, dates, now and then a character the
+// writer escapes, and now and then nothing.
+QString randomValue(std::mt19937& rng)
+{
+    static const QStringList ascii = {"Apple", "Orange", "Tokyo Station", "item-0042", "N/A", "alpha beta",
+                                      "x", "Product code 7"};
+    static const QStringList japanese = {QString::fromUtf8("東京都千代田区"), QString::fromUtf8("株式会社トルヴァネ"),
+                                         QString::fromUtf8("山田太郎"), QString::fromUtf8("ｶﾀｶﾅ"),
+                                         QString::fromUtf8("表示ソフト"), QString::fromUtf8("備考：特になし"),
+                                         QString::fromUtf8("①～⑩")};
+    std::uniform_int_distribution<int> kind(0, 19);
+    std::uniform_int_distribution<int> number(0, 999999);
+    const int k = kind(rng);
+    if (k < 5) {
+        return QString::number(number(rng));
+    }
+    if (k < 10) {
+        return ascii[static_cast<int>(rng() % ascii.size())];
+    }
+    if (k < 16) {
+        return japanese[static_cast<int>(rng() % japanese.size())];
+    }
+    if (k < 18) {
+        return QStringLiteral("2024-%1-%2").arg(1 + number(rng) % 12, 2, 10, QChar(u'0')).arg(1 + number(rng) % 28, 2, 10,
+                                                                                              QChar(u'0'));
+    }
+    if (k < 19) {
+        return QString::fromUtf8("\"A&B\" <株>");
+    }
+    return QString();
+}
+
+struct Fixture {
+    TWorkspace workspace;
+    QString crlfText;    // the writer's text, as the reader takes it
+    QString viewText;    // the same with "\n" breaks, as the view gives it to the save
+    QByteArray utf8;     // the same as UTF-8, for pugixml
+    pugi::xml_document document;
+    QTemporaryDir dir;
+    QString ourFile;
+    std::string pugiFile;
+
+    Fixture()
+    {
+        SilentDialogs dialogs;
+        static const char* types[] = {"i4（４バイト整数）", "string（文字列）"};
+        for (int f = 0; f < FieldCount; ++f) {
+            workspace.AddFieldRow(QStringLiteral("FIELD%1").arg(f + 1), QString::fromUtf8(types[f == 0 ? 0 : 1]),
+                                  QString(), f == 0 ? QString() : QStringLiteral("40"), dialogs);
+        }
+        std::mt19937 rng(20240601);
+        TStringGrid& data = workspace.SG_Data;
+        data.setRowCount(RowCount + 1);
+        for (int r = 1; r <= RowCount; ++r) {
+            for (int c = 0; c < FieldCount; ++c) {
+                data.setCell(c, r, c == 0 ? QString::number(r) : randomValue(rng));
+            }
+        }
+        crlfText = writePacket(workspace);
+        viewText = toViewText(crlfText);
+        utf8 = crlfText.toUtf8();
+        document.load_buffer(utf8.constData(), static_cast<size_t>(utf8.size()));
+        ourFile = dir.filePath(QStringLiteral("ours.xml"));
+        pugiFile = QDir::toNativeSeparators(dir.filePath(QStringLiteral("pugi.xml"))).toStdString();
+        savePacketFile(ourFile, viewText);
+        document.save_file(pugiFile.c_str(), "", pugi::format_default, pugi::encoding_utf8);
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+struct StringWriter : pugi::xml_writer {
+    std::string out;
+    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+// pugixml's counterpart of the reader: parse, then copy every row's attribute values into a table.
+std::vector<std::vector<std::string>> copyRows(const pugi::xml_document& document)
+{
+    std::vector<std::vector<std::string>> table;
+    table.reserve(RowCount);
+    for (const pugi::xml_node row : document.child("DATAPACKET").child("ROWDATA").children("ROW")) {
+        std::vector<std::string>& cells = table.emplace_back();
+        cells.reserve(FieldCount);
+        for (const pugi::xml_attribute attribute : row.attributes()) {
+            cells.emplace_back(attribute.value());
+        }
+    }
+    return table;
+}
+
+void BM_OurWriter(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        QString text = writePacket(f.workspace);
+        benchmark::DoNotOptimize(text.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_PugiSave(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        StringWriter writer;
+        writer.out.reserve(static_cast<size_t>(f.utf8.size()) + 1024);
+        f.document.save(writer, "", pugi::format_default, pugi::encoding_utf8);
+        benchmark::DoNotOptimize(writer.out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_OurReader(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    SilentDialogs dialogs;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto workspace = std::make_unique<TWorkspace>();
+        state.ResumeTiming();
+        readPacket(*workspace, f.crlfText, dialogs);
+        benchmark::DoNotOptimize(workspace->SG_Data.rowCount());
+        state.PauseTiming();
+        workspace.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_PugiParseAndCopy(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        pugi::xml_document document;
+        document.load_buffer(f.utf8.constData(), static_cast<size_t>(f.utf8.size()));
+        auto table = copyRows(document);
+        benchmark::DoNotOptimize(table.data());
+        state.PauseTiming();
+        table = {};
+        document.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_OurSave(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        savePacketFile(f.ourFile, f.viewText);
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_PugiSaveFile(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        if (!f.document.save_file(f.pugiFile.c_str(), "", pugi::format_default, pugi::encoding_utf8)) {
+            state.SkipWithError("pugixml could not save");
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_OurLoad(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        QString text = loadPacketFile(f.ourFile);
+        benchmark::DoNotOptimize(text.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+void BM_PugiLoadFile(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        pugi::xml_document document;
+        if (!document.load_file(f.pugiFile.c_str())) {
+            state.SkipWithError("pugixml could not load");
+        }
+        benchmark::DoNotOptimize(document.first_child());
+    }
+    state.SetBytesProcessed(state.iterations() * f.utf8.size());
+}
+
+// Keeps each benchmark's mean real time (ms) beside the console output, for the ratios at the end.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> milliseconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                milliseconds[run.run_name.function_name] =
+                    run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+    }
+};
+
+struct Comparison {
+    const char* what;
+    const char* ours;
+    const char* yardstick;
+    double target; // 0: no target
+};
+
+} // namespace
+
+#define TORVANE_BENCH(name) BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)
+TORVANE_BENCH(BM_OurWriter);
+TORVANE_BENCH(BM_PugiSave);
+TORVANE_BENCH(BM_OurReader);
+TORVANE_BENCH(BM_PugiParseAndCopy);
+TORVANE_BENCH(BM_OurSave);
+TORVANE_BENCH(BM_PugiSaveFile);
+TORVANE_BENCH(BM_OurLoad);
+TORVANE_BENCH(BM_PugiLoadFile);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    {
+        const Fixture& f = fixture();
+        std::printf("Packet: %d rows x %d fields, %lld characters, %lld bytes as UTF-8, %lld lines\n", RowCount,
+                    FieldCount, static_cast<long long>(f.crlfText.size()), static_cast<long long>(f.utf8.size()),
+                    static_cast<long long>(f.viewText.count(u'\n')));
+    }
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const Comparison comparisons[] = {
+        {"writer", "BM_OurWriter", "BM_PugiSave", 2.0},
+        {"reader", "BM_OurReader", "BM_PugiParseAndCopy", 2.0},
+        {"save", "BM_OurSave", "BM_PugiSaveFile", 0.0},
+        {"load", "BM_OurLoad", "BM_PugiLoadFile", 0.0},
+    };
+    std::printf("\n%-8s %12s %12s %8s  %s\n", "", "ours (ms)", "pugixml (ms)", "ratio", "yardstick");
+    for (const Comparison& c : comparisons) {
+        const auto ours = reporter.milliseconds.find(c.ours);
+        const auto yardstick = reporter.milliseconds.find(c.yardstick);
+        if (ours == reporter.milliseconds.end() || yardstick == reporter.milliseconds.end()) {
+            continue;
+        }
+        const double ratio = ours->second / yardstick->second;
+        std::printf("%-8s %12.1f %12.1f %7.2fx  %s", c.what, ours->second, yardstick->second, ratio, c.yardstick);
+        if (c.target > 0) {
+            std::printf("  (target <= %.0fx: %s)", c.target, ratio <= c.target ? "met" : "MISSED");
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
