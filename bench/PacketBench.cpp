@@ -277,6 +277,17 @@ int main(int argc, char** argv)
         std::printf("Packet: %d rows x %d fields, %lld characters, %lld bytes as UTF-8, %lld lines\n", RowCount,
                     FieldCount, static_cast<long long>(f.crlfText.size()), static_cast<long long>(f.utf8.size()),
                     static_cast<long long>(f.viewText.count(u'\n')));
+        // A timing means little if the work was not done: check that reader and load give the packet back.
+        SilentDialogs dialogs;
+        TWorkspace read;
+        readPacket(read, f.crlfText, dialogs);
+        bool same = read.SG_Data.rowCount() == f.workspace.SG_Data.rowCount() && read.FieldCount == FieldCount;
+        for (int r = 1; same && r < read.SG_Data.rowCount(); ++r) {
+            same = read.SG_Data.row(r) == f.workspace.SG_Data.row(r);
+        }
+        const bool loaded = loadPacketFile(f.ourFile) == f.viewText;
+        std::printf("Reader gives the workspace back: %s; load gives the saved text back: %s\n", same ? "yes" : "NO",
+                    loaded ? "yes" : "NO");
     }
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
