@@ -60,8 +60,9 @@ QString randomValue(std::mt19937& rng)
         return japanese[static_cast<int>(rng() % japanese.size())];
     }
     if (k < 18) {
-        return QStringLiteral("2024-%1-%2").arg(1 + number(rng) % 12, 2, 10, QChar(u'0')).arg(1 + number(rng) % 28, 2, 10,
-                                                                                              QChar(u'0'));
+        const int month = 1 + number(rng) % 12;
+        const int day = 1 + number(rng) % 28;
+        return QStringLiteral("2024-%1-%2").arg(month, 2, 10, QChar(u'0')).arg(day, 2, 10, QChar(u'0'));
     }
     if (k < 19) {
         return QString::fromUtf8("\"A&B\" <株>");

@@ -161,10 +161,12 @@ void TestPacketFile::saveBytes_data()
 
     QTest::newRow("empty text, empty file") << QString() << QByteArray();
     QTest::newRow("one line, no break added") << "<A/>" << QByteArray("<A/>");
-    QTest::newRow("no byte-order mark, CP932") << QString::fromUtf8("日本語\n") << QByteArray("\x93\xfa\x96\x7b\x8c\xea\r\n");
+    QTest::newRow("no byte-order mark, CP932")
+        << QString::fromUtf8("日本語\n") << QByteArray("\x93\xfa\x96\x7b\x8c\xea\r\n");
     QTest::newRow("0x5C second bytes") << QString::fromUtf8("表ソ\\") << QByteArray("\x95\x5c\x83\x5c\\");
     QTest::newRow("half-width katakana") << QString::fromUtf8("ｱﾝ") << QByteArray("\xb1\xdd");
-    QTest::newRow("ASCII control codes as they are") << QString::fromLatin1("\x1a\x1c\x7f\t") << QByteArray("\x1a\x1c\x7f\t");
+    QTest::newRow("ASCII control codes as they are")
+        << QString::fromLatin1("\x1a\x1c\x7f\t") << QByteArray("\x1a\x1c\x7f\t");
     QTest::newRow("U+301C wave dash") << QString(QChar(0x301C)) << QByteArray("\x81\x60");
     QTest::newRow("U+2016 double vertical line") << QString(QChar(0x2016)) << QByteArray("\x81\x61");
     QTest::newRow("U+2212 minus sign") << QString(QChar(0x2212)) << QByteArray("\x81\x7c");
@@ -175,8 +177,10 @@ void TestPacketFile::saveBytes_data()
     QTest::newRow("CP932 forms unchanged") << QString::fromUtf8("～∥－―￠￡￢")
                                            << QByteArray("\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca");
     // Characters with two or three codes take the one Windows writes.
-    QTest::newRow("IBM extension rather than NEC-selected") << QString::fromUtf8("纊ⅰ￤") << QByteArray("\xfa\x5c\xfa\x40\xfa\x55");
-    QTest::newRow("JIS row rather than NEC row 13") << QString::fromUtf8("≒∵￢") << QByteArray("\x81\xe0\x81\xe6\x81\xca");
+    QTest::newRow("IBM extension rather than NEC-selected")
+        << QString::fromUtf8("纊ⅰ￤") << QByteArray("\xfa\x5c\xfa\x40\xfa\x55");
+    QTest::newRow("JIS row rather than NEC row 13")
+        << QString::fromUtf8("≒∵￢") << QByteArray("\x81\xe0\x81\xe6\x81\xca");
     QTest::newRow("NEC row 13 rather than IBM extension") << QString::fromUtf8("Ⅰ№") << QByteArray("\x87\x54\x87\x82");
     QTest::newRow("user-defined area") << QString(QChar(0xE000)) << QByteArray("\xf0\x40");
 }
