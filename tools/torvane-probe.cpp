@@ -1,7 +1,11 @@
 // torvane-probe: drives the core the way the window does, without a window.
 //   torvane-probe write FILE.json   prints the packet text of the workspace FILE.json describes
+//   torvane-probe read FILE         loads a packet file, reads it into a fresh workspace, prints it as JSON
 #include "StrToInt.h"
 #include "TFailure.h"
+#include "TLineBreaks.h"
+#include "TPacketFile.h"
+#include "TPacketReader.h"
 #include "TPacketWriter.h"
 #include "TWorkspace.h"
 
@@ -121,6 +125,134 @@ int write(const QString& path)
     return dialogs.failed || !dialogs.messages.isEmpty() ? 1 : 0;
 }
 
+// A JSON string. Lone surrogates are written as escapes, so that nothing the reader produced is lost on the
+// way to UTF-8.
+QString jsonString(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 2);
+    out += u'"';
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        const bool pairStart = c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate();
+        switch (u) {
+        case u'"':
+            out += QLatin1String("\\\"");
+            break;
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'\b':
+            out += QLatin1String("\\b");
+            break;
+        case u'\f':
+            out += QLatin1String("\\f");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        case u'\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (pairStart) {
+                out += c;
+                out += text[++i];
+            } else if (u < 0x20 || c.isSurrogate()) {
+                out += QStringLiteral("\\u%1").arg(static_cast<uint>(u), 4, 16, QLatin1Char('0'));
+            } else {
+                out += c;
+            }
+            break;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+QString jsonStrings(const QStringList& texts)
+{
+    QStringList items;
+    for (const QString& text : texts) {
+        items.append(jsonString(text));
+    }
+    return u'[' + items.join(QLatin1String(", ")) + u']';
+}
+
+QString jsonPositions(const TKeyList& list)
+{
+    QStringList items;
+    for (int i = 0; i < list.count(); ++i) {
+        if (list.isSelected(i)) {
+            items.append(QString::number(i + 1));
+        }
+    }
+    return u'[' + items.join(QLatin1String(", ")) + u']';
+}
+
+// One line per field and per row, in the order the keys are documented, so that the output can be compared
+// with an expected file as it stands.
+QString workspaceJson(const TWorkspace& ws, const QStringList& messages, const std::optional<QString>& error)
+{
+    QString out = QStringLiteral("{\n");
+    out += QStringLiteral("  \"xmlVersion\": %1,\n").arg(jsonString(ws.Ed_xmlVersion));
+    out += QStringLiteral("  \"packetVersion\": %1,\n").arg(jsonString(ws.Ed_PacketVersion));
+    out += QStringLiteral("  \"lcid\": %1,\n").arg(jsonString(ws.Ed_LCID));
+
+    QStringList fields;
+    for (int r = 1; r <= ws.FieldCount && r < ws.SG_Field.rowCount(); ++r) {
+        fields.append(QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4}")
+                          .arg(jsonString(ws.SG_Field.cell(0, r)), jsonString(ws.SG_Field.cell(1, r)),
+                               jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r))));
+    }
+    out += fields.isEmpty() ? QStringLiteral("  \"fields\": [],\n")
+                            : QStringLiteral("  \"fields\": [\n%1\n  ],\n").arg(fields.join(QLatin1String(",\n")));
+
+    out += QStringLiteral("  \"typeList\": %1,\n").arg(jsonStrings(ws.typeList));
+    out += QStringLiteral("  \"defaultOrder\": %1,\n").arg(jsonPositions(ws.LB_DefOrder));
+    out += QStringLiteral("  \"primaryKey\": %1,\n").arg(jsonPositions(ws.LB_PriKey));
+    out += QStringLiteral("  \"columns\": %1,\n").arg(ws.SG_Data.colCount());
+
+    QStringList rows;
+    for (int r = 1; r < ws.SG_Data.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < ws.SG_Data.colCount(); ++c) {
+            cells.append(ws.SG_Data.cell(c, r));
+        }
+        rows.append(QStringLiteral("    ") + jsonStrings(cells));
+    }
+    out += rows.isEmpty() ? QStringLiteral("  \"rows\": [],\n")
+                          : QStringLiteral("  \"rows\": [\n%1\n  ],\n").arg(rows.join(QLatin1String(",\n")));
+
+    out += QStringLiteral("  \"messages\": %1,\n").arg(jsonStrings(messages));
+    out += QStringLiteral("  \"error\": %1\n").arg(error ? jsonString(*error) : QStringLiteral("null"));
+    out += QStringLiteral("}\n");
+    return out;
+}
+
+// Loads the file as the XML page does and reads it into a fresh workspace, as showing the data page does.
+// Messages and a failure are part of the output, not of the exit status.
+int read(const QString& path)
+{
+    TWorkspace ws;
+    ws.ResetWorkspace();
+    TStderrDialogs dialogs;
+    std::optional<QString> error;
+    try {
+        const QString viewText = loadPacketFile(path);
+        readPacket(ws, toCrLf(viewText), dialogs);
+    } catch (const TFailure& failure) {
+        error = failure.message();
+    }
+    printOut(workspaceJson(ws, dialogs.messages, error));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -130,6 +262,9 @@ int main(int argc, char* argv[])
     if (args.size() == 3 && args[1] == QLatin1String("write")) {
         return write(args[2]);
     }
-    printErr(QStringLiteral("usage: torvane-probe write FILE.json"));
+    if (args.size() == 3 && args[1] == QLatin1String("read")) {
+        return read(args[2]);
+    }
+    printErr(QStringLiteral("usage: torvane-probe write FILE.json | torvane-probe read FILE"));
     return 2;
 }

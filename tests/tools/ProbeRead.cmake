@@ -1,0 +1,16 @@
+cmake_minimum_required(VERSION 3.21)
+# Runs `torvane-probe read INPUT` and compares standard output with EXPECTED byte for byte ("{INPUT}" in
+# EXPECTED stands for the input's path); the output must be valid JSON and the exit status 0.
+execute_process(COMMAND ${PROBE} read ${INPUT} OUTPUT_VARIABLE actual ERROR_VARIABLE errors RESULT_VARIABLE status)
+file(READ ${EXPECTED} expected)
+string(REPLACE "{INPUT}" "${INPUT}" expected "${expected}")
+if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "output differs from ${EXPECTED}; got:\n${actual}\nstderr:\n${errors}")
+endif()
+string(JSON type ERROR_VARIABLE jsonError TYPE "${actual}")
+if(jsonError OR NOT type STREQUAL "OBJECT")
+    message(FATAL_ERROR "output is not a JSON object: ${jsonError}")
+endif()
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "exit status ${status}, expected 0; stderr:\n${errors}")
+endif()
