@@ -46,8 +46,8 @@ QString field(const QString& name, const QString& type)
 
 QString params(const QString& defaultOrder, const QString& primaryKey)
 {
-    return QStringLiteral("<PARAMS DEFAULT_ORDER=\"%1\" PRIMARY_KEY=\"%2\" LCID=\"1041\"/>").arg(defaultOrder,
-                                                                                                 primaryKey);
+    return QStringLiteral("<PARAMS DEFAULT_ORDER=\"%1\" PRIMARY_KEY=\"%2\" LCID=\"1041\"/>")
+        .arg(defaultOrder, primaryKey);
 }
 
 QList<int> selected(const TKeyList& list)
@@ -117,7 +117,8 @@ void fillWorkspace(TWorkspace& ws)
     ws.Ed_xmlVersion = QStringLiteral("9.9");
     ws.Ed_PacketVersion = QStringLiteral("8.8");
     ws.Ed_LCID = QStringLiteral("2052");
-    ws.AddFieldRow(QStringLiteral("OLD1"), QStringLiteral("i4（４バイト整数）"), QString(), QStringLiteral("3"), dialogs);
+    ws.AddFieldRow(QStringLiteral("OLD1"), QStringLiteral("i4（４バイト整数）"), QString(), QStringLiteral("3"),
+                   dialogs);
     ws.AddFieldRow(QStringLiteral("OLD2"), QStringLiteral("date"), QStringLiteral("x=\"y\""), QString(), dialogs);
     ws.AddFieldRow(QStringLiteral("OLD3"), QStringLiteral("string（文字列）"), QString(), QString(), dialogs);
     ws.LB_DefOrder.setSelected(2, true);
@@ -171,22 +172,21 @@ TGenerated generate(quint32 seed)
     QRandomGenerator rng(seed);
     // Names that hold one another ("id" in "pid", "ID" in "USERID"), Japanese names and case variants of
     // characters, none holding a character that would break the field element.
-    const QStringList namePool{
-        QStringLiteral("id"),   QStringLiteral("pid"),  QStringLiteral("USERID"), QStringLiteral("名前"),
-        QStringLiteral("住所"), QStringLiteral("Name"), QStringLiteral("e-mail"), QStringLiteral("Ünïcode"),
-        QStringLiteral("x1"),   QStringLiteral("X10"),  QStringLiteral("値"),     QStringLiteral("amp"),
-        QStringLiteral("ROW"),  QStringLiteral("Width")};
-    const QStringList typeTexts = TWorkspace::initialTypeList() + QStringList{QStringLiteral("date"),
-                                                                              QStringLiteral("fixed.14")};
+    const QStringList namePool{QStringLiteral("id"),     QStringLiteral("pid"),     QStringLiteral("USERID"),
+                               QStringLiteral("名前"),   QStringLiteral("住所"),    QStringLiteral("Name"),
+                               QStringLiteral("e-mail"), QStringLiteral("Ünïcode"), QStringLiteral("x1"),
+                               QStringLiteral("X10"),    QStringLiteral("値"),      QStringLiteral("amp"),
+                               QStringLiteral("ROW"),    QStringLiteral("Width")};
+    const QStringList typeTexts =
+        TWorkspace::initialTypeList() + QStringList{QStringLiteral("date"), QStringLiteral("fixed.14")};
     const QStringList etcPool{QString(), QString(), QStringLiteral("required=\"true\""),
                               QStringLiteral("SUBTYPE=\"Text\" readonly=\"false\"")};
-    const QStringList valuePieces{QStringLiteral("a"),    QStringLiteral("Z"),     QStringLiteral(" "),
-                                  QStringLiteral("\""),   QStringLiteral("<"),     QStringLiteral(">"),
-                                  QStringLiteral("&"),    QStringLiteral("&amp;"), QStringLiteral("&#65;"),
-                                  QStringLiteral("日本"), QStringLiteral("テスト"), QStringLiteral("="),
-                                  QStringLiteral("\r\n"), QStringLiteral("\n"),    QStringLiteral("\t"),
-                                  QStringLiteral("/>"),   QStringLiteral(" id=\""), QStringLiteral("'"),
-                                  QStringLiteral("12"),   QStringLiteral("ｶﾅ")};
+    const QStringList valuePieces{
+        QStringLiteral("a"),      QStringLiteral("Z"),    QStringLiteral(" "),      QStringLiteral("\""),
+        QStringLiteral("<"),      QStringLiteral(">"),    QStringLiteral("&"),      QStringLiteral("&amp;"),
+        QStringLiteral("&#65;"),  QStringLiteral("日本"), QStringLiteral("テスト"), QStringLiteral("="),
+        QStringLiteral("\r\n"),   QStringLiteral("\n"),   QStringLiteral("\t"),     QStringLiteral("/>"),
+        QStringLiteral(" id=\""), QStringLiteral("'"),    QStringLiteral("12"),     QStringLiteral("ｶﾅ")};
 
     TGenerated g;
     g.xmlVersion = randomText(rng, {QStringLiteral("1"), QStringLiteral("."), QStringLiteral("版")}, 4);
@@ -351,7 +351,8 @@ void TestPacketReader::example()
     ws.ResetWorkspace();
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(fieldRows(ws), QStringList({QStringLiteral("ID|i4||"), QStringLiteral("NAME|string|required=\"true\"|20")}));
+    QCOMPARE(fieldRows(ws),
+             QStringList({QStringLiteral("ID|i4||"), QStringLiteral("NAME|string|required=\"true\"|20")}));
     QCOMPARE(ws.SG_Field.rowCount(), 3);
     QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
     QCOMPARE(selected(ws.LB_PriKey), QList<int>{1});
@@ -376,15 +377,15 @@ void TestPacketReader::stops_data()
                        {QStringLiteral("v03"), QStringLiteral("v13"), QStringLiteral("v23")}};
     const QString head = QStringLiteral("<?xml version=\"1.5\" standalone=\"yes\"?>\r\n");
     const QString packetStart = QStringLiteral("<DATAPACKET Version=\"2.5\">\r\n");
-    const QString fields = QStringLiteral("<METADATA>\r\n<FIELDS>\r\n") + field(QStringLiteral("A"), QStringLiteral("i4")) +
-                           QStringLiteral("\r\n") + field(QStringLiteral("B"), QStringLiteral("string")) +
-                           QStringLiteral("\r\n</FIELDS>\r\n") + params(QStringLiteral("2"), QStringLiteral("1 2")) +
-                           QStringLiteral("\r\n</METADATA>\r\n");
+    const QString fields = QStringLiteral("<METADATA>\r\n<FIELDS>\r\n") +
+                           field(QStringLiteral("A"), QStringLiteral("i4")) + QStringLiteral("\r\n") +
+                           field(QStringLiteral("B"), QStringLiteral("string")) + QStringLiteral("\r\n</FIELDS>\r\n") +
+                           params(QStringLiteral("2"), QStringLiteral("1 2")) + QStringLiteral("\r\n</METADATA>\r\n");
     const QString rows = QStringLiteral("<ROWDATA>\r\n<ROW A=\"1\" B=\"x\"/>\r\n<ROW B=\"y\"/>\r\n</ROWDATA>\r\n");
     const QStringList ab{QStringLiteral("A"), QStringLiteral("B")};
 
     QTest::newRow("empty text: only the captions") << QString() << QStringLiteral("9.9") << QStringLiteral("8.8") << old
-                                                    << old << QList<int>{3} << QList<int>{1} << oldRows;
+                                                   << old << QList<int>{3} << QList<int>{1} << oldRows;
     QTest::newRow("no <?xml version=\": only the captions")
         << QString(packetStart + fields + rows) << QStringLiteral("9.9") << QStringLiteral("8.8") << old << old
         << QList<int>{3} << QList<int>{1} << oldRows;
@@ -392,8 +393,8 @@ void TestPacketReader::stops_data()
         << QString(head + fields + rows) << QStringLiteral("1.5") << QStringLiteral("8.8") << old << old
         << QList<int>{3} << QList<int>{1} << oldRows;
     QTest::newRow("no <FIELDS: versions, no fields, key lists kept")
-        << QString(head + packetStart + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << QStringList()
-        << old << QList<int>{3} << QList<int>{1} << Rows{{QString()}};
+        << QString(head + packetStart + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << QStringList() << old
+        << QList<int>{3} << QList<int>{1} << Rows{{QString()}};
     QTest::newRow("no <ROWDATA: versions, fields and keys, one empty row")
         << QString(head + packetStart + fields) << QStringLiteral("1.5") << QStringLiteral("2.5") << ab << ab
         << QList<int>{2} << QList<int>{1, 2} << Rows{{QString(), QString()}};
@@ -437,8 +438,8 @@ void TestPacketReader::stops()
         // The reset empties every cell, the headers of both tables included (the field table keeps its captions).
         QCOMPARE(dataHeaders(ws), QStringList{QString()});
         QCOMPARE(fieldRows(ws), QStringList());
-        QCOMPARE(QStringList({ws.SG_Field.cell(0, 1), ws.SG_Field.cell(1, 1), ws.SG_Field.cell(2, 1),
-                              ws.SG_Field.cell(3, 1)}),
+        QCOMPARE(QStringList(
+                     {ws.SG_Field.cell(0, 1), ws.SG_Field.cell(1, 1), ws.SG_Field.cell(2, 1), ws.SG_Field.cell(3, 1)}),
                  QStringList({QString(), QString(), QString(), QString()}));
     }
     // The type list only ever grows.
@@ -470,8 +471,9 @@ void TestPacketReader::showHandler()
 
 void TestPacketReader::rowWithoutSpaceNotCounted()
 {
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}),
-                                {QStringLiteral("<ROW A=\"1\"/>"), QStringLiteral("<ROW/>"), QStringLiteral("<ROW A=\"3\"/>")});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}),
+               {QStringLiteral("<ROW A=\"1\"/>"), QStringLiteral("<ROW/>"), QStringLiteral("<ROW A=\"3\"/>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -480,14 +482,13 @@ void TestPacketReader::rowWithoutSpaceNotCounted()
 
 void TestPacketReader::markersInAnyCase()
 {
-    const QString text = lines({QStringLiteral("<?XML VERSION=\"1.1\"?>"), QStringLiteral("<datapacket version=\"3\">"),
-                                QStringLiteral("<Fields>"),
-                                QStringLiteral("<field AttrName=\"id\" FIELDTYPE=\"i4\" width=\"7\"/>"),
-                                QStringLiteral("<fIeLd attrname=\"Name\" fieldType=\"string\"/>"),
-                                QStringLiteral("</Fields>"),
-                                QStringLiteral("<params default_order=\"2\" primary_key=\"1\" lcid=\"1041\"/>"),
-                                QStringLiteral("<RowData>"), QStringLiteral("<row ID=\"5\" NAME=\"Pear\"/>"),
-                                QStringLiteral("<Row nAmE=\"Fig\"/>"), QStringLiteral("</RowData>")});
+    const QString text =
+        lines({QStringLiteral("<?XML VERSION=\"1.1\"?>"), QStringLiteral("<datapacket version=\"3\">"),
+               QStringLiteral("<Fields>"), QStringLiteral("<field AttrName=\"id\" FIELDTYPE=\"i4\" width=\"7\"/>"),
+               QStringLiteral("<fIeLd attrname=\"Name\" fieldType=\"string\"/>"), QStringLiteral("</Fields>"),
+               QStringLiteral("<params default_order=\"2\" primary_key=\"1\" lcid=\"1041\"/>"),
+               QStringLiteral("<RowData>"), QStringLiteral("<row ID=\"5\" NAME=\"Pear\"/>"),
+               QStringLiteral("<Row nAmE=\"Fig\"/>"), QStringLiteral("</RowData>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -501,10 +502,10 @@ void TestPacketReader::markersInAnyCase()
 
 void TestPacketReader::emptyFieldNameEndsScan()
 {
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QString(), QStringLiteral("i4")),
-                                 field(QStringLiteral("C"), QStringLiteral("i4"))},
-                                params(QStringLiteral("1 3"), QStringLiteral("1")),
-                                {QStringLiteral("<ROW A=\"1\" C=\"3\"/>")});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QString(), QStringLiteral("i4")),
+                field(QStringLiteral("C"), QStringLiteral("i4"))},
+               params(QStringLiteral("1 3"), QStringLiteral("1")), {QStringLiteral("<ROW A=\"1\" C=\"3\"/>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -531,8 +532,9 @@ void TestPacketReader::widthMarker_data()
     QTest::newRow("WIDTH=\" right before />: not taken, kept in the other settings")
         << QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\" x=\"1\" WIDTH=\"/>")
         << QStringLiteral("A|i4|x=\"1\" WIDTH=\"|");
-    QTest::newRow("one character before />: taken") << QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\" WIDTH=\"7/>")
-                                                    << QStringLiteral("A|i4||7/>\r\n<FIELD attrname=");
+    QTest::newRow("one character before />: taken")
+        << QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\" WIDTH=\"7/>")
+        << QStringLiteral("A|i4||7/>\r\n<FIELD attrname=");
     QTest::newRow("nothing but the separator before />")
         << QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\" />") << QStringLiteral("A|i4||");
 }
@@ -561,23 +563,26 @@ void TestPacketReader::missingFieldType()
 {
     {
         // The type search runs on to the next field's: A takes B's settings and B itself is skipped.
-        const QString text = packet({QStringLiteral("<FIELD attrname=\"A\"/>"),
-                                     QStringLiteral("<FIELD attrname=\"B\" fieldtype=\"string\" required=\"true\" "
-                                                    "WIDTH=\"5\"/>"),
-                                     field(QStringLiteral("C"), QStringLiteral("i2"))},
-                                    params(QStringLiteral("2"), {}), {QStringLiteral("<ROW A=\"a\" B=\"b\" C=\"c\"/>")});
+        const QString text =
+            packet({QStringLiteral("<FIELD attrname=\"A\"/>"),
+                    QStringLiteral("<FIELD attrname=\"B\" fieldtype=\"string\" required=\"true\" "
+                                   "WIDTH=\"5\"/>"),
+                    field(QStringLiteral("C"), QStringLiteral("i2"))},
+                   params(QStringLiteral("2"), {}), {QStringLiteral("<ROW A=\"a\" B=\"b\" C=\"c\"/>")});
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, text, dialogs), QString());
-        QCOMPARE(fieldRows(ws), QStringList({QStringLiteral("A|string|required=\"true\"|5"), QStringLiteral("C|i2||")}));
+        QCOMPARE(fieldRows(ws),
+                 QStringList({QStringLiteral("A|string|required=\"true\"|5"), QStringLiteral("C|i2||")}));
         QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
         QCOMPARE(dataRows(ws), Rows({{QStringLiteral("a"), QStringLiteral("c")}}));
     }
     {
         // With no type marker anywhere after it, the fields are added without settings.
-        const QString text = lines({QStringLiteral("<?xml version=\"1\"?>"), QStringLiteral("<DATAPACKET Version=\"2\">"),
-                                    QStringLiteral("<FIELDS>"), QStringLiteral("<FIELD attrname=\"A\" WIDTH=\"4\"/>"),
-                                    QStringLiteral("<FIELD attrname=\"B\"/>"), QStringLiteral("</FIELDS>")});
+        const QString text =
+            lines({QStringLiteral("<?xml version=\"1\"?>"), QStringLiteral("<DATAPACKET Version=\"2\">"),
+                   QStringLiteral("<FIELDS>"), QStringLiteral("<FIELD attrname=\"A\" WIDTH=\"4\"/>"),
+                   QStringLiteral("<FIELD attrname=\"B\"/>"), QStringLiteral("</FIELDS>")});
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, text, dialogs), QString());
@@ -610,7 +615,8 @@ void TestPacketReader::keyNumbers()
 {
     QFETCH(QString, numbers);
     QFETCH(QList<int>, expected);
-    const QStringList fields{field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4")),
+    const QStringList fields{field(QStringLiteral("A"), QStringLiteral("i4")),
+                             field(QStringLiteral("B"), QStringLiteral("i4")),
                              field(QStringLiteral("C"), QStringLiteral("i4"))};
     const QString row = QStringLiteral("<ROW A=\"r\"/>");
     for (const bool primary : {false, true}) {
@@ -630,13 +636,13 @@ void TestPacketReader::keyNumberNotInteger_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QList<int>>("selectedBefore");
 
-    QTest::newRow("a letter after a good number") << QStringLiteral("1 a 2") << QStringLiteral("'a' は整数ではありません")
-                                                  << QList<int>{1};
-    QTest::newRow("beyond 32 bits") << QStringLiteral("2147483648") << QStringLiteral("'2147483648' は整数ではありません")
-                                    << QList<int>{};
+    QTest::newRow("a letter after a good number")
+        << QStringLiteral("1 a 2") << QStringLiteral("'a' は整数ではありません") << QList<int>{1};
+    QTest::newRow("beyond 32 bits") << QStringLiteral("2147483648")
+                                    << QStringLiteral("'2147483648' は整数ではありません") << QList<int>{};
     QTest::newRow("a comma") << QStringLiteral("2,1") << QStringLiteral("'2,1' は整数ではありません") << QList<int>{};
-    QTest::newRow("a tab is no separator") << QStringLiteral("2\t1") << QStringLiteral("'2\t1' は整数ではありません")
-                                           << QList<int>{};
+    QTest::newRow("a tab is no separator")
+        << QStringLiteral("2\t1") << QStringLiteral("'2\t1' は整数ではありません") << QList<int>{};
 }
 
 void TestPacketReader::keyNumberNotInteger()
@@ -644,8 +650,9 @@ void TestPacketReader::keyNumberNotInteger()
     QFETCH(QString, defaultOrder);
     QFETCH(QString, message);
     QFETCH(QList<int>, selectedBefore);
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4"))},
-                                params(defaultOrder, QStringLiteral("2")), {QStringLiteral("<ROW A=\"1\"/>")});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+               params(defaultOrder, QStringLiteral("2")), {QStringLiteral("<ROW A=\"1\"/>")});
     TWorkspace ws;
     ws.Ed_LCID = QStringLiteral("7");
     FakeDialogs dialogs;
@@ -660,11 +667,12 @@ void TestPacketReader::keyNumberNotInteger()
 
 void TestPacketReader::repeatedFieldNames()
 {
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("a"), QStringLiteral("date")),
-                                 field(QStringLiteral("B"), QStringLiteral("string")),
-                                 field(QStringLiteral("C"), QStringLiteral("string")), field(QStringLiteral("b"), QStringLiteral("r8"))},
-                                params(QStringLiteral("3"), QStringLiteral("1 4")),
-                                {QStringLiteral("<ROW A=\"1\" a=\"2\" B=\"3\" C=\"4\" b=\"5\"/>")});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("a"), QStringLiteral("date")),
+                field(QStringLiteral("B"), QStringLiteral("string")),
+                field(QStringLiteral("C"), QStringLiteral("string")), field(QStringLiteral("b"), QStringLiteral("r8"))},
+               params(QStringLiteral("3"), QStringLiteral("1 4")),
+               {QStringLiteral("<ROW A=\"1\" a=\"2\" B=\"3\" C=\"4\" b=\"5\"/>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -701,8 +709,9 @@ void TestPacketReader::blobLength()
 {
     QFETCH(QString, value);
     QFETCH(QString, expected);
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("string")), field(QStringLiteral("B"), QStringLiteral("i4"))},
-                                params({}, {}), {QStringLiteral("<ROW A=\"%1\" B=\"2\"/>").arg(value)});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("string")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+               params({}, {}), {QStringLiteral("<ROW A=\"%1\" B=\"2\"/>").arg(value)});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -712,10 +721,10 @@ void TestPacketReader::blobLength()
 
 void TestPacketReader::endMarkerInsideValue()
 {
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("string")), field(QStringLiteral("B"), QStringLiteral("i4"))},
-                                params({}, {}),
-                                {QStringLiteral("<ROW B=\"0\" A=\"x/>y\" B=\"2\"/>"),
-                                 QStringLiteral("<ROW A=\"z\" B=\"3\"/>")});
+    const QString text =
+        packet({field(QStringLiteral("A"), QStringLiteral("string")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+               params({}, {}),
+               {QStringLiteral("<ROW B=\"0\" A=\"x/>y\" B=\"2\"/>"), QStringLiteral("<ROW A=\"z\" B=\"3\"/>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -744,25 +753,30 @@ void TestPacketReader::keyStartsAnAttribute_data()
     QTest::addColumn<QString>("row");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("pid before id") << QStringLiteral("<ROW pid=\"7\" id=\"3\"/>") << QStringList({QStringLiteral("3"), QStringLiteral("7")});
+    QTest::newRow("pid before id") << QStringLiteral("<ROW pid=\"7\" id=\"3\"/>")
+                                   << QStringList({QStringLiteral("3"), QStringLiteral("7")});
     QTest::newRow("only pid") << QStringLiteral("<ROW pid=\"7\"/>") << QStringList({QString(), QStringLiteral("7")});
-    QTest::newRow("xid and pid, no id") << QStringLiteral("<ROW xid=\"1\" pid=\"2\"/>") << QStringList({QString(), QStringLiteral("2")});
-    QTest::newRow("after a tab") << QStringLiteral("<ROW pid=\"7\"\tid=\"3\"/>") << QStringList({QStringLiteral("3"), QStringLiteral("7")});
+    QTest::newRow("xid and pid, no id") << QStringLiteral("<ROW xid=\"1\" pid=\"2\"/>")
+                                        << QStringList({QString(), QStringLiteral("2")});
+    QTest::newRow("after a tab") << QStringLiteral("<ROW pid=\"7\"\tid=\"3\"/>")
+                                 << QStringList({QStringLiteral("3"), QStringLiteral("7")});
     QTest::newRow("on the next line") << QStringLiteral("<ROW pid=\"7\"\r\nid=\"3\"/>")
                                       << QStringList({QStringLiteral("3"), QStringLiteral("7")});
     QTest::newRow("right after a quote: not an attribute start")
         << QStringLiteral("<ROW pid=\"7\"id=\"3\"/>") << QStringList({QString(), QStringLiteral("7")});
     QTest::newRow("inside a value after a space: a plain text search finds it")
         << QStringLiteral("<ROW pid=\"a id=\"/>") << QStringList({QString(), QStringLiteral("a id=")});
-    QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>") << QStringList({QStringLiteral("1"), QString()});
+    QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>")
+                                  << QStringList({QStringLiteral("1"), QString()});
 }
 
 void TestPacketReader::keyStartsAnAttribute()
 {
     QFETCH(QString, row);
     QFETCH(QStringList, expected);
-    const QString text = packet({field(QStringLiteral("id"), QStringLiteral("i4")), field(QStringLiteral("pid"), QStringLiteral("i4"))},
-                                params({}, {}), {row});
+    const QString text =
+        packet({field(QStringLiteral("id"), QStringLiteral("i4")), field(QStringLiteral("pid"), QStringLiteral("i4"))},
+               params({}, {}), {row});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -789,7 +803,8 @@ void TestPacketReader::decode_data()
     QTest::newRow("zero kept") << QStringLiteral("&#0;") << QStringLiteral("&#0;");
     QTest::newRow("surrogate kept") << QStringLiteral("&#xD800;") << QStringLiteral("&#xD800;");
     QTest::newRow("beyond U+10FFFF kept") << QStringLiteral("&#x110000;") << QStringLiteral("&#x110000;");
-    QTest::newRow("very long number kept") << QStringLiteral("&#99999999999999999999;") << QStringLiteral("&#99999999999999999999;");
+    QTest::newRow("very long number kept")
+        << QStringLiteral("&#99999999999999999999;") << QStringLiteral("&#99999999999999999999;");
     QTest::newRow("unterminated &amp kept") << QStringLiteral("a&amp") << QStringLiteral("a&amp");
     QTest::newRow("no digits kept") << QStringLiteral("&#;&#x;") << QStringLiteral("&#;&#x;");
     QTest::newRow("unknown entity kept") << QStringLiteral("&nbsp;&copy;") << QStringLiteral("&nbsp;&copy;");
@@ -842,12 +857,12 @@ void TestPacketReader::fieldTypeWithoutClosingQuote()
 
 void TestPacketReader::rowWithoutEnd()
 {
-    const QString text = lines({QStringLiteral("<?xml version=\"1\"?>"), QStringLiteral("<DATAPACKET Version=\"2\">"),
-                                QStringLiteral("<FIELDS>"), field(QStringLiteral("A"), QStringLiteral("i4")),
-                                field(QStringLiteral("B"), QStringLiteral("i4")), QStringLiteral("</FIELDS>"),
-                                params({}, {}), QStringLiteral("<ROWDATA>"), QStringLiteral("<ROW A=\"1\"/>"),
-                                QStringLiteral("<ROW A=\"2\">"), QStringLiteral("<ROW B=\"3\">"),
-                                QStringLiteral("<ROW A=\"4\">"), QStringLiteral("</ROWDATA>")});
+    const QString text =
+        lines({QStringLiteral("<?xml version=\"1\"?>"), QStringLiteral("<DATAPACKET Version=\"2\">"),
+               QStringLiteral("<FIELDS>"), field(QStringLiteral("A"), QStringLiteral("i4")),
+               field(QStringLiteral("B"), QStringLiteral("i4")), QStringLiteral("</FIELDS>"), params({}, {}),
+               QStringLiteral("<ROWDATA>"), QStringLiteral("<ROW A=\"1\"/>"), QStringLiteral("<ROW A=\"2\">"),
+               QStringLiteral("<ROW B=\"3\">"), QStringLiteral("<ROW A=\"4\">"), QStringLiteral("</ROWDATA>")});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -857,9 +872,10 @@ void TestPacketReader::rowWithoutEnd()
 
 void TestPacketReader::numberScanReachingTheEnd()
 {
-    const QString head = packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4"))},
-                                params({}, {}), {})
-                             .section(QStringLiteral("<PARAMS"), 0, 0);
+    const QString head =
+        packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+               params({}, {}), {})
+            .section(QStringLiteral("<PARAMS"), 0, 0);
     {
         TWorkspace ws;
         FakeDialogs dialogs;
@@ -881,7 +897,9 @@ void TestPacketReader::numberScanReachingTheEnd()
         // A token that runs into the next attribute is one token.
         TWorkspace ws;
         FakeDialogs dialogs;
-        QCOMPARE(read(ws, head + QStringLiteral("<PARAMS PRIMARY_KEY=\"2 DEFAULT_ORDER=\"1\"\r\n<ROWDATA>\r\n<ROW A=\"x\"/>\r\n"),
+        QCOMPARE(read(ws,
+                      head + QStringLiteral(
+                                 "<PARAMS PRIMARY_KEY=\"2 DEFAULT_ORDER=\"1\"\r\n<ROWDATA>\r\n<ROW A=\"x\"/>\r\n"),
                       dialogs),
                  QStringLiteral("'DEFAULT_ORDER=' は整数ではありません"));
         QCOMPARE(selected(ws.LB_DefOrder), QList<int>{1});
@@ -947,13 +965,17 @@ void TestPacketReader::search()
     // Letter case folds as Qt's case-insensitive search folds it, including the Kelvin sign and the long s,
     // and nothing else: no width, no accent and no dotted capital I.
     QFETCH(QString, marker);
-    const QStringList pieces{QStringLiteral("<"), QStringLiteral("r"), QStringLiteral("O"), QStringLiteral("w"),
-                             QStringLiteral(" "), QStringLiteral("/"), QStringLiteral(">"), QStringLiteral("ＲＯＷ"),
-                             QStringLiteral("\u212A"), QStringLiteral("\u017F"), QStringLiteral("\u0130"),
-                             QStringLiteral("=\""), QStringLiteral("\""), QString::fromUcs4(U"\U00010400"),
-                             QStringLiteral("Params"), QStringLiteral("PARAM\u017F"), QStringLiteral("<pa"),
-                             QStringLiteral("FIELDTYPE=\""), QStringLiteral("width"), QStringLiteral("字"),
-                             QStringLiteral("K"), QStringLiteral("k")};
+    const QStringList pieces{QStringLiteral("<"),      QStringLiteral("r"),
+                             QStringLiteral("O"),      QStringLiteral("w"),
+                             QStringLiteral(" "),      QStringLiteral("/"),
+                             QStringLiteral(">"),      QStringLiteral("ＲＯＷ"),
+                             QStringLiteral("\u212A"), QStringLiteral("\u017F"),
+                             QStringLiteral("\u0130"), QStringLiteral("=\""),
+                             QStringLiteral("\""),     QString::fromUcs4(U"\U00010400"),
+                             QStringLiteral("Params"), QStringLiteral("PARAM\u017F"),
+                             QStringLiteral("<pa"),    QStringLiteral("FIELDTYPE=\""),
+                             QStringLiteral("width"),  QStringLiteral("字"),
+                             QStringLiteral("K"),      QStringLiteral("k")};
     QRandomGenerator rng(12345);
     for (int round = 0; round < 400; ++round) {
         const QString text = randomText(rng, pieces, 30);
@@ -963,8 +985,8 @@ void TestPacketReader::search()
         if (std::max<qsizetype>(from, 0) <= to) {
             const qsizetype start = std::max<qsizetype>(from, 0);
             const qsizetype end = std::min(to, text.size());
-            const qsizetype found = end >= start ? QStringView(text).mid(start, end - start).indexOf(marker, 0, Qt::CaseInsensitive)
-                                                 : -1;
+            const qsizetype found =
+                end >= start ? QStringView(text).mid(start, end - start).indexOf(marker, 0, Qt::CaseInsensitive) : -1;
             expected = found < 0 ? -1 : start + found;
         }
         QCOMPARE(findIgnoringCase(text, marker, from, to), expected);
