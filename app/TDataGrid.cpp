@@ -70,7 +70,7 @@ void TDataGrid::showEditor()
         setCurrentIndex(current);
     }
     if (state() != QAbstractItemView::EditingState) {
-        edit(current);
+        edit(current, QAbstractItemView::AllEditTriggers, nullptr);
     }
 }
 
@@ -104,8 +104,9 @@ QModelIndex TDataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifie
 void TDataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    if (current.isValid() && current != previous) {
-        edit(current);
+    // The view opens the editor itself only while visible; the page may be hidden when the cell moves.
+    if (current.isValid() && current != previous && isVisible()) {
+        edit(current, QAbstractItemView::AllEditTriggers, nullptr);
     }
 }
 
@@ -117,6 +118,34 @@ void TDataGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void TDataGrid::mousePressEvent(QMouseEvent* event)
+{
+    QTableView::mousePressEvent(event);
+    // A click on the current cell does not change it; the open editor takes the keyboard all the same.
+    focusEditor();
+}
+
+void TDataGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    focusEditor();
+}
+
+void TDataGrid::focusEditor()
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && isVisible()) {
+        // Gives the focus to the editor that is already open there, or opens one.
+        edit(current, QAbstractItemView::AllEditTriggers, nullptr);
+    }
+}
+
+void TDataGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    showEditor();
 }
 
 bool TDataGrid::focusNextPrevChild(bool next)

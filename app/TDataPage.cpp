@@ -57,9 +57,11 @@ void place(QWidget* widget, int left, int top, int width, int height)
     widget->setGeometry(left, top, std::max(0, width), std::max(0, height));
 }
 
-// A label keeps its own size; only its top-left corner is placed.
+// A label is as large as its text in the font it has now (which it may have inherited only after it
+// was created); only its top-left corner is placed.
 void placeLabel(QLabel* label, int left, int top)
 {
+    label->adjustSize();
     label->move(left, top);
 }
 

@@ -39,11 +39,11 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    TabSheet1 = new TDataPage(m_workspace, m_dialogs, m_errors);
+    TabSheet1 = new TDataPage(m_workspace, m_dialogs, m_errors, PageControl1);
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    TabSheet2 = new TXmlPage(m_workspace, m_dialogs, m_errors);
+    TabSheet2 = new TXmlPage(m_workspace, m_dialogs, m_errors, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    TabSheet3 = new TManualPage;
+    TabSheet3 = new TManualPage(PageControl1);
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
     PageControl1->addTab(TabSheet1, QStringLiteral("データ"));
     PageControl1->addTab(TabSheet2, QStringLiteral("XML"));
@@ -85,6 +85,19 @@ void TMainForm::FormCreate()
 void TMainForm::FormDestroy()
 {
     m_workspace.FieldList.clear();
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_firstShow) {
+        m_firstShow = false;
+        // The design size is the outer size; the frame is known only once the window is on the screen.
+        const QSize extra = frameGeometry().size() - size();
+        if (!extra.isEmpty()) {
+            resize(DesignWidth - extra.width(), DesignHeight - extra.height());
+        }
+    }
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)

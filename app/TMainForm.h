@@ -38,6 +38,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -47,6 +48,7 @@ private:
     TDialogs& m_dialogs;
     TErrorHandler m_errors;
     TWorkspace m_workspace;
+    bool m_firstShow = true;
 
     QTabWidget* PageControl1 = nullptr;
     TDataPage* TabSheet1 = nullptr;

@@ -1,5 +1,6 @@
 #include "TSplitterBar.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,7 +13,7 @@ namespace torvane {
 TSplitterBar::TSplitterBar(QWidget* parent) : QWidget(parent)
 {
     setCursor(Qt::SizeVerCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::ClickFocus);
     // The line lives in the page so that it can be drawn across the groups above and below the bar.
     m_line = new QWidget(parent);
     m_line->setObjectName(QStringLiteral("Splitter1Line"));
@@ -61,8 +62,9 @@ void TSplitterBar::mousePressEvent(QMouseEvent* event)
     m_dragging = true;
     m_pressY = event->globalPosition().toPoint().y();
     m_startSize = m_currentSize();
-    // Esc must reach the bar while the mouse is held.
-    grabKeyboard();
+    // Esc must reach the bar while the mouse is held; the focus goes back where it was after the drag.
+    m_previousFocus = QApplication::focusWidget();
+    setFocus(Qt::MouseFocusReason);
     placeLine(m_startSize);
 }
 
@@ -96,7 +98,10 @@ void TSplitterBar::endDrag()
 {
     m_dragging = false;
     m_line->hide();
-    releaseKeyboard();
+    if (m_previousFocus) {
+        m_previousFocus->setFocus(Qt::OtherFocusReason);
+    }
+    m_previousFocus = nullptr;
 }
 
 void TSplitterBar::paintEvent(QPaintEvent*)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -42,6 +43,7 @@ private:
     std::function<int()> m_currentSize;
     std::function<int()> m_maxSize;
     QWidget* m_line = nullptr;
+    QPointer<QWidget> m_previousFocus;
     bool m_dragging = false;
     int m_pressY = 0;
     int m_startSize = 0;

@@ -1,23 +1,659 @@
 #include "FakeDialogs.h"
+#include "TFieldTypeBox.h"
+#include "TLineBreaks.h"
 #include "TMainForm.h"
+#include "TQtDialogs.h"
 
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QStringEncoder>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <memory>
 
 using namespace torvane;
+
+namespace {
+
+QByteArray dataBytes(const char* name)
+{
+    QFile file(QStringLiteral(TORVANE_TEST_DATA "/") + QString::fromLatin1(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString lines(std::initializer_list<const char*> texts)
+{
+    QString out;
+    for (const char* text : texts) {
+        out += QString::fromUtf8(text) + QStringLiteral("\r\n");
+    }
+    return out;
+}
+
+// Typed characters, one key event each; works for Japanese text, which QTest::keyClicks cannot send.
+void typeText(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+// The window under test, its controls found by name as a user finds them by their place.
+struct Window {
+    FakeDialogs dialogs;
+    std::unique_ptr<TMainForm> form;
+    QTabWidget* pages = nullptr;
+    QLineEdit* name = nullptr;
+    TFieldTypeBox* type = nullptr;
+    QLineEdit* etc = nullptr;
+    QAbstractSpinBox* width = nullptr;
+    QLineEdit* widthText = nullptr;
+    QPushButton* fieldAdd = nullptr;
+    QPushButton* fieldSet = nullptr;
+    QTableView* fields = nullptr;
+    QTableView* data = nullptr;
+    QPushButton* dataAdd = nullptr;
+    QPushButton* priKey = nullptr;
+    QPushButton* defOrder = nullptr;
+    QListWidget* priList = nullptr;
+    QListWidget* defList = nullptr;
+    QPlainTextEdit* xml = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> fieldTester;
+    std::unique_ptr<QAbstractItemModelTester> dataTester;
+
+    Window()
+    {
+        form = std::make_unique<TMainForm>(dialogs);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        pages = form->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+        name = form->findChild<QLineEdit*>(QStringLiteral("Ed_FieldName"));
+        type = form->findChild<TFieldTypeBox*>(QStringLiteral("CB_FieldType"));
+        etc = form->findChild<QLineEdit*>(QStringLiteral("Ed_FieldEtc"));
+        width = form->findChild<QAbstractSpinBox*>(QStringLiteral("SE_FieldWidth"));
+        widthText = width ? width->findChild<QLineEdit*>() : nullptr;
+        fieldAdd = form->findChild<QPushButton*>(QStringLiteral("B_FieldAdd"));
+        fieldSet = form->findChild<QPushButton*>(QStringLiteral("B_FieldSet"));
+        fields = form->findChild<QTableView*>(QStringLiteral("SG_Field"));
+        data = form->findChild<QTableView*>(QStringLiteral("SG_Data"));
+        dataAdd = form->findChild<QPushButton*>(QStringLiteral("B_DataAdd"));
+        priKey = form->findChild<QPushButton*>(QStringLiteral("B_PriKey"));
+        defOrder = form->findChild<QPushButton*>(QStringLiteral("B_DefOrder"));
+        priList = form->findChild<QListWidget*>(QStringLiteral("LB_PriKey"));
+        defList = form->findChild<QListWidget*>(QStringLiteral("LB_DefOrder"));
+        xml = form->findChild<QPlainTextEdit*>(QStringLiteral("Te_Xml"));
+        fieldTester = std::make_unique<QAbstractItemModelTester>(fields->model());
+        dataTester = std::make_unique<QAbstractItemModelTester>(data->model());
+    }
+
+    bool complete() const
+    {
+        return pages && name && type && etc && width && widthText && fieldAdd && fieldSet && fields && data &&
+               dataAdd && priKey && defOrder && priList && defList && xml;
+    }
+
+    // Clicks into an edit, empties it and types the text as the user would.
+    static void retype(QWidget* edit, const QString& text)
+    {
+        QTest::mouseClick(edit, Qt::LeftButton);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Delete);
+        typeText(edit, text);
+    }
+
+    void defineField(const QString& fieldName, const QString& typePrefix, const QString& other,
+                     const QString& widthValue)
+    {
+        retype(name, fieldName);
+        retype(type, typePrefix);
+        retype(etc, other);
+        retype(width, widthValue);
+        QTest::mouseClick(fieldAdd, Qt::LeftButton);
+    }
+
+    QString cell(const QTableView* view, int row, int column) const
+    {
+        return view->model()->index(row, column).data().toString();
+    }
+
+    QString header(const QTableView* view, int column) const
+    {
+        return view->model()->headerData(column, Qt::Horizontal).toString();
+    }
+
+    void clickCell(int row, int column)
+    {
+        const QModelIndex index = data->model()->index(row, column);
+        QTest::mouseClick(data->viewport(), Qt::LeftButton, {}, data->visualRect(index).center());
+    }
+
+    void clickItem(QListWidget* list, int row)
+    {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    // The XML view's text as the reader and the files see it.
+    QString xmlText() const
+    {
+        QString text = xml->document()->toRawText();
+        text.replace(QChar::ParagraphSeparator, u'\n');
+        return toCrLf(text);
+    }
+
+    QWidget* focus() const { return QApplication::focusWidget(); }
+};
+
+} // namespace
 
 class TestMainForm : public QObject {
     Q_OBJECT
 private slots:
-    void startUp();
+    void startUpShowsAnEmptyWorkspaceAndWritesNothing();
+    void packetBuiltInTheWindowIsWrittenAndReadBack();
+    void fieldEditorRefusesAndReports();
+    void packetFilesThroughTheDialogs();
+    void movedDataColumnIsWrittenUnderFieldNames();
+    void windowLimitsAndSplitter();
+    void realDialogsShowTheirTextsAndButtons();
 };
 
-void TestMainForm::startUp()
+void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
 {
-    FakeDialogs dialogs;
-    TMainForm form(dialogs);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.size(), QSize(783, 583));
+    Window w;
+    QVERIFY(w.complete());
+    QCOMPARE(w.form->windowTitle(), QStringLiteral("Torvane"));
+    QCOMPARE(w.pages->currentIndex(), 0);
+    QCOMPARE(w.pages->tabText(0), QStringLiteral("データ"));
+    QCOMPARE(w.pages->tabText(1), QStringLiteral("XML"));
+    QCOMPARE(w.pages->tabText(2), QStringLiteral("説明書"));
+    QCOMPARE(w.form->findChild<QLineEdit*>(QStringLiteral("Ed_xmlVersion"))->text(), QStringLiteral("1.0"));
+    QCOMPARE(w.form->findChild<QLineEdit*>(QStringLiteral("Ed_PacketVersion"))->text(), QStringLiteral("2.0"));
+    QCOMPARE(w.form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID"))->text(), QStringLiteral("1033"));
+    QCOMPARE(w.form->findChild<QGroupBox*>(QStringLiteral("GBox_Whole"))->title(), QStringLiteral("全体管理"));
+    QCOMPARE(w.priKey->text(), QStringLiteral("主キー選択"));
+    QCOMPARE(w.defOrder->text(), QStringLiteral("並べ順キー選択"));
+    QCOMPARE(w.type->currentText(), QStringLiteral("選択"));
+    QVERIFY(!w.type->chosenIndex());
+    QCOMPARE(w.type->count(), 10);
+    QCOMPARE(w.widthText->text(), QStringLiteral("10"));
+    // One empty row under an empty header in both tables; the key lists hidden.
+    QCOMPARE(w.fields->model()->rowCount(), 1);
+    QCOMPARE(w.fields->model()->columnCount(), 4);
+    QCOMPARE(w.fields->columnWidth(0), 226);
+    QCOMPARE(w.fields->columnWidth(3), 79);
+    QCOMPARE(w.data->model()->rowCount(), 1);
+    QCOMPARE(w.data->model()->columnCount(), 1);
+    QVERIFY(!w.priList->isVisible());
+    QVERIFY(!w.defList->isVisible());
+
+    // Nothing has changed, so the XML page stays empty, and going back parses nothing.
+    w.pages->setCurrentIndex(1);
+    QCOMPARE(w.xml->toPlainText(), QString());
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(w.data->model()->columnCount(), 1);
+    QVERIFY(w.dialogs.informed.isEmpty());
+    QVERIFY(w.dialogs.errors.isEmpty());
+    w.pages->setCurrentIndex(2);
+    QVERIFY(!w.form->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText().isEmpty());
+}
+
+void TestMainForm::packetBuiltInTheWindowIsWrittenAndReadBack()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+
+    // Adding before a type is chosen is refused.
+    Window::retype(w.name, QStringLiteral("ID"));
+    QTest::mouseClick(w.fieldAdd, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed, QStringList{QStringLiteral("データの型を選択してください")});
+
+    // "i4" completes to the four-byte integer item; an empty width.
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    QCOMPARE(w.cell(w.fields, 0, 1), QStringLiteral("i4（４バイト整数）"));
+
+    // "st" completes to "string（文字列）" and chooses it.
+    Window::retype(w.type, QStringLiteral("st"));
+    QCOMPARE(w.type->currentText(), QStringLiteral("string（文字列）"));
+    QCOMPARE(w.type->chosenText(), std::optional<QString>(QStringLiteral("string（文字列）")));
+    w.defineField(QStringLiteral("NAME"), QStringLiteral("st"), QStringLiteral("required=\"true\""),
+                  QStringLiteral("20"));
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+    QCOMPARE(w.cell(w.fields, 1, 0), QStringLiteral("NAME"));
+    QCOMPARE(w.cell(w.fields, 1, 1), QStringLiteral("string（文字列）"));
+    QCOMPARE(w.cell(w.fields, 1, 2), QStringLiteral("required=\"true\""));
+    QCOMPARE(w.cell(w.fields, 1, 3), QStringLiteral("20"));
+    QCOMPARE(w.data->model()->columnCount(), 2);
+    QCOMPARE(w.header(w.data, 0), QStringLiteral("ID"));
+    QCOMPARE(w.header(w.data, 1), QStringLiteral("NAME"));
+    QCOMPARE(w.data->columnWidth(1), 160);
+
+    // A name taken in another letter case is refused.
+    w.defineField(QStringLiteral("id"), QStringLiteral("i4"), QString(), QString());
+    QCOMPARE(w.dialogs.informed.last(), QStringLiteral("フィールド名が既にあるか不正な名前です"));
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+
+    // The order key: NAME; the primary key: ID. The lists open over the field group, as high as their items.
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    QVERIFY(w.defList->isVisible());
+    QCOMPARE(w.defOrder->text(), QStringLiteral("選択終了"));
+    QCOMPARE(w.defList->geometry(), QRect(352, 32, 113, 2 * w.defList->sizeHintForRow(0) + 5));
+    QCOMPARE(w.defList->count(), 2);
+    w.clickItem(w.defList, 1);
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    QVERIFY(!w.defList->isVisible());
+    QCOMPARE(w.defOrder->text(), QStringLiteral("並べ順キー選択"));
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(w.priList->geometry().topLeft(), QPoint(488, 32));
+    w.clickItem(w.priList, 0);
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(w.priKey->text(), QStringLiteral("主キー選択"));
+
+    // Records: type into the cells; Tab wraps from the last cell to the first; Enter moves down.
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClicks(w.focus(), QStringLiteral("1"));
+    QTRY_COMPARE(w.cell(w.data, 0, 0), QStringLiteral("1"));
+    QTest::keyClick(w.focus(), Qt::Key_Tab);
+    QTRY_COMPARE(w.data->currentIndex(), w.data->model()->index(0, 1));
+    QTest::keyClicks(w.focus(), QStringLiteral("Apple"));
+    QTRY_COMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+    QTest::keyClick(w.focus(), Qt::Key_Tab);
+    QTRY_COMPARE(w.data->currentIndex(), w.data->model()->index(0, 0));
+    QVERIFY(w.data->isAncestorOf(w.focus()));
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 2);
+    // An empty last record is not followed by another.
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 2);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClick(w.focus(), Qt::Key_Return);
+    QTRY_COMPARE(w.data->currentIndex(), w.data->model()->index(1, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    typeText(w.focus(), QStringLiteral("2"));
+    QTRY_COMPARE(w.cell(w.data, 1, 0), QStringLiteral("2"));
+    QTest::keyClick(w.focus(), Qt::Key_Return);
+    QCOMPARE(w.data->currentIndex(), w.data->model()->index(1, 0));
+    QTest::keyClick(w.focus(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_COMPARE(w.data->currentIndex(), w.data->model()->index(0, 1));
+
+    // Ctrl+Tab from inside the data table shows the XML page, written from the workspace.
+    QTest::keyClick(w.focus(), Qt::Key_Tab, Qt::ControlModifier);
+    QTRY_COMPARE(w.pages->currentIndex(), 1);
+    QCOMPARE(w.xmlText(), QString::fromUtf8(dataBytes("example.xml")));
+    QVERIFY(!w.xml->document()->isModified());
+
+    // A hand edit: the apple becomes a pear, and a third row appears.
+    QTextCursor cursor = w.xml->document()->find(QStringLiteral("Apple"));
+    QVERIFY(!cursor.isNull());
+    w.xml->setTextCursor(cursor);
+    w.xml->setFocus();
+    QTest::keyClicks(w.xml, QStringLiteral("Pear"));
+    cursor = w.xml->document()->find(QStringLiteral("<ROW ID=\"2\"/>"));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    w.xml->setTextCursor(cursor);
+    QTest::keyClick(w.xml, Qt::Key_Return);
+    typeText(w.xml, QStringLiteral("<ROW ID=\"3\" NAME=\"梨\"/>"));
+
+    // Back on the data page the text is read into the grids.
+    QTest::keyClick(w.xml, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_COMPARE(w.pages->currentIndex(), 0);
+    QVERIFY(w.dialogs.errors.isEmpty());
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+    QCOMPARE(w.header(w.fields, 0), QStringLiteral("フィールド名"));
+    QCOMPARE(w.cell(w.fields, 0, 0), QStringLiteral("ID"));
+    QCOMPARE(w.cell(w.fields, 1, 1), QStringLiteral("string"));
+    QCOMPARE(w.data->model()->rowCount(), 3);
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Pear"));
+    QCOMPARE(w.cell(w.data, 2, 0), QStringLiteral("3"));
+    QCOMPARE(w.cell(w.data, 2, 1), QStringLiteral("梨"));
+    QCOMPARE(w.defList->count(), 2);
+    QVERIFY(w.defList->item(1)->isSelected());
+    QVERIFY(!w.defList->item(0)->isSelected());
+    QVERIFY(w.priList->item(0)->isSelected());
+    // The type list gained the type codes read from the packet.
+    QVERIFY(w.type->findText(QStringLiteral("string"), Qt::MatchFixedString) >= 0);
+}
+
+void TestMainForm::fieldEditorRefusesAndReports()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+
+    // No fields: the key buttons refuse to open, the change button fails on the list index.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.last(), QStringLiteral("フィールドがありません"));
+    QVERIFY(!w.priList->isVisible());
+    QCOMPARE(w.priKey->text(), QStringLiteral("主キー選択"));
+    Window::retype(w.name, QStringLiteral("A"));
+    Window::retype(w.type, QStringLiteral("in"));
+    QCOMPARE(w.type->currentText(), QStringLiteral("int（数字）"));
+    QTest::mouseClick(w.fieldSet, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors, QStringList{QStringLiteral("リストのインデックスが範囲を超えています (0)")});
+    QCOMPARE(errorBoxText(w.dialogs.errors.last()), QStringLiteral("リストのインデックスが範囲を超えています (0)"));
+
+    // The width box takes only digits, signs and the decimal separator; the step counts from 0.
+    Window::retype(w.width, QString());
+    QTest::keyClicks(w.width, QStringLiteral("a1x"));
+    QCOMPARE(w.widthText->text(), QStringLiteral("1"));
+    QTest::keyClick(w.width, Qt::Key_Return);
+    QCOMPARE(w.widthText->text(), QStringLiteral("1"));
+    QTest::keyClicks(w.width, QStringLiteral(".5"));
+    QCOMPARE(w.widthText->text(), QStringLiteral("1.5"));
+    Window::retype(w.width, QStringLiteral("-"));
+    QTest::keyClick(w.width, Qt::Key_Up);
+    QCOMPARE(w.widthText->text(), QStringLiteral("1"));
+    QTest::keyClick(w.width, Qt::Key_Down);
+    QTest::keyClick(w.width, Qt::Key_Down);
+    QCOMPARE(w.widthText->text(), QStringLiteral("-1"));
+
+    // A width with a decimal point adds the field and then reports, with the error box's full stop.
+    w.defineField(QStringLiteral("A"), QStringLiteral("in"), QString(), QStringLiteral("1.5"));
+    QCOMPARE(w.dialogs.errors.last(), QStringLiteral("'1.5' は整数ではありません"));
+    QCOMPARE(errorBoxText(w.dialogs.errors.last()), QStringLiteral("'1.5' は整数ではありません."));
+    QCOMPARE(w.cell(w.fields, 0, 0), QStringLiteral("A"));
+    QCOMPARE(w.header(w.data, 0), QStringLiteral("A"));
+    QCOMPARE(w.data->columnWidth(0), 100);
+
+    // Enter in the type box asks, then adds the typed code and chooses it; a second time it exists.
+    Window::retype(w.type, QStringLiteral("date"));
+    QVERIFY(!w.type->chosenIndex());
+    w.dialogs.confirmAnswers = {false, true, true};
+    QTest::keyClick(w.type, Qt::Key_Return);
+    QCOMPARE(w.type->count(), 10);
+    QTest::keyClick(w.type, Qt::Key_Return);
+    QCOMPARE(w.dialogs.questions.size(), 2);
+    QCOMPARE(w.dialogs.questions.last(), QStringLiteral("入力されている単語はデータ形式文字ですか？"));
+    QCOMPARE(w.type->count(), 11);
+    QCOMPARE(w.type->chosenText(), std::optional<QString>(QStringLiteral("date")));
+    QTest::keyClick(w.type, Qt::Key_Return);
+    QCOMPARE(w.dialogs.informed.last(), QStringLiteral("既にあります"));
+    QCOMPARE(w.type->count(), 11);
+
+    w.defineField(QStringLiteral("B"), QStringLiteral("da"), QStringLiteral("x=\"1\""), QStringLiteral("-3"));
+    QCOMPARE(w.cell(w.fields, 1, 1), QStringLiteral("date"));
+    w.defineField(QStringLiteral("C"), QStringLiteral("bo"), QString(), QStringLiteral("10"));
+    QCOMPARE(w.fields->model()->rowCount(), 3);
+
+    // Backspace un-chooses: the box still shows a type, but adding is refused.
+    Window::retype(w.type, QStringLiteral("st"));
+    QVERIFY(w.type->chosenIndex());
+    QTest::keyClick(w.type, Qt::Key_Backspace);
+    QVERIFY(!w.type->chosenIndex());
+    Window::retype(w.name, QStringLiteral("D"));
+    QTest::mouseClick(w.fieldAdd, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.last(), QStringLiteral("データの型を選択してください"));
+    QCOMPARE(w.fields->model()->rowCount(), 3);
+
+    // Clicking a row loads it into the editor; moving with the keyboard does too.
+    QTest::mouseClick(w.fields->viewport(), Qt::LeftButton, {},
+                      w.fields->visualRect(w.fields->model()->index(1, 2)).center());
+    QCOMPARE(w.name->text(), QStringLiteral("B"));
+    QCOMPARE(w.type->chosenText(), std::optional<QString>(QStringLiteral("date")));
+    QCOMPARE(w.etc->text(), QStringLiteral("x=\"1\""));
+    QCOMPARE(w.widthText->text(), QStringLiteral("-3"));
+    QTest::keyClick(w.fields, Qt::Key_Down);
+    QCOMPARE(w.name->text(), QStringLiteral("C"));
+    QCOMPARE(w.type->currentText(), QStringLiteral("boolean（０か１）"));
+
+    // Changing C to B's name is refused; to its own name in another case is accepted.
+    Window::retype(w.name, QStringLiteral("b"));
+    QTest::mouseClick(w.fieldSet, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.last(), QStringLiteral("フィールド名を入力してください"));
+    QCOMPARE(w.cell(w.fields, 2, 0), QStringLiteral("C"));
+    Window::retype(w.name, QStringLiteral("c"));
+    QTest::mouseClick(w.fieldSet, Qt::LeftButton);
+    QCOMPARE(w.cell(w.fields, 2, 0), QStringLiteral("c"));
+    QCOMPARE(w.header(w.data, 2), QStringLiteral("c"));
+
+    // Three fields: the opened list is three items high plus 5.
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    QCOMPARE(w.defList->height(), 3 * w.defList->sizeHintForRow(0) + 5);
+    w.clickItem(w.defList, 0);
+    QTest::mouseClick(w.defList->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.defList->visualItemRect(w.defList->item(2)).center());
+    QCOMPARE(w.defList->selectedItems().size(), 2);
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    // Adding a field afterwards clears the selection.
+    w.defineField(QStringLiteral("E"), QStringLiteral("ch"), QString(), QString());
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    QCOMPARE(w.defList->count(), 4);
+    QVERIFY(w.defList->selectedItems().isEmpty());
+}
+
+void TestMainForm::packetFilesThroughTheDialogs()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.pages->setCurrentIndex(1);
+    auto* load = w.form->findChild<QPushButton*>(QStringLiteral("B_XmlLoad"));
+    auto* save = w.form->findChild<QPushButton*>(QStringLiteral("B_XmlSave"));
+    QCOMPARE(load->text(), QStringLiteral("読み込み"));
+    QCOMPARE(save->text(), QStringLiteral("保存"));
+
+    // Cancelling the load changes nothing: the data page parses nothing afterwards.
+    w.dialogs.fileNames = {std::nullopt};
+    QTest::mouseClick(load, Qt::LeftButton);
+    QCOMPARE(w.xml->toPlainText(), QString());
+    QCOMPARE(w.dialogs.openInitialNames, QStringList{QString()});
+
+    // A file that does not exist: the error box names it, with a full stop.
+    const QString missing = dir.filePath(QStringLiteral("missing.xml"));
+    w.dialogs.fileNames = {missing};
+    QTest::mouseClick(load, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors.size(), 1);
+    QCOMPARE(errorBoxText(w.dialogs.errors.last()), QStringLiteral("ファイル %1 は開けません.").arg(missing));
+
+    // Loading the example shows its text, marked as edited; the data page then reads it.
+    const QString example = QStringLiteral(TORVANE_TEST_DATA "/example.xml");
+    w.dialogs.fileNames = {example};
+    QTest::mouseClick(load, Qt::LeftButton);
+    QCOMPARE(w.dialogs.openInitialNames.last(), missing);
+    QCOMPARE(w.xmlText(), QString::fromUtf8(dataBytes("example.xml")));
+    QVERIFY(w.xml->document()->isModified());
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(w.header(w.data, 1), QStringLiteral("NAME"));
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+
+    // Saving writes the text as shown, hand edits included, under exactly the chosen name.
+    w.pages->setCurrentIndex(1);
+    w.xml->moveCursor(QTextCursor::End);
+    w.xml->setFocus();
+    typeText(w.xml, QStringLiteral("<!-- 手書き -->"));
+    const QString saved = dir.filePath(QStringLiteral("packet"));
+    w.dialogs.fileNames = {saved, std::nullopt};
+    QTest::mouseClick(save, Qt::LeftButton);
+    QCOMPARE(w.dialogs.saveInitialNames, QStringList{QStringLiteral("*.xml")});
+    QCOMPARE(w.dialogs.saveFilters, QStringList{QStringLiteral("xmlファイル (*.xml);;総て (*)")});
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringEncoder cp932("windows-31j");
+    QVERIFY(cp932.isValid());
+    const QByteArray comment = cp932.encode(QStringLiteral("<!-- 手書き -->"));
+    QCOMPARE(file.readAll(), dataBytes("example.xml") + comment);
+    QCOMPARE(w.dialogs.errors.size(), 1);
+    // Saving asks for no parse: the view stays marked as edited, and the data page reads the edit.
+    QVERIFY(w.xml->document()->isModified());
+    // The save dialog offers the name chosen last; a cancelled save writes nothing.
+    QTest::mouseClick(save, Qt::LeftButton);
+    QCOMPARE(w.dialogs.saveInitialNames.last(), saved);
+    QCOMPARE(w.dialogs.saveInitialNames.size(), 2);
+}
+
+void TestMainForm::movedDataColumnIsWrittenUnderFieldNames()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("A"), QStringLiteral("st"), QString(), QStringLiteral("10"));
+    w.defineField(QStringLiteral("B"), QStringLiteral("st"), QString(), QStringLiteral("20"));
+    w.defineField(QStringLiteral("C"), QStringLiteral("st"), QString(), QStringLiteral("30"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    for (const char* value : {"a1", "b1", "c1"}) {
+        QTest::keyClicks(w.focus(), QString::fromLatin1(value));
+        QTest::keyClick(w.focus(), Qt::Key_Tab);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    }
+    QTRY_COMPARE(w.cell(w.data, 0, 2), QStringLiteral("c1"));
+
+    // Drag header A past C: cells, header and width go with it.
+    QHeaderView* header = w.data->horizontalHeader();
+    const QPoint from(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    const QPoint to(header->sectionViewportPosition(2) + header->sectionSize(2) - 5, header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, from);
+    for (int x = from.x(); x <= to.x(); x += 10) {
+        QTest::mouseMove(header->viewport(), QPoint(x, from.y()));
+    }
+    QTest::mouseMove(header->viewport(), to);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, to);
+    QTRY_COMPARE(w.header(w.data, 2), QStringLiteral("A"));
+    QCOMPARE(w.header(w.data, 0), QStringLiteral("B"));
+    QCOMPARE(w.header(w.data, 1), QStringLiteral("C"));
+    QCOMPARE(w.cell(w.data, 0, 0), QStringLiteral("b1"));
+    QCOMPARE(w.cell(w.data, 0, 2), QStringLiteral("a1"));
+    QCOMPARE(w.data->columnWidth(0), 160);
+    QCOMPARE(w.data->columnWidth(2), 80);
+    QCOMPARE(header->visualIndex(2), 2);
+
+    // A resized column keeps its width through a refill.
+    header->resizeSection(1, 123);
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->columnWidth(1), 123);
+
+    // The writer names column c after field c, whatever the header of the column there says.
+    w.pages->setCurrentIndex(1);
+    QVERIFY(w.xmlText().contains(lines({"<ROWDATA>", "<ROW A=\"b1\" B=\"c1\" C=\"a1\"/>", "<ROW/>", "</ROWDATA>"})));
+}
+
+void TestMainForm::windowLimitsAndSplitter()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    QCOMPARE(w.form->pos(), QPoint(71, 55));
+    QTRY_COMPARE(w.form->frameGeometry().size(), QSize(783, 583));
+    const QFont font = w.data->font();
+    QCOMPARE(font.pixelSize(), 13);
+    QVERIFY(QFontInfo(font).family() != QString());
+
+    // Sized smaller, the window springs back to 783 x 553.
+    const QSize frame = w.form->frameGeometry().size() - w.form->size();
+    w.form->resize(500, 300);
+    QTRY_COMPARE(w.form->frameGeometry().size(), QSize(783, 553));
+    w.form->resize(900, 500);
+    QTRY_COMPARE(w.form->frameGeometry().size(), QSize(900 + frame.width(), 553));
+    // The field table's other-settings column fills the wider table.
+    QCOMPARE(w.fields->columnWidth(2), w.fields->width() - 226 - 100 - 79 - 7);
+    w.form->resize(QSize(783, 583) - frame);
+    QTRY_COMPARE(w.form->frameGeometry().size(), QSize(783, 583));
+
+    auto* groupField = w.form->findChild<QGroupBox*>(QStringLiteral("GBox_Field"));
+    auto* groupData = w.form->findChild<QGroupBox*>(QStringLiteral("GBox_Data"));
+    auto* splitter = w.form->findChild<QWidget*>(QStringLiteral("Splitter1"));
+    QVERIFY(groupField && groupData && splitter);
+    QCOMPARE(groupField->height(), 207);
+    QCOMPARE(splitter->height(), 8);
+    QCOMPARE(groupData->geometry().bottom(), splitter->parentWidget()->height() - 1);
+    const int pageHeight = splitter->parentWidget()->height();
+    const QPoint grip(splitter->width() / 2, 4);
+    auto drag = [&](int dy, bool cancel) {
+        QTest::mousePress(splitter, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(splitter, grip + QPoint(0, dy / 2));
+        QTest::mouseMove(splitter, grip + QPoint(0, dy));
+        if (cancel) {
+            QTest::keyClick(splitter, Qt::Key_Escape);
+        }
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip + QPoint(0, dy));
+    };
+
+    drag(40, false);
+    QCOMPARE(groupField->height(), 247);
+    QCOMPARE(splitter->y(), 41 + 247);
+    QCOMPARE(w.fields->height(), 247 - 66);
+    drag(-30, true);
+    QCOMPARE(groupField->height(), 247);
+    // Down to the limit: the data group keeps 60 pixels.
+    drag(1000, false);
+    QCOMPARE(groupField->height(), pageHeight - 109);
+    QCOMPARE(groupData->height(), 60);
+    // Up to 60 or less: the field group collapses, and can be dragged open again.
+    drag(-(groupField->height() - 60), false);
+    QCOMPARE(groupField->height(), 0);
+    drag(100, false);
+    QCOMPARE(groupField->height(), 100);
+}
+
+void TestMainForm::realDialogsShowTheirTextsAndButtons()
+{
+    TQtDialogs dialogs;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    QString defaultButton;
+    // Reads the box once it is up, then answers it with Esc.
+    auto inspect = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons.clear();
+        for (QAbstractButton* button : box->buttons()) {
+            buttons.append(button->text());
+        }
+        defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+        QTest::keyClick(box, Qt::Key_Escape);
+    };
+
+    QTimer::singleShot(0, this, inspect);
+    dialogs.error(QStringLiteral("'1.5' は整数ではありません"));
+    QCOMPARE(title, QStringLiteral("Torvane"));
+    QCOMPARE(text, QStringLiteral("'1.5' は整数ではありません."));
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+
+    QTimer::singleShot(0, this, inspect);
+    dialogs.error(QStringLiteral("リストのインデックスが範囲を超えています (0)"));
+    QCOMPARE(text, QStringLiteral("リストのインデックスが範囲を超えています (0)"));
+
+    QTimer::singleShot(0, this, inspect);
+    dialogs.inform(QStringLiteral("既にあります"));
+    QCOMPARE(title, QStringLiteral("Torvane"));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+
+    QTimer::singleShot(0, this, inspect);
+    const bool answer = dialogs.confirm(QStringLiteral("入力されている単語はデータ形式文字ですか？"));
+    QVERIFY(!answer);
+    QCOMPARE(title, QStringLiteral("確認"));
+    QCOMPARE(icon, QMessageBox::Question);
+    QVERIFY(buttons.contains(QStringLiteral("はい(&Y)")));
+    QVERIFY(buttons.contains(QStringLiteral("いいえ(&N)")));
+    QCOMPARE(defaultButton, QStringLiteral("はい(&Y)"));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -16,6 +16,10 @@ public:
     QStringList errors;
     std::deque<bool> confirmAnswers;
     std::deque<std::optional<QString>> fileNames;
+    // What the file dialogs were opened with, one entry per showing.
+    QStringList saveInitialNames;
+    QStringList saveFilters;
+    QStringList openInitialNames;
 
     void inform(const QString& message) override { informed.append(message); }
     bool confirm(const QString& question) override
@@ -29,8 +33,17 @@ public:
         return answer;
     }
     void error(const QString& message) override { errors.append(message); }
-    std::optional<QString> saveFileName(const QString&, const QString&) override { return nextFileName(); }
-    std::optional<QString> openFileName(const QString&) override { return nextFileName(); }
+    std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
+    {
+        saveInitialNames.append(initialName);
+        saveFilters.append(filter);
+        return nextFileName();
+    }
+    std::optional<QString> openFileName(const QString& initialName) override
+    {
+        openInitialNames.append(initialName);
+        return nextFileName();
+    }
 
 private:
     std::optional<QString> nextFileName()
