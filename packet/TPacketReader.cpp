@@ -188,12 +188,11 @@ private:
     TMarkerFinder m_rowData;
     TMarkerFinder m_row;
 
-    // Row keys. A name without `="` in it can match at a position only if the first `="` from there ends
-    // it, so such names are looked up by their folded text; the rare others are compared one by one.
+    // Row keys. The names were cut out of the text up to a double quote, so none holds one; a key can then
+    // match at a position only if the first `="` from there ends it, and the text before that `="` is
+    // looked up by its case folding instead of trying every name at every position.
     QHash<QString, int> m_keyByFoldedName;
     std::vector<bool> m_keyLengths;
-    std::vector<int> m_oddKeys;
-    std::vector<QString> m_oddKeyTexts;
     std::vector<int> m_foundInRow;
     QString m_foldBuffer;
 };
@@ -351,15 +350,8 @@ void TPacketScan::prepareRowKeys()
     m_keyByFoldedName.clear();
     m_keyByFoldedName.reserve(count);
     m_keyLengths.assign(1, false);
-    m_oddKeys.clear();
-    m_oddKeyTexts.clear();
     for (int j = 0; j < count; ++j) {
         const QString& name = names[j];
-        if (name.contains(QLatin1String("=\""))) {
-            m_oddKeys.push_back(j);
-            m_oddKeyTexts.push_back(name + QLatin1String("=\""));
-            continue;
-        }
         QString folded;
         appendFolded(folded, name);
         m_keyByFoldedName.insert(folded, j);
@@ -436,27 +428,18 @@ void TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
         if (nextEquals < k) {
             nextEquals = findEqualsQuote(element, k);
         }
-        if (nextEquals + 2 <= end) {
-            const qsizetype length = nextEquals - k;
-            if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
-                m_keyLengths[static_cast<size_t>(length)]) {
-                m_foldBuffer.resize(0);
-                appendFolded(m_foldBuffer, m_text.mid(k, length));
-                const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
-                if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != row) {
-                    take(*it, nextEquals + 2);
-                }
-            }
-        } else if (m_oddKeys.empty()) {
+        if (nextEquals + 2 > end) {
             // No further `="` in this element, so no key can follow.
             return;
         }
-        for (size_t o = 0; o < m_oddKeys.size(); ++o) {
-            const int j = m_oddKeys[o];
-            const QString& key = m_oddKeyTexts[o];
-            if (m_foundInRow[static_cast<size_t>(j)] != row && k + key.size() <= end &&
-                m_text.mid(k, key.size()).compare(key, Qt::CaseInsensitive) == 0) {
-                take(j, k + key.size());
+        const qsizetype length = nextEquals - k;
+        if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
+            m_keyLengths[static_cast<size_t>(length)]) {
+            m_foldBuffer.resize(0);
+            appendFolded(m_foldBuffer, m_text.mid(k, length));
+            const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
+            if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != row) {
+                take(*it, nextEquals + 2);
             }
         }
     }

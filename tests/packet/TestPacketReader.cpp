@@ -283,6 +283,8 @@ private slots:
     void widthNotInteger();
     void keyStartsAnAttribute_data();
     void keyStartsAnAttribute();
+    void rowKeyLetterCase_data();
+    void rowKeyLetterCase();
     void decode_data();
     void decode();
     void decodedWhenRead();
@@ -781,6 +783,41 @@ void TestPacketReader::keyStartsAnAttribute()
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(dataRows(ws), Rows{expected});
+}
+
+void TestPacketReader::rowKeyLetterCase_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("ASCII") << QStringLiteral("UserId") << QStringLiteral("uSERiD") << true;
+    QTest::newRow("accented Latin") << QStringLiteral("Ünïcode") << QStringLiteral("üNÏCODE") << true;
+    QTest::newRow("Greek final sigma") << QStringLiteral("ΟΔΟΣ") << QStringLiteral("οδος") << true;
+    QTest::newRow("Kelvin sign") << QStringLiteral("Kelvin") << QStringLiteral("\u212Aelvin") << true;
+    QTest::newRow("beyond the BMP") << QString::fromUcs4(U"\U00010400x") << QString::fromUcs4(U"\U00010428X") << true;
+    QTest::newRow("full width is not case") << QStringLiteral("ID") << QStringLiteral("ＩＤ") << false;
+    QTest::newRow("half-width kana is not case") << QStringLiteral("ｶﾅ") << QStringLiteral("カナ") << false;
+    QTest::newRow("sharp s does not expand") << QStringLiteral("Straße") << QStringLiteral("STRASSE") << false;
+    QTest::newRow("a name ending in =") << QStringLiteral("a=") << QStringLiteral("A=") << true;
+    QTest::newRow("a longer attribute") << QStringLiteral("ab") << QStringLiteral("abc") << false;
+}
+
+void TestPacketReader::rowKeyLetterCase()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, attribute);
+    QFETCH(bool, matches);
+    // The reader folds case as field names are compared everywhere else.
+    QCOMPARE(name.compare(attribute, Qt::CaseInsensitive) == 0, matches);
+    const QString text =
+        packet({field(name, QStringLiteral("string")), field(QStringLiteral("z"), QStringLiteral("i4"))},
+               params({}, {}), {QStringLiteral("<ROW %1=\"1\" z=\"2\"/>").arg(attribute)});
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    QCOMPARE(read(ws, text, dialogs), QString());
+    QCOMPARE(ws.FieldList, QStringList({name, QStringLiteral("z")}));
+    QCOMPARE(dataRows(ws), Rows({{matches ? QStringLiteral("1") : QString(), QStringLiteral("2")}}));
 }
 
 void TestPacketReader::decode_data()
