@@ -5,6 +5,7 @@
 #include "TFieldTableModel.h"
 #include "TFieldTypeBox.h"
 #include "TFieldWidthEdit.h"
+#include "TGroupBox.h"
 #include "TSplitterBar.h"
 
 #include <QFontMetrics>
@@ -89,7 +90,7 @@ TDataPage::TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandl
 
 void TDataPage::createWholeGroup()
 {
-    GBox_Whole = new QGroupBox(QStringLiteral("全体管理"), this);
+    GBox_Whole = new TGroupBox(QStringLiteral("全体管理"), this);
     GBox_Whole->setObjectName(QStringLiteral("GBox_Whole"));
     m_xmlVersionLabel = makeLabel(QStringLiteral("XMLの versionは"), GBox_Whole);
     Ed_xmlVersion = makeEdit("Ed_xmlVersion", m_workspace.Ed_xmlVersion, GBox_Whole);
@@ -114,7 +115,7 @@ void TDataPage::createWholeGroup()
 
 void TDataPage::createFieldGroup()
 {
-    GBox_Field = new QGroupBox(QStringLiteral("フィールド"), this);
+    GBox_Field = new TGroupBox(QStringLiteral("フィールド"), this);
     GBox_Field->setObjectName(QStringLiteral("GBox_Field"));
     m_fieldNameLabel = makeLabel(QStringLiteral("フィールド名"), GBox_Field);
     Ed_FieldName = makeEdit("Ed_FieldName", QString(), GBox_Field);
@@ -161,7 +162,7 @@ void TDataPage::createFieldGroup()
 
 void TDataPage::createDataGroup()
 {
-    GBox_Data = new QGroupBox(QStringLiteral("データ"), this);
+    GBox_Data = new TGroupBox(QStringLiteral("データ"), this);
     GBox_Data->setObjectName(QStringLiteral("GBox_Data"));
     B_DataAdd = makeButton("B_DataAdd", QStringLiteral("新規追加"), GBox_Data);
     m_dataModel = new TDataTableModel(m_workspace, this);

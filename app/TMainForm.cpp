@@ -16,13 +16,15 @@ namespace torvane {
 
 namespace {
 
-// The window's font, with the Japanese gothic faces found on Linux desktops to fall back on.
+// The window's font. Linux desktops have no "ＭＳ Ｐゴシック"; the substitution table names the Japanese
+// gothic faces found there instead. A single family name (rather than a family list) survives the font
+// resolution that style sheets do, so every control really gets it.
 QFont windowFont()
 {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
-                      QStringLiteral("Noto Sans Mono CJK JP")});
+    const QString family = QStringLiteral("ＭＳ Ｐゴシック");
+    QFont::insertSubstitutions(family, {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                                        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")});
+    QFont font(family);
     font.setPixelSize(13);
     return font;
 }
