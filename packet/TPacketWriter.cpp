@@ -275,6 +275,8 @@ QString writePacket(const TWorkspace& ws)
                 rows.putEscaped(value);
                 rows.put(u'"');
             }
+            // The cells took all the room they asked for; the row's end needs its own.
+            rows.ensure(4);
             rows.put("/>\r\n");
         }
     }

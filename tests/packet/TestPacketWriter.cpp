@@ -60,6 +60,7 @@ private slots:
     void escaping_data();
     void escaping();
     void escapedPacketIsWellFormed();
+    void escapesGrowingPastTheFirstEstimate();
 };
 
 void TestPacketWriter::example()
@@ -220,6 +221,8 @@ void TestPacketWriter::escaping_data()
     QTest::newRow("apostrophe kept") << "it's" << "it's";
     QTest::newRow("japanese untouched") << "りんご" << "りんご";
     QTest::newRow("slash and greater") << "/>" << "/&gt;";
+    // Six characters written for each one typed: far more than the text was sized for at first.
+    QTest::newRow("long run of quotes") << QString(1000, u'"') << QStringLiteral("&quot;").repeated(1000);
 }
 
 void TestPacketWriter::escaping()
@@ -263,6 +266,26 @@ void TestPacketWriter::escapedPacketIsWellFormed()
     QCOMPARE(rows, values.size());
     // An XML parser reads back every value as it was typed.
     QCOMPARE(firstColumn, values);
+}
+
+void TestPacketWriter::escapesGrowingPastTheFirstEstimate()
+{
+    // The text is sized from the values as typed, and escaping makes them longer: rows of "<" outgrow the
+    // first estimate at some row, wherever the header leaves it. Every name length and row count around
+    // there must still give each row its "/>" and the packet its last lines.
+    for (int nameLength = 1; nameLength <= 20; ++nameLength) {
+        TWorkspace ws;
+        FakeDialogs dialogs;
+        const QString name(nameLength, u'N');
+        QVERIFY(ws.AddFieldRow(name, QStringLiteral("string"), {}, {}, dialogs));
+        const QString row = QStringLiteral("<ROW ") + name + QStringLiteral("=\"&lt;\"/>\r\n");
+        for (int rows = 1; rows <= 260; ++rows) {
+            ws.SG_Data.setRowCount(rows + 1);
+            ws.SG_Data.setCell(0, rows, QStringLiteral("<"));
+            const QString text = writePacket(ws);
+            QVERIFY(text.endsWith(row.repeated(rows) + QStringLiteral("</ROWDATA>\r\n</DATAPACKET>\r\n")));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPacketWriter)
