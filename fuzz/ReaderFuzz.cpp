@@ -1,6 +1,8 @@
 // libFuzzer target: any text given to the reader must end (no crash, no endless scan) and leave a
-// workspace the writer can write and the reader can read again.
+// workspace the writer can write and the reader can read again; any bytes read as CP932 and saved again
+// must read back as the same text.
 #include "TFailure.h"
+#include "TPacketCodec.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
 
@@ -43,5 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     torvane::TWorkspace again;
     again.ResetWorkspace();
     readSafely(again, written, dialogs);
+
+    const torvane::TPacketCodec& codec = torvane::TPacketCodec::cp932();
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const QString decoded = codec.decode(bytes);
+    QByteArray encoded;
+    if (codec.encode(decoded, encoded) < 0 && codec.decode(encoded) != decoded) {
+        __builtin_trap();
+    }
     return 0;
 }
