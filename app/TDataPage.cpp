@@ -2,6 +2,7 @@
 
 #include "TDataGrid.h"
 #include "TDataTableModel.h"
+#include "TFieldGrid.h"
 #include "TFieldTableModel.h"
 #include "TFieldTypeBox.h"
 #include "TFieldWidthEdit.h"
@@ -131,7 +132,7 @@ void TDataPage::createFieldGroup()
     B_FieldAdd = makeButton("B_FieldAdd", QStringLiteral("新規追加"), GBox_Field);
 
     m_fieldModel = new TFieldTableModel(m_workspace, this);
-    SG_Field = new QTableView(GBox_Field);
+    SG_Field = new TFieldGrid(GBox_Field);
     SG_Field->setObjectName(QStringLiteral("SG_Field"));
     SG_Field->setModel(m_fieldModel);
     SG_Field->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -414,6 +414,15 @@ void TestMainForm::fieldEditorRefusesAndReports()
     QTest::keyClick(w.fields, Qt::Key_Down);
     QCOMPARE(w.name->text(), QStringLiteral("C"));
     QCOMPARE(w.type->currentText(), QStringLiteral("boolean（０か１）"));
+    // Tab moves a row as well, and past the last row goes on to the width box.
+    w.fields->setFocus();
+    QTest::keyClick(w.fields, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(w.name->text(), QStringLiteral("B"));
+    QTest::keyClick(w.fields, Qt::Key_Tab);
+    QCOMPARE(w.name->text(), QStringLiteral("C"));
+    QTest::keyClick(w.fields, Qt::Key_Tab);
+    QCOMPARE(w.fields->currentIndex().row(), 2);
+    QVERIFY(w.width->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == w.width);
 
     // Changing C to B's name is refused; to its own name in another case is accepted.
     Window::retype(w.name, QStringLiteral("b"));
