@@ -19,72 +19,6 @@ void appendPositions(QString& out, const std::vector<int>& positions)
     }
 }
 
-bool needsEscape(const QString& value)
-{
-    for (QChar c : value) {
-        switch (c.unicode()) {
-        case u'&':
-        case u'<':
-        case u'>':
-        case u'"':
-        case u'\r':
-        case u'\n':
-        case u'\t':
-            return true;
-        default:
-            break;
-        }
-    }
-    return value.endsWith(u'=');
-}
-
-void appendEscaped(QString& out, const QString& value)
-{
-    if (!needsEscape(value)) {
-        out += value;
-        return;
-    }
-    const qsizetype last = value.size() - 1;
-    for (qsizetype i = 0; i <= last; ++i) {
-        const QChar c = value[i];
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\r':
-            out += QLatin1String("&#13;");
-            break;
-        case u'\n':
-            out += QLatin1String("&#10;");
-            break;
-        case u'\t':
-            out += QLatin1String("&#9;");
-            break;
-        case u'=':
-            // A value ending in "=" would put its closing quote right after an "=", where a reader looking
-            // for the next key ("name=\"") could take it for the start of an attribute.
-            if (i == last) {
-                out += QLatin1String("&#61;");
-            } else {
-                out += c;
-            }
-            break;
-        default:
-            out += c;
-            break;
-        }
-    }
-}
-
 // Writes the rows straight into the text's buffer: a large packet is millions of small pieces, and
 // QString::append's checks on each of them cost more than the copying itself.
 class TRowBuilder {
@@ -124,7 +58,8 @@ public:
             *m_p++ = static_cast<char16_t>(latin1[i]);
         }
     }
-    // A row value escaped as appendEscaped does it; needs room for 6 characters per character.
+    // A row value as it stands between the quotes of its attribute; needs room for 6 characters per
+    // character.
     void putEscaped(const QString& value)
     {
         const auto* s = reinterpret_cast<const char16_t*>(value.constData());
@@ -202,7 +137,11 @@ QString BuildParamsLine(const TWorkspace& workspace)
 QString escapeRowValue(const QString& value)
 {
     QString out;
-    appendEscaped(out, value);
+    {
+        TRowBuilder builder(out);
+        builder.ensure(6 * value.size());
+        builder.putEscaped(value);
+    }
     return out;
 }
 
