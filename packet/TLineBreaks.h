@@ -19,27 +19,31 @@ inline QString toCrLf(const QString& viewText)
     return out;
 }
 
-// A CR LF pair, a lone LF and a lone CR each end a line; the result separates lines with "\n".
-inline QString toViewText(const QString& text)
+// A CR LF pair, a lone LF and a lone CR each end a line; the result separates lines with "\n". Works in
+// place, as a loaded file can be tens of megabytes.
+inline QString toViewText(QString text)
 {
-    if (!text.contains(u'\r')) {
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0) {
         return text;
     }
-    QString out;
-    out.reserve(text.size());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
+    char16_t* begin = reinterpret_cast<char16_t*>(text.data());
+    char16_t* dst = begin + first;
+    const char16_t* src = dst;
+    const char16_t* end = begin + text.size();
+    while (src < end) {
+        const char16_t c = *src++;
         if (c == u'\r') {
-            out += u'\n';
-            if (i + 1 < n && text[i + 1] == u'\n') {
-                ++i;
+            *dst++ = u'\n';
+            if (src < end && *src == u'\n') {
+                ++src;
             }
         } else {
-            out += c;
+            *dst++ = c;
         }
     }
-    return out;
+    text.truncate(dst - begin);
+    return text;
 }
 
 } // namespace torvane

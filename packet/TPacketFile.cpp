@@ -1,6 +1,7 @@
 #include "TPacketFile.h"
 
 #include "TFailure.h"
+#include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
 #include <QFile>
@@ -149,31 +150,6 @@ bool isUtf8(QByteArrayView bytes, qsizetype from)
     return true;
 }
 
-// Every CR LF pair, lone LF and lone CR becomes "\n", in place.
-void toViewBreaks(QString& text)
-{
-    const qsizetype first = text.indexOf(u'\r');
-    if (first < 0) {
-        return;
-    }
-    char16_t* begin = reinterpret_cast<char16_t*>(text.data());
-    char16_t* dst = begin + first;
-    const char16_t* src = dst;
-    const char16_t* end = begin + text.size();
-    while (src < end) {
-        const char16_t c = *src++;
-        if (c == u'\r') {
-            *dst++ = u'\n';
-            if (src < end && *src == u'\n') {
-                ++src;
-            }
-        } else {
-            *dst++ = c;
-        }
-    }
-    text.truncate(dst - begin);
-}
-
 } // namespace
 
 void savePacketFile(const QString& fileName, const QString& viewText)
@@ -230,8 +206,7 @@ QString loadPacketFile(const QString& fileName)
         }
         text = codec.decode(content);
     }
-    toViewBreaks(text);
-    return text;
+    return toViewText(std::move(text));
 }
 
 } // namespace torvane
