@@ -187,10 +187,8 @@ QString jsonStrings(const QStringList& texts)
 QString jsonPositions(const TKeyList& list)
 {
     QStringList items;
-    for (int i = 0; i < list.count(); ++i) {
-        if (list.isSelected(i)) {
-            items.append(QString::number(i + 1));
-        }
+    for (const int position : list.selectedPositions(list.count())) {
+        items.append(QString::number(position));
     }
     return u'[' + items.join(QLatin1String(", ")) + u']';
 }
