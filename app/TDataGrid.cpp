@@ -1,5 +1,6 @@
 #include "TDataGrid.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -29,6 +30,8 @@ void TCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) con
         line->setText(text);
     }
 }
+
+void TCellDelegate::setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const {}
 
 bool TCellDelegate::eventFilter(QObject* object, QEvent* event)
 {
@@ -70,7 +73,24 @@ void TDataGrid::showEditor()
         setCurrentIndex(current);
     }
     if (state() != QAbstractItemView::EditingState) {
+        const FocusKeeper keeper(this);
         edit(current, QAbstractItemView::AllEditTriggers, nullptr);
+    }
+}
+
+TDataGrid::FocusKeeper::FocusKeeper(TDataGrid* grid) : m_focus(QApplication::focusWidget())
+{
+    const bool inTable = m_focus && (m_focus == grid || grid->isAncestorOf(m_focus));
+    const bool onPage = m_focus && grid->m_focusScope && grid->m_focusScope->isAncestorOf(m_focus);
+    if (inTable || !onPage) {
+        m_focus = nullptr;
+    }
+}
+
+TDataGrid::FocusKeeper::~FocusKeeper()
+{
+    if (m_focus && QApplication::focusWidget() != m_focus) {
+        m_focus->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -103,8 +123,10 @@ QModelIndex TDataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifie
 
 void TDataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
+    // The view opens the editor itself, which takes the focus, and only while visible (the page may be
+    // hidden when the cell moves).
+    const FocusKeeper keeper(this);
     QTableView::currentChanged(current, previous);
-    // The view opens the editor itself only while visible; the page may be hidden when the cell moves.
     if (current.isValid() && current != previous && isVisible()) {
         edit(current, QAbstractItemView::AllEditTriggers, nullptr);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -15,6 +16,9 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    // Does nothing: every keystroke is already in the model. Committing the editor's text when it loses
+    // the focus would write a stale value into whatever the model holds by then (a freshly read table).
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
 signals:
     void enterPressed();
@@ -33,6 +37,9 @@ public:
     TCellDelegate* cellDelegate() const { return m_delegate; }
     // Opens the editor in the current cell, making (0, 0) current when there is none.
     void showEditor();
+    // The controls beside the table (the page): while one of them has the focus, an editor that the
+    // program opens leaves it there. Elsewhere (the page tabs, nothing) the editor takes it.
+    void setFocusScope(QWidget* scope) { m_focusScope = scope; }
 
 signals:
     // A key the table itself did not use (Enter arrives through the cell editor as well).
@@ -49,8 +56,22 @@ protected:
 
 private:
     void focusEditor();
+    // An opened editor takes the focus. After an edit of the field table the user goes on typing names
+    // there, so while one of these lives an editor opened by the program leaves the focus in the focus
+    // scope where it was.
+    class FocusKeeper {
+    public:
+        explicit FocusKeeper(TDataGrid* grid);
+        ~FocusKeeper();
+        FocusKeeper(const FocusKeeper&) = delete;
+        FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+    private:
+        QPointer<QWidget> m_focus;
+    };
 
     TCellDelegate* m_delegate;
+    QPointer<QWidget> m_focusScope;
 };
 
 } // namespace torvane

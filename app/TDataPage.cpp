@@ -7,6 +7,7 @@
 #include "TFieldTypeBox.h"
 #include "TFieldWidthEdit.h"
 #include "TGroupBox.h"
+#include "TPushButton.h"
 #include "TSplitterBar.h"
 
 #include <QFontMetrics>
@@ -48,7 +49,7 @@ QLineEdit* makeEdit(const char* name, const QString& text, QWidget* parent)
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent)
 {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = new TPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     return button;
@@ -102,14 +103,19 @@ void TDataPage::createWholeGroup()
     m_lcidLabel = makeLabel(QStringLiteral("LCIDは"), GBox_Whole);
     Ed_LCID = makeEdit("Ed_LCID", m_workspace.Ed_LCID, GBox_Whole);
 
-    // The settings are the workspace's; what the user types goes straight into it.
-    connect(Ed_xmlVersion, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_workspace.Ed_xmlVersion = text;
-    });
-    connect(Ed_PacketVersion, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_workspace.Ed_PacketVersion = text;
-    });
-    connect(Ed_LCID, &QLineEdit::textEdited, this, [this](const QString& text) { m_workspace.Ed_LCID = text; });
+    // The settings are the workspace's; what the user types goes straight into it and is to reach the
+    // packet text. The reader's own filling (setText) is no edit.
+    const auto settingEdited = [this](QString& setting, const QString& text) {
+        setting = text;
+        m_workspace.markDataEdited();
+        emit edited();
+    };
+    connect(Ed_xmlVersion, &QLineEdit::textEdited, this,
+            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_xmlVersion, text); });
+    connect(Ed_PacketVersion, &QLineEdit::textEdited, this,
+            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_PacketVersion, text); });
+    connect(Ed_LCID, &QLineEdit::textEdited, this,
+            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_LCID, text); });
     connect(B_DefOrder, &QPushButton::clicked, this, &TDataPage::B_DefOrderClick);
     connect(B_PriKey, &QPushButton::clicked, this, &TDataPage::B_PriKeyClick);
 }
@@ -170,8 +176,14 @@ void TDataPage::createDataGroup()
     SG_Data = new TDataGrid(GBox_Data);
     SG_Data->setObjectName(QStringLiteral("SG_Data"));
     SG_Data->setModel(m_dataModel);
+    SG_Data->setFocusScope(this);
 
     connect(B_DataAdd, &QPushButton::clicked, this, &TDataPage::B_DataAddClick);
+    // Typing into a cell is stored keystroke by keystroke through the model, and is a user edit.
+    connect(m_dataModel, &QAbstractItemModel::dataChanged, this, [this] {
+        m_workspace.markDataEdited();
+        emit edited();
+    });
     connect(SG_Data, &TDataGrid::keyDown, this, &TDataPage::SG_DataKeyDown);
     connect(SG_Data->horizontalHeader(), &QHeaderView::sectionMoved, this,
             [this](int, int from, int to) { dataColumnMoved(from, to); });
@@ -264,11 +276,17 @@ void TDataPage::placeControls()
     place(B_DataAdd, dataCW - 95, 12, 81, 17);
     place(SG_Data, 2, 32, dataCW - 4, dataCH - 34);
 
-    // The key lists keep their places under their buttons; their heights are the workspace's.
-    place(LB_DefOrder, 352, 32, 113, m_workspace.LB_DefOrder.height());
-    place(LB_PriKey, 488, 32, 113, m_workspace.LB_PriKey.height());
+    // The key lists keep their places under their buttons.
+    place(LB_DefOrder, 352, KeyListTop, 113, keyListHeight(m_workspace.LB_DefOrder));
+    place(LB_PriKey, 488, KeyListTop, 113, keyListHeight(m_workspace.LB_PriKey));
 
     fitFieldColumns();
+}
+
+int TDataPage::keyListHeight(const TKeyList& keys) const
+{
+    // As high as its items, but never past the page's bottom: a longer list scrolls.
+    return std::max(0, std::min(keys.height(), height() - KeyListTop));
 }
 
 void TDataPage::resizeEvent(QResizeEvent* event)
@@ -349,7 +367,7 @@ void TDataPage::refreshData()
 void TDataPage::refreshKeyLists()
 {
     m_refreshing = true;
-    const auto fill = [](QListWidget* list, const TKeyList& keys, QPushButton* button) {
+    const auto fill = [this](QListWidget* list, const TKeyList& keys, QPushButton* button) {
         QStringList current;
         for (int i = 0; i < list->count(); ++i) {
             current.append(list->item(i)->text());
@@ -361,7 +379,7 @@ void TDataPage::refreshKeyLists()
         for (int i = 0; i < list->count(); ++i) {
             list->item(i)->setSelected(keys.isSelected(i));
         }
-        list->setGeometry(list->x(), list->y(), list->width(), std::max(0, keys.height()));
+        list->setGeometry(list->x(), list->y(), list->width(), keyListHeight(keys));
         list->setVisible(keys.isShown());
         list->raise();
         button->setText(keys.caption());
@@ -379,6 +397,8 @@ void TDataPage::keySelectionChanged(QListWidget* list, TKeyList& keys)
     for (int i = 0; i < list->count(); ++i) {
         keys.setSelected(i, list->item(i)->isSelected());
     }
+    m_workspace.markDataEdited();
+    emit edited();
 }
 
 // --- Field definitions ---------------------------------------------------------------------------------
@@ -393,6 +413,7 @@ void TDataPage::B_FieldAddClick()
     refreshFields();
     refreshData();
     refreshKeyLists();
+    emit edited();
 }
 
 void TDataPage::B_FieldSetClick()
@@ -405,6 +426,7 @@ void TDataPage::B_FieldSetClick()
     refreshFields();
     refreshData();
     refreshKeyLists();
+    emit edited();
 }
 
 void TDataPage::SG_FieldClick()
@@ -444,6 +466,7 @@ void TDataPage::B_PriKeyClick()
         m_workspace.B_PriKeyClick(itemHeight, m_dialogs);
     });
     refreshKeyLists();
+    emit edited();
 }
 
 void TDataPage::B_DefOrderClick()
@@ -453,6 +476,7 @@ void TDataPage::B_DefOrderClick()
         m_workspace.B_DefOrderClick(itemHeight, m_dialogs);
     });
     refreshKeyLists();
+    emit edited();
 }
 
 // --- Data rows -----------------------------------------------------------------------------------------
@@ -464,6 +488,7 @@ void TDataPage::B_DataAddClick()
     if (added) {
         refreshData();
     }
+    emit edited();
 }
 
 void TDataPage::SG_DataKeyDown(int key)
@@ -485,7 +510,11 @@ void TDataPage::dataColumnMoved(int from, int to)
 {
     // The workspace's column order is the truth: move the column there, put the header back in its
     // natural order and show the moved column from the model, so that cells, header and width go together.
-    m_errors.run([this, from, to] { m_workspace.moveDataColumn(from, to); });
+    m_errors.run([this, from, to] {
+        m_workspace.moveDataColumn(from, to);
+        m_workspace.markDataEdited();
+    });
+    emit edited();
     QHeaderView* header = SG_Data->horizontalHeader();
     {
         const QSignalBlocker blocker(header);

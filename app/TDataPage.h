@@ -46,6 +46,11 @@ public:
     void SG_DataKeyDown(int key);
     void Splitter1Moved();
 
+signals:
+    // The user changed the workspace: an editing button (refused or not), a cell, a setting, a key
+    // selection or the column order.
+    void edited();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -65,8 +70,11 @@ private:
     void applyFieldColumnWidths();
     void applyDataColumnWidths();
     void keySelectionChanged(QListWidget* list, TKeyList& keys);
+    int keyListHeight(const TKeyList& keys) const;
     void dataColumnMoved(int from, int to);
     void splitterReleased(int newSize);
+
+    static constexpr int KeyListTop = 32;
 
     TWorkspace& m_workspace;
     TDialogs& m_dialogs;

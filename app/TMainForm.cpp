@@ -3,14 +3,21 @@
 #include "TDataPage.h"
 #include "TLineBreaks.h"
 #include "TManualPage.h"
+#include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
 #include "TXmlPage.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeySequence>
+#include <QMimeData>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
 
 namespace torvane {
 
@@ -29,6 +36,23 @@ QFont windowFont()
     return font;
 }
 
+// "xmlファイル|*.xml|総て|*.*" in the file dialog's own notation.
+const QString SaveFilter = QStringLiteral("xmlファイル (*.xml);;総て (*)");
+
+// The first local file a drag carries; empty for anything else (text, remote addresses).
+QString droppedFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls()) {
+        return {};
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
@@ -43,7 +67,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     TabSheet1 = new TDataPage(m_workspace, m_dialogs, m_errors, PageControl1);
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    TabSheet2 = new TXmlPage(m_workspace, m_dialogs, m_errors, PageControl1);
+    TabSheet2 = new TXmlPage(m_workspace, m_errors, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     TabSheet3 = new TManualPage(PageControl1);
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
@@ -54,7 +78,25 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     setCentralWidget(PageControl1);
     PageControl1->installEventFilter(this);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::pageChanged);
+    connect(TabSheet2, &TXmlPage::loadClicked, this, &TMainForm::B_XmlLoadClick);
+    connect(TabSheet2, &TXmlPage::saveClicked, this, &TMainForm::B_XmlSaveClick);
+    connect(TabSheet1, &TDataPage::edited, this, [this] { m_document.setModified(true); });
+    connect(TabSheet2, &TXmlPage::edited, this, [this] { m_document.setModified(true); });
+    connect(&m_document, &TDocument::changed, this, &TMainForm::updateTitle);
+    updateTitle();
+    createShortcuts();
 
+    // Files dropped anywhere on the window load; the drag is watched for every control of the window,
+    // cell editors that come and go included.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
+
+    move(DesignLeft, DesignTop);
+    resize(DesignWidth, DesignHeight);
+}
+
+void TMainForm::createShortcuts()
+{
     // Ctrl+Tab switches pages from anywhere in the window, the data table's cell editor included, which
     // would otherwise take the Tab for itself.
     auto* next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
@@ -64,9 +106,20 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
         auto* previous = new QShortcut(sequence, this);
         connect(previous, &QShortcut::activated, this, [this] { switchPage(-1); });
     }
+    const auto add = [this](const QKeySequence& sequence, auto&& slot) {
+        connect(new QShortcut(sequence, this), &QShortcut::activated, this, slot);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { saveDocument(); });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { saveDocumentAs(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openDocument(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); });
+}
 
-    move(DesignLeft, DesignTop);
-    resize(DesignWidth, DesignHeight);
+void TMainForm::updateTitle()
+{
+    setWindowTitle(m_document.windowTitle());
+    setWindowModified(m_document.isModified());
 }
 
 TMainForm::~TMainForm()
@@ -124,10 +177,56 @@ void TMainForm::FormResize()
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == PageControl1 && event->type() == QEvent::Resize) {
-        m_errors.run([this] { PageControl1Resize(); });
+    switch (event->type()) {
+    case QEvent::Resize:
+        if (watched == PageControl1) {
+            m_errors.run([this] { PageControl1Resize(); });
+        }
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        if (watched->isWidgetType() && handleDrop(static_cast<QWidget*>(watched), event)) {
+            return true;
+        }
+        break;
+    default:
+        break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::handleDrop(QWidget* target, QEvent* event)
+{
+    if (target->window() != this) {
+        return false;
+    }
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QString file = droppedFile(drop->mimeData());
+    if (file.isEmpty()) {
+        // Text is for the XML view alone; dropped anywhere else it would slip into a name or a value.
+        if (TabSheet2->holdsView(target)) {
+            return false;
+        }
+        drop->ignore();
+        return true;
+    }
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (event->type() == QEvent::Drop) {
+        // The question and the boxes of the load must not run inside the drag and drop protocol.
+        QTimer::singleShot(0, this, [this, file] { openFile(file); });
+    }
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (maybeSave()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void TMainForm::PageControl1Resize()
@@ -152,7 +251,7 @@ void TMainForm::switchPage(int step)
 
 void TMainForm::TabSheet1Show()
 {
-    const bool reads = m_workspace.NeedsRebuild;
+    const bool reads = m_workspace.needsRead();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
         torvane::TabSheet1Show(m_workspace, [this] { return toCrLf(TabSheet2->viewText()); }, m_dialogs);
@@ -170,6 +269,128 @@ void TMainForm::TabSheet2Show()
             TabSheet2->showPacket(*text);
         }
     });
+}
+
+} // namespace torvane
+
+namespace torvane {
+
+// --- Files -----------------------------------------------------------------------------------------------
+
+void TMainForm::B_XmlLoadClick()
+{
+    loadWithDialog();
+}
+
+void TMainForm::B_XmlSaveClick()
+{
+    save(TSaveKind::AskNameAsShown);
+}
+
+bool TMainForm::saveDocument()
+{
+    return save(TSaveKind::CurrentFile);
+}
+
+bool TMainForm::saveDocumentAs()
+{
+    return save(TSaveKind::AskName);
+}
+
+void TMainForm::openDocument()
+{
+    const bool fromXmlPage = PageControl1->currentIndex() == 1;
+    if (loadWithDialog() && !fromXmlPage) {
+        showDataPage();
+    }
+}
+
+bool TMainForm::openFile(const QString& fileName)
+{
+    if (!maybeSave() || !loadFile(fileName)) {
+        return false;
+    }
+    showDataPage();
+    return true;
+}
+
+bool TMainForm::save(TSaveKind kind)
+{
+    if (kind != TSaveKind::AskNameAsShown) {
+        // What is saved is what the XML page would show: typed values must not be missing from the file.
+        TabSheet2Show();
+    }
+    bool saved = false;
+    m_errors.run([this, kind, &saved] {
+        QString name = m_document.fileName();
+        if (kind != TSaveKind::CurrentFile || name.isEmpty()) {
+            const std::optional<QString> chosen = m_dialogs.saveFileName(m_saveName, SaveFilter);
+            if (!chosen) {
+                return;
+            }
+            m_saveName = *chosen;
+            name = *chosen;
+        }
+        savePacketFile(name, TabSheet2->viewText());
+        m_document.savedOrLoaded(name);
+        saved = true;
+    });
+    return saved;
+}
+
+bool TMainForm::maybeSave()
+{
+    if (!m_document.isModified()) {
+        return true;
+    }
+    switch (m_dialogs.askSaveChanges(m_document.fileName())) {
+    case TSaveAnswer::Save:
+        return save(TSaveKind::CurrentFile);
+    case TSaveAnswer::Discard:
+        return true;
+    case TSaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TMainForm::loadWithDialog()
+{
+    if (!maybeSave()) {
+        return false;
+    }
+    std::optional<QString> name;
+    m_errors.run([this, &name] { name = m_dialogs.openFileName(m_openName); });
+    if (!name) {
+        return false;
+    }
+    m_openName = *name;
+    return loadFile(*name);
+}
+
+bool TMainForm::loadFile(const QString& fileName)
+{
+    bool loaded = false;
+    m_errors.run([this, &fileName, &loaded] {
+        // The flag goes up before the file is opened, so that a failed open still re-parses the view. Which
+        // side is newer changes only with a text that was really loaded: a failed load loses no edit.
+        m_workspace.NeedsRebuild = true;
+        const QString text = loadPacketFile(fileName);
+        TabSheet2->showLoadedText(text);
+        m_workspace.markTextEdited();
+        m_document.savedOrLoaded(fileName);
+        loaded = true;
+    });
+    return loaded;
+}
+
+void TMainForm::showDataPage()
+{
+    if (PageControl1->currentIndex() != 0) {
+        PageControl1->setCurrentIndex(0);
+    } else {
+        TabSheet1Show();
+    }
 }
 
 } // namespace torvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TDocument.h"
 #include "TErrorHandler.h"
 #include "TWorkspace.h"
 
@@ -36,19 +37,54 @@ public:
     void TabSheet1Show();
     void TabSheet2Show();
 
+    // The XML page's buttons: load through the open dialog; save the text as shown through the save dialog.
+    void B_XmlLoadClick();
+    void B_XmlSaveClick();
+
+    // Ctrl+S: saves to the current file, or through the save dialog when there is none. Ctrl+Shift+S: always
+    // through the dialog. Either first brings the text up to date as showing the XML page would. True when
+    // the work was saved.
+    bool saveDocument();
+    bool saveDocumentAs();
+    // Ctrl+O: loads through the open dialog; from the data or manual page the data page then shows it.
+    void openDocument();
+    // Loads `fileName` as the load button does and shows the data page, which reads it (the command line,
+    // a dropped file). False when the user kept the unsaved work or the file could not be loaded.
+    bool openFile(const QString& fileName);
+
+    const TDocument& document() const { return m_document; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum class TSaveKind { CurrentFile, AskName, AskNameAsShown };
+
     void pageChanged(int index);
     void switchPage(int step);
+    void createShortcuts();
+    void updateTitle();
+    bool save(TSaveKind kind);
+    // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.
+    bool maybeSave();
+    // Loads through the open dialog; true when a file was loaded.
+    bool loadWithDialog();
+    bool loadFile(const QString& fileName);
+    // The data page shown with the loaded text read into it.
+    void showDataPage();
+    bool handleDrop(QWidget* target, QEvent* event);
 
     TDialogs& m_dialogs;
     TErrorHandler m_errors;
     TWorkspace m_workspace;
+    TDocument m_document;
     bool m_firstShow = true;
+    // The names the file dialogs offer: what was chosen last, the save dialog starting from "*.xml".
+    QString m_saveName = QStringLiteral("*.xml");
+    QString m_openName;
 
     QTabWidget* PageControl1 = nullptr;
     TDataPage* TabSheet1 = nullptr;

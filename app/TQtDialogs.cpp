@@ -63,9 +63,29 @@ void TQtDialogs::error(const QString& message)
     showBox(QMessageBox::Critical, errorBoxText(message));
 }
 
+TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
+{
+    const QString question = fileName.isEmpty()
+                                 ? QStringLiteral("変更を保存しますか？")
+                                 : QStringLiteral("「%1」への変更を保存しますか？").arg(QFileInfo(fileName).fileName());
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("SaveChangesBox"));
+    QPushButton* save = box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("保存しない(&N)"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    // Esc and closing the box both press the escape button: nothing is lost by either.
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) {
+        return TSaveAnswer::Save;
+    }
+    return box.clickedButton() == discard ? TSaveAnswer::Discard : TSaveAnswer::Cancel;
+}
+
 std::optional<QString> TQtDialogs::saveFileName(const QString& initialName, const QString& filter)
 {
-    QFileDialog dialog;
+    QFileDialog dialog(m_window);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(filter);
@@ -77,7 +97,7 @@ std::optional<QString> TQtDialogs::saveFileName(const QString& initialName, cons
 
 std::optional<QString> TQtDialogs::openFileName(const QString& initialName)
 {
-    QFileDialog dialog;
+    QFileDialog dialog(m_window);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A name that does not exist is accepted here and fails on opening, with the program's own message.
     dialog.setFileMode(QFileDialog::AnyFile);

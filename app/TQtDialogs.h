@@ -2,16 +2,26 @@
 
 #include "TDialogs.h"
 
+#include <QPointer>
+#include <QWidget>
+
 namespace torvane {
 
 // The dialogs of the running program: modal message boxes centred on the screen and Qt's file dialogs.
 class TQtDialogs : public TDialogs {
 public:
+    // The file dialogs and the save question open over this window.
+    void setWindow(QWidget* window) { m_window = window; }
+
     void inform(const QString& message) override;
     bool confirm(const QString& question) override;
     void error(const QString& message) override;
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override;
     std::optional<QString> openFileName(const QString& initialName) override;
+    TSaveAnswer askSaveChanges(const QString& fileName) override;
+
+private:
+    QPointer<QWidget> m_window;
 };
 
 } // namespace torvane

@@ -13,7 +13,9 @@ namespace torvane {
 TSplitterBar::TSplitterBar(QWidget* parent) : QWidget(parent)
 {
     setCursor(Qt::SizeVerCursor);
-    setFocusPolicy(Qt::ClickFocus);
+    // The bar takes the keyboard only during a drag (for Esc); a click must not move the focus to it first,
+    // or it could not give the focus back.
+    setFocusPolicy(Qt::NoFocus);
     // The line lives in the page so that it can be drawn across the groups above and below the bar.
     m_line = new QWidget(parent);
     m_line->setObjectName(QStringLiteral("Splitter1Line"));
@@ -100,6 +102,8 @@ void TSplitterBar::endDrag()
     m_line->hide();
     if (m_previousFocus) {
         m_previousFocus->setFocus(Qt::OtherFocusReason);
+    } else {
+        clearFocus();
     }
     m_previousFocus = nullptr;
 }

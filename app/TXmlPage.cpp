@@ -1,30 +1,22 @@
 #include "TXmlPage.h"
 
 #include "TLineBreaks.h"
-#include "TPacketFile.h"
+#include "TPushButton.h"
+#include "TXmlView.h"
 
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QResizeEvent>
 #include <QTextDocument>
 
 namespace torvane {
 
-namespace {
-
-// "xmlファイル|*.xml|総て|*.*" in the file dialog's own notation.
-const QString SaveFilter = QStringLiteral("xmlファイル (*.xml);;総て (*)");
-
-} // namespace
-
-TXmlPage::TXmlPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent)
-    : QWidget(parent), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors)
+TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* parent)
+    : QWidget(parent), m_workspace(workspace), m_errors(errors)
 {
-    B_XmlLoad = new QPushButton(QStringLiteral("読み込み"), this);
+    B_XmlLoad = new TPushButton(QStringLiteral("読み込み"), this);
     B_XmlLoad->setObjectName(QStringLiteral("B_XmlLoad"));
-    B_XmlSave = new QPushButton(QStringLiteral("保存"), this);
+    B_XmlSave = new TPushButton(QStringLiteral("保存"), this);
     B_XmlSave->setObjectName(QStringLiteral("B_XmlSave"));
-    Te_Xml = new QPlainTextEdit(this);
+    Te_Xml = new TXmlView(this);
     Te_Xml->setObjectName(QStringLiteral("Te_Xml"));
     Te_Xml->setLineWrapMode(QPlainTextEdit::NoWrap);
     Te_Xml->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -32,8 +24,8 @@ TXmlPage::TXmlPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler
     setTabOrder(B_XmlLoad, B_XmlSave);
     setTabOrder(B_XmlSave, Te_Xml);
 
-    connect(B_XmlLoad, &QPushButton::clicked, this, &TXmlPage::B_XmlLoadClick);
-    connect(B_XmlSave, &QPushButton::clicked, this, &TXmlPage::B_XmlSaveClick);
+    connect(B_XmlLoad, &QPushButton::clicked, this, &TXmlPage::loadClicked);
+    connect(B_XmlSave, &QPushButton::clicked, this, &TXmlPage::saveClicked);
     connect(Te_Xml, &QPlainTextEdit::textChanged, this, &TXmlPage::Te_XmlChange);
     placeControls();
 }
@@ -71,39 +63,27 @@ void TXmlPage::showPacket(const QString& crlfText)
     Te_Xml->document()->setModified(false);
 }
 
-void TXmlPage::B_XmlLoadClick()
+void TXmlPage::showLoadedText(const QString& text)
 {
-    m_errors.run([this] {
-        const std::optional<QString> name = m_dialogs.openFileName(m_openName);
-        if (!name) {
-            return;
-        }
-        m_openName = *name;
-        // The flag goes up before the file is opened, so that a failed open still re-parses the view.
-        m_workspace.NeedsRebuild = true;
-        const QString text = loadPacketFile(*name);
+    {
+        // A load is no hand edit: the window marks the text side itself and clears the unsaved mark.
+        const QSignalBlocker blocker(Te_Xml);
         Te_Xml->setPlainText(text);
-        Te_Xml->document()->setModified(true);
-    });
+    }
+    Te_Xml->document()->setModified(true);
 }
 
-void TXmlPage::B_XmlSaveClick()
+bool TXmlPage::holdsView(const QWidget* widget) const
 {
-    m_errors.run([this] {
-        const std::optional<QString> name = m_dialogs.saveFileName(m_saveName, SaveFilter);
-        if (!name) {
-            return;
-        }
-        m_saveName = *name;
-        savePacketFile(*name, viewText());
-    });
+    return widget == Te_Xml || Te_Xml->isAncestorOf(widget);
 }
 
 void TXmlPage::Te_XmlChange()
 {
     m_errors.run([this] {
         if (Te_Xml->document()->isModified()) {
-            m_workspace.NeedsRebuild = true;
+            m_workspace.markTextEdited();
+            emit edited();
         }
     });
 }

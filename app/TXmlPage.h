@@ -10,21 +10,32 @@ class QPushButton;
 
 namespace torvane {
 
-// The XML page: the packet text view with its load and save buttons.
+class TXmlView;
+
+// The XML page: the packet text view with its load and save buttons. The buttons' handlers belong to the
+// window, which owns the file the work belongs to.
 class TXmlPage : public QWidget {
     Q_OBJECT
 public:
-    TXmlPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
+    TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* parent = nullptr);
 
     // The view's text with lines separated by "\n", exactly as held (no-break spaces stay what they are).
     QString viewText() const;
     // Replaces the view's text by a freshly written packet (every line ending in CR LF). The view is not
     // marked modified by it, so it asks for no parse.
     void showPacket(const QString& crlfText);
+    // Replaces the view's text by a loaded file's text (lines separated by "\n") and marks it modified.
+    void showLoadedText(const QString& text);
+    // Whether `widget` is the text view or part of it.
+    bool holdsView(const QWidget* widget) const;
 
-    void B_XmlLoadClick();
-    void B_XmlSaveClick();
     void Te_XmlChange();
+
+signals:
+    void loadClicked();
+    void saveClicked();
+    // The user changed the text by hand.
+    void edited();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -33,15 +44,11 @@ private:
     void placeControls();
 
     TWorkspace& m_workspace;
-    TDialogs& m_dialogs;
     const TErrorHandler& m_errors;
-    // The names the dialogs offer: what was chosen last, the save dialog starting from "*.xml".
-    QString m_saveName = QStringLiteral("*.xml");
-    QString m_openName;
 
     QPushButton* B_XmlLoad = nullptr;
     QPushButton* B_XmlSave = nullptr;
-    QPlainTextEdit* Te_Xml = nullptr;
+    TXmlView* Te_Xml = nullptr;
 };
 
 } // namespace torvane

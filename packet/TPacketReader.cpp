@@ -562,10 +562,10 @@ void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs)
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)
 {
-    if (!workspace.NeedsRebuild) {
+    if (!workspace.needsRead()) {
         return false;
     }
-    workspace.NeedsRebuild = false;
+    workspace.rebuilt();
     readPacket(workspace, crlfText(), dialogs);
     return true;
 }

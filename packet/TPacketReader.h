@@ -15,7 +15,8 @@ namespace torvane {
 // integer conversion failure throws TFailure with what was read so far kept.
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs);
 
-// The data page's show handler: when NeedsRebuild is set, clears it and reads the text that `crlfText`
+// The data page's show handler: when NeedsRebuild is set and the data page does not hold the newer work
+// (TWorkspace::needsRead), clears it and reads the text that `crlfText`
 // gives (asked for only then, as turning a large view into text costs time). True when it read.
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs);
 

@@ -227,10 +227,10 @@ QString writePacket(const TWorkspace& ws)
 
 std::optional<QString> TabSheet2Show(TWorkspace& workspace)
 {
-    if (!workspace.NeedsRebuild) {
+    if (!workspace.needsWrite()) {
         return std::nullopt;
     }
-    workspace.NeedsRebuild = false;
+    workspace.rebuilt();
     return writePacket(workspace);
 }
 

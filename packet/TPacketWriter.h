@@ -20,7 +20,8 @@ QString escapeRowValue(const QString& value);
 // The whole packet text, every line ending in CR LF.
 QString writePacket(const TWorkspace& workspace);
 
-// The XML page's show handler: when NeedsRebuild is set, clears it and returns the packet text for the
+// The XML page's show handler: when NeedsRebuild is set and the XML text does not hold the newer work
+// (TWorkspace::needsWrite), clears it and returns the packet text for the
 // view; otherwise returns nullopt and the view keeps its text.
 std::optional<QString> TabSheet2Show(TWorkspace& workspace);
 

@@ -6,6 +6,9 @@
 
 namespace torvane {
 
+// The answers to the question asked before unsaved work would be lost.
+enum class TSaveAnswer { Save, Discard, Cancel };
+
 // Every modal box and file dialog the program shows goes through this interface, so that the core can
 // ask and tell without knowing about widgets, and tests can answer without anything blocking.
 class TDialogs {
@@ -19,6 +22,14 @@ public:
     // The error box: titled "Torvane", error icon; the message as given (the full stop rule is applied by
     // errorBoxText() before it is shown).
     virtual void error(const QString& message) = 0;
+    // "確認" with a question icon: whether to save the unsaved work (in `fileName` when there is one) before
+    // it would be lost; "保存する(&S)" (default), "保存しない(&N)" and "キャンセル" (also Esc and closing the box).
+    // Tools without a window never hold unsaved work; they keep it by cancelling.
+    virtual TSaveAnswer askSaveChanges(const QString& fileName)
+    {
+        Q_UNUSED(fileName);
+        return TSaveAnswer::Cancel;
+    }
     // The save dialog; nullopt when cancelled.
     virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;
     // The open dialog; nullopt when cancelled.

@@ -67,9 +67,28 @@ int TWorkspace::indexOfName(const QStringList& names, const QString& name)
     return -1;
 }
 
+void TWorkspace::markDataEdited()
+{
+    NeedsRebuild = true;
+    changedSide = TChangedSide::Data;
+}
+
+void TWorkspace::markTextEdited()
+{
+    NeedsRebuild = true;
+    changedSide = TChangedSide::Text;
+}
+
+void TWorkspace::rebuilt()
+{
+    NeedsRebuild = false;
+    changedSide = TChangedSide::None;
+}
+
 void TWorkspace::ResetWorkspace()
 {
     NeedsRebuild = false;
+    changedSide = TChangedSide::None;
     FieldCount = 0;
     FitFieldColumns();
 }
@@ -144,7 +163,7 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
 bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType,
                                  const QString& etc, const QString& width, TDialogs& dialogs)
 {
-    NeedsRebuild = true;
+    markDataEdited();
     if (!chosenType) {
         dialogs.inform(MsgChooseType);
         return false;
@@ -159,7 +178,7 @@ bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QStrin
 bool TWorkspace::B_FieldSetClick(int selectedRow, const QString& name, const std::optional<QString>& chosenType,
                                  const QString& etc, const QString& width, TDialogs& dialogs)
 {
-    NeedsRebuild = true;
+    markDataEdited();
     if (!chosenType) {
         dialogs.inform(MsgChooseType);
         return false;
@@ -224,7 +243,7 @@ std::optional<int> TWorkspace::CB_FieldTypeKeyDown(int key, const QString& boxTe
 
 void TWorkspace::toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs)
 {
-    NeedsRebuild = true;
+    markDataEdited();
     if (list.isShown()) {
         list.close();
         return;
@@ -248,7 +267,7 @@ void TWorkspace::B_DefOrderClick(int itemHeight, TDialogs& dialogs)
 
 bool TWorkspace::B_DataAddClick()
 {
-    NeedsRebuild = true;
+    markDataEdited();
     if (FieldCount <= 0) {
         return false;
     }

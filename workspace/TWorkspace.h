@@ -28,6 +28,12 @@ struct TFieldEditorContent {
     QString width;
 };
 
+// Which of the two views of the workspace holds the newer work: the data page (the editing buttons and the
+// user's edits of cells, settings, key selections and column order) or the XML text (hand edits and
+// loads). None when they agree, or when nothing says which is newer: then a set NeedsRebuild rebuilds
+// whichever working page is shown next.
+enum class TChangedSide { None, Data, Text };
+
 // Everything the user edits: field names, field table, data table, key lists, type list and the packet
 // settings, with the editing operations of the data page. Members carry the names of the controls whose
 // contents they are, so that the window and the packet code read alike.
@@ -48,6 +54,7 @@ public:
     QStringList FieldList;
     int FieldCount = 0;
     bool NeedsRebuild = false;
+    TChangedSide changedSide = TChangedSide::None;
 
     TStringGrid SG_Field;  // 4 columns: name, type text, other-settings text, width text
     TStringGrid SG_Data;   // one column per field; row 0 holds the headers
@@ -66,6 +73,17 @@ public:
     static QStringList initialTypeList();
     // Position of `name` in `names`, compared without regard to letter case; -1 when absent.
     static int indexOfName(const QStringList& names, const QString& name);
+
+    // A user edit on the data page: the XML text is to be written afresh.
+    void markDataEdited();
+    // A hand edit or load of the XML text: the workspace is to be read afresh from it.
+    void markTextEdited();
+    // Whether showing the data page is to run the reader, and showing the XML page the writer. Passing
+    // through the manual page must not let the older side overwrite the newer one.
+    bool needsRead() const { return NeedsRebuild && changedSide != TChangedSide::Data; }
+    bool needsWrite() const { return NeedsRebuild && changedSide != TChangedSide::Text; }
+    // After the reader or the writer has run, both views agree.
+    void rebuilt();
 
     // --- Workspace -------------------------------------------------------------------------------------
     void ResetWorkspace();

@@ -2,6 +2,7 @@
 #include "TFieldTypeBox.h"
 #include "TLineBreaks.h"
 #include "TMainForm.h"
+#include "TPacketReader.h"
 #include "TQtDialogs.h"
 
 #include <QAbstractItemModelTester>
@@ -21,6 +22,10 @@
 #include <QStringEncoder>
 #include <QTextDocument>
 #include <QTimer>
+#include <QDir>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QUrl>
 
 #include <memory>
 
@@ -41,6 +46,13 @@ QString lines(std::initializer_list<const char*> texts)
         out += QString::fromUtf8(text) + QStringLiteral("\r\n");
     }
     return out;
+}
+
+// The title as the window manager shows it: Qt's "[*]" becomes the modified mark or nothing.
+QString shownTitle(const QWidget* window)
+{
+    QString title = window->windowTitle();
+    return title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
 }
 
 // Typed characters, one key event each; works for Japanese text, which QTest::keyClicks cannot send.
@@ -172,13 +184,18 @@ private slots:
     void movedDataColumnIsWrittenUnderFieldNames();
     void windowLimitsAndSplitter();
     void realDialogsShowTheirTextsAndButtons();
+    void readTextReplacesTheWorkspaceWhateverBoxesShow();
+    void passingThroughTheManualPageKeepsTheNewerWork();
+    void unsavedWorkIsAskedAboutAndSaved();
+    void filesArriveByCommandLineAndDrop();
+    void focusStaysWhereTheUserHasIt();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
 {
     Window w;
     QVERIFY(w.complete());
-    QCOMPARE(w.form->windowTitle(), QStringLiteral("Torvane"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane"));
     QCOMPARE(w.pages->currentIndex(), 0);
     QCOMPARE(w.pages->tabText(0), QStringLiteral("データ"));
     QCOMPARE(w.pages->tabText(1), QStringLiteral("XML"));
@@ -663,6 +680,303 @@ void TestMainForm::realDialogsShowTheirTextsAndButtons()
     QVERIFY(buttons.contains(QStringLiteral("はい(&Y)")));
     QVERIFY(buttons.contains(QStringLiteral("いいえ(&N)")));
     QCOMPARE(defaultButton, QStringLiteral("はい(&Y)"));
+
+    // The question before unsaved work is lost: Esc cancels.
+    QTimer::singleShot(0, this, inspect);
+    QCOMPARE(dialogs.askSaveChanges(QStringLiteral("/tmp/orders.xml")), TSaveAnswer::Cancel);
+    QCOMPARE(title, QStringLiteral("確認"));
+    QCOMPARE(text, QStringLiteral("「orders.xml」への変更を保存しますか？"));
+    QCOMPARE(icon, QMessageBox::Question);
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{QStringLiteral("キャンセル"), QStringLiteral("保存しない(&N)"),
+                                   QStringLiteral("保存する(&S)")}));
+    QCOMPARE(defaultButton, QStringLiteral("保存する(&S)"));
+    QTimer::singleShot(0, this, inspect);
+    dialogs.askSaveChanges(QString());
+    QCOMPARE(text, QStringLiteral("変更を保存しますか？"));
+}
+
+namespace {
+
+// The workspace the reader makes of `crlfText` on its own, as torvane-probe read gives it.
+struct ReadAlone {
+    FakeDialogs dialogs;
+    TWorkspace workspace;
+    explicit ReadAlone(const QString& crlfText) { readPacket(workspace, crlfText, dialogs); }
+};
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Replaces the whole XML text by typing, as a hand edit does.
+void retypeXml(QPlainTextEdit* xml, const QString& text)
+{
+    xml->setFocus();
+    xml->selectAll();
+    QTest::keyClick(xml, Qt::Key_Delete);
+    QString typed = text;
+    typed.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    xml->insertPlainText(typed);
+}
+
+} // namespace
+
+void TestMainForm::readTextReplacesTheWorkspaceWhateverBoxesShow()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    // A real box takes the focus while it is up; the cell editor open before the read then loses it.
+    w.dialogs.whileShown = [] {
+        if (QWidget* focus = QApplication::focusWidget()) {
+            focus->clearFocus();
+        }
+    };
+    w.defineField(QStringLiteral("A"), QStringLiteral("st"), QString(), QString());
+    w.defineField(QStringLiteral("B"), QStringLiteral("st"), QString(), QString());
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClicks(w.focus(), QStringLiteral("OLD"));
+    QTRY_COMPARE(w.cell(w.data, 0, 0), QStringLiteral("OLD"));
+
+    w.pages->setCurrentIndex(1);
+    const QString packet = lines({R"(<?xml version="1.0" standalone="yes"?>)", R"(<DATAPACKET Version="2.0">)",
+                                  "<METADATA>", "<FIELDS>", R"(<FIELD attrname="A" fieldtype="string"/>)",
+                                  R"(<FIELD attrname="a" fieldtype="string"/>)",
+                                  R"(<FIELD attrname="B" fieldtype="string"/>)", "</FIELDS>",
+                                  R"(<PARAMS DEFAULT_ORDER="" PRIMARY_KEY="" LCID="1033"/>)", "</METADATA>",
+                                  "<ROWDATA>", R"(<ROW B="NEW"/>)", "</ROWDATA>", "</DATAPACKET>"});
+    retypeXml(w.xml, packet);
+    QTest::keyClick(w.xml, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(w.pages->currentIndex(), 0);
+    QCOMPARE(w.dialogs.informed, QStringList{QStringLiteral("フィールド名が既にあるか不正な名前です")});
+
+    const ReadAlone alone(packet);
+    QCOMPARE(w.data->model()->rowCount(), alone.workspace.SG_Data.rowCount() - 1);
+    QCOMPARE(w.data->model()->columnCount(), alone.workspace.SG_Data.colCount());
+    for (int c = 0; c < alone.workspace.SG_Data.colCount(); ++c) {
+        QCOMPARE(w.cell(w.data, 0, c), alone.workspace.SG_Data.cell(c, 1));
+    }
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("NEW"));
+    // The text was read just now: the XML page keeps it as it stands.
+    w.pages->setCurrentIndex(1);
+    QCOMPARE(w.xmlText(), packet);
+}
+
+void TestMainForm::passingThroughTheManualPageKeepsTheNewerWork()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    w.pages->setCurrentIndex(1);
+    const QString written = w.xmlText();
+    QVERIFY(written.contains(QStringLiteral("<FIELD attrname=\"ID\"")));
+
+    // Data page -> manual page -> data page: an added field and a typed value stay, and reach the text.
+    w.pages->setCurrentIndex(0);
+    w.defineField(QStringLiteral("NAME"), QStringLiteral("st"), QString(), QString());
+    w.clickCell(0, 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClicks(w.focus(), QStringLiteral("Apple"));
+    w.pages->setCurrentIndex(2);
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(w.header(w.data, 1), QStringLiteral("NAME"));
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+    w.pages->setCurrentIndex(1);
+    QVERIFY(w.xmlText().contains(QStringLiteral("<ROW NAME=\"Apple\"/>")));
+
+    // XML page -> manual page -> XML page: a hand edit stays, and the data page then reads it.
+    const QString edited = QString(w.xmlText()).replace(QStringLiteral("Apple"), QStringLiteral("Pear"));
+    retypeXml(w.xml, edited);
+    w.pages->setCurrentIndex(2);
+    w.pages->setCurrentIndex(1);
+    QCOMPARE(w.xmlText(), edited);
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Pear"));
+    QVERIFY(w.dialogs.informed.isEmpty());
+    QVERIFY(w.dialogs.errors.isEmpty());
+}
+
+void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto w = std::make_unique<Window>();
+    QVERIFY(w->complete());
+    QVERIFY(QTest::qWaitForWindowActive(w->form.get()));
+    QCOMPARE(shownTitle(w->form.get()), QStringLiteral("Torvane"));
+
+    // A typed value marks the work unsaved; Ctrl+S on the data page asks for a name and writes the value.
+    w->defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    QCOMPARE(shownTitle(w->form.get()), QStringLiteral("Torvane*"));
+    w->clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w->focus()));
+    QTest::keyClicks(w->focus(), QStringLiteral("42"));
+    const QString orders = dir.filePath(QStringLiteral("orders.xml"));
+    w->dialogs.fileNames = {orders};
+    QTest::keyClick(w->focus(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w->dialogs.saveInitialNames, QStringList{QStringLiteral("*.xml")});
+    QVERIFY(fileBytes(orders).contains("<ROW ID=\"42\"/>"));
+    QCOMPARE(shownTitle(w->form.get()), QStringLiteral("orders.xml - Torvane"));
+    QCOMPARE(w->pages->currentIndex(), 0);
+
+    // A key selection and an LCID edit reach the file; Ctrl+S now writes to orders.xml without a dialog.
+    QTest::mouseClick(w->priKey, Qt::LeftButton);
+    w->clickItem(w->priList, 0);
+    auto* lcid = w->form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID"));
+    Window::retype(lcid, QStringLiteral("1041"));
+    QCOMPARE(shownTitle(w->form.get()), QStringLiteral("orders.xml* - Torvane"));
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w->dialogs.saveInitialNames.size(), 1);
+    QVERIFY(fileBytes(orders).contains(R"(<PARAMS DEFAULT_ORDER="" PRIMARY_KEY="1" LCID="1041"/>)"));
+    QCOMPARE(shownTitle(w->form.get()), QStringLiteral("orders.xml - Torvane"));
+
+    // Without unsaved work nothing is asked: Ctrl+O goes straight to the open dialog.
+    w->dialogs.fileNames = {std::nullopt};
+    QTest::keyClick(lcid, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(w->dialogs.openInitialNames.size(), 1);
+    QVERIFY(w->dialogs.saveQuestions.isEmpty());
+
+    // With unsaved work a load asks first; キャンセル keeps everything and shows no open dialog.
+    Window::retype(lcid, QStringLiteral("2057"));
+    w->dialogs.saveAnswers = {TSaveAnswer::Cancel};
+    QTest::keyClick(lcid, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(w->dialogs.saveQuestions, QStringList{orders});
+    QCOMPARE(w->dialogs.openInitialNames.size(), 1);
+
+    // Closing asks too: キャンセル keeps the window and the work; 保存しない closes without writing.
+    w->dialogs.saveAnswers = {TSaveAnswer::Cancel};
+    QTest::keyClick(lcid, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(w->form->isVisible());
+    QCOMPARE(lcid->text(), QStringLiteral("2057"));
+    w->dialogs.saveAnswers = {TSaveAnswer::Discard};
+    QTest::keyClick(lcid, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(w->dialogs.saveQuestions.size(), 3);
+    QVERIFY(!w->form->isVisible());
+    QVERIFY(fileBytes(orders).contains("LCID=\"1041\""));
+
+    // 保存する saves as Ctrl+S does before the close goes on.
+    w = std::make_unique<Window>();
+    QVERIFY(QTest::qWaitForWindowActive(w->form.get()));
+    w->defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    const QString fresh = dir.filePath(QStringLiteral("fresh.xml"));
+    w->dialogs.saveAnswers = {TSaveAnswer::Save};
+    w->dialogs.fileNames = {fresh};
+    QVERIFY(w->form->close());
+    QCOMPARE(w->dialogs.saveQuestions, QStringList{QString()});
+    QVERIFY(fileBytes(fresh).contains(R"(<FIELD attrname="ID" fieldtype="i4"/>)"));
+    // A save that fails keeps the window open.
+    w->form->show();
+    w->defineField(QStringLiteral("NAME"), QStringLiteral("st"), QString(), QString());
+    w->dialogs.saveAnswers = {TSaveAnswer::Save};
+    QVERIFY(QFile::remove(fresh));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("fresh.xml")));
+    QVERIFY(!w->form->close());
+    QVERIFY(w->form->isVisible());
+    QCOMPARE(w->dialogs.errors.size(), 1);
+}
+
+void TestMainForm::filesArriveByCommandLineAndDrop()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString example = QStringLiteral(TORVANE_TEST_DATA "/example.xml");
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+
+    // A file named on the command line loads and the data page shows it read.
+    QVERIFY(w.form->openFile(example));
+    QCOMPARE(w.pages->currentIndex(), 0);
+    QCOMPARE(w.header(w.data, 1), QStringLiteral("NAME"));
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("example.xml - Torvane"));
+
+    // A file dropped on the XML view loads it (rather than putting its address into the text) and the
+    // data page reads it; dropped text elsewhere changes nothing.
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    QVERIFY(QFile::copy(example, other));
+    {
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("<!-- other -->\r\n");
+    }
+    w.pages->setCurrentIndex(1);
+    const auto dropOn = [](QWidget* target, QMimeData* mime) {
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        return enter.isAccepted();
+    };
+    QMimeData text;
+    text.setText(QStringLiteral("dropped"));
+    QVERIFY(!dropOn(w.name, &text));
+    QCOMPARE(w.name->text(), QString());
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(other)});
+    QVERIFY(dropOn(w.xml->viewport(), &files));
+    QTRY_COMPARE(w.pages->currentIndex(), 0);
+    QVERIFY(w.xmlText().endsWith(QStringLiteral("<!-- other -->\r\n")));
+    QVERIFY(!w.xmlText().contains(QStringLiteral("file:")));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml - Torvane"));
+
+    // Shift+Enter in the XML view breaks the line for real.
+    w.pages->setCurrentIndex(1);
+    w.xml->setFocus();
+    w.xml->moveCursor(QTextCursor::End);
+    typeText(w.xml, QStringLiteral("<!-- a"));
+    QTest::keyClick(w.xml, Qt::Key_Return, Qt::ShiftModifier);
+    typeText(w.xml, QStringLiteral("b -->"));
+    QVERIFY(w.xmlText().endsWith(QStringLiteral("<!-- a\r\nb -->")));
+    QVERIFY(!w.xml->document()->toRawText().contains(QChar(0x2028)));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml* - Torvane"));
+}
+
+void TestMainForm::focusStaysWhereTheUserHasIt()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    // After an add, and after a refused one, the focus stays in the field editor; Enter presses a button.
+    w.defineField(QStringLiteral("F1"), QStringLiteral("st"), QString(), QString());
+    QCOMPARE(w.focus(), w.fieldAdd);
+    Window::retype(w.name, QStringLiteral("F1"));
+    w.fieldAdd->setFocus();
+    QTest::keyClick(w.fieldAdd, Qt::Key_Return);
+    QCOMPARE(w.dialogs.informed, QStringList{QStringLiteral("フィールド名が既にあるか不正な名前です")});
+    QCOMPARE(w.focus(), w.fieldAdd);
+    for (int i = 2; i <= 45; ++i) {
+        Window::retype(w.name, QStringLiteral("F%1").arg(i));
+        QTest::keyClick(w.fieldAdd, Qt::Key_Return);
+    }
+    QCOMPARE(w.fields->model()->rowCount(), 45);
+    QCOMPARE(w.focus(), w.name);
+    QTest::keyClicks(w.focus(), QStringLiteral("x"));
+    QCOMPARE(w.name->text(), QStringLiteral("F45x"));
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+
+    // A splitter drag gives the focus back.
+    w.name->setFocus();
+    auto* splitter = w.form->findChild<QWidget*>(QStringLiteral("Splitter1"));
+    const QPoint grip(splitter->width() / 2, 4);
+    QTest::mousePress(splitter, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(splitter, grip + QPoint(0, 20));
+    QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip + QPoint(0, 20));
+    QCOMPARE(w.focus(), w.name);
+
+    // An open key list of 45 names stops at the page's bottom and scrolls.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QVERIFY(w.priList->isVisible());
+    const int page = w.priList->parentWidget()->height();
+    QCOMPARE(w.priList->geometry().bottom(), page - 1);
+    QVERIFY(w.priList->verticalScrollBar()->isVisible());
 }
 
 QTEST_MAIN(TestMainForm)

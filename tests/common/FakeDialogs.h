@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 namespace torvane {
 
@@ -15,13 +16,24 @@ public:
     QStringList questions;
     QStringList errors;
     std::deque<bool> confirmAnswers;
+    // The file names the save question was asked about, and the answers to give (Cancel when none is left).
+    QStringList saveQuestions;
+    std::deque<TSaveAnswer> saveAnswers;
+    // Runs while a message is shown, as a real box would take the focus meanwhile.
+    std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
     // What the file dialogs were opened with, one entry per showing.
     QStringList saveInitialNames;
     QStringList saveFilters;
     QStringList openInitialNames;
 
-    void inform(const QString& message) override { informed.append(message); }
+    void inform(const QString& message) override
+    {
+        informed.append(message);
+        if (whileShown) {
+            whileShown();
+        }
+    }
     bool confirm(const QString& question) override
     {
         questions.append(question);
@@ -32,7 +44,23 @@ public:
         confirmAnswers.pop_front();
         return answer;
     }
-    void error(const QString& message) override { errors.append(message); }
+    void error(const QString& message) override
+    {
+        errors.append(message);
+        if (whileShown) {
+            whileShown();
+        }
+    }
+    TSaveAnswer askSaveChanges(const QString& fileName) override
+    {
+        saveQuestions.append(fileName);
+        if (saveAnswers.empty()) {
+            return TSaveAnswer::Cancel;
+        }
+        const TSaveAnswer answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
     {
         saveInitialNames.append(initialName);

@@ -10,6 +10,6 @@ foreach(path bin/torvane share/applications/torvane.desktop share/icons/hicolor/
     endif()
 endforeach()
 file(STRINGS ${PREFIX}/share/applications/torvane.desktop exec REGEX "^Exec=")
-if(NOT exec STREQUAL "Exec=torvane")
+if(NOT exec STREQUAL "Exec=torvane %f")
     message(FATAL_ERROR "unexpected launcher line: ${exec}")
 endif()
