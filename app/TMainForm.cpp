@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QKeySequence>
+#include <QIcon>
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -60,6 +61,7 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Torvane"));
+    setWindowIcon(applicationIcon());
     setFont(windowFont());
     m_errors.run([this] { FormCreate(); });
 
@@ -122,6 +124,17 @@ void TMainForm::updateTitle()
     setWindowModified(m_document.isModified());
 }
 
+QIcon TMainForm::applicationIcon()
+{
+    // The images installed into the desktop's icon theme, built into the program so that the window shows
+    // its icon wherever the program runs from.
+    QIcon icon;
+    for (const int size : {48, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/torvane-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
 TMainForm::~TMainForm()
 {
     m_errors.run([this] { FormDestroy(); });
@@ -147,11 +160,34 @@ void TMainForm::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (m_firstShow) {
         m_firstShow = false;
-        // The design size is the outer size; the frame is known only once the window is on the screen.
-        const QSize extra = frameGeometry().size() - size();
-        if (!extra.isEmpty()) {
-            resize(DesignWidth - extra.width(), DesignHeight - extra.height());
+        fitDesignSizeToFrame();
+        // A window manager tells the frame's size only after it has framed the window, some time after the
+        // window was shown: look again when it moves the window (below) and, failing that, a little later.
+        for (const int ms : {100, 300, 1000}) {
+            QTimer::singleShot(ms, this, &TMainForm::fitDesignSizeToFrame);
         }
+    }
+}
+
+void TMainForm::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (!m_firstShow) {
+        fitDesignSizeToFrame();
+    }
+}
+
+void TMainForm::fitDesignSizeToFrame()
+{
+    // The design size is the outer size. Done once, as soon as there is a frame; without a window manager
+    // there is none and the client size is the outer size already.
+    if (m_frameFitted) {
+        return;
+    }
+    const QSize extra = frameGeometry().size() - size();
+    if (extra.width() > 0 || extra.height() > 0) {
+        m_frameFitted = true;
+        resize(DesignWidth - extra.width(), DesignHeight - extra.height());
     }
 }
 

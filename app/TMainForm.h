@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+class QIcon;
 class QTabWidget;
 
 namespace torvane {
@@ -28,6 +29,8 @@ public:
     static constexpr int MinHeight = 553;
 
     explicit TMainForm(TDialogs& dialogs, QWidget* parent = nullptr);
+    // The program's icon, the same images as the desktop's icon theme has.
+    static QIcon applicationIcon();
     ~TMainForm() override;
 
     void FormCreate();
@@ -57,6 +60,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -67,6 +71,7 @@ private:
     void switchPage(int step);
     void createShortcuts();
     void updateTitle();
+    void fitDesignSizeToFrame();
     bool save(TSaveKind kind);
     // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.
     bool maybeSave();
@@ -82,6 +87,7 @@ private:
     TWorkspace m_workspace;
     TDocument m_document;
     bool m_firstShow = true;
+    bool m_frameFitted = false;
     // The names the file dialogs offer: what was chosen last, the save dialog starting from "*.xml".
     QString m_saveName = QStringLiteral("*.xml");
     QString m_openName;

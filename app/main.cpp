@@ -25,6 +25,7 @@ int main(int argc, char* argv[])
     // The application title. No display name is set: Qt would append it to every other box title ("確認").
     QApplication::setApplicationName(QStringLiteral("Torvane"));
     QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
+    QApplication::setWindowIcon(torvane::TMainForm::applicationIcon());
     QTranslator translator;
     installQtTranslations(app, translator);
 

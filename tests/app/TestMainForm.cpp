@@ -196,6 +196,7 @@ void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
     Window w;
     QVERIFY(w.complete());
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane"));
+    QCOMPARE(w.form->windowIcon().availableSizes().size(), 3);
     QCOMPARE(w.pages->currentIndex(), 0);
     QCOMPARE(w.pages->tabText(0), QStringLiteral("データ"));
     QCOMPARE(w.pages->tabText(1), QStringLiteral("XML"));
