@@ -78,7 +78,6 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     PageControl1->addTab(TabSheet3, QStringLiteral("説明書"));
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
-    PageControl1->installEventFilter(this);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::pageChanged);
     connect(TabSheet2, &TXmlPage::loadClicked, this, &TMainForm::B_XmlLoadClick);
     connect(TabSheet2, &TXmlPage::saveClicked, this, &TMainForm::B_XmlSaveClick);
@@ -88,8 +87,8 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
     updateTitle();
     createShortcuts();
 
-    // Files dropped anywhere on the window load; the drag is watched for every control of the window,
-    // cell editors that come and go included.
+    // One filter watches the page control's resizes and the drags over every control of the window, cell
+    // editors that come and go included: files dropped anywhere on the window load.
     setAcceptDrops(true);
     qApp->installEventFilter(this);
 
