@@ -3,15 +3,20 @@
 #include "TDialogs.h"
 #include "TFailure.h"
 
+#include <new>
 #include <utility>
 
 namespace torvane {
 
 // The one error handler: every event handler of the window runs inside run(). A failure of the platform's
 // services ends the handler where it happened and is shown in the error box; what the handler did before
-// stays done.
+// stays done. Running out of memory (a huge file, a packet asking for more cells than fit) is handled the
+// same way, so that the program goes on and the user keeps the unsaved work.
 class TErrorHandler {
 public:
+    static inline const QString OutOfMemoryMessage =
+        QStringLiteral("メモリが足りないため、操作を完了できませんでした");
+
     explicit TErrorHandler(TDialogs& dialogs) : m_dialogs(dialogs) {}
 
     template <typename Handler>
@@ -21,6 +26,9 @@ public:
             std::forward<Handler>(handler)();
         } catch (const TFailure& failure) {
             m_dialogs.error(failure.message());
+        } catch (const std::bad_alloc&) {
+            // The failed request was large, so the memory for this message is there again.
+            m_dialogs.error(OutOfMemoryMessage);
         }
     }
 

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace torvane {
 
 namespace {
@@ -44,6 +46,14 @@ TPacketCodec::TPacketCodec()
             m_decodeSingle[static_cast<size_t>(b)] = decoded[0].unicode();
             m_encode[decoded[0].unicode()] = static_cast<quint16>(b);
         }
+    }
+    // ICU leaves these bytes undefined; Windows maps them to code points of their own, so that a file
+    // holding them can be loaded and saved again unchanged.
+    const std::pair<unsigned char, char16_t> windowsSingles[] = {
+        {0x80, 0x0080}, {0xA0, 0xF8F0}, {0xFD, 0xF8F1}, {0xFE, 0xF8F2}, {0xFF, 0xF8F3}};
+    for (const auto& [byte, c] : windowsSingles) {
+        m_decodeSingle[byte] = c;
+        m_encode[c] = byte;
     }
     // Where a character has several pairs, Windows writes the first one, except that it never writes the
     // NEC-selected IBM extensions (leads 0xED, 0xEE) when the IBM extensions (0xFA..0xFC) hold the same
@@ -118,8 +128,13 @@ QString TPacketCodec::decode(QByteArrayView bytes) const
         } else if (!isLeadByte(b)) {
             *dst++ = m_decodeSingle[b];
         } else if (i + 1 < n && isTrailByte(src[i + 1])) {
-            *dst++ = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];
-            ++i;
+            const char16_t c = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];
+            *dst++ = c;
+            // An undefined pair whose second byte is ASCII takes only its lead byte: the ASCII character
+            // (often a quote or "<" of the markup) is read on its own, not swallowed.
+            if (c != Replacement || src[i + 1] >= 0x80) {
+                ++i;
+            }
         } else {
             // A lead byte without its trail byte: the next byte, if any, is read on its own.
             *dst++ = Replacement;

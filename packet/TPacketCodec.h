@@ -13,7 +13,9 @@ namespace torvane {
 // CP932, the Japanese ANSI code page packet files are written in. The tables are taken once from Qt's
 // "windows-31j" converter; converting through them instead of through the converter itself tells exactly
 // which character cannot be represented (the converter silently writes a substitute), keeps ASCII byte for
-// byte (ICU swaps three control codes) and does not drop a truncated last byte. Qt builds without ICU have
+// byte (ICU swaps three control codes), does not drop a truncated last byte, and maps the single bytes ICU
+// leaves undefined as Windows does (0x80, 0xA0, 0xFD, 0xFE, 0xFF to U+0080, U+F8F0..U+F8F3, both ways), so
+// that every byte of a loaded file can be saved back. Qt builds without ICU have
 // no such converter: available() is then false, and this class is the one place to give them a table.
 class TPacketCodec {
 public:
@@ -25,8 +27,9 @@ public:
     // Encodes `text` and appends its bytes to `out`. Returns the index in `text` of the first character
     // CP932 cannot represent (`out` is then incomplete), or -1 when every character was encoded.
     qsizetype encode(QStringView text, QByteArray& out) const;
-    // Decodes CP932 bytes; a byte or pair that CP932 does not define, and a lead byte without its trail
-    // byte at the end, each give U+FFFD.
+    // Decodes CP932 bytes. A lead byte without a trail byte after it gives U+FFFD, and the byte after it is
+    // read on its own; a pair that CP932 does not define gives U+FFFD, and when its second byte is ASCII
+    // that character follows (as in the WHATWG Encoding Standard's Shift_JIS decoder), not swallowed.
     QString decode(QByteArrayView bytes) const;
 
     // Whether the BMP code unit `c` has a CP932 form (ASCII always has).
@@ -41,7 +44,7 @@ private:
     bool m_available = false;
     // Code unit -> bytes: 0 not representable, < 0x100 one byte, else lead << 8 | trail.
     std::vector<quint16> m_encode;
-    // Single byte -> code unit; U+FFFD where the byte is a lead byte or not defined.
+    // Single byte -> code unit; U+FFFD where the byte is a lead byte.
     std::vector<char16_t> m_decodeSingle;
     // (lead << 8 | trail) -> code unit; U+FFFD where the pair is not defined.
     std::vector<char16_t> m_decodePair;

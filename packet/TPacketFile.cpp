@@ -7,7 +7,12 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace torvane {
 
@@ -108,10 +113,20 @@ qsizetype firstNonAscii(QByteArrayView bytes)
     return -1;
 }
 
-// Whether `bytes` from `from` on is well-formed UTF-8 (no overlong forms, surrogates or code points past
-// U+10FFFF). Stops at the first fault, so that a CP932 file is told apart at once.
-bool isUtf8(QByteArrayView bytes, qsizetype from)
+// What a scan of the bytes as UTF-8 found.
+struct TUtf8Scan {
+    // Well-formed UTF-8 throughout (no overlong forms, surrogates or code points past U+10FFFF).
+    bool valid = true;
+    // At least one sequence that CP932 cannot read as two half-width katakana: three or four bytes, or two
+    // bytes of which one lies outside A1..DF. CP932 text whose only non-ASCII characters are half-width
+    // katakana is often well-formed UTF-8 as well (ﾐｷ is D0 B7, "з"); only such a sequence tells UTF-8.
+    bool beyondKatakana = false;
+};
+
+// Scans `bytes` from `from` on. Stops at the first fault, so that a CP932 file is told apart at once.
+TUtf8Scan scanUtf8(QByteArrayView bytes, qsizetype from)
 {
+    TUtf8Scan scan;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = from;
@@ -135,30 +150,79 @@ bool isUtf8(QByteArrayView bytes, qsizetype from)
             low = b == 0xF0 ? 0x90 : 0x80;
             high = b == 0xF4 ? 0x8F : 0xBF;
         } else {
-            return false;
+            scan.valid = false;
+            return scan;
         }
         if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
-            return false;
+            scan.valid = false;
+            return scan;
         }
         for (int k = 2; k < length; ++k) {
             if ((p[i + k] & 0xC0) != 0x80) {
-                return false;
+                scan.valid = false;
+                return scan;
             }
+        }
+        // A two-byte lead is always in A1..DF; its second byte decides.
+        if (length > 2 || p[i + 1] < 0xA1) {
+            scan.beyondKatakana = true;
         }
         i += length;
     }
-    return true;
+    return scan;
 }
 
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether the file begins with an XML declaration whose encoding is UTF-8 (letter case ignored, as in
+// hand-typed declarations). Looks no further than the declaration's first ">".
+bool declaresUtf8(QByteArrayView bytes)
+{
+    qsizetype i = 0;
+    while (i < bytes.size() && isXmlSpace(bytes[i])) {
+        ++i;
+    }
+    if (!bytes.sliced(i).startsWith("<?xml") || i + 5 >= bytes.size() || !isXmlSpace(bytes[i + 5])) {
+        return false;
+    }
+    const qsizetype end = bytes.indexOf('>', i);
+    const QByteArrayView declaration = bytes.sliced(i, (end < 0 ? bytes.size() : end) - i);
+    const QLatin1StringView text(declaration.data(), declaration.size());
+    const qsizetype at = text.indexOf(QLatin1StringView("encoding"), 0, Qt::CaseInsensitive);
+    if (at < 0) {
+        return false;
+    }
+    qsizetype k = at + 8;
+    const auto skipSpaces = [&] {
+        while (k < text.size() && isXmlSpace(text[k].toLatin1())) {
+            ++k;
+        }
+    };
+    skipSpaces();
+    if (k >= text.size() || text[k] != u'=') {
+        return false;
+    }
+    ++k;
+    skipSpaces();
+    if (k >= text.size() || (text[k] != u'"' && text[k] != u'\'')) {
+        return false;
+    }
+    const QChar quote = text[k];
+    const QLatin1StringView value = text.sliced(k + 1);
+    return value.startsWith(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) && value.size() > 5
+           && value[5] == quote;
+}
 } // namespace
 
-void savePacketFile(const QString& fileName, const QString& viewText)
+QByteArray encodePacketFile(const QString& viewText)
 {
     const TPacketCodec& codec = TPacketCodec::cp932();
     if (!codec.available()) {
         throw TFailure(NoCodecMessage);
     }
-    // Encode first, so that a text that cannot be saved never touches the file.
     const QString fileText = toFileText(viewText);
     QByteArray bytes;
     bytes.reserve(fileText.size() * 2);
@@ -166,47 +230,91 @@ void savePacketFile(const QString& fileName, const QString& viewText)
     if (bad >= 0) {
         throw TFailure(unrepresentableMessage(fileText, bad));
     }
+    return bytes;
+}
+
+void savePacketFile(const QString& fileName, const QString& viewText)
+{
+    // Encode first, so that a text that cannot be saved never touches the file.
+    const QByteArray bytes = encodePacketFile(viewText);
+    const QString cannotCreate = QStringLiteral("ファイル %1 を作成できません").arg(fileName);
+    const QString cannotWrite = QStringLiteral("ストリームへの書き込みに失敗しました");
+
+    // The save replaces the target by a new file. Over a FIFO, a device or a folder that would destroy
+    // what they are (or, as root, replace /dev/null); a file its owner may not write is read-only on
+    // purpose, and root, whom the system lets write anything, must not overwrite it either.
+    struct stat target {};
+    if (::stat(QFile::encodeName(fileName).constData(), &target) == 0
+        && (!S_ISREG(target.st_mode) || (target.st_mode & S_IWUSR) == 0)) {
+        throw TFailure(cannotCreate);
+    }
 
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        throw TFailure(QStringLiteral("ファイル %1 を作成できません").arg(fileName));
+        throw TFailure(cannotCreate);
     }
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile keeps up to 16 KB in its buffer and writes it only in commit(), which does not notice
+    // when that write fails (a full disk, a file-size limit) and puts the empty or cut-short file in the
+    // old one's place. So every byte is written, flushed and synced here, where each failure is seen; the
+    // temporary file is then dropped and the old file stays as it was.
+    const bool written = file.write(bytes) == bytes.size() && file.flush()
+                         && (::fsync(file.handle()) == 0 || errno == EINVAL || errno == ENOTSUP);
+    if (!written || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
-        throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
+        file.commit();
+        throw TFailure(cannotWrite);
     }
     if (!file.commit()) {
-        throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
+        throw TFailure(cannotWrite);
     }
 }
 
-QString loadPacketFile(const QString& fileName)
+QString decodePacketFile(QByteArrayView bytes)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw TFailure(QStringLiteral("ファイル %1 は開けません").arg(fileName));
-    }
-    // What could be read is taken; a failure while reading is not reported.
-    const QByteArray bytes = file.readAll();
-    file.close();
-
-    QByteArrayView content(bytes);
-    const bool bom = content.startsWith("\xEF\xBB\xBF");
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     if (bom) {
-        content = content.sliced(3);
+        bytes = bytes.sliced(3);
     }
-    const qsizetype nonAscii = firstNonAscii(content);
+    const qsizetype nonAscii = firstNonAscii(bytes);
+    bool utf8 = bom;
+    if (!utf8 && nonAscii >= 0) {
+        const TUtf8Scan scan = scanUtf8(bytes, nonAscii);
+        utf8 = scan.valid && (scan.beyondKatakana || declaresUtf8(bytes));
+    }
     QString text;
-    if (bom || (nonAscii >= 0 && isUtf8(content, nonAscii))) {
-        text = QString::fromUtf8(content);
+    if (utf8) {
+        text = QString::fromUtf8(bytes);
     } else {
         const TPacketCodec& codec = TPacketCodec::cp932();
         if (!codec.available() && nonAscii >= 0) {
             throw TFailure(NoCodecMessage);
         }
-        text = codec.decode(content);
+        text = codec.decode(bytes);
     }
     return toViewText(std::move(text));
+}
+
+QString loadPacketFile(const QString& fileName)
+{
+    const QString cannotOpen = QStringLiteral("ファイル %1 は開けません").arg(fileName);
+    // Regular files only: a FIFO would wait for a writer (O_NONBLOCK keeps the open itself from waiting),
+    // a device such as /dev/zero would be read until memory runs out, and a folder has no text. The type
+    // is checked on the opened descriptor, so that the file cannot be swapped in between.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw TFailure(cannotOpen);
+    }
+    struct stat info {};
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw TFailure(cannotOpen);
+    }
+    // What could be read is taken; a failure while reading is not reported.
+    const QByteArray bytes = file.readAll();
+    file.close();
+    return decodePacketFile(bytes);
 }
 
 } // namespace torvane

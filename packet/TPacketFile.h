@@ -1,17 +1,32 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace torvane {
 
-// Saves the XML view's text (lines separated by "\n") to `fileName` as CP932 with CR LF line breaks and
-// no byte-order mark, atomically. Throws TFailure with the message to show; an existing file is then
-// left as it was.
+// The bytes a packet file holds for the XML view's text (lines separated by "\n"): CP932 with CR LF line
+// breaks and no byte-order mark. Throws TFailure naming the first character CP932 cannot represent.
+QByteArray encodePacketFile(const QString& viewText);
+
+// Saves the XML view's text to `fileName` as encodePacketFile() gives it, atomically. Throws TFailure with
+// the message to show, and then leaves an existing file as it was and no temporary file behind:
+// "ファイル <name> を作成できません" when the file cannot be created, or when the name is taken by something
+// other than a regular file its owner may write (a FIFO, a device, a folder, a read-only file); "ストリーム
+// への書き込みに失敗しました" when any write fails (a full disk, a file-size limit).
 void savePacketFile(const QString& fileName, const QString& viewText);
 
-// Loads a whole packet file (UTF-8 when it says so or is valid UTF-8 with non-ASCII bytes, else CP932)
-// and returns its text with lines separated by "\n". Throws TFailure("ファイル <name> は開けません").
+// The view's text for a packet file's bytes, with lines separated by "\n". The bytes are read as UTF-8
+// when they start with a UTF-8 byte-order mark (which is dropped), or are well-formed UTF-8 and either
+// begin with an XML declaration naming encoding="UTF-8" (any letter case) or hold a multi-byte sequence
+// that CP932 cannot read as half-width katakana (three or four bytes, or two with a byte outside A1..DF);
+// otherwise as CP932. So a file this program saved whose only non-ASCII characters are half-width katakana
+// loads as CP932 even where its bytes are well-formed UTF-8 (ﾐｷ is D0 B7, "з").
+QString decodePacketFile(QByteArrayView bytes);
+
+// Loads a whole packet file as decodePacketFile() reads it. Only regular files are opened; anything else
+// (missing, no access, a FIFO, a device, a folder) throws TFailure("ファイル <name> は開けません") at once.
 QString loadPacketFile(const QString& fileName);
 
 } // namespace torvane

@@ -1,6 +1,7 @@
 // torvane-probe: drives the core the way the window does, without a window.
 //   torvane-probe write FILE.json   prints the packet text of the workspace FILE.json describes
 //   torvane-probe read FILE         loads a packet file, reads it into a fresh workspace, prints it as JSON
+//   torvane-probe convert IN OUT    loads IN, reads it into a fresh workspace, writes the packet, saves it as OUT
 #include "StrToInt.h"
 #include "TFailure.h"
 #include "TLineBreaks.h"
@@ -251,6 +252,23 @@ int read(const QString& path)
     return 0;
 }
 
+// Loads IN as the XML page does, reads it into a fresh workspace as showing the data page does, writes the
+// packet as showing the XML page does and saves it to OUT as the save button does. Messages and the
+// failure go to standard error; any of them makes the exit status 1.
+int convert(const QString& in, const QString& out)
+{
+    TWorkspace ws;
+    ws.ResetWorkspace();
+    TStderrDialogs dialogs;
+    try {
+        readPacket(ws, toCrLf(loadPacketFile(in)), dialogs);
+        savePacketFile(out, toViewText(writePacket(ws)));
+    } catch (const TFailure& failure) {
+        dialogs.error(failure.message());
+    }
+    return dialogs.failed || !dialogs.messages.isEmpty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -263,6 +281,9 @@ int main(int argc, char* argv[])
     if (args.size() == 3 && args[1] == QLatin1String("read")) {
         return read(args[2]);
     }
-    printErr(QStringLiteral("usage: torvane-probe write FILE.json | torvane-probe read FILE"));
+    if (args.size() == 4 && args[1] == QLatin1String("convert")) {
+        return convert(args[2], args[3]);
+    }
+    printErr(QStringLiteral("usage: torvane-probe write FILE.json | torvane-probe read FILE | torvane-probe convert IN OUT"));
     return 2;
 }

@@ -6,6 +6,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace torvane;
 
 namespace {
@@ -38,6 +47,68 @@ QString failureOf(Action action)
     return QStringLiteral("<no failure>");
 }
 
+const QString WriteFailed = QStringLiteral("ストリームへの書き込みに失敗しました");
+
+// The failure message of a save run in a child process whose files may grow to `limit` bytes at most, as
+// on a full disk: writes past it fail with EFBIG (SIGXFSZ ignored) instead of ending the process.
+QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rlim_t limit)
+{
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        return QStringLiteral("<no pipe>");
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        const rlimit size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const QByteArray message = failureOf([&] { savePacketFile(fileName, viewText); }).toUtf8();
+        [[maybe_unused]] const ssize_t sent = ::write(channel[1], message.constData(), static_cast<size_t>(message.size()));
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    QByteArray message;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;) {
+        message.append(buffer, got);
+    }
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return QString::fromUtf8(message);
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+// The file's type and permissions, or 0 when there is none.
+mode_t modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode : 0;
+}
+
+// Makes `kind` ("fifo", "device", "folder", "read-only") at `path`; "missing" makes nothing. The device is
+// a node of its own for the null device, so that a fault cannot replace the system's /dev/null.
+void make(const QString& kind, const QString& path)
+{
+    if (kind == QLatin1String("device")) {
+        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            QSKIP("making a device node needs root");
+        }
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == QLatin1String("read-only")) {
+        writeBytes(path, "<OLD/>\r\n");
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+}
+
 } // namespace
 
 class TestPacketFile : public QObject {
@@ -59,6 +130,11 @@ private slots:
     void loadFailures();
     void nameTakenAsGiven();
     void everyCp932CharacterRoundTrips();
+    void everyKatakanaPairRoundTrips();
+    void writeFailureKeepsOldFile_data();
+    void writeFailureKeepsOldFile();
+    void unwritableTargetRefused_data();
+    void unwritableTargetRefused();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -91,6 +167,9 @@ void TestPacketFile::lineBreaks_data()
         << QByteArray("\xe6\x97\xa5\xe6\x9c\xac\r\xe8\xa1\xa8") << QString::fromUtf8("日本\n表")
         << QByteArray("\x93\xfa\x96\x7b\r\n\x95\x5c");
     QTest::newRow("empty file") << QByteArray() << QString() << QByteArray();
+    QTest::newRow("CP932 katakana that is well-formed UTF-8")
+        << QByteArray("<A V=\"\xd0\xb7\"/>\n") << QString::fromUtf8("<A V=\"ﾐｷ\"/>\n")
+        << QByteArray("<A V=\"\xd0\xb7\"/>\r\n");
 }
 
 void TestPacketFile::lineBreaks()
@@ -135,14 +214,35 @@ void TestPacketFile::loadEncodings_data()
     QTest::newRow("UTF-8 surrogate form read as CP932") << QByteArray("\xed\xa0") << QString::fromUtf8("恝");
     // F4 90 is a pair of the user-defined area.
     QTest::newRow("UTF-8 past U+10FFFF read as CP932") << QByteArray("\xf4\x90\x80\x80")
-                                                       << QString(QChar(0xE33F)) + QChar(0xFFFD) + QChar(0xFFFD);
+                                                       << QString(QChar(0xE33F)) + QChar(0x80) + QChar(0x80);
     QTest::newRow("UTF-8 after a long ASCII run") << QByteArray(1000, 'a') + "\xe3\x81\x82"
                                                   << QString(1000, u'a') + QString::fromUtf8("あ");
     QTest::newRow("CP932 truncated last byte kept") << QByteArray("\x93\xfa\x96") << QString::fromUtf8("日\xef\xbf\xbd");
     QTest::newRow("CP932 lead byte before a line break")
         << QByteArray("\x93\r\nA") << QString::fromUtf8("\xef\xbf\xbd\nA");
-    QTest::newRow("CP932 undefined single byte") << QByteArray("\x80\xa0\xfd" "A\x82\xa0")
-                                                 << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd" "Aあ");
+    QTest::newRow("CP932 single bytes as Windows maps them")
+        << QByteArray("\x80\xa0\xfd\xfe\xff" "A\x82\xa0")
+        << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3) + QString::fromUtf8("Aあ");
+    QTest::newRow("CP932 undefined pair keeps its ASCII second byte")
+        << QByteArray("V=\"\x85\x41\x85\x22\"\x85\x81/") << QString::fromUtf8("V=\"\xef\xbf\xbd" "A\xef\xbf\xbd\"\"\xef\xbf\xbd/");
+    // Half-width katakana alone can be well-formed UTF-8: ﾐｷ is D0 B7, "з"; ﾃｩ is C3 A9, "é".
+    QTest::newRow("katakana pairs that are UTF-8 read as CP932")
+        << QByteArray("<?xml version=\"1.0\"?>\xd0\xb7\xc3\xa9\xdf\xbf") << QString::fromUtf8("<?xml version=\"1.0\"?>ﾐｷﾃｩﾟｿ");
+    QTest::newRow("two bytes with one outside A1..DF read as UTF-8")
+        << QByteArray("\xc3\xa9\xd0\x90") << QString::fromUtf8("éА");
+    QTest::newRow("declaration naming UTF-8 decides")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\xd0\xb7")
+        << QString::fromUtf8("<?xml version=\"1.0\" encoding=\"utf-8\"?>з");
+    QTest::newRow("declaration naming UTF-8, single quotes and spaces")
+        << QByteArray("<?xml version='1.0' encoding = 'UTF-8' ?>\xc3\xa9") << QString::fromUtf8("<?xml version='1.0' encoding = 'UTF-8' ?>é");
+    QTest::newRow("declaration naming UTF-8, bytes not UTF-8")
+        << QByteArray("<?xml encoding=\"UTF-8\"?>\xb1\xb2") << QString::fromUtf8("<?xml encoding=\"UTF-8\"?>ｱｲ");
+    QTest::newRow("declaration naming another encoding") << QByteArray("<?xml encoding=\"Shift_JIS\"?>\xd0\xb7")
+                                                         << QString::fromUtf8("<?xml encoding=\"Shift_JIS\"?>ﾐｷ");
+    QTest::newRow("encoding named after the declaration") << QByteArray("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>\xd0\xb7")
+                                                          << QString::fromUtf8("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>ﾐｷ");
+    QTest::newRow("encoding value only starting with UTF-8") << QByteArray("<?xml encoding=\"UTF-8x\"?>\xd0\xb7")
+                                                             << QString::fromUtf8("<?xml encoding=\"UTF-8x\"?>ﾐｷ");
 }
 
 void TestPacketFile::loadEncodings()
@@ -183,6 +283,9 @@ void TestPacketFile::saveBytes_data()
         << QString::fromUtf8("≒∵￢") << QByteArray("\x81\xe0\x81\xe6\x81\xca");
     QTest::newRow("NEC row 13 rather than IBM extension") << QString::fromUtf8("Ⅰ№") << QByteArray("\x87\x54\x87\x82");
     QTest::newRow("user-defined area") << QString(QChar(0xE000)) << QByteArray("\xf0\x40");
+    QTest::newRow("single bytes Windows maps")
+        << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3)
+        << QByteArray("\x80\xa0\xfd\xfe\xff");
 }
 
 void TestPacketFile::saveBytes()
@@ -263,16 +366,23 @@ void TestPacketFile::failedCommitKeepsOldFile()
 void TestPacketFile::loadFailures_data()
 {
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
 
-    QTest::newRow("missing file") << "nothing.xml";
-    QTest::newRow("missing folder") << "missing/nothing.xml";
+    QTest::newRow("missing file") << "nothing.xml" << "missing";
+    QTest::newRow("missing folder") << "missing/nothing.xml" << "missing";
+    // Each of these used to wait for a writer forever, or read until memory ran out.
+    QTest::newRow("FIFO") << "pipe.xml" << "fifo";
+    QTest::newRow("device") << "/dev/zero" << "system device";
+    QTest::newRow("folder") << "folder.xml" << "folder";
 }
 
 void TestPacketFile::loadFailures()
 {
     QFETCH(QString, name);
+    QFETCH(QString, kind);
 
-    const QString fileName = path(name);
+    const QString fileName = name.startsWith(u'/') ? name : path(name);
+    make(kind, fileName);
     QCOMPARE(failureOf([&] { loadPacketFile(fileName); }), QStringLiteral("ファイル %1 は開けません").arg(fileName));
 }
 
@@ -312,6 +422,82 @@ void TestPacketFile::everyCp932CharacterRoundTrips()
 
     savePacketFile(path("all.xml"), text);
     QCOMPARE(loadPacketFile(path("all.xml")), text);
+}
+
+void TestPacketFile::everyKatakanaPairRoundTrips()
+{
+    // Many pairs of half-width katakana are well-formed UTF-8 as well; each must load as it was saved.
+    const QString head = QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\n<ROW V=\"");
+    for (char16_t first = 0xFF61; first <= 0xFF9F; ++first) {
+        for (char16_t second = 0xFF61; second <= 0xFF9F; ++second) {
+            const QString text = head + QChar(first) + QChar(second) + QStringLiteral("\"/>\n");
+            const QByteArray bytes = encodePacketFile(text);
+            QCOMPARE(bytes.size(), head.size() + 1 + 2 + 5);
+            QCOMPARE(decodePacketFile(bytes), text);
+        }
+    }
+}
+
+void TestPacketFile::writeFailureKeepsOldFile_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("limit");
+
+    // QSaveFile buffers up to 16 KB and wrote such texts only in its commit, which ignored the failure.
+    QTest::newRow("one line, nothing may be written") << 1 << 0;
+    QTest::newRow("16 KB, nothing may be written") << 16384 / 16 << 0;
+    QTest::newRow("16 KB, cut after 1 KB") << 16384 / 16 << 1024;
+    QTest::newRow("1 MB, cut after 64 KB") << 65536 << 65536;
+}
+
+void TestPacketFile::writeFailureKeepsOldFile()
+{
+    QFETCH(int, lines);
+    QFETCH(int, limit);
+
+    const QString text = QStringLiteral("<ROW V=\"abc\"/>\n").repeated(lines);
+    QCOMPARE(encodePacketFile(text).size(), 16 * lines);
+    const QByteArray old("<OLD/>\r\n\x93\xfa\r\n");
+    writeBytes(path("old.xml"), old);
+
+    QCOMPARE(saveUnderSizeLimit(path("old.xml"), text, static_cast<rlim_t>(limit)), WriteFailed);
+    QCOMPARE(readBytes(path("old.xml")), old);
+    QCOMPARE(entries(m_dir->path()), QStringList{"old.xml"});
+    // Without the limit the same save succeeds.
+    QCOMPARE(saveUnderSizeLimit(path("old.xml"), text, RLIM_INFINITY), QStringLiteral("<no failure>"));
+    QCOMPARE(readBytes(path("old.xml")), encodePacketFile(text));
+}
+
+void TestPacketFile::unwritableTargetRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("FIFO") << "pipe.xml" << "fifo";
+    QTest::newRow("device") << "null" << "device";
+    QTest::newRow("folder") << "folder.xml" << "folder";
+    // Refused also when the tests run as root, whom the system lets write any file.
+    QTest::newRow("read-only file") << "old.xml" << "read-only";
+}
+
+void TestPacketFile::unwritableTargetRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+
+    const QString fileName = path(name);
+    make(kind, fileName);
+    const mode_t mode = modeOf(fileName);
+    const QByteArray bytes = kind == QLatin1String("read-only") ? readBytes(fileName) : QByteArray();
+    const QStringList before = entries(m_dir->path());
+
+    QCOMPARE(failureOf([&] { savePacketFile(fileName, QStringLiteral("<NEW/>\n")); }),
+             QStringLiteral("ファイル %1 を作成できません").arg(fileName));
+    QCOMPARE(modeOf(fileName), mode);
+    QCOMPARE(entries(m_dir->path()), before);
+    if (kind == QLatin1String("read-only")) {
+        QCOMPARE(readBytes(fileName), bytes);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPacketFile)

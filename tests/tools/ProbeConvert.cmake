@@ -1,0 +1,23 @@
+# Runs `torvane-probe convert INPUT OUTPUT` and checks the exit status against EXIT, the bytes of OUTPUT
+# against EXPECTED (no OUTPUT at all when EXPECTED is empty) and, when MESSAGE is given, that standard error
+# holds it.
+file(REMOVE ${OUTPUT})
+execute_process(COMMAND ${PROBE} convert ${INPUT} ${OUTPUT} ERROR_VARIABLE errors RESULT_VARIABLE status)
+if(NOT status EQUAL EXIT)
+    message(FATAL_ERROR "exit status ${status}, expected ${EXIT}; stderr:\n${errors}")
+endif()
+if(EXPECTED)
+    file(READ ${EXPECTED} expected HEX)
+    file(READ ${OUTPUT} actual HEX)
+    if(NOT actual STREQUAL expected)
+        message(FATAL_ERROR "${OUTPUT} differs from ${EXPECTED}; stderr:\n${errors}")
+    endif()
+elseif(EXISTS ${OUTPUT})
+    message(FATAL_ERROR "${OUTPUT} was written")
+endif()
+if(MESSAGE)
+    string(FIND "${errors}" "${MESSAGE}" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "stderr lacks \"${MESSAGE}\":\n${errors}")
+    endif()
+endif()
