@@ -1,6 +1,27 @@
 #include "TDataTableModel.h"
 
+#include "TPacketWriter.h"
+
 namespace torvane {
+
+namespace {
+
+// Enough of the content to recognise it; the XML page shows it whole.
+constexpr qsizetype TipLength = 500;
+
+} // namespace
+
+QString keptContentTip(const QString& content)
+{
+    if (content.isEmpty()) {
+        return {};
+    }
+    QString shown = content.trimmed();
+    if (shown.size() > TipLength) {
+        shown = shown.left(TipLength) + QStringLiteral("…");
+    }
+    return QStringLiteral("読み込んだ子要素（保存するとそのまま書き戻されます）：\n") + shown;
+}
 
 TDataTableModel::TDataTableModel(TWorkspace& workspace, QObject* parent)
     : QAbstractTableModel(parent), m_workspace(workspace)
@@ -19,10 +40,24 @@ int TDataTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TDataTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    return m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    const QString& cell = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    if (role == Qt::ToolTipRole) {
+        if (isBlobValue(cell)) {
+            return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
+                .arg(cell.size());
+        }
+        return keptContentTip(m_workspace.SG_Data.rowContent(index.row() + 1));
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole) {
+        return {};
+    }
+    if (isBlobValue(cell)) {
+        return QStringLiteral("<BLOB>");
+    }
+    return cell;
 }
 
 bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -31,7 +66,12 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     }
     const QString text = value.toString();
-    if (m_workspace.SG_Data.cell(index.column(), index.row() + 1) == text) {
+    const QString& cell = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    if (isBlobValue(cell)) {
+        // The kept large value is never replaced by what the cell shows.
+        return false;
+    }
+    if (cell == text) {
         return true;
     }
     // Typing into cells is not an edit that asks for a rebuild; NeedsRebuild stays as it is.
@@ -50,7 +90,12 @@ QVariant TDataTableModel::headerData(int section, Qt::Orientation orientation, i
 
 Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
 {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable : Qt::NoItemFlags;
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
+        return Qt::NoItemFlags;
+    }
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return isBlobValue(m_workspace.SG_Data.cell(index.column(), index.row() + 1)) ? flags
+                                                                                   : flags | Qt::ItemIsEditable;
 }
 
 void TDataTableModel::refresh()

@@ -6,8 +6,13 @@
 
 namespace torvane {
 
+// The text a tooltip shows of content kept with a field or a row (the child elements of its element in the
+// packet): its beginning, with a note that it is written back as it was read.
+QString keptContentTip(const QString& content);
+
 // The data table as the view sees it: rows 1.. of the workspace's data table, its row 0 as the header.
-// Cells are read from the workspace on demand, so a packet of any size shows at once.
+// Cells are read from the workspace on demand, so a packet of any size shows at once. A large value shows as
+// "<BLOB>" and is not edited; the content kept with a row shows as the tooltip of its cells.
 class TDataTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #include "TFieldTableModel.h"
 
+#include "TDataTableModel.h"
+
 namespace torvane {
 
 TFieldTableModel::TFieldTableModel(const TWorkspace& workspace, QObject* parent)
@@ -19,6 +21,9 @@ int TFieldTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TFieldTableModel::data(const QModelIndex& index, int role) const
 {
+    if (checkIndex(index, CheckIndexOption::IndexIsValid) && role == Qt::ToolTipRole) {
+        return keptContentTip(m_workspace.SG_Field.rowContent(index.row() + 1));
+    }
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }

@@ -7,7 +7,8 @@
 namespace torvane {
 
 // The field table as the view sees it: rows 1.. of the workspace's field table, its row 0 as the header.
-// Read-only: fields change only through the editor's buttons.
+// Read-only: fields change only through the editor's buttons. The content kept with a field shows as the
+// tooltip of its row.
 class TFieldTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -1,21 +1,35 @@
 #include "TPacketReader.h"
 
 #include "StrToInt.h"
+#include "TElementScan.h"
+#include "TFailure.h"
 
 #include <QHash>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <limits>
 #include <vector>
+
+#include <unistd.h>
 
 namespace torvane {
 
 namespace {
 
 constexpr qsizetype NotFound = -1;
-// A row value this long or longer is shown as "<BLOB>" instead of its text.
-constexpr qsizetype BlobLength = 16380;
+
+// What the data table's storage takes, measured: each cell is one QString, empty ones with no heap block of
+// their own; each row adds its vector, the heap block's own overhead and its kept content.
+constexpr qint64 CellBytes = sizeof(QString);
+constexpr qint64 RowBytes = sizeof(std::vector<QString>) + 16 + sizeof(QString);
+
+// A data table this small is never refused, whatever memory is left.
+constexpr qint64 SmallGridBytes = 64 * 1024 * 1024;
+
+const QString RowStateName = QStringLiteral("RowState");
 
 // For every ASCII character, the UTF-16 units (surrogates aside) whose case folding equals its own, so that
 // a search for a marker can jump from one possible first character to the next. Besides the two letter
@@ -136,13 +150,13 @@ struct TQuoted {
 // What the reader keeps while it runs over one text.
 class TPacketScan {
 public:
-    TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& dialogs)
+    TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridLimit)
         : m_ws(workspace), m_dialogs(dialogs), m_text(text), m_length(text.size()),
           m_quote(m_text, u"\""), m_xml(m_text, u"<?xml version=\""), m_packet(m_text, u"<DATAPACKET Version=\""),
-          m_fields(m_text, u"<FIELDS"), m_field(m_text, u"<FIELD attrname=\""), m_fieldType(m_text, u"fieldtype=\""),
-          m_end(m_text, u"/>"), m_width(m_text, u"WIDTH=\""), m_params(m_text, u"<PARAMS"),
+          m_fields(m_text, u"<FIELDS"), m_field(m_text, u"<FIELD"), m_end(m_text, u"/>"), m_params(m_text, u"<PARAMS"),
           m_defaultOrder(m_text, u"DEFAULT_ORDER=\""), m_primaryKey(m_text, u"PRIMARY_KEY=\""),
-          m_rowData(m_text, u"<ROWDATA"), m_row(m_text, u"<ROW ")
+          m_rowData(m_text, u"<ROWDATA"), m_row(m_text, u"<ROW "), m_fieldNesting(m_text, QStringLiteral("FIELD")),
+          m_rowNesting(m_text, QStringLiteral("ROW")), m_gridLimit(gridLimit)
     {
     }
 
@@ -160,14 +174,36 @@ private:
         return {m_text.mid(v, closing - v), closing};
     }
 
+    // Among the attributes the last scanStartTag listed that start before `end`: the position right after
+    // `marker` (an attribute name with its `="`), preferring one written in the marker's own letter case, as
+    // the writer writes it, to one in another case; NotFound when there is none.
+    qsizetype attributeValue(QStringView marker, qsizetype end) const;
+
     void reset();
     // Returns the field cursor where the key search begins.
     qsizetype readFields(qsizetype p);
+    // The next FIELD start tag at or after p.
+    qsizetype findFieldTag(qsizetype p);
+    void addField(const QString& name, const QString& type, const QString& etc, const QString& width,
+                  const QString& content);
+    void readLcid(qsizetype params);
     // Returns the position of the character that ended the scan, or L when the text ended first.
     qsizetype scanNumbers(qsizetype v, TKeyList& list);
+    // Where a row element's attributes end, where the row scan goes on (NotFound after a last row without
+    // end), and the content of a row element that has one.
+    struct TRowElement {
+        qsizetype valuesEnd;
+        qsizetype next;
+        QStringView content;
+    };
+    TRowElement rowElement(qsizetype g);
+    // Refuses, before the data table grows, a packet whose rows could not all be held in memory.
+    void checkGridFits(qsizetype q);
     void readRows(qsizetype rowData);
     void prepareRowKeys();
-    void readRowValues(qsizetype begin, qsizetype end, int row);
+    // Fills the row's cells from the attributes in [begin, end); a value's closing quote must lie before
+    // `end`. False when the row's state marks it as an earlier version or as deleted.
+    bool readRowValues(qsizetype begin, qsizetype end, int row);
 
     TWorkspace& m_ws;
     TDialogs& m_dialogs;
@@ -179,14 +215,15 @@ private:
     TMarkerFinder m_packet;
     TMarkerFinder m_fields;
     TMarkerFinder m_field;
-    TMarkerFinder m_fieldType;
     TMarkerFinder m_end;
-    TMarkerFinder m_width;
     TMarkerFinder m_params;
     TMarkerFinder m_defaultOrder;
     TMarkerFinder m_primaryKey;
     TMarkerFinder m_rowData;
     TMarkerFinder m_row;
+    TElementNesting m_fieldNesting;
+    TElementNesting m_rowNesting;
+    std::vector<qsizetype> m_attributes;
 
     // Row keys. The names were cut out of the text up to a double quote, so none holds one; a key can then
     // match at a position only if the first `="` from there ends it, and the text before that `="` is
@@ -194,7 +231,10 @@ private:
     QHash<QString, int> m_keyByFoldedName;
     std::vector<bool> m_keyLengths;
     std::vector<int> m_foundInRow;
+    qsizetype m_rowStateKey = NotFound;
+    int m_rowSerial = 0;
     QString m_foldBuffer;
+    std::optional<qint64> m_gridLimit;
 };
 
 void TPacketScan::run()
@@ -205,16 +245,22 @@ void TPacketScan::run()
     fieldTable.setCell(2, 0, QStringLiteral("その他設定文"));
     fieldTable.setCell(3, 0, QStringLiteral("幅"));
 
+    // A packet without XML declaration is read as if it began with <?xml version="1.0"?>.
     const qsizetype x = m_xml.find(0);
+    qsizetype y = NotFound;
     if (x == NotFound) {
-        return;
-    }
-    const TQuoted xmlVersion = quoted(x + 15);
-    m_ws.Ed_xmlVersion = xmlVersion.value.toString();
-
-    const qsizetype y = m_packet.find(xmlVersion.closing + 2);
-    if (y == NotFound) {
-        return;
+        y = m_packet.find(0);
+        if (y == NotFound) {
+            return;
+        }
+        m_ws.Ed_xmlVersion = QStringLiteral("1.0");
+    } else {
+        const TQuoted xmlVersion = quoted(x + 15);
+        m_ws.Ed_xmlVersion = xmlVersion.value.toString();
+        y = m_packet.find(xmlVersion.closing + 2);
+        if (y == NotFound) {
+            return;
+        }
     }
     const TQuoted packetVersion = quoted(y + 21);
     m_ws.Ed_PacketVersion = packetVersion.value.toString();
@@ -241,6 +287,9 @@ void TPacketScan::run()
         stop = scanNumbers(primaryKey + 13, m_ws.LB_PriKey);
         scanned = true;
     }
+    if (params != NotFound) {
+        readLcid(params);
+    }
 
     const qsizetype rowData = m_rowData.find(scanned ? stop + 2 : 1);
     if (rowData == NotFound) {
@@ -260,55 +309,141 @@ void TPacketScan::reset()
     m_ws.SG_Data.setColCount(1);
 }
 
+qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
+{
+    qsizetype found = NotFound;
+    for (const qsizetype a : m_attributes) {
+        if (a >= end) {
+            break;
+        }
+        const QStringView here = m_text.mid(a, marker.size());
+        if (here == marker) {
+            return a + marker.size();
+        }
+        if (found == NotFound && here.compare(marker, Qt::CaseInsensitive) == 0) {
+            found = a + marker.size();
+        }
+    }
+    return found;
+}
+
+qsizetype TPacketScan::findFieldTag(qsizetype p)
+{
+    for (qsizetype f = m_field.find(p); f != NotFound; f = m_field.find(f + 1)) {
+        // "<FIELDS" is no field.
+        if (isStartTagAt(m_text, f, u"FIELD")) {
+            return f;
+        }
+    }
+    return NotFound;
+}
+
+void TPacketScan::addField(const QString& name, const QString& type, const QString& etc, const QString& width,
+                           const QString& content)
+{
+    const int before = m_ws.FieldCount;
+    // A width that is not an integer throws once the field is added; the field keeps its content all the same.
+    const auto keepContent = qScopeGuard([&] {
+        if (m_ws.FieldCount > before) {
+            m_ws.SG_Field.setRowContent(m_ws.FieldCount, content);
+        }
+    });
+    m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
+}
+
 qsizetype TPacketScan::readFields(qsizetype p)
 {
+    struct TSpan {
+        qsizetype begin;
+        qsizetype end;
+    };
     for (;;) {
-        QString name;
-        QString type;
-        QString etc;
-        QString width;
-
-        const qsizetype f = m_field.find(p);
-        qsizetype nameClosing = NotFound;
-        if (f != NotFound) {
-            const TQuoted quotedName = quoted(f + 17);
-            name = quotedName.value.toString();
-            nameClosing = quotedName.closing;
-            p = nameClosing + 1;
-        }
-        if (name.isEmpty()) {
+        const qsizetype f = findFieldTag(p);
+        if (f == NotFound) {
             return p;
         }
+        const qsizetype from = f + 6;
+        m_attributes.clear();
+        const TTagEnd tag = scanStartTag(m_text, from, m_length, &m_attributes);
+        // The attributes end before the "/" of "/>", before the ">" of a start tag with content, or where a tag
+        // without end is cut short; the next field is looked for after the element.
+        const qsizetype end = tag.empty ? tag.at - 1 : tag.at;
+        QString content;
+        p = tag.closed ? tag.at + 1 : tag.at;
+        if (tag.closed && !tag.empty) {
+            if (const auto endTag = m_fieldNesting.endTagOf(f, tag.at)) {
+                content = m_text.mid(tag.at + 1, endTag->start - tag.at - 1).toString();
+                p = endTag->next;
+            }
+        }
 
-        const qsizetype g = m_fieldType.find(p + 1);
-        if (g == NotFound) {
-            m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
+        const qsizetype nameAt = attributeValue(u"attrname=\"", end);
+        if (nameAt == NotFound) {
+            // A field without a name cannot be added; the scan goes on after it.
             continue;
         }
-        const TQuoted quotedType = quoted(g + 11);
-        const qsizetype h = quotedType.closing;
-        if (h == NotFound) {
-            // The cursor would fall back to the start of the text and read the same fields again; the field
-            // is kept without its settings and the key search goes on from just after its name.
-            m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
-            return nameClosing + 1;
+        const TQuoted name = quoted(nameAt);
+        if (name.value.isEmpty()) {
+            return name.closing + 1;
         }
-        type = quotedType.value.toString();
-        p = h + 1;
+        // Each attribute the field's own settings come from is cut out of the other-settings text with the
+        // separator before it: one character, or a line break.
+        const auto separated = [this](qsizetype a) { return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1; };
+        std::vector<TSpan> taken{{separated(nameAt - 10), name.closing + 1}};
 
-        const qsizetype e = m_end.find(h + 1);
-        if (e != NotFound) {
-            const qsizetype m = m_width.find(h + 2, e);
-            const bool widthTaken = m != NotFound && m + 7 < e;
-            if (widthTaken) {
-                width = quoted(m + 7).value.toString();
+        QString type;
+        const qsizetype typeAt = attributeValue(u"fieldtype=\"", end);
+        if (typeAt != NotFound) {
+            const TQuoted quotedType = quoted(typeAt);
+            if (quotedType.closing == NotFound) {
+                // Without its closing quote the type would run to the end of the text; the field is kept
+                // without its settings and the key search goes on from just after its name.
+                addField(name.value.toString(), {}, {}, {}, {});
+                return name.closing + 1;
             }
-            const qsizetype etcEnd = widthTaken ? m - 1 : e;
-            if (etcEnd > h + 2) {
-                etc = m_text.mid(h + 2, etcEnd - (h + 2)).toString();
-            }
+            type = quotedType.value.toString();
+            taken.push_back({separated(typeAt - 11), quotedType.closing + 1});
         }
-        m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
+
+        QString width;
+        const qsizetype widthAt = attributeValue(u"WIDTH=\"", end);
+        // At least one character must lie between the marker and the end of the attributes.
+        if (widthAt != NotFound && widthAt < end) {
+            const TQuoted quotedWidth = quoted(widthAt);
+            width = quotedWidth.value.toString();
+            taken.push_back({separated(widthAt - 7), quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
+        }
+
+        std::sort(taken.begin(), taken.end(), [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
+        QString etc;
+        qsizetype k = from;
+        for (const TSpan& span : taken) {
+            const qsizetype begin = std::clamp(span.begin, k, end);
+            etc += m_text.mid(k, begin - k);
+            k = std::max(k, std::min(span.end, end));
+        }
+        etc += m_text.mid(k, end - k);
+        // The separator between the tag's name and the other settings is not part of them.
+        if (etc.startsWith(u"\r\n")) {
+            etc.remove(0, 2);
+        } else if (!etc.isEmpty() && (etc[0] == u' ' || etc[0] == u'\t' || etc[0] == u'\r' || etc[0] == u'\n')) {
+            etc.remove(0, 1);
+        }
+        addField(name.value.toString(), type, etc, width, content);
+    }
+}
+
+void TPacketScan::readLcid(qsizetype params)
+{
+    m_attributes.clear();
+    const TTagEnd tag = scanStartTag(m_text, params + 7, m_length, &m_attributes);
+    const qsizetype v = attributeValue(u"LCID=\"", tag.at);
+    if (v == NotFound) {
+        return;
+    }
+    const qsizetype closing = m_text.first(tag.at).indexOf(u'"', v);
+    if (closing != NotFound) {
+        m_ws.Ed_LCID = m_text.mid(v, closing - v).toString();
     }
 }
 
@@ -348,10 +483,9 @@ void TPacketScan::prepareRowKeys()
     const QStringList& names = m_ws.FieldList;
     const int count = std::min(m_ws.FieldCount, static_cast<int>(names.size()));
     m_keyByFoldedName.clear();
-    m_keyByFoldedName.reserve(count);
+    m_keyByFoldedName.reserve(count + 1);
     m_keyLengths.assign(1, false);
-    for (int j = 0; j < count; ++j) {
-        const QString& name = names[j];
+    const auto addKey = [this](const QString& name, int j) {
         QString folded;
         appendFolded(folded, name);
         m_keyByFoldedName.insert(folded, j);
@@ -360,8 +494,62 @@ void TPacketScan::prepareRowKeys()
             m_keyLengths.resize(length + 1, false);
         }
         m_keyLengths[length] = true;
+    };
+    for (int j = 0; j < count; ++j) {
+        addKey(names[j], j);
     }
-    m_foundInRow.assign(static_cast<size_t>(count), 0);
+    // The row state of a packet with a change log, looked up as one more key unless a field has its name.
+    m_rowStateKey = NotFound;
+    if (TWorkspace::indexOfName(names.mid(0, count), RowStateName) < 0) {
+        m_rowStateKey = count;
+        addKey(RowStateName, count);
+    }
+    m_foundInRow.assign(static_cast<size_t>(count) + 1, 0);
+}
+
+void TPacketScan::checkGridFits(qsizetype q)
+{
+    const qint64 columns = std::max(m_ws.SG_Data.colCount(), 1);
+    const qint64 perRow = columns * CellBytes + RowBytes;
+    // Each row element takes at least the five characters of its marker: a text too short to hold more rows
+    // than surely fit needs neither a count nor the memory figure.
+    const qint64 mostRows = (m_length - q) / 5 + 2;
+    if (!m_gridLimit && mostRows <= SmallGridBytes / perRow) {
+        return;
+    }
+    const qint64 maxRows = (m_gridLimit ? *m_gridLimit : gridMemoryBudget()) / perRow;
+    if (mostRows <= maxRows) {
+        return;
+    }
+    qint64 rows = 1;
+    for (qsizetype g = findIgnoringCase(m_text, u"<ROW ", q, m_length); g != NotFound;
+         g = findIgnoringCase(m_text, u"<ROW ", g + 5, m_length)) {
+        if (++rows > maxRows) {
+            throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
+                               .arg(columns)
+                               .arg(rows - 1));
+        }
+    }
+}
+
+TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
+{
+    const qsizetype e = m_end.find(g + 5);
+    // As the rows have always been read: the element ends at the first "/>", or with the text.
+    TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
+    // A ">" outside quoted values before that ends a start tag with content, when its end tag follows.
+    const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', g + 5);
+    if (gt == NotFound) {
+        return row;
+    }
+    const TTagEnd tag = scanStartTag(m_text, g + 4, row.valuesEnd);
+    if (!tag.closed) {
+        return row;
+    }
+    if (const auto endTag = m_rowNesting.endTagOf(g, tag.at)) {
+        row = {tag.at, endTag->next, m_text.mid(tag.at + 1, endTag->start - tag.at - 1)};
+    }
+    return row;
 }
 
 void TPacketScan::readRows(qsizetype rowData)
@@ -369,51 +557,57 @@ void TPacketScan::readRows(qsizetype rowData)
     prepareRowKeys();
     TStringGrid& data = m_ws.SG_Data;
     qsizetype q = rowData + 9;
+    checkGridFits(q);
     int i = 1;
     for (;;) {
         const qsizetype g = m_row.find(q);
         if (g == NotFound) {
-            return;
+            break;
         }
         data.setRowCount(i + 1);
-        const qsizetype e = m_end.find(g + 5);
-        // Without an end the cursor would go back to the start of the text; this last row takes its values
-        // from the rest of the text instead.
-        readRowValues(g + 5, e == NotFound ? m_length : e, i);
-        if (e == NotFound) {
-            return;
+        const TRowElement row = rowElement(g);
+        if (readRowValues(g + 5, row.valuesEnd, i)) {
+            data.setRowContent(i, row.content.toString());
+            ++i;
+        } else {
+            data.clearRows(i);
         }
-        q = e + 1;
-        ++i;
+        // Without an end the cursor would go back to the start of the text; the last row took its values
+        // from the rest of the text instead.
+        if (row.next == NotFound) {
+            break;
+        }
+        q = row.next;
     }
+    // Rows of the change log that were left out at the end leave no empty rows behind.
+    data.setRowCount(std::max(i, 2));
 }
 
-void TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
+bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
 {
-    const int keys = static_cast<int>(m_foundInRow.size());
-    if (keys == 0) {
-        return;
-    }
+    const int keys = static_cast<int>(m_keyByFoldedName.size());
     TStringGrid& data = m_ws.SG_Data;
-    // A closing quote that is the text's last character does not count.
-    const qsizetype valueLimit = std::min(end, m_length - 1);
     const QStringView element = m_text.first(end);
     int found = 0;
     qsizetype nextEquals = NotFound - 1;
+    bool current = true;
 
+    // Marks which keys this element has given a value, apart from the elements before (a row left out of
+    // the change log leaves its row number to the next).
+    const int serial = ++m_rowSerial;
     const auto take = [&](int j, qsizetype v) {
-        m_foundInRow[static_cast<size_t>(j)] = row;
+        m_foundInRow[static_cast<size_t>(j)] = serial;
         ++found;
-        if (v >= valueLimit) {
-            return;
-        }
-        const qsizetype closing = m_text.first(valueLimit).indexOf(u'"', v);
+        const qsizetype closing = element.indexOf(u'"', v);
         if (closing == NotFound) {
             return;
         }
         const QStringView value = m_text.mid(v, closing - v);
-        if (value.size() >= BlobLength) {
-            data.setCell(j, row, QStringLiteral("<BLOB>"));
+        if (j == m_rowStateKey) {
+            // Flag 1 marks an earlier version of a changed row, flag 2 a deleted row.
+            bool ok = false;
+            const int state = value.toInt(&ok);
+            current = !ok || (state & 3) == 0;
         } else if (!value.isEmpty()) {
             data.setCell(j, row, decodeRowValue(value));
         }
@@ -430,7 +624,7 @@ void TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
         }
         if (nextEquals + 2 > end) {
             // No further `="` in this element, so no key can follow.
-            return;
+            break;
         }
         const qsizetype length = nextEquals - k;
         if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
@@ -438,11 +632,12 @@ void TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
             m_foldBuffer.resize(0);
             appendFolded(m_foldBuffer, m_text.mid(k, length));
             const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
-            if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != row) {
+            if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
                 take(*it, nextEquals + 2);
             }
         }
     }
+    return current;
 }
 
 // Decodes the reference starting at `amp` (an "&"). On success returns its code point and sets `next` to the
@@ -555,9 +750,31 @@ qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from,
     }
 }
 
-void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs)
+void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
-    TPacketScan(workspace, text, dialogs).run();
+    TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
+}
+
+qint64 gridMemoryBudget()
+{
+    // Half of what the system could still give without swapping, so that the values themselves, the text
+    // and the window keep room.
+    qint64 available = 0;
+    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        long long kib = 0;
+        while (std::fgets(line, sizeof line, meminfo)) {
+            if (std::sscanf(line, "MemAvailable: %lld kB", &kib) == 1) {
+                available = static_cast<qint64>(kib) * 1024;
+                break;
+            }
+        }
+        std::fclose(meminfo);
+    }
+    if (available <= 0) {
+        available = static_cast<qint64>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    }
+    return available / 2;
 }
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)

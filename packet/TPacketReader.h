@@ -7,13 +7,20 @@
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
 namespace torvane {
 
 // Reads a packet text, every line break as CR LF, into the workspace: versions, fields (through
-// AddFieldRow), key selections and rows. Refused fields are reported through `dialogs` and skipped; an
-// integer conversion failure throws TFailure with what was read so far kept.
-void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs);
+// AddFieldRow), key selections, LCID and rows. Refused fields are reported through `dialogs` and skipped; an
+// integer conversion failure throws TFailure with what was read so far kept, and so does a packet whose data
+// table would need more than `gridBytesLimit` bytes (gridMemoryBudget() when not given), before any row is
+// read.
+void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
+                std::optional<qint64> gridBytesLimit = std::nullopt);
+
+// The bytes a data table may take: half of the memory the system has available now.
+qint64 gridMemoryBudget();
 
 // The data page's show handler: when NeedsRebuild is set and the data page does not hold the newer work
 // (TWorkspace::needsRead), clears it and reads the text that `crlfText`

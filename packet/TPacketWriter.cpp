@@ -9,6 +9,24 @@ namespace {
 
 const QLatin1String CrLf("\r\n");
 
+// What a character of a row value is written as when it cannot stand as it is, else nullptr. Every such
+// character sorts at or below ">".
+const char* escapeOf(char16_t c, bool last)
+{
+    switch (c) {
+    case u'&': return "&amp;";
+    case u'<': return "&lt;";
+    case u'>': return "&gt;";
+    case u'"': return "&quot;";
+    case u'\r': return "&#13;";
+    case u'\n': return "&#10;";
+    case u'\t': return "&#9;";
+    // A value ending in "=" would end in `="` once written, which reads as the start of an attribute.
+    case u'=': return last ? "&#61;" : nullptr;
+    default: return nullptr;
+    }
+}
+
 void appendPositions(QString& out, const std::vector<int>& positions)
 {
     for (size_t i = 0; i < positions.size(); ++i) {
@@ -66,29 +84,21 @@ public:
         const qsizetype last = value.size() - 1;
         for (qsizetype i = 0; i <= last; ++i) {
             const char16_t c = s[i];
-            // Every character that is escaped sorts at or below ">".
-            if (c > u'>') {
+            const char* escaped = c > u'>' ? nullptr : escapeOf(c, i == last);
+            if (!escaped) {
                 *m_p++ = c;
                 continue;
             }
-            switch (c) {
-            case u'&': put("&amp;"); break;
-            case u'<': put("&lt;"); break;
-            case u'>': put("&gt;"); break;
-            case u'"': put("&quot;"); break;
-            case u'\r': put("&#13;"); break;
-            case u'\n': put("&#10;"); break;
-            case u'\t': put("&#9;"); break;
-            case u'=':
-                if (i == last) {
-                    put("&#61;");
-                } else {
-                    *m_p++ = c;
-                }
-                break;
-            default: *m_p++ = c; break;
+            while (*escaped) {
+                *m_p++ = static_cast<char16_t>(*escaped++);
             }
         }
+    }
+    // Text kept from the packet, written as it was read.
+    void putRaw(const QString& text)
+    {
+        ensure(text.size());
+        put(text);
     }
 
 private:
@@ -134,6 +144,25 @@ QString BuildParamsLine(const TWorkspace& workspace)
     return line;
 }
 
+bool isBlobValue(const QString& value)
+{
+    const qsizetype n = value.size();
+    if (n >= BlobLength) {
+        return true;
+    }
+    // No character is written as more than six.
+    if (n * 6 < BlobLength) {
+        return false;
+    }
+    const auto* s = reinterpret_cast<const char16_t*>(value.constData());
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char* escaped = s[i] > u'>' ? nullptr : escapeOf(s[i], i == n - 1);
+        written += escaped ? static_cast<qsizetype>(std::strlen(escaped)) : 1;
+    }
+    return written >= BlobLength;
+}
+
 QString escapeRowValue(const QString& value)
 {
     QString out;
@@ -155,7 +184,7 @@ QString writePacket(const TWorkspace& ws)
     qsizetype size = 512;
     for (int r = 1; r < data.rowCount(); ++r) {
         const auto& cells = data.row(r);
-        size += 8;
+        size += 8 + data.rowContent(r).size();
         for (int c = 0; c < columns; ++c) {
             if (!cells[static_cast<size_t>(c)].isEmpty()) {
                 size += ws.FieldList[c].size() + cells[static_cast<size_t>(c)].size() + 4;
@@ -188,7 +217,14 @@ QString writePacket(const TWorkspace& ws)
             out += width;
             out += u'"';
         }
-        out += QLatin1String("/>\r\n");
+        const QString& content = ws.SG_Field.rowContent(r);
+        if (content.isEmpty()) {
+            out += QLatin1String("/>\r\n");
+        } else {
+            out += u'>';
+            out += content;
+            out += QLatin1String("</FIELD>\r\n");
+        }
     }
 
     out += QLatin1String("</FIELDS>\r\n");
@@ -202,11 +238,13 @@ QString writePacket(const TWorkspace& ws)
             const auto& cells = data.row(r);
             rows.ensure(8);
             rows.put("<ROW");
+            bool anyValue = false;
             for (int c = 0; c < columns; ++c) {
                 const QString& value = cells[static_cast<size_t>(c)];
                 if (value.isEmpty()) {
                     continue;
                 }
+                anyValue = true;
                 rows.ensure(names[c].size() + 6 * value.size() + 4);
                 rows.put(u' ');
                 rows.put(names[c]);
@@ -215,8 +253,21 @@ QString writePacket(const TWorkspace& ws)
                 rows.put(u'"');
             }
             // The cells took all the room they asked for; the row's end needs its own.
-            rows.ensure(4);
-            rows.put("/>\r\n");
+            const QString& content = data.rowContent(r);
+            if (content.isEmpty()) {
+                rows.ensure(4);
+                rows.put("/>\r\n");
+                continue;
+            }
+            // A row is counted by its "<ROW " with the space, so one without values keeps the space.
+            rows.ensure(2);
+            if (!anyValue) {
+                rows.put(u' ');
+            }
+            rows.put(u'>');
+            rows.putRaw(content);
+            rows.ensure(8);
+            rows.put("</ROW>\r\n");
         }
     }
 

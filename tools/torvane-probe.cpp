@@ -205,9 +205,12 @@ QString workspaceJson(const TWorkspace& ws, const QStringList& messages, const s
 
     QStringList fields;
     for (int r = 1; r <= ws.FieldCount && r < ws.SG_Field.rowCount(); ++r) {
-        fields.append(QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4}")
+        // Content kept with the field is shown only where there is some.
+        const QString& content = ws.SG_Field.rowContent(r);
+        fields.append(QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4%5}")
                           .arg(jsonString(ws.SG_Field.cell(0, r)), jsonString(ws.SG_Field.cell(1, r)),
-                               jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r))));
+                               jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r)),
+                               content.isEmpty() ? QString() : QStringLiteral(", \"content\": ") + jsonString(content)));
     }
     out += fields.isEmpty() ? QStringLiteral("  \"fields\": [],\n")
                             : QStringLiteral("  \"fields\": [\n%1\n  ],\n").arg(fields.join(QLatin1String(",\n")));
@@ -218,15 +221,23 @@ QString workspaceJson(const TWorkspace& ws, const QStringList& messages, const s
     out += QStringLiteral("  \"columns\": %1,\n").arg(ws.SG_Data.colCount());
 
     QStringList rows;
+    QStringList rowContents;
+    bool anyRowContent = false;
     for (int r = 1; r < ws.SG_Data.rowCount(); ++r) {
         QStringList cells;
         for (int c = 0; c < ws.SG_Data.colCount(); ++c) {
             cells.append(ws.SG_Data.cell(c, r));
         }
         rows.append(QStringLiteral("    ") + jsonStrings(cells));
+        rowContents.append(ws.SG_Data.rowContent(r));
+        anyRowContent = anyRowContent || !rowContents.last().isEmpty();
     }
     out += rows.isEmpty() ? QStringLiteral("  \"rows\": [],\n")
                           : QStringLiteral("  \"rows\": [\n%1\n  ],\n").arg(rows.join(QLatin1String(",\n")));
+    // The content kept with each row, only for a packet whose rows have some.
+    if (anyRowContent) {
+        out += QStringLiteral("  \"rowContent\": %1,\n").arg(jsonStrings(rowContents));
+    }
 
     out += QStringLiteral("  \"messages\": %1,\n").arg(jsonStrings(messages));
     out += QStringLiteral("  \"error\": %1\n").arg(error ? jsonString(*error) : QStringLiteral("null"));

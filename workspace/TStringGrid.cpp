@@ -7,6 +7,7 @@ namespace torvane {
 TStringGrid::TStringGrid(int colCount, int rowCount, int defaultColWidth)
     : m_colCount(std::max(colCount, 0)), m_defaultColWidth(defaultColWidth),
       m_rows(static_cast<size_t>(std::max(rowCount, 0)), std::vector<QString>(static_cast<size_t>(m_colCount))),
+      m_rowContents(m_rows.size()),
       m_colWidths(static_cast<size_t>(m_colCount), defaultColWidth)
 {
 }
@@ -27,11 +28,17 @@ void TStringGrid::setColCount(int count)
 void TStringGrid::setRowCount(int count)
 {
     m_rows.resize(static_cast<size_t>(std::max(count, 0)), std::vector<QString>(static_cast<size_t>(m_colCount)));
+    m_rowContents.resize(m_rows.size());
 }
 
 void TStringGrid::setCell(int col, int row, const QString& text)
 {
     m_rows[static_cast<size_t>(row)][static_cast<size_t>(col)] = text;
+}
+
+void TStringGrid::setRowContent(int row, const QString& text)
+{
+    m_rowContents[static_cast<size_t>(row)] = text;
 }
 
 void TStringGrid::setColWidth(int col, int width)
@@ -70,6 +77,7 @@ void TStringGrid::clearRows(int first)
         for (auto& text : m_rows[r]) {
             text.clear();
         }
+        m_rowContents[r].clear();
     }
 }
 

@@ -22,6 +22,10 @@ public:
     void setCell(int col, int row, const QString& text);
     // The cells of one row, columns 0 .. colCount - 1.
     const std::vector<QString>& row(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    // Text kept with a row that no column shows: the content of the element the row was read from, written
+    // back with it. It grows, shrinks and empties with its row; moving a column leaves it alone.
+    const QString& rowContent(int row) const { return m_rowContents[static_cast<size_t>(row)]; }
+    void setRowContent(int row, const QString& text);
 
     int colWidth(int col) const { return m_colWidths[static_cast<size_t>(col)]; }
     void setColWidth(int col, int width);
@@ -30,13 +34,14 @@ public:
     // Moves column `from` to position `to`; the columns between shift by one. Cells of every row (header
     // included) and the width move with it.
     void moveColumn(int from, int to);
-    // Empties every cell of rows first .. rowCount - 1.
+    // Empties every cell, and the kept content, of rows first .. rowCount - 1.
     void clearRows(int first);
 
 private:
     int m_colCount;
     int m_defaultColWidth;
     std::vector<std::vector<QString>> m_rows;
+    std::vector<QString> m_rowContents;
     std::vector<int> m_colWidths;
 };
 

@@ -181,6 +181,7 @@ private slots:
     void packetBuiltInTheWindowIsWrittenAndReadBack();
     void fieldEditorRefusesAndReports();
     void packetFilesThroughTheDialogs();
+    void libraryPacketKeepsItsDataThroughAnEdit();
     void movedDataColumnIsWrittenUnderFieldNames();
     void windowLimitsAndSplitter();
     void realDialogsShowTheirTextsAndButtons();
@@ -527,6 +528,43 @@ void TestMainForm::packetFilesThroughTheDialogs()
     QTest::mouseClick(save, Qt::LeftButton);
     QCOMPARE(w.dialogs.saveInitialNames.last(), saved);
     QCOMPARE(w.dialogs.saveInitialNames.size(), 2);
+}
+
+void TestMainForm::libraryPacketKeepsItsDataThroughAnEdit()
+{
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    const QString original = QString::fromUtf8(dataBytes("library/one-line.xml"));
+    const QString picture = original.section(QStringLiteral("Graphic=\""), 1).section(u'"', 0, 0);
+    QCOMPARE(picture.size(), 20000);
+    w.pages->setCurrentIndex(1);
+    w.dialogs.fileNames = {QStringLiteral(TORVANE_TEST_DATA "/library/one-line.xml")};
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlLoad")), Qt::LeftButton);
+    w.pages->setCurrentIndex(0);
+
+    // The picture shows as <BLOB> and takes no typing; the field's PARAM child shows in its tooltip.
+    QCOMPARE(w.header(w.data, 5), QStringLiteral("Graphic"));
+    const QModelIndex blob = w.data->model()->index(0, 5);
+    QCOMPARE(blob.data().toString(), QStringLiteral("<BLOB>"));
+    QVERIFY(!(blob.flags() & Qt::ItemIsEditable));
+    QVERIFY(blob.data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("20000 文字")));
+    w.clickCell(0, 5);
+    typeText(w.focus(), QStringLiteral("x"));
+    QVERIFY(w.fields->model()->index(3, 0).data(Qt::ToolTipRole).toString().contains(QStringLiteral("PROVFLAGS")));
+
+    // One length typed anew: written back, every other value, the picture and the PARAM child are as they were.
+    w.clickCell(1, 3);
+    typeText(w.focus(), QStringLiteral("1"));
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    w.pages->setCurrentIndex(1);
+    const QString text = w.xmlText();
+    QVERIFY(text.contains(QStringLiteral(" Graphic=\"") + picture + u'"'));
+    QVERIFY(text.contains(QStringLiteral(" Common_Name=\"Red Emperor\" Length_In=\"1\"/>")));
+    QVERIFY(text.contains(QStringLiteral("<PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/></FIELD>")));
+    QVERIFY(text.contains(QStringLiteral(" fieldname=\"Common Name\"")));
+    QVERIFY(text.contains(QStringLiteral("LCID=\"2057\"")));
+    QCOMPARE(w.dialogs.errors, QStringList());
 }
 
 void TestMainForm::movedDataColumnIsWrittenUnderFieldNames()

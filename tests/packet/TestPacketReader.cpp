@@ -157,6 +157,7 @@ QString randomText(QRandomGenerator& rng, const QStringList& pieces, int maxPiec
 struct TGenerated {
     QString xmlVersion;
     QString packetVersion;
+    QString lcid;
     QStringList names;
     QStringList typeTexts;
     QStringList typeCodes;
@@ -165,6 +166,9 @@ struct TGenerated {
     QList<int> defaultOrder;
     QList<int> primaryKey;
     Rows rows;
+    // Content kept with fields and rows, written back inside their elements.
+    QStringList fieldContents;
+    QStringList rowContents;
 };
 
 TGenerated generate(quint32 seed)
@@ -191,6 +195,12 @@ TGenerated generate(quint32 seed)
     TGenerated g;
     g.xmlVersion = randomText(rng, {QStringLiteral("1"), QStringLiteral("."), QStringLiteral("版")}, 4);
     g.packetVersion = randomText(rng, {QStringLiteral("2"), QStringLiteral("."), QStringLiteral(" ")}, 4);
+    g.lcid = randomText(rng, {QStringLiteral("1033"), QStringLiteral("2057"), QStringLiteral("1041")}, 1);
+    const QStringList fieldContentPool{
+        QString(), QString(), QStringLiteral("<PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/>"),
+        QStringLiteral("<FIELDS><FIELD attrname=\"Sub\" fieldtype=\"i4\"/></FIELDS><PARAMS/>")};
+    const QStringList rowContentPool{QString(), QString(), QStringLiteral("<ROWSub Sub=\"1\"/>"),
+                                     QStringLiteral("<Sub><ROW Sub=\"2\"/><ROW Sub=\"3\"></ROW></Sub>")};
 
     QStringList pool = namePool;
     const int fieldCount = static_cast<int>(rng.bounded(1, 7));
@@ -202,6 +212,7 @@ TGenerated generate(quint32 seed)
         g.typeCodes.append(typeCodeOfText(typeText));
         g.etcs.append(etcPool[static_cast<int>(rng.bounded(static_cast<int>(etcPool.size())))]);
         g.widths.append(rng.bounded(3) == 0 ? QString() : QString::number(rng.bounded(1, 300)));
+        g.fieldContents.append(fieldContentPool[static_cast<int>(rng.bounded(static_cast<int>(fieldContentPool.size())))]);
     }
     for (int f = 1; f <= fieldCount; ++f) {
         if (rng.bounded(2) == 0) {
@@ -228,6 +239,7 @@ TGenerated generate(quint32 seed)
             cells[0] = QStringLiteral("only");
         }
         g.rows.append(cells);
+        g.rowContents.append(rowContentPool[static_cast<int>(rng.bounded(static_cast<int>(rowContentPool.size())))]);
     }
     return g;
 }
@@ -238,8 +250,10 @@ void build(TWorkspace& ws, const TGenerated& g)
     ws.ResetWorkspace();
     ws.Ed_xmlVersion = g.xmlVersion;
     ws.Ed_PacketVersion = g.packetVersion;
+    ws.Ed_LCID = g.lcid;
     for (int f = 0; f < g.names.size(); ++f) {
         ws.AddFieldRow(g.names[f], g.typeTexts[f], g.etcs[f], g.widths[f], dialogs);
+        ws.SG_Field.setRowContent(f + 1, g.fieldContents[f]);
     }
     for (int n : g.defaultOrder) {
         ws.LB_DefOrder.setSelected(n - 1, true);
@@ -252,7 +266,18 @@ void build(TWorkspace& ws, const TGenerated& g)
         for (int c = 0; c < g.rows[r].size(); ++c) {
             ws.SG_Data.setCell(c, r + 1, g.rows[r][c]);
         }
+        ws.SG_Data.setRowContent(r + 1, g.rowContents[r]);
     }
+}
+
+// The kept content of rows first .. last of a grid.
+QStringList rowContents(const TStringGrid& grid, int first, int last)
+{
+    QStringList out;
+    for (int r = first; r <= last && r < grid.rowCount(); ++r) {
+        out.append(grid.rowContent(r));
+    }
+    return out;
 }
 
 } // namespace
@@ -271,14 +296,17 @@ private slots:
     void emptyFieldNameEndsScan();
     void widthMarker_data();
     void widthMarker();
-    void missingFieldType();
+    void fieldStartTags_data();
+    void fieldStartTags();
     void keyNumbers_data();
     void keyNumbers();
     void keyNumberNotInteger_data();
     void keyNumberNotInteger();
     void repeatedFieldNames();
-    void blobLength_data();
-    void blobLength();
+    void largeValues_data();
+    void largeValues();
+    void rowElements_data();
+    void rowElements();
     void endMarkerInsideValue();
     void widthNotInteger();
     void keyStartsAnAttribute_data();
@@ -292,7 +320,10 @@ private slots:
     void rowWithoutEnd();
     void numberScanReachingTheEnd();
     void lastQuoteOfTextNotFound();
-    void lcidUntouched();
+    void lcid_data();
+    void lcid();
+    void memoryBound_data();
+    void memoryBound();
     void search_data();
     void search();
 };
@@ -323,7 +354,7 @@ void TestPacketReader::roundTrip()
 
     QCOMPARE(target.Ed_xmlVersion, g.xmlVersion);
     QCOMPARE(target.Ed_PacketVersion, g.packetVersion);
-    QCOMPARE(target.Ed_LCID, QStringLiteral("2052"));
+    QCOMPARE(target.Ed_LCID, g.lcid);
     QCOMPARE(target.FieldList, g.names);
     QCOMPARE(target.FieldCount, static_cast<int>(g.names.size()));
     QStringList expectedFields;
@@ -337,9 +368,10 @@ void TestPacketReader::roundTrip()
     QCOMPARE(selected(target.LB_PriKey), g.primaryKey);
     QCOMPARE(dataHeaders(target), g.names);
     QCOMPARE(dataRows(target), g.rows);
+    QCOMPARE(rowContents(target.SG_Field, 1, target.FieldCount), g.fieldContents);
+    QCOMPARE(rowContents(target.SG_Data, 1, target.SG_Data.rowCount() - 1), g.rowContents);
     // What was read writes back to the same text, type codes and all.
-    QCOMPARE(writePacket(target).replace(QStringLiteral("LCID=\"2052\""), QStringLiteral("LCID=\"1033\"")),
-             QString(text));
+    QCOMPARE(writePacket(target), text);
 }
 
 void TestPacketReader::example()
@@ -367,6 +399,7 @@ void TestPacketReader::stops_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("xmlVersion");
     QTest::addColumn<QString>("packetVersion");
+    QTest::addColumn<QString>("lcid");
     QTest::addColumn<QStringList>("fieldNames");
     QTest::addColumn<QStringList>("keyItems");
     QTest::addColumn<QList<int>>("defaultOrder");
@@ -386,24 +419,29 @@ void TestPacketReader::stops_data()
     const QString rows = QStringLiteral("<ROWDATA>\r\n<ROW A=\"1\" B=\"x\"/>\r\n<ROW B=\"y\"/>\r\n</ROWDATA>\r\n");
     const QStringList ab{QStringLiteral("A"), QStringLiteral("B")};
 
-    QTest::newRow("empty text: only the captions") << QString() << QStringLiteral("9.9") << QStringLiteral("8.8") << old
-                                                   << old << QList<int>{3} << QList<int>{1} << oldRows;
-    QTest::newRow("no <?xml version=\": only the captions")
-        << QString(packetStart + fields + rows) << QStringLiteral("9.9") << QStringLiteral("8.8") << old << old
-        << QList<int>{3} << QList<int>{1} << oldRows;
+    const QString before = QStringLiteral("2052");
+    const QString read = QStringLiteral("1041");
+    QTest::newRow("empty text: only the captions") << QString() << QStringLiteral("9.9") << QStringLiteral("8.8")
+                                                   << before << old << old << QList<int>{3} << QList<int>{1} << oldRows;
     QTest::newRow("no <DATAPACKET Version=\": also the xml version")
-        << QString(head + fields + rows) << QStringLiteral("1.5") << QStringLiteral("8.8") << old << old
+        << QString(head + fields + rows) << QStringLiteral("1.5") << QStringLiteral("8.8") << before << old << old
         << QList<int>{3} << QList<int>{1} << oldRows;
     QTest::newRow("no <FIELDS: versions, no fields, key lists kept")
-        << QString(head + packetStart + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << QStringList() << old
-        << QList<int>{3} << QList<int>{1} << Rows{{QString()}};
-    QTest::newRow("no <ROWDATA: versions, fields and keys, one empty row")
-        << QString(head + packetStart + fields) << QStringLiteral("1.5") << QStringLiteral("2.5") << ab << ab
+        << QString(head + packetStart + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << before
+        << QStringList() << old << QList<int>{3} << QList<int>{1} << Rows{{QString()}};
+    QTest::newRow("no <ROWDATA: versions, fields, keys and LCID, one empty row")
+        << QString(head + packetStart + fields) << QStringLiteral("1.5") << QStringLiteral("2.5") << read << ab << ab
         << QList<int>{2} << QList<int>{1, 2} << Rows{{QString(), QString()}};
+    const Rows complete{{QStringLiteral("1"), QStringLiteral("x")}, {QString(), QStringLiteral("y")}};
     QTest::newRow("no further <ROW: complete")
-        << QString(head + packetStart + fields + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << ab << ab
-        << QList<int>{2} << QList<int>{1, 2}
-        << Rows{{QStringLiteral("1"), QStringLiteral("x")}, {QString(), QStringLiteral("y")}};
+        << QString(head + packetStart + fields + rows) << QStringLiteral("1.5") << QStringLiteral("2.5") << read << ab
+        << ab << QList<int>{2} << QList<int>{1, 2} << complete;
+    QTest::newRow("no XML declaration: read as version 1.0")
+        << QString(packetStart + fields + rows) << QStringLiteral("1.0") << QStringLiteral("2.5") << read << ab << ab
+        << QList<int>{2} << QList<int>{1, 2} << complete;
+    QTest::newRow("no XML declaration, no <DATAPACKET Version=\": only the captions")
+        << QString(fields + rows) << QStringLiteral("9.9") << QStringLiteral("8.8") << before << old << old
+        << QList<int>{3} << QList<int>{1} << oldRows;
 }
 
 void TestPacketReader::stops()
@@ -411,6 +449,7 @@ void TestPacketReader::stops()
     QFETCH(QString, text);
     QFETCH(QString, xmlVersion);
     QFETCH(QString, packetVersion);
+    QFETCH(QString, lcid);
     QFETCH(QStringList, fieldNames);
     QFETCH(QStringList, keyItems);
     QFETCH(QList<int>, defaultOrder);
@@ -427,7 +466,7 @@ void TestPacketReader::stops()
     QCOMPARE(fieldCaptions(ws), Captions);
     QCOMPARE(ws.Ed_xmlVersion, xmlVersion);
     QCOMPARE(ws.Ed_PacketVersion, packetVersion);
-    QCOMPARE(ws.Ed_LCID, QStringLiteral("2052"));
+    QCOMPARE(ws.Ed_LCID, lcid);
     QCOMPARE(ws.FieldList, fieldNames);
     QCOMPARE(ws.FieldCount, static_cast<int>(fieldNames.size()));
     QCOMPARE(ws.LB_DefOrder.items(), keyItems);
@@ -561,35 +600,96 @@ void TestPacketReader::widthMarker()
     }
 }
 
-void TestPacketReader::missingFieldType()
+void TestPacketReader::fieldStartTags_data()
 {
-    {
-        // The type search runs on to the next field's: A takes B's settings and B itself is skipped.
-        const QString text =
-            packet({QStringLiteral("<FIELD attrname=\"A\"/>"),
-                    QStringLiteral("<FIELD attrname=\"B\" fieldtype=\"string\" required=\"true\" "
-                                   "WIDTH=\"5\"/>"),
-                    field(QStringLiteral("C"), QStringLiteral("i2"))},
-                   params(QStringLiteral("2"), {}), {QStringLiteral("<ROW A=\"a\" B=\"b\" C=\"c\"/>")});
+    QTest::addColumn<QStringList>("elements");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("contents");
+
+    const QString c = QStringLiteral("C|i2||");
+    const QString plainC = QStringLiteral("<FIELD attrname=\"C\" fieldtype=\"i2\"/>");
+    const auto row = [&](const char* name, QStringList elements, QStringList expected, QStringList contents = {}) {
+        elements.append(plainC);
+        expected.append(c);
+        while (contents.size() < expected.size()) {
+            contents.append(QString());
+        }
+        QTest::newRow(name) << elements << expected << contents;
+    };
+    row("attrname after fieldname",
+        {"<FIELD fieldname=\"Species No\" attrname=\"Species_No\" fieldtype=\"i4\"/>"},
+        {"Species_No|i4|fieldname=\"Species No\"|"});
+    row("fieldtype first, other settings between",
+        {"<FIELD fieldtype=\"string\" a=\"1\" attrname=\"N\" b=\"2\" WIDTH=\"9\" c=\"3\"/>"},
+        {"N|string|a=\"1\" b=\"2\" c=\"3\"|9"});
+    row("attributes after WIDTH", {"<FIELD attrname=\"ID\" fieldtype=\"string\" WIDTH=\"10\" required=\"true\"/>"},
+        {"ID|string|required=\"true\"|10"});
+    row("attributes before WIDTH, as the writer writes them",
+        {"<FIELD attrname=\"NAME\" fieldtype=\"string\" required=\"true\" WIDTH=\"20\"/>"},
+        {"NAME|string|required=\"true\"|20"});
+    row("no fieldtype: empty type, its own settings, the next field read",
+        {"<FIELD attrname=\"A\" WIDTH=\"4\" x=\"1\"/>", "<FIELD attrname=\"B\" fieldtype=\"string\"/>"},
+        {"A||x=\"1\"|4", "B|string||"});
+    row("a type marker inside another value is no attribute",
+        {"<FIELD attrname=\"A\" note=\" fieldtype=&quot;x\" fieldtype=\"i4\"/>"},
+        {"A|i4|note=\" fieldtype=&quot;x\"|"});
+    row("the writer's letter case wins over another case",
+        {"<FIELD ATTRNAME=\"X\" attrname=\"A\" FieldType=\"r8\" fieldtype=\"i4\"/>"},
+        {"A|i4|ATTRNAME=\"X\" FieldType=\"r8\"|"});
+    row("line breaks and tabs between attributes",
+        {"<FIELD\r\nattrname=\"A\"\tfieldtype=\"i4\"\r\n\tx=\"1\"\r\nWIDTH=\"3\"/>"}, {"A|i4|\tx=\"1\"|3"});
+    row("> and quotes inside values",
+        {"<FIELD attrname=\"A\" fieldtype=\"i4\" a=\"x>y\" b='it\"s' c=\"/>\"/>"},
+        {"A|i4|a=\"x>y\" b='it\"s' c=\"/>\"|"});
+    row("no attrname: skipped with its content",
+        {"<FIELD fieldname=\"x\" fieldtype=\"i4\"><PARAM Name=\"a\"/></FIELD>", "<FIELD attrname=\"B\" fieldtype=\"i4\"/>"},
+        {"B|i4||"});
+    row("content: a PARAM child kept",
+        {"<FIELD attrname=\"X\" fieldtype=\"i4\" WIDTH=\"2\"><PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/></FIELD>"},
+        {"X|i4||2"}, {"<PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/>"});
+    row("content: a nested dataset's fields kept, not read as fields",
+        {"<FIELD attrname=\"Items\" fieldtype=\"nested\"><FIELDS><FIELD attrname=\"Sub\" fieldtype=\"i4\"><PARAM/>"
+         "</FIELD><FIELD attrname=\"S2\" fieldtype=\"r8\"/></FIELDS><PARAMS LCID=\"9\"/></field >"},
+        {"Items|nested||"},
+        {"<FIELDS><FIELD attrname=\"Sub\" fieldtype=\"i4\"><PARAM/></FIELD><FIELD attrname=\"S2\" fieldtype=\"r8\"/>"
+         "</FIELDS><PARAMS LCID=\"9\"/>"});
+    row("content: comments and CDATA holding an end tag",
+        {"<FIELD attrname=\"X\" fieldtype=\"i4\"><!-- </FIELD> --><![CDATA[</FIELD>]]><?pi </FIELD>?></FIELD>"},
+        {"X|i4||"}, {"<!-- </FIELD> --><![CDATA[</FIELD>]]><?pi </FIELD>?>"});
+    row("empty content", {"<FIELD attrname=\"X\" fieldtype=\"i4\" a=\"1\"></FIELD>"}, {"X|i4|a=\"1\"|"});
+    row("a start tag without end tag keeps no content",
+        {"<FIELD attrname=\"X\" fieldtype=\"i4\" a=\"1\">", "<FIELD attrname=\"B\" fieldtype=\"i4\"/>"},
+        {"X|i4|a=\"1\"|", "B|i4||"});
+}
+
+void TestPacketReader::fieldStartTags()
+{
+    QFETCH(QStringList, elements);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, contents);
+    // One long line, as the dataset library writes packets, and the fields one per line as the writer does.
+    for (const bool oneLine : {true, false}) {
+        QString text = packet(elements, params(QStringLiteral("2"), {}), {QStringLiteral("<ROW B=\"b\" C=\"c\"/>")});
+        if (oneLine) {
+            text = QStringLiteral("<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>") +
+                   elements.join(QString()) +
+                   QStringLiteral("</FIELDS><PARAMS DEFAULT_ORDER=\"2\"/></METADATA><ROWDATA><ROW B=\"b\" C=\"c\"/>"
+                                  "</ROWDATA></DATAPACKET>");
+        }
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, text, dialogs), QString());
-        QCOMPARE(fieldRows(ws),
-                 QStringList({QStringLiteral("A|string|required=\"true\"|5"), QStringLiteral("C|i2||")}));
+        QCOMPARE(dialogs.informed, QStringList());
+        QCOMPARE(fieldRows(ws), expected);
+        QCOMPARE(rowContents(ws.SG_Field, 1, ws.FieldCount), contents);
+        // The key number counts the fields read, and each column gets its own values.
         QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
-        QCOMPARE(dataRows(ws), Rows({{QStringLiteral("a"), QStringLiteral("c")}}));
-    }
-    {
-        // With no type marker anywhere after it, the fields are added without settings.
-        const QString text =
-            lines({QStringLiteral("<?xml version=\"1\"?>"), QStringLiteral("<DATAPACKET Version=\"2\">"),
-                   QStringLiteral("<FIELDS>"), QStringLiteral("<FIELD attrname=\"A\" WIDTH=\"4\"/>"),
-                   QStringLiteral("<FIELD attrname=\"B\"/>"), QStringLiteral("</FIELDS>")});
-        TWorkspace ws;
-        FakeDialogs dialogs;
-        QCOMPARE(read(ws, text, dialogs), QString());
-        QCOMPARE(fieldRows(ws), QStringList({QStringLiteral("A|||"), QStringLiteral("B|||")}));
-        QVERIFY(ws.typeList.contains(QString()));
+        QCOMPARE(dataRows(ws).value(0).last(), QStringLiteral("c"));
+        // Written back, every field comes back as it was read.
+        TWorkspace again;
+        QCOMPARE(read(again, writePacket(ws), dialogs), QString());
+        QCOMPARE(fieldRows(again), expected);
+        QCOMPARE(rowContents(again.SG_Field, 1, again.FieldCount), contents);
     }
 }
 
@@ -692,33 +792,109 @@ void TestPacketReader::repeatedFieldNames()
     QVERIFY(!ws.typeList.contains(QStringLiteral("date")));
 }
 
-void TestPacketReader::blobLength_data()
+void TestPacketReader::largeValues_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("blob");
 
     const QString v16379(16379, u'x');
-    QTest::newRow("16,379 characters: copied") << v16379 << v16379;
-    QTest::newRow("16,380 characters: <BLOB>") << QString(16380, u'x') << QStringLiteral("<BLOB>");
-    QTest::newRow("20,000 Japanese characters: <BLOB>") << QString(20000, u'字') << QStringLiteral("<BLOB>");
-    QTest::newRow("16,380 as written, shorter once decoded: <BLOB>")
-        << QString(QString(16375, u'y') + QStringLiteral("&amp;")) << QStringLiteral("<BLOB>");
-    QTest::newRow("16,379 as written with a reference: decoded")
-        << QString(QString(16374, u'y') + QStringLiteral("&amp;")) << QString(QString(16374, u'y') + u'&');
+    QString base64;
+    for (int i = 0; i < 30000; ++i) {
+        base64 += QLatin1Char("ABCxyz019+/"[i % 11]);
+    }
+    base64 += QStringLiteral("==");
+    QTest::newRow("16,379 characters") << v16379 << v16379 << false;
+    QTest::newRow("16,380 characters: large") << QString(16380, u'x') << QString(16380, u'x') << true;
+    QTest::newRow("20,000 Japanese characters: large") << QString(20000, u'字') << QString(20000, u'字') << true;
+    QTest::newRow("an image as base64 on one line: large") << base64 << base64 << true;
+    QTest::newRow("16,380 as written, shorter once decoded: large")
+        << QString(QString(16375, u'y') + QStringLiteral("&amp;")) << QString(QString(16375, u'y') + u'&') << true;
+    QTest::newRow("16,379 as written with a reference")
+        << QString(QString(16374, u'y') + QStringLiteral("&amp;")) << QString(QString(16374, u'y') + u'&') << false;
 }
 
-void TestPacketReader::blobLength()
+void TestPacketReader::largeValues()
 {
     QFETCH(QString, value);
     QFETCH(QString, expected);
+    QFETCH(bool, blob);
     const QString text =
-        packet({field(QStringLiteral("A"), QStringLiteral("string")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+        packet({field(QStringLiteral("A"), QStringLiteral("bin.hex")), field(QStringLiteral("B"), QStringLiteral("i4"))},
                params({}, {}), {QStringLiteral("<ROW A=\"%1\" B=\"2\"/>").arg(value)});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
+    // Kept whole; the data table shows the large ones as <BLOB>, and the writer writes them back whole.
     QCOMPARE(ws.SG_Data.cell(0, 1), expected);
     QCOMPARE(ws.SG_Data.cell(1, 1), QStringLiteral("2"));
+    QCOMPARE(isBlobValue(ws.SG_Data.cell(0, 1)), blob);
+    ws.SG_Data.setCell(1, 1, QStringLiteral("3"));
+    QVERIFY(writePacket(ws).contains(QStringLiteral("<ROW A=\"%1\" B=\"3\"/>").arg(escapeRowValue(expected))));
+}
+
+void TestPacketReader::rowElements_data()
+{
+    QTest::addColumn<QString>("third");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<Rows>("expected");
+    QTest::addColumn<QStringList>("contents");
+
+    const QString a = QStringLiteral("C");
+    QTest::newRow("content kept, nested rows not read as rows")
+        << a
+        << QStringList{"<ROW A=\"1\"><Items><ROWItems X=\"1\"/><ROW A=\"9\"/><ROW B=\"8\"></ROW></Items></ROW>",
+                       "<ROW B=\"2\"/>"}
+        << Rows{{"1", "", ""}, {"", "2", ""}}
+        << QStringList{"<Items><ROWItems X=\"1\"/><ROW A=\"9\"/><ROW B=\"8\"></ROW></Items>", ""};
+    QTest::newRow("content without values") << a << QStringList{"<ROW ><X/></ROW>", "<ROW A=\"1\"></ROW>"}
+                                            << Rows{{"", "", ""}, {"1", "", ""}} << QStringList{"<X/>", ""};
+    QTest::newRow("> in a value is no end of the start tag")
+        << a << QStringList{"<ROW A=\"x>y\" B=\"2\"/>", "<ROW A=\"3\"/>"} << Rows{{"x>y", "2", ""}, {"3", "", ""}}
+        << QStringList{"", ""};
+    QTest::newRow("change log: earlier versions and deleted rows left out")
+        << a
+        << QStringList{"<ROW RowState=\"1\" A=\"old\"/>", "<ROW RowState=\"8\" A=\"new\"/>",
+                       "<ROW A=\"gone\" rowstate=\"2\"><X/></ROW>", "<ROW RowState=\"4\" A=\"added\"/>",
+                       "<ROW RowState=\"3\" A=\"x\"/>", "<ROW A=\"plain\"/>", "<ROW RowState=\"12\" B=\"b\"/>",
+                       "<ROW RowState=\"x\" A=\"kept\"/>", "<ROW RowState=\"9\" A=\"last\"/>"}
+        << Rows{{"new", "", ""}, {"added", "", ""}, {"plain", "", ""}, {"", "b", ""}, {"kept", "", ""}}
+        << QStringList{"", "", "", "", ""};
+    QTest::newRow("change log: every row deleted") << a << QStringList{"<ROW RowState=\"2\" A=\"1\"/>"}
+                                                   << Rows{{"", "", ""}} << QStringList{""};
+    QTest::newRow("a field named RowState is data")
+        << QStringLiteral("RowState") << QStringList{"<ROW RowState=\"2\" A=\"1\"/>"} << Rows{{"1", "", "2"}}
+        << QStringList{""};
+}
+
+void TestPacketReader::rowElements()
+{
+    QFETCH(QString, third);
+    QFETCH(QStringList, rows);
+    QFETCH(Rows, expected);
+    QFETCH(QStringList, contents);
+    const QStringList fields{field(QStringLiteral("A"), QStringLiteral("string")),
+                             field(QStringLiteral("B"), QStringLiteral("string")), field(third, QStringLiteral("i4"))};
+    QString text = packet(fields, QStringLiteral("<PARAMS CHANGE_LOG=\"1 0 4 2 0 8\" LCID=\"1033\"/>"), rows);
+    for (const bool oneLine : {false, true}) {
+        if (oneLine) {
+            text.remove(QStringLiteral("\r\n"));
+        }
+        TWorkspace ws;
+        FakeDialogs dialogs;
+        QCOMPARE(read(ws, text, dialogs), QString());
+        QCOMPARE(ws.FieldCount, 3);
+        QCOMPARE(dataRows(ws), expected);
+        QCOMPARE(rowContents(ws.SG_Data, 1, ws.SG_Data.rowCount() - 1), contents);
+        // Written back merged: the current rows with their content, no row state and no change log.
+        const QString written = writePacket(ws);
+        QCOMPARE(written.contains(QStringLiteral("CHANGE_LOG"), Qt::CaseInsensitive), false);
+        QCOMPARE(written.count(QStringLiteral("RowState=\""), Qt::CaseInsensitive), third == QStringLiteral("C") ? 0 : 1);
+        TWorkspace again;
+        QCOMPARE(read(again, written, dialogs), QString());
+        QCOMPARE(dataRows(again), expected);
+        QCOMPARE(rowContents(again.SG_Data, 1, again.SG_Data.rowCount() - 1), contents);
+    }
 }
 
 void TestPacketReader::endMarkerInsideValue()
@@ -968,25 +1144,92 @@ void TestPacketReader::lastQuoteOfTextNotFound()
 
     const QString row = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}), {})
                             .section(QStringLiteral("</ROWDATA>"), 0, 0);
+    // A last row without end takes its values up to the end of the text, the closing quote there included.
     QCOMPARE(read(ws, row + QStringLiteral("<ROW A=\"5\""), dialogs), QString());
-    QCOMPARE(dataRows(ws), Rows{{QString()}});
-    QCOMPARE(read(ws, row + QStringLiteral("<ROW A=\"5\" "), dialogs), QString());
     QCOMPARE(dataRows(ws), Rows{{QStringLiteral("5")}});
+    QCOMPARE(read(ws, row + QStringLiteral("<ROW A=\"6\" "), dialogs), QString());
+    QCOMPARE(dataRows(ws), Rows{{QStringLiteral("6")}});
+    QCOMPARE(read(ws, row + QStringLiteral("<ROW A=\"7"), dialogs), QString());
+    QCOMPARE(dataRows(ws), Rows{{QString()}});
 }
 
-void TestPacketReader::lcidUntouched()
+void TestPacketReader::lcid_data()
 {
-    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}), {});
-    QVERIFY(text.contains(QStringLiteral("LCID=\"1041\"")));
+    QTest::addColumn<QString>("params");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("read") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"\" PRIMARY_KEY=\"\" LCID=\"2057\"/>")
+                          << QStringLiteral("2057");
+    QTest::newRow("first, any letter case, before a change log")
+        << QStringLiteral("<PARAMS lcid=\"1041\" CHANGE_LOG=\"1 0 4\"/>") << QStringLiteral("1041");
+    QTest::newRow("empty") << QStringLiteral("<PARAMS LCID=\"\"/>") << QString();
+    QTest::newRow("none: kept") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"1\"/>") << QStringLiteral("7");
+    QTest::newRow("inside another value: kept") << QStringLiteral("<PARAMS X=\" LCID=&quot;9\"/>")
+                                                 << QStringLiteral("7");
+    QTest::newRow("no closing quote in the element: kept") << QStringLiteral("<PARAMS LCID=\"1041/>")
+                                                            << QStringLiteral("7");
+    QTest::newRow("no PARAMS: kept") << QString() << QStringLiteral("7");
+}
+
+void TestPacketReader::lcid()
+{
+    QFETCH(QString, params);
+    QFETCH(QString, expected);
+    const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params, {});
     TWorkspace ws;
-    ws.Ed_LCID = QStringLiteral("1033");
+    ws.Ed_LCID = QStringLiteral("7");
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(ws.FieldList, QStringList{QStringLiteral("A")});
-    QCOMPARE(ws.Ed_LCID, QStringLiteral("1033"));
-    ws.Ed_LCID = QString();
-    QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.Ed_LCID, QString());
+    QCOMPARE(ws.Ed_LCID, expected);
+    QVERIFY(!ws.NeedsRebuild);
+    QVERIFY(writePacket(ws).contains(QStringLiteral("LCID=\"%1\"").arg(expected)));
+}
+
+void TestPacketReader::memoryBound_data()
+{
+    QTest::addColumn<int>("fields");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QString>("failure");
+
+    // Each row takes 24 bytes a cell and 64 of its own: 3 fields, the header and 100 rows take 101 * 136.
+    QTest::newRow("fits exactly") << 3 << 100 << qint64(101 * 136) << QString();
+    QTest::newRow("one row too many")
+        << 3 << 101 << qint64(101 * 136) << QStringLiteral("データが大きすぎてメモリに収まりません（3 列 × 101 行以上）");
+    QTest::newRow("no fields: one column") << 0 << 100 << qint64(101 * 88) << QString();
+    QTest::newRow("no fields, one row too many")
+        << 0 << 101 << qint64(101 * 88) << QStringLiteral("データが大きすぎてメモリに収まりません（1 列 × 101 行以上）");
+    // 10,000 fields and 100,000 rows ask for a billion cells, refused by half of this machine's memory.
+    QTest::newRow("a billion cells on this machine")
+        << 10000 << 100000 << qint64(-1) << QStringLiteral("データが大きすぎてメモリに収まりません（10000 列 × ");
+}
+
+void TestPacketReader::memoryBound()
+{
+    QFETCH(int, fields);
+    QFETCH(int, rows);
+    QFETCH(qint64, limit);
+    QFETCH(QString, failure);
+    QStringList fieldLines;
+    for (int f = 1; f <= fields; ++f) {
+        fieldLines.append(field(QStringLiteral("F%1").arg(f), QStringLiteral("i4")));
+    }
+    const QString text = packet(fieldLines, params(QStringLiteral("1"), {}), QList<QString>(rows, QStringLiteral("<ROW />")));
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    QString message;
+    try {
+        readPacket(ws, text, dialogs, limit < 0 ? std::nullopt : std::optional<qint64>(limit));
+    } catch (const TFailure& f) {
+        message = f.message();
+    }
+    QVERIFY2(message.startsWith(failure) && message.isEmpty() == failure.isEmpty(), qPrintable(message));
+    QCOMPARE(ws.FieldCount, fields);
+    QCOMPARE(selected(ws.LB_DefOrder), fields > 0 ? QList<int>{1} : QList<int>{});
+    // Refused before the data table grows: it keeps one empty row.
+    QCOMPARE(ws.SG_Data.rowCount(), failure.isEmpty() ? rows + 1 : 2);
+    QVERIFY(gridMemoryBudget() > 0);
 }
 
 void TestPacketReader::search_data()

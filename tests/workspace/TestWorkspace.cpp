@@ -43,6 +43,7 @@ private slots:
     void dataAdd();
     void enterMovesDown();
     void moveDataColumn();
+    void rowContentStaysWithItsRow();
 };
 
 void TestWorkspace::initialState()
@@ -440,6 +441,24 @@ void TestWorkspace::moveDataColumn()
     ws.moveDataColumn(0, 2);
     QCOMPARE(ws.SG_Data.cell(2, 1), QStringLiteral("c1"));
     QCOMPARE(ws.SG_Data.cell(0, 0), QStringLiteral("A"));
+}
+
+void TestWorkspace::rowContentStaysWithItsRow()
+{
+    TStringGrid grid(2, 3, 100);
+    QCOMPARE(grid.rowContent(2), QString());
+    grid.setRowContent(1, QStringLiteral("<A/>"));
+    grid.setRowContent(2, QStringLiteral("<B/>"));
+    grid.moveColumn(0, 1);
+    grid.setColCount(5);
+    grid.setRowCount(4);
+    QCOMPARE(QStringList({grid.rowContent(1), grid.rowContent(2), grid.rowContent(3)}),
+             QStringList({QStringLiteral("<A/>"), QStringLiteral("<B/>"), QString()}));
+    grid.setRowCount(2);
+    grid.setRowCount(3);
+    QCOMPARE(grid.rowContent(2), QString());
+    grid.clearRows(1);
+    QCOMPARE(grid.rowContent(1), QString());
 }
 
 QTEST_GUILESS_MAIN(TestWorkspace)
