@@ -14,6 +14,7 @@
 #include "TPacketWriter.h"
 
 #include <QString>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cstddef>
@@ -77,12 +78,34 @@ bool isWellFormedUtf8(const QByteArray& bytes)
     return QString::fromUtf8(bytes).toUtf8() == bytes;
 }
 
-// Whether the written packet can be scanned as the reader scans text: the writer writes names and
-// other-settings texts raw, so a name holding white space, "<", ">" or "/" (a row key is looked for after
-// white space, up to the row's "/>") or an other-settings text holding "<", ">" or `WIDTH="` (markers of
-// the field scan) makes the reader find something else in the written packet than was read.
+// Whether the written packet can be scanned as the reader scans text: the writer writes names, type codes
+// and other-settings texts raw, so a name holding white space, "<", ">" or "/" (a row key is looked for
+// after white space, up to the row's "/>"), a type code holding "<" or ">" (a quoted value runs to the next
+// quote, across lines and markers) or an other-settings text holding "<", ">", `WIDTH="` (markers of the
+// field scan) or an odd number of double quotes (which puts the written WIDTH inside a quoted value) makes
+// the reader find something else in the written packet than was read. So does kept content that is not
+// well-formed.
 bool scannable(const TWorkspace& workspace)
 {
+    // Kept element content is written back as it was read. Content that is not well-formed XML (a start tag
+    // cut off, an end tag missing) can hold what the scan takes for markers of the packet itself.
+    const auto wellFormed = [](const QString& content) {
+        if (content.isEmpty()) {
+            return true;
+        }
+        QXmlStreamReader xml(QStringLiteral("<x>") + content + QStringLiteral("</x>"));
+        while (!xml.atEnd()) {
+            xml.readNext();
+        }
+        return !xml.hasError();
+    };
+    for (const TStringGrid* grid : {&workspace.SG_Field, &workspace.SG_Data}) {
+        for (int r = 0; r < grid->rowCount(); ++r) {
+            if (!wellFormed(grid->rowContent(r))) {
+                return false;
+            }
+        }
+    }
     for (const QString& name : workspace.FieldList) {
         for (const QChar c : name) {
             if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'<' || c == u'>' || c == u'/') {
@@ -91,8 +114,13 @@ bool scannable(const TWorkspace& workspace)
         }
     }
     for (int r = 1; r <= workspace.FieldCount && r < workspace.SG_Field.rowCount(); ++r) {
+        const QString type = typeCodeOfText(workspace.SG_Field.cell(1, r));
+        if (type.contains(u'<') || type.contains(u'>')) {
+            return false;
+        }
         const QString& etc = workspace.SG_Field.cell(2, r);
-        if (etc.contains(u'<') || etc.contains(u'>') || etc.contains(QLatin1String("WIDTH=\""), Qt::CaseInsensitive)) {
+        if (etc.contains(u'<') || etc.contains(u'>') || etc.count(u'"') % 2 != 0
+            || etc.contains(QLatin1String("WIDTH=\""), Qt::CaseInsensitive)) {
             return false;
         }
     }
