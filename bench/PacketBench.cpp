@@ -172,6 +172,29 @@ void BM_OurReader(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * f.utf8.size());
 }
 
+// A packet of 100,000 fields and one row: reading it must stay linear in the number of fields.
+void BM_OurReaderManyFields(benchmark::State& state)
+{
+    static const QString text = [] {
+        QString t = QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n"
+                                   "<METADATA>\r\n<FIELDS>\r\n");
+        for (int i = 0; i < 100000; ++i) {
+            t += QStringLiteral("<FIELD attrname=\"F%1\" fieldtype=\"string\" WIDTH=\"10\"/>\r\n").arg(i);
+        }
+        t += QStringLiteral("</FIELDS>\r\n<PARAMS DEFAULT_ORDER=\"1\" PRIMARY_KEY=\"2\" LCID=\"1033\"/>\r\n"
+                            "</METADATA>\r\n<ROWDATA>\r\n<ROW F0=\"a\" F99999=\"z\"/>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n");
+        return t;
+    }();
+    SilentDialogs dialogs;
+    for (auto _ : state) {
+        TWorkspace workspace;
+        readPacket(workspace, text, dialogs);
+        if (workspace.FieldCount != 100000 || workspace.SG_Data.cell(99999, 1) != QStringLiteral("z")) {
+            state.SkipWithError("the fields were not read");
+        }
+    }
+}
+
 void BM_PugiParseAndCopy(benchmark::State& state)
 {
     Fixture& f = fixture();
@@ -262,6 +285,7 @@ TORVANE_BENCH(BM_OurWriter);
 TORVANE_BENCH(BM_PugiSave);
 TORVANE_BENCH(BM_OurReader);
 TORVANE_BENCH(BM_PugiParseAndCopy);
+BENCHMARK(BM_OurReaderManyFields)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 TORVANE_BENCH(BM_OurSave);
 TORVANE_BENCH(BM_PugiSaveFile);
 TORVANE_BENCH(BM_OurLoad);

@@ -271,7 +271,13 @@ void TPacketScan::run()
     if (r == NotFound) {
         return;
     }
-    const qsizetype p = readFields(r + 8);
+    qsizetype p = 0;
+    {
+        // The key lists are refilled when the batch closes, also when a width that is not an integer
+        // ends the reader among the fields.
+        const TWorkspace::TFieldBatch batch(m_ws);
+        p = readFields(r + 8);
+    }
 
     const qsizetype params = m_params.find(p);
     const qsizetype s0 = params == NotFound ? 7 : params + 8;

@@ -115,6 +115,27 @@ int TWorkspace::dataColumnWidth(const QString& name, long long a) const
     return static_cast<int>(std::clamp(width, static_cast<long long>(INT_MIN), MaxColumnWidth));
 }
 
+TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace) : m_workspace(workspace)
+{
+    m_workspace.m_batchOpen = true;
+    m_workspace.m_batchAdded = false;
+    m_workspace.m_foldedNames.clear();
+    m_workspace.m_foldedNames.reserve(m_workspace.FieldList.size());
+    for (const QString& name : std::as_const(m_workspace.FieldList)) {
+        m_workspace.m_foldedNames.insert(name.toCaseFolded());
+    }
+}
+
+TWorkspace::TFieldBatch::~TFieldBatch()
+{
+    m_workspace.m_batchOpen = false;
+    m_workspace.m_foldedNames.clear();
+    // Each add would have refilled the lists; with no add they keep their items and selections.
+    if (m_workspace.m_batchAdded) {
+        m_workspace.refillKeyLists();
+    }
+}
+
 void TWorkspace::refillKeyLists()
 {
     LB_PriKey.refill(FieldList);
@@ -129,7 +150,9 @@ int TWorkspace::typeIndexOf(const QString& typeText) const
 bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc,
                              const QString& width, TDialogs& dialogs)
 {
-    if (name.isEmpty() || indexOfName(FieldList, name) >= 0) {
+    const QString folded = m_batchOpen ? name.toCaseFolded() : QString();
+    const bool taken = m_batchOpen ? m_foldedNames.contains(folded) : indexOfName(FieldList, name) >= 0;
+    if (name.isEmpty() || taken) {
         dialogs.inform(MsgNameTaken);
         return false;
     }
@@ -138,7 +161,12 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
         SG_Field.setRowCount(FieldCount + 1);
     }
     FieldList.append(name);
-    refillKeyLists();
+    if (m_batchOpen) {
+        m_foldedNames.insert(folded);
+        m_batchAdded = true;
+    } else {
+        refillKeyLists();
+    }
 
     SG_Field.setCell(0, FieldCount, name);
     SG_Field.setCell(1, FieldCount, typeText);

@@ -4,6 +4,7 @@
 #include "TKeyList.h"
 #include "TStringGrid.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -97,6 +98,19 @@ public:
     // an integer throws TFailure after the field has been added.
     bool AddFieldRow(const QString& name, const QString& typeText, const QString& etc, const QString& width,
                      TDialogs& dialogs);
+    // Many fields added in a row (the reader): while a batch is open, AddFieldRow finds taken names in an
+    // index of case-folded names instead of comparing every name, and the key lists are refilled once, when
+    // the batch closes, instead of on every add. What the adds leave behind is the same.
+    class TFieldBatch {
+    public:
+        explicit TFieldBatch(TWorkspace& workspace);
+        ~TFieldBatch();
+        TFieldBatch(const TFieldBatch&) = delete;
+        TFieldBatch& operator=(const TFieldBatch&) = delete;
+
+    private:
+        TWorkspace& m_workspace;
+    };
     // The add button. `chosenType` is the chosen item's text, or nullopt when no item is chosen.
     bool B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType, const QString& etc,
                          const QString& width, TDialogs& dialogs);
@@ -131,6 +145,10 @@ private:
     int dataColumnWidth(const QString& name, long long a) const;
 
     TTextMeasure m_measure;
+    // The open field batch: FieldList's names case-folded, and whether a field was added in it.
+    bool m_batchOpen = false;
+    bool m_batchAdded = false;
+    QSet<QString> m_foldedNames;
 };
 
 } // namespace torvane

@@ -44,6 +44,7 @@ private slots:
     void enterMovesDown();
     void moveDataColumn();
     void rowContentStaysWithItsRow();
+    void fieldBatchLeavesWhatSingleAddsLeave();
 };
 
 void TestWorkspace::initialState()
@@ -459,6 +460,48 @@ void TestWorkspace::rowContentStaysWithItsRow()
     QCOMPARE(grid.rowContent(2), QString());
     grid.clearRows(1);
     QCOMPARE(grid.rowContent(1), QString());
+}
+
+void TestWorkspace::fieldBatchLeavesWhatSingleAddsLeave()
+{
+    // Names that letter case alone tells apart, in the forms case folding treats specially.
+    const QStringList names{QStringLiteral("id"), QStringLiteral("ID"), QStringLiteral("Straße"),
+                            QStringLiteral("STRASSE"), QStringLiteral("strasse"), QStringLiteral("ΣΊΣΥΦΟΣ"),
+                            QStringLiteral("σίσυφος"), QStringLiteral("ſ"), QStringLiteral("S"),
+                            QStringLiteral("\u212A"), QStringLiteral("k"), QStringLiteral("Ａ"), QStringLiteral("ａ"),
+                            QStringLiteral("A"), QStringLiteral("𐐀"), QStringLiteral("𐐨"), QString()};
+    const auto addAll = [&](TWorkspace& ws, FakeDialogs& dialogs) {
+        QVERIFY(ws.AddFieldRow(QStringLiteral("KEPT"), I4Item, {}, {}, dialogs));
+        ws.LB_PriKey.setSelected(0, true);
+        for (const QString& name : names) {
+            ws.AddFieldRow(name, StringItem, {}, {}, dialogs);
+        }
+    };
+    TWorkspace single(fixedMeasure);
+    FakeDialogs singleDialogs;
+    addAll(single, singleDialogs);
+    TWorkspace batched(fixedMeasure);
+    FakeDialogs batchedDialogs;
+    {
+        const TWorkspace::TFieldBatch batch(batched);
+        addAll(batched, batchedDialogs);
+        // Until the batch closes the key lists keep what they had.
+        QCOMPARE(batched.LB_PriKey.count(), 0);
+    }
+    QCOMPARE(batched.FieldList, single.FieldList);
+    QCOMPARE(batchedDialogs.informed, singleDialogs.informed);
+    QCOMPARE(batched.LB_PriKey.items(), single.LB_PriKey.items());
+    QCOMPARE(batched.LB_DefOrder.items(), single.LB_DefOrder.items());
+    QVERIFY(!batched.LB_PriKey.isSelected(0));
+    QVERIFY(single.FieldList.contains(QStringLiteral("Ａ")) && !single.FieldList.contains(QStringLiteral("ａ")));
+
+    // A batch that adds nothing leaves the key lists' items and selections alone.
+    single.LB_DefOrder.setSelected(1, true);
+    {
+        const TWorkspace::TFieldBatch batch(single);
+        single.AddFieldRow(QStringLiteral("kept"), I4Item, {}, {}, singleDialogs);
+    }
+    QVERIFY(single.LB_DefOrder.isSelected(1));
 }
 
 QTEST_GUILESS_MAIN(TestWorkspace)
