@@ -73,4 +73,64 @@ void TStringGrid::clearRows(int first)
     }
 }
 
+void TStringGrid::insertRows(int at, std::vector<TGridRow> rows)
+{
+    for (auto& cells : rows) {
+        cells.resize(static_cast<size_t>(m_colCount));
+    }
+    const auto position = m_rows.begin() + std::clamp(at, 0, rowCount());
+    m_rows.insert(position, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+}
+
+void TStringGrid::insertEmptyRows(int at, int count)
+{
+    const auto position = m_rows.begin() + std::clamp(at, 0, rowCount());
+    m_rows.insert(position, static_cast<size_t>(std::max(count, 0)), TGridRow(static_cast<size_t>(m_colCount)));
+}
+
+std::vector<TGridRow> TStringGrid::takeRows(int first, int count)
+{
+    first = std::clamp(first, 0, rowCount());
+    const auto begin = m_rows.begin() + first;
+    const auto end = begin + std::clamp(count, 0, rowCount() - first);
+    std::vector<TGridRow> taken(std::make_move_iterator(begin), std::make_move_iterator(end));
+    m_rows.erase(begin, end);
+    return taken;
+}
+
+std::vector<TGridRow> TStringGrid::copyRows(int first, int count) const
+{
+    first = std::clamp(first, 0, rowCount());
+    const auto begin = m_rows.begin() + first;
+    return std::vector<TGridRow>(begin, begin + std::clamp(count, 0, rowCount() - first));
+}
+
+TGridColumn TStringGrid::takeColumn(int col)
+{
+    TGridColumn column;
+    if (col < 0 || col >= m_colCount) {
+        return column;
+    }
+    column.cells.reserve(m_rows.size());
+    for (auto& cells : m_rows) {
+        column.cells.push_back(std::move(cells[static_cast<size_t>(col)]));
+        cells.erase(cells.begin() + col);
+    }
+    column.width = m_colWidths[static_cast<size_t>(col)];
+    m_colWidths.erase(m_colWidths.begin() + col);
+    --m_colCount;
+    return column;
+}
+
+void TStringGrid::insertColumn(int at, TGridColumn column)
+{
+    at = std::clamp(at, 0, m_colCount);
+    column.cells.resize(m_rows.size());
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        m_rows[r].insert(m_rows[r].begin() + at, std::move(column.cells[r]));
+    }
+    m_colWidths.insert(m_colWidths.begin() + at, column.width);
+    ++m_colCount;
+}
+
 } // namespace torvane

@@ -6,6 +6,16 @@
 
 namespace torvane {
 
+// One row of a grid, all its columns. Rows are inserted, removed and copied whole, so whatever a row comes to
+// carry besides its cells travels with it.
+using TGridRow = std::vector<QString>;
+
+// One column of a grid taken out whole: its cells from row 0 (the header) down, and its width.
+struct TGridColumn {
+    std::vector<QString> cells;
+    int width = 0;
+};
+
 // A grid of string cells addressed as (column, row), both from 0; row 0 is the header row. Column widths
 // are kept with their columns, so that moving a column carries its cells, header and width together.
 class TStringGrid {
@@ -32,6 +42,17 @@ public:
     void moveColumn(int from, int to);
     // Empties every cell of rows first .. rowCount - 1.
     void clearRows(int first);
+
+    // Inserts rows before row `at` (rowCount appends); each is cut or padded to the column count.
+    void insertRows(int at, std::vector<TGridRow> rows);
+    void insertEmptyRows(int at, int count);
+    // Removes rows first .. first + count - 1 and returns them.
+    std::vector<TGridRow> takeRows(int first, int count);
+    // Copies of rows first .. first + count - 1.
+    std::vector<TGridRow> copyRows(int first, int count) const;
+    // Removes column `col` with its cells and width, and puts one back at `at`.
+    TGridColumn takeColumn(int col);
+    void insertColumn(int at, TGridColumn column);
 
 private:
     int m_colCount;
