@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace torvane {
+
+// The two encodings a CSV file is written in: UTF-8 with a byte-order mark, which spreadsheets need to
+// tell it from the ANSI code page, or CP932 itself.
+enum class TCsvEncoding { Utf8WithBom, Cp932 };
+
+// Writes CSV text to `fileName` atomically. CP932 refuses a character it cannot represent (naming it and
+// its line) before the file is touched. Throws TFailure with the message to show.
+void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding encoding);
+
+// Reads a CSV file's text: UTF-8 when it starts with a byte-order mark or is well-formed UTF-8 holding
+// characters beyond ASCII, as packet files are told apart; CP932 otherwise. Line breaks stay as they are.
+// Throws TFailure("ファイル <name> は開けません").
+QString loadCsvFile(const QString& fileName);
+
+} // namespace torvane
