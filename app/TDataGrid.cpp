@@ -28,6 +28,16 @@ protected:
         }
         return QLineEdit::event(event);
     }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        // A claimed key whose shortcut could not act (nothing to undo) must not fall back on the editor's own
+        // undo of its text.
+        if (m_grid && m_grid->claimsKey(*event, *this)) {
+            event->ignore();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
 
 private:
     QPointer<const TDataGrid> m_grid;
