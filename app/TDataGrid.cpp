@@ -7,9 +7,47 @@
 
 namespace torvane {
 
+namespace {
+
+// The cell editor. Keys the table claims (a range to copy, the page's undo) go past it to the table's
+// shortcuts; a right click shows the table's menu rather than the editor's own.
+class TCellEditor : public QLineEdit {
+public:
+    TCellEditor(QWidget* parent, const TDataGrid* grid) : QLineEdit(parent), m_grid(grid)
+    {
+        setContextMenuPolicy(Qt::NoContextMenu);
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride && m_grid &&
+            m_grid->claimsKey(*static_cast<QKeyEvent*>(event), *this)) {
+            event->ignore();
+            return true;
+        }
+        return QLineEdit::event(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        // A claimed key whose shortcut could not act (nothing to undo) must not fall back on the editor's own
+        // undo of its text.
+        if (m_grid && m_grid->claimsKey(*event, *this)) {
+            event->ignore();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+
+private:
+    QPointer<const TDataGrid> m_grid;
+};
+
+} // namespace
+
 QWidget* TCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
 {
-    auto* editor = new QLineEdit(parent);
+    auto* editor = new TCellEditor(parent, qobject_cast<const TDataGrid*>(this->parent()));
     editor->setFrame(false);
     QAbstractItemModel* model = const_cast<QAbstractItemModel*>(index.model());
     const QPersistentModelIndex cell(index);
@@ -60,6 +98,11 @@ TDataGrid::TDataGrid(QWidget* parent) : QTableView(parent), m_delegate(new TCell
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
     connect(m_delegate, &TCellDelegate::enterPressed, this, [this] { emit keyDown(Qt::Key_Return); });
+}
+
+QLineEdit* TDataGrid::currentEditor() const
+{
+    return qobject_cast<QLineEdit*>(indexWidget(currentIndex()));
 }
 
 void TDataGrid::showEditor()

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <QStyledItemDelegate>
 #include <QTableView>
+
+class QLineEdit;
 
 namespace torvane {
 
@@ -32,7 +35,16 @@ protected:
 class TDataGrid : public QTableView {
     Q_OBJECT
 public:
+    // Whether the table's own shortcuts take a key that the open cell editor would otherwise keep for
+    // itself (copy, paste, undo, Delete and the like), given the editor as it now is.
+    using TKeyClaim = std::function<bool(const QKeyEvent& key, const QLineEdit& editor)>;
+
     explicit TDataGrid(QWidget* parent = nullptr);
+
+    void setKeyClaim(TKeyClaim claim) { m_keyClaim = std::move(claim); }
+    bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const { return m_keyClaim && m_keyClaim(key, editor); }
+    // The cell editor now open in the current cell, if any.
+    QLineEdit* currentEditor() const;
 
     TCellDelegate* cellDelegate() const { return m_delegate; }
     // Opens the editor in the current cell, making (0, 0) current when there is none.
@@ -72,6 +84,7 @@ private:
 
     TCellDelegate* m_delegate;
     QPointer<QWidget> m_focusScope;
+    TKeyClaim m_keyClaim;
 };
 
 } // namespace torvane

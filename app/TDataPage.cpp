@@ -1,5 +1,6 @@
 #include "TDataPage.h"
 
+#include "TDataEditing.h"
 #include "TDataGrid.h"
 #include "TDataTableModel.h"
 #include "TFieldGrid.h"
@@ -83,6 +84,7 @@ TDataPage::TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandl
     createDataGroup();
     createKeyLists();
     setTabOrders();
+    m_editing = new TDataEditing(*this, m_workspace, m_dialogs, m_errors, SG_Data, m_dataModel, SG_Field);
 
     // Data columns are as wide as their names in the table's own font.
     m_workspace.setTextMeasure([this](const QString& text) { return SG_Data->fontMetrics().horizontalAdvance(text); });
@@ -405,6 +407,8 @@ void TDataPage::keySelectionChanged(QListWidget* list, TKeyList& keys)
 
 void TDataPage::B_FieldAddClick()
 {
+    // Fields added or changed here refill the key lists under the undo commands: those are forgotten.
+    m_editing->clearUndo();
     m_errors.run([this] {
         m_workspace.B_FieldAddClick(Ed_FieldName->text(), CB_FieldType->chosenText(), Ed_FieldEtc->text(),
                                     SE_FieldWidth->text(), m_dialogs);
@@ -419,6 +423,7 @@ void TDataPage::B_FieldAddClick()
 void TDataPage::B_FieldSetClick()
 {
     const int selectedRow = SG_Field->currentIndex().isValid() ? SG_Field->currentIndex().row() + 1 : 1;
+    m_editing->clearUndo();
     m_errors.run([this, selectedRow] {
         m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(),
                                     Ed_FieldEtc->text(), SE_FieldWidth->text(), m_dialogs);
@@ -487,6 +492,7 @@ void TDataPage::B_DataAddClick()
     m_errors.run([this, &added] { added = m_workspace.B_DataAddClick(); });
     if (added) {
         refreshData();
+        m_editing->rowAdded();
     }
     emit edited();
 }
@@ -508,23 +514,14 @@ void TDataPage::SG_DataKeyDown(int key)
 
 void TDataPage::dataColumnMoved(int from, int to)
 {
-    // The workspace's column order is the truth: move the column there, put the header back in its
-    // natural order and show the moved column from the model, so that cells, header and width go together.
-    m_errors.run([this, from, to] {
-        m_workspace.moveDataColumn(from, to);
-        m_workspace.markDataEdited();
-    });
-    emit edited();
+    // The workspace's column order is the truth: put the header back in its natural order and move the
+    // column there, one undoable step, so that cells, header and width go together.
     QHeaderView* header = SG_Data->horizontalHeader();
     {
         const QSignalBlocker blocker(header);
         header->moveSection(to, from);
     }
-    const QModelIndex current = SG_Data->currentIndex();
-    refreshData();
-    if (current.isValid() && current.column() == from) {
-        SG_Data->setCurrentIndex(m_dataModel->index(current.row(), to));
-    }
+    m_errors.run([this, from, to] { m_editing->moveDataColumn(from, to); });
 }
 
 // --- Splitter ------------------------------------------------------------------------------------------

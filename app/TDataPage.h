@@ -14,6 +14,7 @@ class QTableView;
 
 namespace torvane {
 
+class TDataEditing;
 class TDataGrid;
 class TDataTableModel;
 class TFieldTableModel;
@@ -31,6 +32,13 @@ public:
 
     // Shows the workspace as it now is: after a parse, or anything else that changed it wholesale.
     void refreshAll();
+    void refreshFields();
+    void refreshData();
+    void refreshKeyLists();
+    // The work changed: the window marks it unsaved.
+    void notifyEdited() { emit edited(); }
+    // The editing of the two tables, with the undo stack that reading a packet empties.
+    TDataEditing* editing() const { return m_editing; }
     // Refits the field table's columns to its current size (the page control or the splitter moved).
     void fitFieldColumns();
     // The field group's height, which the splitter sets.
@@ -64,9 +72,6 @@ private:
     void placeControls();
 
     void refreshSettings();
-    void refreshFields();
-    void refreshData();
-    void refreshKeyLists();
     void applyFieldColumnWidths();
     void applyDataColumnWidths();
     void keySelectionChanged(QListWidget* list, TKeyList& keys);
@@ -81,6 +86,7 @@ private:
     const TErrorHandler& m_errors;
     TFieldTableModel* m_fieldModel = nullptr;
     TDataTableModel* m_dataModel = nullptr;
+    TDataEditing* m_editing = nullptr;
     int m_fieldGroupHeight = 207;
     bool m_refreshing = false;
 

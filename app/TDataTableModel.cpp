@@ -1,6 +1,9 @@
 #include "TDataTableModel.h"
 
 #include "TPacketWriter.h"
+#include <QRect>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -75,8 +78,10 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return true;
     }
     // Typing into cells is not an edit that asks for a rebuild; NeedsRebuild stays as it is.
+    const QString previous = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
     m_workspace.SG_Data.setCell(index.column(), index.row() + 1, text);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    emit cellTyped(index, previous);
     return true;
 }
 
@@ -102,6 +107,16 @@ void TDataTableModel::refresh()
 {
     beginResetModel();
     endResetModel();
+}
+
+void TDataTableModel::cellsChanged(const QRect& cells)
+{
+    const QModelIndex topLeft = index(std::max(cells.top() - 1, 0), std::max(cells.left(), 0));
+    const QModelIndex bottomRight = index(std::min(cells.bottom() - 1, rowCount() - 1),
+                                          std::min(cells.right(), columnCount() - 1));
+    if (topLeft.isValid() && bottomRight.isValid()) {
+        emit dataChanged(topLeft, bottomRight, {Qt::DisplayRole, Qt::EditRole});
+    }
 }
 
 } // namespace torvane

@@ -27,6 +27,13 @@ public:
 
     // The workspace changed behind the model's back (a field added or changed, a record added, a parse).
     void refresh();
+    // The values in `cells` (grid columns and rows; row 1 is the first data row) changed behind the model's
+    // back; the rows and columns stayed.
+    void cellsChanged(const QRect& cells);
+
+signals:
+    // The cell editor stored a keystroke in `index`, which held `previous` before.
+    void cellTyped(const QModelIndex& index, const QString& previous);
 
 private:
     TWorkspace& m_workspace;

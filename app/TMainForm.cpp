@@ -1,5 +1,6 @@
 #include "TMainForm.h"
 
+#include "TDataEditing.h"
 #include "TDataPage.h"
 #include "TLineBreaks.h"
 #include "TManualPage.h"
@@ -292,8 +293,10 @@ void TMainForm::TabSheet1Show()
         torvane::TabSheet1Show(m_workspace, [this] { return toCrLf(TabSheet2->viewText()); }, m_dialogs);
     });
     if (reads) {
-        // Whatever the reader got through before a failure is shown too.
+        // Whatever the reader got through before a failure is shown too. The commands on the undo stack
+        // belonged to the workspace the reader replaced.
         TabSheet1->refreshAll();
+        TabSheet1->editing()->clearUndo();
     }
 }
 

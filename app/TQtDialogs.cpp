@@ -83,15 +83,43 @@ TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
     return box.clickedButton() == discard ? TSaveAnswer::Discard : TSaveAnswer::Cancel;
 }
 
-std::optional<QString> TQtDialogs::saveFileName(const QString& initialName, const QString& filter)
+namespace {
+
+void prepareSaveDialog(QFileDialog& dialog, const QString& filters)
 {
-    QFileDialog dialog(m_window);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(filter);
+    dialog.setNameFilter(filters);
     // The file is replaced without a question: that is what saving here means.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
+}
+
+} // namespace
+
+std::optional<QString> TQtDialogs::saveFileName(const QString& initialName, const QString& filter)
+{
+    QFileDialog dialog(m_window);
+    prepareSaveDialog(dialog, filter);
+    return runFileDialog(dialog, initialName);
+}
+
+std::optional<TSaveChoice> TQtDialogs::saveFileNameAndFilter(const QString& initialName, const QString& filters,
+                                                             const QString& selectedFilter)
+{
+    QFileDialog dialog(m_window);
+    prepareSaveDialog(dialog, filters);
+    dialog.selectNameFilter(selectedFilter);
+    const std::optional<QString> name = runFileDialog(dialog, initialName);
+    return name ? std::optional<TSaveChoice>(TSaveChoice{*name, dialog.selectedNameFilter()}) : std::nullopt;
+}
+
+std::optional<QString> TQtDialogs::openFileNameWithFilter(const QString& initialName, const QString& filter)
+{
+    QFileDialog dialog(m_window);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(filter);
     return runFileDialog(dialog, initialName);
 }
 

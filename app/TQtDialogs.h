@@ -18,6 +18,9 @@ public:
     void error(const QString& message) override;
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override;
     std::optional<QString> openFileName(const QString& initialName) override;
+    std::optional<TSaveChoice> saveFileNameAndFilter(const QString& initialName, const QString& filters,
+                                                     const QString& selectedFilter) override;
+    std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
 
 private:

@@ -1,10 +1,12 @@
 #include "TXmlPage.h"
 
+#include "TFindBar.h"
 #include "TLineBreaks.h"
 #include "TPushButton.h"
 #include "TXmlView.h"
 
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTextDocument>
 
 namespace torvane {
@@ -27,6 +29,32 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
     connect(B_XmlLoad, &QPushButton::clicked, this, &TXmlPage::loadClicked);
     connect(B_XmlSave, &QPushButton::clicked, this, &TXmlPage::saveClicked);
     connect(Te_Xml, &QPlainTextEdit::textChanged, this, &TXmlPage::Te_XmlChange);
+
+    m_findBar = new TFindBar(*Te_Xml, this);
+    m_findBar->hide();
+    connect(m_findBar, &TFindBar::closeRequested, this, &TXmlPage::closeFindBar);
+    const auto add = [this](const QKeySequence& keys, auto&& slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+        return shortcut;
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFind(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { openGoToLine(); });
+    add(QKeySequence(Qt::Key_F3), [this] {
+        if (!m_findBar->isVisible() || m_findBar->isGoToLine()) {
+            openFind();
+        }
+        m_findBar->findNext();
+    });
+    add(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] {
+        if (!m_findBar->isVisible() || m_findBar->isGoToLine()) {
+            openFind();
+        }
+        m_findBar->findPrevious();
+    });
+    // Esc in the text view closes an open bar as well.
+    add(QKeySequence(Qt::Key_Escape), [this] { closeFindBar(); });
     placeControls();
 }
 
@@ -36,7 +64,33 @@ void TXmlPage::placeControls()
     const int ch = height();
     B_XmlLoad->setGeometry(cw - 190, 0, 89, 22);
     B_XmlSave->setGeometry(cw - 94, 0, 89, 22);
-    Te_Xml->setGeometry(0, 24, cw + 1, std::max(0, ch - 25));
+    const int barHeight = m_findBar && m_findBar->isVisible() ? m_findBar->sizeHint().height() : 0;
+    Te_Xml->setGeometry(0, 24, cw + 1, std::max(0, ch - 25 - barHeight));
+    if (barHeight > 0) {
+        m_findBar->setGeometry(0, ch - barHeight, cw, barHeight);
+    }
+}
+
+void TXmlPage::openFind()
+{
+    m_findBar->openFind(Te_Xml->textCursor().selectedText());
+    placeControls();
+}
+
+void TXmlPage::openGoToLine()
+{
+    m_findBar->openGoToLine();
+    placeControls();
+}
+
+void TXmlPage::closeFindBar()
+{
+    if (!m_findBar->isVisible()) {
+        return;
+    }
+    m_findBar->hide();
+    placeControls();
+    Te_Xml->setFocus();
 }
 
 void TXmlPage::resizeEvent(QResizeEvent* event)

@@ -10,6 +10,7 @@ class QPushButton;
 
 namespace torvane {
 
+class TFindBar;
 class TXmlView;
 
 // The XML page: the packet text view with its load and save buttons. The buttons' handlers belong to the
@@ -31,6 +32,11 @@ public:
 
     void Te_XmlChange();
 
+    // Ctrl+F and Ctrl+G: the find bar at the bottom of the page, the text view giving it room.
+    void openFind();
+    void openGoToLine();
+    void closeFindBar();
+
 signals:
     void loadClicked();
     void saveClicked();
@@ -49,6 +55,7 @@ private:
     QPushButton* B_XmlLoad = nullptr;
     QPushButton* B_XmlSave = nullptr;
     TXmlView* Te_Xml = nullptr;
+    TFindBar* m_findBar = nullptr;
 };
 
 } // namespace torvane

@@ -1,6 +1,7 @@
 #include "TXmlView.h"
 
 #include <QKeyEvent>
+#include <QTextBlock>
 
 namespace torvane {
 
@@ -15,6 +16,20 @@ void TXmlView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+bool TXmlView::find(const QString& text, QTextDocument::FindFlags flags)
+{
+    return QPlainTextEdit::find(text, flags);
+}
+
+void TXmlView::goToLine(int line)
+{
+    const QTextBlock block = document()->findBlockByNumber(line - 1);
+    if (block.isValid()) {
+        setTextCursor(QTextCursor(block));
+        centerCursor();
+    }
 }
 
 } // namespace torvane

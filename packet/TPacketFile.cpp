@@ -1,11 +1,11 @@
 #include "TPacketFile.h"
 
 #include "TFailure.h"
+#include "TFileBytes.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -17,22 +17,6 @@
 namespace torvane {
 
 namespace {
-
-// Linux input methods and pasted text give these code points for JIS characters whose CP932 forms are
-// others; without the mapping they could not be saved at all.
-char16_t toCp932Form(char16_t c)
-{
-    switch (c) {
-    case 0x301C: return 0xFF5E; // WAVE DASH -> FULLWIDTH TILDE
-    case 0x2016: return 0x2225; // DOUBLE VERTICAL LINE -> PARALLEL TO
-    case 0x2212: return 0xFF0D; // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-    case 0x2014: return 0x2015; // EM DASH -> HORIZONTAL BAR
-    case 0x00A2: return 0xFFE0; // CENT SIGN -> FULLWIDTH CENT SIGN
-    case 0x00A3: return 0xFFE1; // POUND SIGN -> FULLWIDTH POUND SIGN
-    case 0x00AC: return 0xFFE2; // NOT SIGN -> FULLWIDTH NOT SIGN
-    default: return c;
-    }
-}
 
 // The text as the file holds it: every line break CR LF, JIS characters in their CP932 forms.
 QString toFileText(const QString& viewText)
@@ -61,36 +45,6 @@ QString toFileText(const QString& viewText)
     out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));
     return out;
 }
-
-QString hexCode(char32_t c)
-{
-    return QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0');
-}
-
-// The refusal for the character at `pos` of the file text, with its line (1-based).
-QString unrepresentableMessage(const QString& fileText, qsizetype pos)
-{
-    const qsizetype line = QStringView(fileText).left(pos).count(u'\n') + 1;
-    const QChar c = fileText[pos];
-    if (c.isHighSurrogate() && pos + 1 < fileText.size() && fileText[pos + 1].isLowSurrogate()) {
-        const char32_t code = QChar::surrogateToUcs4(c, fileText[pos + 1]);
-        return QStringLiteral("%1 行目の文字「%2」(U+%3) は Shift_JIS (CP932) で表せないため、保存できません")
-            .arg(line)
-            .arg(fileText.mid(pos, 2), hexCode(code));
-    }
-    if (c.isSurrogate()) {
-        // Half of a pair cannot be shown on its own.
-        return QStringLiteral("%1 行目の文字 (U+%2) は Shift_JIS (CP932) で表せないため、保存できません")
-            .arg(line)
-            .arg(hexCode(c.unicode()));
-    }
-    return QStringLiteral("%1 行目の文字「%2」(U+%3) は Shift_JIS (CP932) で表せないため、保存できません")
-        .arg(line)
-        .arg(QString(c), hexCode(c.unicode()));
-}
-
-const QLatin1String NoCodecMessage(
-    "この環境の Qt には Shift_JIS (CP932) の変換器 (windows-31j) がありません");
 
 // Where the first byte of 0x80 or above stands; -1 for ASCII alone, which reads the same either way.
 qsizetype firstNonAscii(QByteArrayView bytes)
@@ -219,57 +173,16 @@ bool declaresUtf8(QByteArrayView bytes)
 
 QByteArray encodePacketFile(const QString& viewText)
 {
-    const TPacketCodec& codec = TPacketCodec::cp932();
-    if (!codec.available()) {
-        throw TFailure(NoCodecMessage);
-    }
-    const QString fileText = toFileText(viewText);
-    QByteArray bytes;
-    bytes.reserve(fileText.size() * 2);
-    const qsizetype bad = codec.encode(fileText, bytes);
-    if (bad >= 0) {
-        throw TFailure(unrepresentableMessage(fileText, bad));
-    }
-    return bytes;
+    return encodeCp932(toFileText(viewText));
 }
 
 void savePacketFile(const QString& fileName, const QString& viewText)
 {
-    // Encode first, so that a text that cannot be saved never touches the file.
-    const QByteArray bytes = encodePacketFile(viewText);
-    const QString cannotCreate = QStringLiteral("ファイル %1 を作成できません").arg(fileName);
-    const QString cannotWrite = QStringLiteral("ストリームへの書き込みに失敗しました");
-
-    // The save replaces the target by a new file. Over a FIFO, a device or a folder that would destroy
-    // what they are (or, as root, replace /dev/null); a file its owner may not write is read-only on
-    // purpose, and root, whom the system lets write anything, must not overwrite it either.
-    struct stat target {};
-    if (::stat(QFile::encodeName(fileName).constData(), &target) == 0
-        && (!S_ISREG(target.st_mode) || (target.st_mode & S_IWUSR) == 0)) {
-        throw TFailure(cannotCreate);
-    }
-
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw TFailure(cannotCreate);
-    }
-    // QSaveFile keeps up to 16 KB in its buffer and writes it only in commit(), which does not notice
-    // when that write fails (a full disk, a file-size limit) and puts the empty or cut-short file in the
-    // old one's place. So every byte is written, flushed and synced here, where each failure is seen; the
-    // temporary file is then dropped and the old file stays as it was.
-    const bool written = file.write(bytes) == bytes.size() && file.flush()
-                         && (::fsync(file.handle()) == 0 || errno == EINVAL || errno == ENOTSUP);
-    if (!written || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        file.commit();
-        throw TFailure(cannotWrite);
-    }
-    if (!file.commit()) {
-        throw TFailure(cannotWrite);
-    }
+    // Encoded first, so that a text that cannot be saved never touches the file.
+    writeFileAtomically(fileName, encodePacketFile(viewText));
 }
 
-QString decodePacketFile(QByteArrayView bytes)
+QString decodeFileText(QByteArrayView bytes)
 {
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     if (bom) {
@@ -281,20 +194,22 @@ QString decodePacketFile(QByteArrayView bytes)
         const TUtf8Scan scan = scanUtf8(bytes, nonAscii);
         utf8 = scan.valid && (scan.beyondKatakana || declaresUtf8(bytes));
     }
-    QString text;
     if (utf8) {
-        text = QString::fromUtf8(bytes);
-    } else {
-        const TPacketCodec& codec = TPacketCodec::cp932();
-        if (!codec.available() && nonAscii >= 0) {
-            throw TFailure(NoCodecMessage);
-        }
-        text = codec.decode(bytes);
+        return QString::fromUtf8(bytes);
     }
-    return toViewText(std::move(text));
+    const TPacketCodec& codec = TPacketCodec::cp932();
+    if (!codec.available() && nonAscii >= 0) {
+        throw TFailure(NoCodecMessage);
+    }
+    return codec.decode(bytes);
 }
 
-QString loadPacketFile(const QString& fileName)
+QString decodePacketFile(QByteArrayView bytes)
+{
+    return toViewText(decodeFileText(bytes));
+}
+
+QByteArray readRegularFile(const QString& fileName)
 {
     const QString cannotOpen = QStringLiteral("ファイル %1 は開けません").arg(fileName);
     // Regular files only: a FIFO would wait for a writer (O_NONBLOCK keeps the open itself from waiting),
@@ -312,9 +227,14 @@ QString loadPacketFile(const QString& fileName)
         throw TFailure(cannotOpen);
     }
     // What could be read is taken; a failure while reading is not reported.
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     file.close();
-    return decodePacketFile(bytes);
+    return bytes;
+}
+
+QString loadPacketFile(const QString& fileName)
+{
+    return decodePacketFile(readRegularFile(fileName));
 }
 
 } // namespace torvane

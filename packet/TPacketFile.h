@@ -17,16 +17,21 @@ QByteArray encodePacketFile(const QString& viewText);
 // への書き込みに失敗しました" when any write fails (a full disk, a file-size limit).
 void savePacketFile(const QString& fileName, const QString& viewText);
 
-// The view's text for a packet file's bytes, with lines separated by "\n". The bytes are read as UTF-8
+// The text of a file's bytes, line breaks as the file holds them. The bytes are read as UTF-8
 // when they start with a UTF-8 byte-order mark (which is dropped), or are well-formed UTF-8 and either
 // begin with an XML declaration naming encoding="UTF-8" (any letter case) or hold a multi-byte sequence
 // that CP932 cannot read as half-width katakana (three or four bytes, or two with a byte outside A1..DF);
 // otherwise as CP932. So a file this program saved whose only non-ASCII characters are half-width katakana
 // loads as CP932 even where its bytes are well-formed UTF-8 (ﾐｷ is D0 B7, "з").
+QString decodeFileText(QByteArrayView bytes);
+// The view's text for a packet file's bytes: decodeFileText() with lines separated by "\n".
 QString decodePacketFile(QByteArrayView bytes);
 
-// Loads a whole packet file as decodePacketFile() reads it. Only regular files are opened; anything else
-// (missing, no access, a FIFO, a device, a folder) throws TFailure("ファイル <name> は開けません") at once.
+// The whole content of a regular file; anything else (missing, no access, a FIFO, a device, a folder)
+// throws TFailure("ファイル <name> は開けません") at once.
+QByteArray readRegularFile(const QString& fileName);
+
+// Loads a whole packet file as decodePacketFile() reads it.
 QString loadPacketFile(const QString& fileName);
 
 } // namespace torvane

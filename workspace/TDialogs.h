@@ -9,6 +9,12 @@ namespace torvane {
 // The answers to the question asked before unsaved work would be lost.
 enum class TSaveAnswer { Save, Discard, Cancel };
 
+// A name chosen in the save dialog, with the file kind (one of its filters) chosen beside it.
+struct TSaveChoice {
+    QString fileName;
+    QString filter;
+};
+
 // Every modal box and file dialog the program shows goes through this interface, so that the core can
 // ask and tell without knowing about widgets, and tests can answer without anything blocking.
 class TDialogs {
@@ -34,6 +40,19 @@ public:
     virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;
     // The open dialog; nullopt when cancelled.
     virtual std::optional<QString> openFileName(const QString& initialName) = 0;
+    // The save dialog offering `filters` (";;" between them) with `selectedFilter` chosen at first.
+    virtual std::optional<TSaveChoice> saveFileNameAndFilter(const QString& initialName, const QString& filters,
+                                                             const QString& selectedFilter)
+    {
+        const std::optional<QString> name = saveFileName(initialName, filters);
+        return name ? std::optional<TSaveChoice>(TSaveChoice{*name, selectedFilter}) : std::nullopt;
+    }
+    // The open dialog showing the files that `filter` names.
+    virtual std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter)
+    {
+        Q_UNUSED(filter);
+        return openFileName(initialName);
+    }
 };
 
 // The error box adds a full stop when the message's last character sorts after ".".

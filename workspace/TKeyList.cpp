@@ -1,5 +1,7 @@
 #include "TKeyList.h"
 
+#include <algorithm>
+
 namespace torvane {
 
 TKeyList::TKeyList(QString closedCaption) : m_closedCaption(std::move(closedCaption)) {}
@@ -20,6 +22,34 @@ void TKeyList::setSelected(int index, bool selected)
     if (index >= 0 && index < count()) {
         m_selected[static_cast<size_t>(index)] = selected;
     }
+}
+
+bool TKeyList::takeItem(int index)
+{
+    if (index < 0 || index >= count()) {
+        return false;
+    }
+    const bool selected = m_selected[static_cast<size_t>(index)];
+    m_items.removeAt(index);
+    m_selected.erase(m_selected.begin() + index);
+    return selected;
+}
+
+void TKeyList::insertItem(int index, const QString& item, bool selected)
+{
+    index = std::clamp(index, 0, count());
+    m_items.insert(index, item);
+    m_selected.insert(m_selected.begin() + index, selected);
+}
+
+void TKeyList::moveItem(int from, int to)
+{
+    if (from < 0 || to < 0 || from >= count() || to >= count() || from == to) {
+        return;
+    }
+    const QString item = m_items[from];
+    const bool selected = takeItem(from);
+    insertItem(to, item, selected);
 }
 
 std::vector<int> TKeyList::selectedPositions(int limit) const

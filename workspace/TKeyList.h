@@ -20,6 +20,11 @@ public:
 
     bool isSelected(int index) const;
     void setSelected(int index, bool selected);
+    // Removes item `index` and returns whether it was selected; inserts an item with its selection; moves
+    // an item with its selection. The other items keep theirs.
+    bool takeItem(int index);
+    void insertItem(int index, const QString& item, bool selected);
+    void moveItem(int from, int to);
     // 1-based positions of the selected items among the first `limit` items, ascending.
     std::vector<int> selectedPositions(int limit) const;
 

@@ -299,13 +299,7 @@ bool TWorkspace::B_DataAddClick()
     if (FieldCount <= 0) {
         return false;
     }
-    const int last = SG_Data.rowCount() - 1;
-    const int columns = std::min(FieldCount, SG_Data.colCount());
-    bool empty = true;
-    for (int c = 0; c < columns && empty; ++c) {
-        empty = SG_Data.cell(c, last).isEmpty();
-    }
-    if (empty) {
+    if (isBlankDataRow(SG_Data.rowCount() - 1)) {
         return false;
     }
     SG_Data.setRowCount(SG_Data.rowCount() + 1);
@@ -323,6 +317,176 @@ int TWorkspace::SG_DataKeyDown(int key, int currentRow) const
 void TWorkspace::moveDataColumn(int from, int to)
 {
     SG_Data.moveColumn(from, to);
+}
+
+bool TWorkspace::isBlankDataRow(int row) const
+{
+    const int columns = std::min(FieldCount, SG_Data.colCount());
+    const std::vector<QString>& cells = SG_Data.row(row);
+    return std::all_of(cells.begin(), cells.begin() + std::max(columns, 0),
+                       [](const QString& value) { return value.isEmpty(); });
+}
+
+int TWorkspace::lastFilledDataRow() const
+{
+    int row = SG_Data.rowCount() - 1;
+    while (row >= 1 && isBlankDataRow(row)) {
+        --row;
+    }
+    return row;
+}
+
+// --- Editing beyond the buttons ----------------------------------------------------------------------
+
+TCellBlock planPaste(std::vector<std::vector<QString>> values, const QRect& target, int columns)
+{
+    TCellBlock block;
+    block.col = target.left();
+    block.row = target.top();
+    size_t width = 0;
+    for (const auto& cells : values) {
+        width = std::max(width, cells.size());
+    }
+    if (values.size() == 1 && width == 1) {
+        // One value onto a selection fills every selected cell.
+        values.assign(static_cast<size_t>(std::max(target.height(), 1)),
+                      std::vector<QString>(static_cast<size_t>(std::max(target.width(), 1)), values[0][0]));
+        width = values[0].size();
+    }
+    const size_t kept = static_cast<size_t>(std::clamp(columns - block.col, 0, static_cast<int>(width)));
+    for (auto& cells : values) {
+        cells.resize(kept);
+    }
+    if (kept > 0) {
+        block.values = std::move(values);
+    }
+    return block;
+}
+
+void TWorkspace::insertDataRows(int at, std::vector<TGridRow> rows)
+{
+    markDataEdited();
+    SG_Data.insertRows(std::clamp(at, 1, SG_Data.rowCount()), std::move(rows));
+}
+
+void TWorkspace::insertEmptyDataRows(int at, int count)
+{
+    markDataEdited();
+    SG_Data.insertEmptyRows(std::clamp(at, 1, SG_Data.rowCount()), count);
+}
+
+std::vector<TGridRow> TWorkspace::copyDataRows(int first, int count) const
+{
+    return first < 1 ? std::vector<TGridRow>() : SG_Data.copyRows(first, count);
+}
+
+TRemovedRows TWorkspace::removeDataRows(int first, int count)
+{
+    markDataEdited();
+    TRemovedRows removed;
+    removed.first = std::clamp(first, 1, SG_Data.rowCount());
+    removed.rows = SG_Data.takeRows(removed.first, count);
+    if (SG_Data.rowCount() < 2) {
+        SG_Data.insertEmptyRows(1, 2 - SG_Data.rowCount());
+        removed.addedEmptyRow = true;
+    }
+    return removed;
+}
+
+void TWorkspace::restoreDataRows(TRemovedRows removed)
+{
+    markDataEdited();
+    if (removed.addedEmptyRow) {
+        SG_Data.takeRows(1, 1);
+    }
+    SG_Data.insertRows(removed.first, std::move(removed.rows));
+}
+
+TCellBlock TWorkspace::swapDataCells(TCellBlock block)
+{
+    markDataEdited();
+    TCellBlock previous;
+    previous.col = block.col;
+    previous.row = block.row;
+    const int lastCol = std::min(block.col + block.width(), SG_Data.colCount()) - 1;
+    const int lastRow = std::min(block.row + block.height(), SG_Data.rowCount()) - 1;
+    if (block.col < 0 || block.row < 1 || lastCol < block.col) {
+        return previous;
+    }
+    previous.values.reserve(static_cast<size_t>(std::max(lastRow - block.row + 1, 0)));
+    for (int r = block.row; r <= lastRow; ++r) {
+        auto& values = block.values[static_cast<size_t>(r - block.row)];
+        std::vector<QString>& old = previous.values.emplace_back();
+        old.reserve(static_cast<size_t>(lastCol - block.col + 1));
+        for (int c = block.col; c <= lastCol; ++c) {
+            old.push_back(SG_Data.cell(c, r));
+            SG_Data.setCell(c, r, values[static_cast<size_t>(c - block.col)]);
+        }
+    }
+    return previous;
+}
+
+TRemovedField TWorkspace::deleteField(int number)
+{
+    markDataEdited();
+    TRemovedField removed;
+    if (number < 1 || number > FieldCount || number > FieldList.size() || number >= SG_Field.rowCount()) {
+        return removed;
+    }
+    removed.number = number;
+    removed.name = FieldList.takeAt(number - 1);
+    --FieldCount;
+    removed.fieldRow = std::move(SG_Field.takeRows(number, 1).front());
+    // With no field left both tables keep their one empty row or column, as at start-up.
+    if (SG_Field.rowCount() < 2) {
+        SG_Field.insertEmptyRows(SG_Field.rowCount(), 1);
+    }
+    removed.dataColumn = SG_Data.takeColumn(number - 1);
+    if (SG_Data.colCount() == 0) {
+        SG_Data.setColCount(1);
+    }
+    removed.primaryKey = LB_PriKey.takeItem(number - 1);
+    removed.defaultOrder = LB_DefOrder.takeItem(number - 1);
+    FitFieldColumns();
+    return removed;
+}
+
+void TWorkspace::restoreField(TRemovedField field)
+{
+    markDataEdited();
+    if (field.number < 1 || field.number > FieldCount + 1 || FieldCount > FieldList.size()) {
+        return;
+    }
+    if (FieldCount == 0) {
+        // The empty row and column that stood in for the fields give way.
+        SG_Field.takeRows(1, SG_Field.rowCount() - 1);
+        SG_Data.setColCount(0);
+    }
+    const int index = field.number - 1;
+    FieldList.insert(index, field.name);
+    ++FieldCount;
+    SG_Field.insertRows(field.number, {std::move(field.fieldRow)});
+    if (field.dataColumn.cells.empty()) {
+        field.dataColumn.width = SG_Data.defaultColWidth();
+    }
+    SG_Data.insertColumn(std::min(index, SG_Data.colCount()), std::move(field.dataColumn));
+    LB_PriKey.insertItem(index, field.name, field.primaryKey);
+    LB_DefOrder.insertItem(index, field.name, field.defaultOrder);
+    FitFieldColumns();
+}
+
+void TWorkspace::moveField(int number, int to)
+{
+    markDataEdited();
+    const int count = std::min({FieldCount, static_cast<int>(FieldList.size()), SG_Field.rowCount() - 1});
+    if (number < 1 || to < 1 || number > count || to > count || number == to) {
+        return;
+    }
+    FieldList.move(number - 1, to - 1);
+    SG_Field.insertRows(to, SG_Field.takeRows(number, 1));
+    SG_Data.moveColumn(number - 1, to - 1);
+    LB_PriKey.moveItem(number - 1, to - 1);
+    LB_DefOrder.moveItem(number - 1, to - 1);
 }
 
 } // namespace torvane

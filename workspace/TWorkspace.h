@@ -4,6 +4,7 @@
 #include "TKeyList.h"
 #include "TStringGrid.h"
 
+#include <QRect>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,40 @@ struct TFieldEditorContent {
     std::optional<int> typeIndex;
     QString etc;
     QString width;
+};
+
+// A rectangle of data cells: values[i][j] is the cell of grid row `row + i`, column `col + j`. Every row
+// holds the same number of values.
+struct TCellBlock {
+    int col = 0;
+    int row = 1;
+    std::vector<std::vector<QString>> values;
+
+    int height() const { return static_cast<int>(values.size()); }
+    int width() const { return values.empty() ? 0 : static_cast<int>(values.front().size()); }
+};
+
+// What a paste writes: `values` (rows of cells, padded to the longest) with its top-left at the top-left of
+// `target` (grid columns and rows), left out past column `columns` - 1; a single value fills all of `target`.
+// The block may reach past the last row: the rows are then to be added.
+TCellBlock planPaste(std::vector<std::vector<QString>> values, const QRect& target, int columns);
+
+// Data rows that removeDataRows took out, for restoreDataRows to put back.
+struct TRemovedRows {
+    int first = 1;
+    std::vector<TGridRow> rows;
+    // The table keeps one data row: an empty one took the place of the rows removed.
+    bool addedEmptyRow = false;
+};
+
+// All of one field as deleteField took it out, for restoreField to put back where it was.
+struct TRemovedField {
+    int number = 0; // its 1-based position; 0 when nothing was removed
+    QString name;
+    TGridRow fieldRow;      // its field table row
+    TGridColumn dataColumn; // its data column: header, values and width
+    bool primaryKey = false;
+    bool defaultOrder = false;
 };
 
 // Which of the two views of the workspace holds the newer work: the data page (the editing buttons and the
@@ -137,6 +172,30 @@ public:
     int SG_DataKeyDown(int key, int currentRow) const;
     // Moves a data column with its cells, header and width.
     void moveDataColumn(int from, int to);
+    // Whether grid row `row` holds no value in a field's column.
+    bool isBlankDataRow(int row) const;
+    // The last data row holding a value in a field's column; 0 when there is none.
+    int lastFilledDataRow() const;
+
+    // --- Editing beyond the buttons ------------------------------------------------------------------
+    // Each of these is a user edit of the data side. Rows are grid rows (1 is the first data row). Each
+    // change has its inverse, so that the window can undo and redo it.
+    void insertDataRows(int at, std::vector<TGridRow> rows);
+    void insertEmptyDataRows(int at, int count);
+    std::vector<TGridRow> copyDataRows(int first, int count) const;
+    // Removes `count` data rows from `first` on; the table keeps at least one (empty) data row.
+    TRemovedRows removeDataRows(int first, int count);
+    void restoreDataRows(TRemovedRows removed);
+    // Writes the block into the data table, leaving out what lies past the last column or row, and returns
+    // what the same rectangle held before: writing that back undoes the change.
+    TCellBlock swapDataCells(TCellBlock block);
+    // Deletes field `number` (1-based): its FieldList entry, field table row, data column and key items.
+    // The other fields keep their key selections. Returns it all, or number 0 when there is no such field.
+    TRemovedField deleteField(int number);
+    void restoreField(TRemovedField field);
+    // Moves field `number` to position `to` (1-based): FieldList entry, field table row, data column and
+    // key items move together, so the field is written in its new place.
+    void moveField(int number, int to);
 
 private:
     void toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs);

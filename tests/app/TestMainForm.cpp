@@ -6,6 +6,10 @@
 #include "TQtDialogs.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
@@ -172,6 +176,19 @@ struct Window {
     QWidget* focus() const { return QApplication::focusWidget(); }
 };
 
+void press(Window& w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(w.focus(), key, modifiers);
+}
+
+// Selects a rectangle of data cells as a drag would: a click on one corner, Shift+click on the other.
+void selectCells(Window& w, int row, int column, int lastRow, int lastColumn)
+{
+    w.clickCell(row, column);
+    const QModelIndex corner = w.data->model()->index(lastRow, lastColumn);
+    QTest::mouseClick(w.data->viewport(), Qt::LeftButton, Qt::ShiftModifier, w.data->visualRect(corner).center());
+}
+
 } // namespace
 
 class TestMainForm : public QObject {
@@ -190,6 +207,11 @@ private slots:
     void unsavedWorkIsAskedAboutAndSaved();
     void filesArriveByCommandLineAndDrop();
     void focusStaysWhereTheUserHasIt();
+    void spreadsheetRangesPastedCopiedAndUndone();
+    void rowsInsertedDuplicatedAndDeleted();
+    void fieldsDeletedAndMovedWithTheirKeys();
+    void csvOutAndBackIn();
+    void findBarWrapsAroundTheText();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -552,6 +574,13 @@ void TestMainForm::libraryPacketKeepsItsDataThroughAnEdit()
     w.clickCell(0, 5);
     typeText(w.focus(), QStringLiteral("x"));
     QVERIFY(w.fields->model()->index(3, 0).data(Qt::ToolTipRole).toString().contains(QStringLiteral("PROVFLAGS")));
+    // Nor does a clear of a range over it: the cells beside it empty, the picture stays.
+    selectCells(w, 0, 4, 0, 5);
+    press(w, Qt::Key_Delete);
+    QCOMPARE(w.cell(w.data, 0, 4), QString());
+    QCOMPARE(blob.data().toString(), QStringLiteral("<BLOB>"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!w.cell(w.data, 0, 4).isEmpty());
 
     // One length typed anew: written back, every other value, the picture and the PARAM child are as they were.
     w.clickCell(1, 3);
@@ -1016,6 +1045,409 @@ void TestMainForm::focusStaysWhereTheUserHasIt()
     const int page = w.priList->parentWidget()->height();
     QCOMPARE(w.priList->geometry().bottom(), page - 1);
     QVERIFY(w.priList->verticalScrollBar()->isVisible());
+}
+
+namespace {
+
+// The written packet's ROWDATA lines, as the XML page shows them after a visit.
+QStringList writtenRows(Window& w)
+{
+    const int page = w.pages->currentIndex();
+    w.pages->setCurrentIndex(1);
+    QStringList rows;
+    for (const QString& line : w.xmlText().split(QStringLiteral("\r\n"))) {
+        if (line.startsWith(QStringLiteral("<ROW ")) || line == QStringLiteral("<ROW/>")) {
+            rows.append(line);
+        }
+    }
+    w.pages->setCurrentIndex(page);
+    return rows;
+}
+
+QString writtenLine(Window& w, const QString& start)
+{
+    const int page = w.pages->currentIndex();
+    w.pages->setCurrentIndex(1);
+    const QStringList lines = w.xmlText().split(QStringLiteral("\r\n"));
+    w.pages->setCurrentIndex(page);
+    for (const QString& line : lines) {
+        if (line.startsWith(start)) {
+            return line;
+        }
+    }
+    return {};
+}
+
+// Keys go to whatever has the focus, as the user's keyboard does; the data table's cell editor mostly.
+
+QStringList columnValues(const Window& w, int column)
+{
+    QStringList values;
+    for (int r = 0; r < w.data->model()->rowCount(); ++r) {
+        values.append(w.cell(w.data, r, column));
+    }
+    return values;
+}
+
+} // namespace
+
+void TestMainForm::spreadsheetRangesPastedCopiedAndUndone()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"ID", "NAME", "NOTE"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    // A 3 x 2 block as LibreOffice Calc puts it on the clipboard: a tab, a line break and quotes in values.
+    QApplication::clipboard()->setText(QStringLiteral("1\t\"東京\t駅\"\t\"say \"\"hi\"\"\"\n"
+                                                      "2\t\"一行目\n二行目\"\tx\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->rowCount(), 2);
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("東京\t駅"));
+    QCOMPARE(w.cell(w.data, 0, 2), QStringLiteral("say \"hi\""));
+    QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("一行目\n二行目"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane*"));
+    const QStringList pasted{R"(<ROW ID="1" NAME="東京&#9;駅" NOTE="say &quot;hi&quot;"/>)",
+                             R"(<ROW ID="2" NAME="一行目&#10;二行目" NOTE="x"/>)"};
+    QCOMPARE(writtenRows(w), pasted);
+
+    // The paste is one step: undone, the table is as before, row count included; redone by either key.
+    w.clickCell(0, 0);
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->rowCount(), 1);
+    QCOMPARE(w.cell(w.data, 0, 1), QString());
+    QCOMPARE(writtenRows(w), QStringList{"<ROW/>"});
+    w.clickCell(0, 0);
+    press(w, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(writtenRows(w), pasted);
+    w.clickCell(0, 0);
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    press(w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(writtenRows(w), pasted);
+
+    // Typing into a cell is one step per cell, however many keystrokes.
+    w.clickCell(1, 2);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_End);
+    QTest::keyClicks(w.focus(), QStringLiteral("yz"));
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("xyz"));
+    press(w, Qt::Key_Tab);
+    QTest::keyClicks(w.focus(), QStringLiteral("3"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("xyz"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
+    QCOMPARE(qobject_cast<QLineEdit*>(w.focus())->text(), QStringLiteral("x"));
+
+    // A range copied is tab-separated and quoted; pasted below the last row it adds the rows it needs.
+    selectCells(w, 0, 1, 1, 2);
+    press(w, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+             QStringLiteral("\"東京\t駅\"\t\"say \"\"hi\"\"\"\n\"一行目\n二行目\"\tx\n"));
+    w.clickCell(1, 0);
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->rowCount(), 3);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "東京\t駅", "一行目\n二行目"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京\t駅", "say \"hi\"", "x"}));
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
+
+    // Delete on a range empties it; Ctrl+X copies and empties; on one cell Delete stays the editor's.
+    selectCells(w, 1, 0, 2, 1);
+    press(w, Qt::Key_Delete);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "", ""}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京\t駅", "", ""}));
+    selectCells(w, 0, 0, 0, 1);
+    press(w, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("1\t\"東京\t駅\"\n"));
+    QCOMPARE(w.cell(w.data, 0, 1), QString());
+    w.clickCell(0, 2);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Home);
+    press(w, Qt::Key_Delete);
+    QCOMPARE(w.cell(w.data, 0, 2), QStringLiteral("ay \"hi\""));
+
+    // A single value pasted onto a range fills it, one step.
+    QApplication::clipboard()->setText(QStringLiteral("z\n"));
+    selectCells(w, 1, 1, 2, 2);
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 2), (QStringList{"ay \"hi\"", "z", "z"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"", "z", "z"}));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 2), (QStringList{"ay \"hi\"", "x", ""}));
+
+    // Adding a field empties the undo stack.
+    w.defineField(QStringLiteral("EXTRA"), QStringLiteral("st"), QString(), QString());
+    w.clickCell(0, 0);
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 2), (QStringList{"ay \"hi\"", "x", ""}));
+}
+
+void TestMainForm::rowsInsertedDuplicatedAndDeleted()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("N"), QStringLiteral("st"), QString(), QString());
+    w.defineField(QStringLiteral("M"), QStringLiteral("st"), QString(), QString());
+    QApplication::clipboard()->setText(QStringLiteral("1\ta\n2\tb\n3\tc\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    const QStringList start{"1", "2", "3"};
+    QCOMPARE(columnValues(w, 0), start);
+
+    // Ctrl+D duplicates the rows the selection touches below them; Ctrl++ (also as Ctrl+=) inserts an empty
+    // row above the current one; Ctrl+- deletes the rows of the selection.
+    selectCells(w, 0, 1, 1, 0);
+    press(w, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "2", "1", "2", "3"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"a", "b", "a", "b", "c"}));
+    w.clickCell(1, 1);
+    press(w, Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "", "2", "1", "2", "3"}));
+    QCOMPARE(w.data->currentIndex().row(), 1);
+    press(w, Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->rowCount(), 7);
+    selectCells(w, 4, 0, 5, 0);
+    press(w, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "", "", "2", "3"}));
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW N="1" M="a"/>)", "<ROW/>", "<ROW/>", R"(<ROW N="2" M="b"/>)",
+                                          R"(<ROW N="3" M="c"/>)"}));
+
+    // Deleting every row keeps one empty row; each step undoes back to the start, the add button's too.
+    selectCells(w, 0, 0, 4, 1);
+    press(w, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), QStringList{""});
+    w.clickCell(0, 0);
+    for (int i = 0; i < 5; ++i) {
+        press(w, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QCOMPARE(columnValues(w, 0), start);
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 4);
+    w.clickCell(0, 0);
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->rowCount(), 3);
+
+    // Reading the text empties the stack: nothing before it is undone, not even by the editor's own undo.
+    w.pages->setCurrentIndex(1);
+    retypeXml(w.xml, QString(w.xmlText()).replace(QStringLiteral("M=\"c\""), QStringLiteral("M=\"C\"")));
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(w.cell(w.data, 2, 1), QStringLiteral("C"));
+    w.clickCell(2, 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 1), (QStringList{"a", "b", "C"}));
+}
+
+void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"A", "B", "C"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("a\tb\tc\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    // Primary key A and C, order key B.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    w.clickItem(w.priList, 0);
+    QTest::mouseClick(w.priList->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.priList->visualItemRect(w.priList->item(2)).center());
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    w.clickItem(w.defList, 1);
+    QTest::mouseClick(w.defOrder, Qt::LeftButton);
+    w.pages->setCurrentIndex(1);
+    const QString original = w.xmlText();
+    w.pages->setCurrentIndex(0);
+
+    // Delete in the field table deletes the current field: its column and values go, the keys renumber.
+    const auto clickField = [&w](int row) {
+        QTest::mouseClick(w.fields->viewport(), Qt::LeftButton, {},
+                          w.fields->visualRect(w.fields->model()->index(row, 0)).center());
+        w.fields->setFocus();
+    };
+    clickField(0);
+    QTest::keyClick(w.fields, Qt::Key_Delete);
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+    QCOMPARE(w.header(w.data, 0), QStringLiteral("B"));
+    QCOMPARE(w.name->text(), QStringLiteral("B"));
+    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")), QStringLiteral(R"(<PARAMS DEFAULT_ORDER="1" PRIMARY_KEY="2" LCID="1033"/>)"));
+    QCOMPARE(writtenRows(w), QStringList{R"(<ROW B="b" C="c"/>)"});
+
+    // Alt+Up moves C above B: its field line, column and key go with it.
+    clickField(1);
+    QTest::keyClick(w.fields, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(w.cell(w.fields, 0, 0), QStringLiteral("C"));
+    QCOMPARE(w.fields->currentIndex().row(), 0);
+    QCOMPARE(w.header(w.data, 0), QStringLiteral("C"));
+    QCOMPARE(w.cell(w.data, 0, 0), QStringLiteral("c"));
+    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")), QStringLiteral(R"(<PARAMS DEFAULT_ORDER="2" PRIMARY_KEY="1" LCID="1033"/>)"));
+    QCOMPARE(writtenLine(w, QStringLiteral("<FIELD ")), QStringLiteral(R"(<FIELD attrname="C" fieldtype="string"/>)"));
+    QCOMPARE(writtenRows(w), QStringList{R"(<ROW C="c" B="b"/>)"});
+    QTest::keyClick(w.fields, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(w.cell(w.fields, 0, 0), QStringLiteral("C"));
+
+    // Both are undone on the page's stack, back to the packet as it was.
+    QTest::keyClick(w.fields, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(w.fields, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.fields->model()->rowCount(), 3);
+    w.pages->setCurrentIndex(1);
+    QCOMPARE(w.xmlText(), original);
+}
+
+void TestMainForm::csvOutAndBackIn()
+{
+    QTemporaryDir dir;
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"ID", "名前", "備考"}) {
+        w.defineField(QString::fromUtf8(name), QStringLiteral("st"), QString(), QString());
+    }
+    const QString block = QStringLiteral("1\t東京駅\t\"say \"\"hi\"\", ok\"\n"
+                                         "2\t\"一行目\n二行目\"\t\n"
+                                         "\t\t\n"
+                                         "4\t～\t末尾\n");
+    QApplication::clipboard()->setText(block);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 5);
+    const QStringList rows = writtenRows(w);
+
+    // Out through the data table's context menu action, in both encodings.
+    auto* data = w.data;
+    const auto trigger = [data](const QString& text) {
+        for (QAction* action : data->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    };
+    const QString utf8 = dir.filePath(QStringLiteral("utf8.csv"));
+    const QString sjis = dir.filePath(QStringLiteral("sjis.csv"));
+    w.dialogs.fileNames = {utf8, sjis};
+    w.dialogs.chosenFilters = {QStringLiteral("CSV UTF-8 BOM付き (*.csv)"), QStringLiteral("CSV Shift_JIS (*.csv)")};
+    QVERIFY(trigger(QStringLiteral("CSVに書き出す…")));
+    QVERIFY(trigger(QStringLiteral("CSVに書き出す…")));
+    QCOMPARE(w.dialogs.saveFilters.last(), QStringLiteral("CSV UTF-8 BOM付き (*.csv);;CSV Shift_JIS (*.csv)"));
+    QVERIFY(fileBytes(utf8).startsWith("\xEF\xBB\xBFID,\xE5\x90\x8D\xE5\x89\x8D"));
+    QVERIFY(fileBytes(sjis).startsWith("ID,\x96\xbc\x91\x4f"));
+    // The blank last record is left out; the blank one between stays.
+    QCOMPARE(fileBytes(utf8).count("\r\n"), 5);
+
+    // Back in, into a fresh window: the names become fields of type string, the records equal the original.
+    for (const QString& file : {utf8, sjis}) {
+        Window fresh;
+        QVERIFY(QTest::qWaitForWindowActive(fresh.form.get()));
+        fresh.defineField(QStringLiteral("id"), QStringLiteral("i4"), QString(), QString());
+        fresh.dialogs.fileNames = {file};
+        auto* freshData = fresh.data;
+        for (QAction* action : freshData->actions()) {
+            if (action->text() == QStringLiteral("CSVを読み込む…")) {
+                action->trigger();
+            }
+        }
+        QVERIFY(fresh.dialogs.informed.isEmpty());
+        QCOMPARE(fresh.fields->model()->rowCount(), 3);
+        QCOMPARE(fresh.cell(fresh.fields, 0, 1), QStringLiteral("i4（４バイト整数）"));
+        QCOMPARE(fresh.cell(fresh.fields, 2, 1), QStringLiteral("string（文字列）"));
+        QStringList read = writtenRows(fresh);
+        QCOMPARE(read.size(), 4);
+        QCOMPARE(read.join(u'\n').replace(QStringLiteral("id="), QStringLiteral("ID=")),
+                 QStringList(rows.mid(0, 4)).join(u'\n'));
+        // The records are one undo step.
+        fresh.clickCell(0, 0);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(fresh.focus()));
+        press(fresh, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(writtenRows(fresh), QStringList{"<ROW/>"});
+        QCOMPARE(fresh.fields->model()->rowCount(), 3);
+    }
+
+    // A malformed file is refused, naming the line, with nothing changed.
+    const QString broken = dir.filePath(QStringLiteral("broken.csv"));
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("ID,NEW\r\n1,\"a\r\nb\"\r\n2,\"open\r\n3,x\r\n");
+    }
+    w.pages->setCurrentIndex(1);
+    const QString before = w.xmlText();
+    w.pages->setCurrentIndex(0);
+    w.dialogs.fileNames = {broken};
+    QVERIFY(trigger(QStringLiteral("CSVを読み込む…")));
+    QCOMPARE(w.dialogs.informed.last(),
+             QStringLiteral("4 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません"));
+    QCOMPARE(w.fields->model()->rowCount(), 3);
+    w.pages->setCurrentIndex(1);
+    QCOMPARE(w.xmlText(), before);
+}
+
+void TestMainForm::findBarWrapsAroundTheText()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(QStringLiteral(TORVANE_TEST_DATA "/example.xml")));
+    w.pages->setCurrentIndex(1);
+    const int fullHeight = w.xml->height();
+    w.xml->setFocus();
+    w.xml->moveCursor(QTextCursor::End);
+    w.xml->moveCursor(QTextCursor::PreviousBlock);
+
+    // Ctrl+F opens the bar at the bottom; the view gives it room.
+    QTest::keyClick(w.xml, Qt::Key_F, Qt::ControlModifier);
+    auto* bar = w.form->findChild<QWidget*>(QStringLiteral("FindBar"));
+    auto* text = w.form->findChild<QLineEdit*>(QStringLiteral("FindText"));
+    auto* status = w.form->findChild<QLabel*>(QStringLiteral("FindStatus"));
+    auto* matchCase = w.form->findChild<QCheckBox*>(QStringLiteral("FindMatchCase"));
+    QVERIFY(bar && text && status && matchCase);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(w.focus(), text);
+    QCOMPARE(w.xml->height(), fullHeight - bar->height());
+    QCOMPARE(bar->geometry().bottom(), w.xml->parentWidget()->height() - 1);
+
+    // Letter case ignored: "fields" past the last FIELDS line wraps to the first.
+    QTest::keyClicks(text, QStringLiteral("fields"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QCOMPARE(w.xml->textCursor().selectedText(), QStringLiteral("FIELDS"));
+    QCOMPARE(w.xml->textCursor().blockNumber(), 3);
+    QCOMPARE(status->text(), QStringLiteral("先頭から続けて検索しました"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+    QCOMPARE(status->text(), QString());
+    // Shift+Enter and Shift+F3 go back, wrapping at the start.
+    QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(text, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+    QCOMPARE(status->text(), QStringLiteral("末尾から続けて検索しました"));
+    // With the letter case asked for, "fields" is nowhere; the cursor stays.
+    matchCase->setChecked(true);
+    QTest::keyClick(text, Qt::Key_F3);
+    QCOMPARE(status->text(), QStringLiteral("見つかりません"));
+    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+
+    // Esc closes the bar, the view takes its room and the focus back; Ctrl+G goes to a line.
+    QTest::keyClick(text, Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(w.xml->height(), fullHeight);
+    QCOMPARE(w.focus(), w.xml);
+    QTest::keyClick(w.xml, Qt::Key_G, Qt::ControlModifier);
+    QVERIFY(bar->isVisible());
+    QTest::keyClicks(w.focus(), QStringLiteral("99"));
+    QTest::keyClick(w.focus(), Qt::Key_Return);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(status->text(), QStringLiteral("1～15 の行番号を入力してください"));
+    w.focus()->setProperty("text", QStringLiteral("6"));
+    QTest::keyClick(w.focus(), Qt::Key_Return);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(w.xml->textCursor().blockNumber(), 5);
 }
 
 QTEST_MAIN(TestMainForm)

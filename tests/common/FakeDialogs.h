@@ -26,6 +26,8 @@ public:
     QStringList saveInitialNames;
     QStringList saveFilters;
     QStringList openInitialNames;
+    // The file kinds to choose in the save dialog's filter (the one offered first when none is left).
+    std::deque<QString> chosenFilters;
 
     void inform(const QString& message) override
     {
@@ -71,6 +73,18 @@ public:
     {
         openInitialNames.append(initialName);
         return nextFileName();
+    }
+
+    std::optional<TSaveChoice> saveFileNameAndFilter(const QString& initialName, const QString& filters,
+                                                     const QString& selectedFilter) override
+    {
+        const std::optional<QString> name = saveFileName(initialName, filters);
+        QString filter = selectedFilter;
+        if (!chosenFilters.empty()) {
+            filter = chosenFilters.front();
+            chosenFilters.pop_front();
+        }
+        return name ? std::optional<TSaveChoice>(TSaveChoice{*name, filter}) : std::nullopt;
     }
 
 private:

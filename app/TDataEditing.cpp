@@ -1,0 +1,482 @@
+#include "TDataEditing.h"
+
+#include "TCsvFile.h"
+#include "TDataGrid.h"
+#include "TDataPage.h"
+#include "TDataTableModel.h"
+#include "TDelimitedText.h"
+#include "TPacketWriter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableView>
+#include <QUndoStack>
+
+#include <algorithm>
+
+namespace torvane {
+
+namespace {
+
+const QString CsvUtf8Filter = QStringLiteral("CSV UTF-8 BOM付き (*.csv)");
+const QString CsvCp932Filter = QStringLiteral("CSV Shift_JIS (*.csv)");
+const QString CsvOpenFilter = QStringLiteral("CSV ファイル (*.csv);;総て (*)");
+const QString StringType = QStringLiteral("string（文字列）");
+
+bool holdsBlock(const QString& text)
+{
+    return text.contains(u'\t') || text.contains(u'\n') || text.contains(u'\r');
+}
+
+} // namespace
+
+TDataEditing::TDataEditing(TDataPage& page, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
+                           TDataGrid* data, TDataTableModel* dataModel, QTableView* fields)
+    : QObject(&page), m_page(page), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors), m_data(data),
+      m_dataModel(dataModel), m_fields(fields), m_stack(new QUndoStack(this)), m_csvFilter(CsvUtf8Filter)
+{
+    createActions();
+    m_data->setKeyClaim([this](const QKeyEvent& key, const QLineEdit& editor) { return claimsKey(key, editor); });
+    m_data->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_fields->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_data, &QWidget::customContextMenuRequested, this, &TDataEditing::showDataMenu);
+    connect(m_fields, &QWidget::customContextMenuRequested, this, &TDataEditing::showFieldMenu);
+    connect(m_dataModel, &TDataTableModel::cellTyped, this, &TDataEditing::cellTyped);
+    connect(m_data->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { ++m_typingSession; });
+    // The model is reset now and then; its selection model stays the same object.
+    connect(m_stack, &QUndoStack::canUndoChanged, m_undo, &QAction::setEnabled);
+    connect(m_stack, &QUndoStack::canRedoChanged, m_redo, &QAction::setEnabled);
+}
+
+QAction* TDataEditing::addAction(QWidget* widget, const QString& text, const QList<QKeySequence>& keys,
+                                 void (TDataEditing::*slot)())
+{
+    auto* action = new QAction(text, widget);
+    action->setShortcuts(keys);
+    // Each table's keys act while it (or its cell editor) has the focus; undo and redo on the whole page.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    widget->addAction(action);
+    if (slot) {
+        connect(action, &QAction::triggered, this, [this, slot] { m_errors.run([this, slot] { (this->*slot)(); }); });
+    }
+    return action;
+}
+
+void TDataEditing::createActions()
+{
+    using K = QKeySequence;
+    // "+" needs Shift on most keyboards: Qt matches Ctrl+Shift+= (Ctrl+Shift+; on Japanese keyboards) to
+    // Ctrl++ itself; Ctrl+= spares the Shift. A second sequence that matched the same keys would make the
+    // shortcut ambiguous, and then it does nothing.
+    m_insertRow = addAction(m_data, QStringLiteral("行を挿入"),
+                            {K(Qt::CTRL | Qt::Key_Plus), K(Qt::CTRL | Qt::Key_Equal),
+                             K(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus))},
+                            &TDataEditing::insertRow);
+    m_duplicateRows = addAction(m_data, QStringLiteral("行を複製"), {K(Qt::CTRL | Qt::Key_D)}, &TDataEditing::duplicateRows);
+    m_deleteRows = addAction(m_data, QStringLiteral("行を削除"),
+                             {K(Qt::CTRL | Qt::Key_Minus), K(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus))},
+                             &TDataEditing::deleteRows);
+    m_cut = addAction(m_data, QStringLiteral("切り取り"), {K(K::Cut)}, &TDataEditing::cut);
+    m_copy = addAction(m_data, QStringLiteral("コピー"), {K(K::Copy)}, &TDataEditing::copy);
+    m_paste = addAction(m_data, QStringLiteral("貼り付け"), {K(K::Paste)}, &TDataEditing::paste);
+    m_clear = addAction(m_data, QStringLiteral("内容を消去"), {K(Qt::Key_Delete)}, &TDataEditing::clearCells);
+    m_exportCsv = addAction(m_data, QStringLiteral("CSVに書き出す…"), {}, &TDataEditing::exportCsv);
+    m_importCsv = addAction(m_data, QStringLiteral("CSVを読み込む…"), {}, &TDataEditing::importCsv);
+
+    m_undo = addAction(&m_page, QStringLiteral("元に戻す"), {K(Qt::CTRL | Qt::Key_Z)}, nullptr);
+    m_redo = addAction(&m_page, QStringLiteral("やり直し"),
+                       {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, nullptr);
+    m_undo->setEnabled(false);
+    m_redo->setEnabled(false);
+    connect(m_undo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->undo(); }); });
+    connect(m_redo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->redo(); }); });
+
+    m_deleteField = addAction(m_fields, QStringLiteral("フィールドを削除"), {K(Qt::Key_Delete)},
+                              &TDataEditing::deleteField);
+    m_fieldUp = addAction(m_fields, QStringLiteral("上へ移動"), {K(Qt::ALT | Qt::Key_Up)}, nullptr);
+    m_fieldDown = addAction(m_fields, QStringLiteral("下へ移動"), {K(Qt::ALT | Qt::Key_Down)}, nullptr);
+    connect(m_fieldUp, &QAction::triggered, this, [this] { m_errors.run([this] { moveField(-1); }); });
+    connect(m_fieldDown, &QAction::triggered, this, [this] { m_errors.run([this] { moveField(1); }); });
+}
+
+void TDataEditing::clearUndo()
+{
+    m_stack->clear();
+}
+
+void TDataEditing::showDataMenu(const QPoint& pos)
+{
+    QMenu menu(m_data);
+    menu.addActions({m_insertRow, m_duplicateRows, m_deleteRows});
+    menu.addSeparator();
+    menu.addActions({m_cut, m_copy, m_paste, m_clear});
+    menu.addSeparator();
+    menu.addActions({m_undo, m_redo});
+    menu.addSeparator();
+    menu.addActions({m_exportCsv, m_importCsv});
+    menu.exec(m_data->viewport()->mapToGlobal(pos));
+}
+
+void TDataEditing::showFieldMenu(const QPoint& pos)
+{
+    QMenu menu(m_fields);
+    menu.addActions({m_deleteField, m_fieldUp, m_fieldDown});
+    menu.addSeparator();
+    menu.addActions({m_undo, m_redo});
+    menu.exec(m_fields->viewport()->mapToGlobal(pos));
+}
+
+bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) const
+{
+    const QKeySequence sequence(key.keyCombination());
+    const auto bound = [&sequence](const QAction* action) { return action->shortcuts().contains(sequence); };
+    // Undo in the table is the page's undo, whole cells at a time, even while there is nothing to undo.
+    if (bound(m_undo) || bound(m_redo)) {
+        return true;
+    }
+    // On a single cell the editor keeps what it does with its own text: copying its selected part, pasting
+    // a word at the caret, Delete.
+    if (bound(m_copy) || bound(m_cut)) {
+        return manyCellsSelected() || !editor.hasSelectedText();
+    }
+    if (bound(m_paste)) {
+        return manyCellsSelected() || holdsBlock(QApplication::clipboard()->text());
+    }
+    if (bound(m_clear)) {
+        return manyCellsSelected();
+    }
+    return false;
+}
+
+void TDataEditing::cellTyped(const QModelIndex& index, const QString& previous)
+{
+    TCellBlock block;
+    block.col = index.column();
+    block.row = index.row() + 1;
+    block.values = {{previous}};
+    m_stack->push(new TCellsCommand(*this, QStringLiteral("入力"), std::move(block), 0, true, m_typingSession));
+}
+
+// --- Selection -----------------------------------------------------------------------------------------
+
+QRect TDataEditing::selectedCells() const
+{
+    QRect cells;
+    for (const QItemSelectionRange& range : m_data->selectionModel()->selection()) {
+        cells |= QRect(QPoint(range.left(), range.top() + 1), QPoint(range.right(), range.bottom() + 1));
+    }
+    const QModelIndex current = m_data->currentIndex();
+    if (cells.isNull() && current.isValid()) {
+        cells = QRect(current.column(), current.row() + 1, 1, 1);
+    }
+    return cells;
+}
+
+bool TDataEditing::manyCellsSelected() const
+{
+    const QRect cells = selectedCells();
+    return cells.width() > 1 || cells.height() > 1;
+}
+
+int TDataEditing::fieldColumns() const
+{
+    return std::min(m_workspace.FieldCount, m_workspace.SG_Data.colCount());
+}
+
+void TDataEditing::select(const QRect& cells)
+{
+    const TStringGrid& grid = m_workspace.SG_Data;
+    const QRect shown = cells.intersected(QRect(0, 1, grid.colCount(), grid.rowCount() - 1));
+    if (shown.isEmpty()) {
+        return;
+    }
+    const QModelIndex current = m_data->currentIndex();
+    const int column = current.isValid() && current.column() >= shown.left() && current.column() <= shown.right()
+                           ? current.column()
+                           : shown.left();
+    QItemSelectionModel* selection = m_data->selectionModel();
+    selection->setCurrentIndex(m_dataModel->index(shown.top() - 1, column), QItemSelectionModel::NoUpdate);
+    selection->select(QItemSelection(m_dataModel->index(shown.top() - 1, shown.left()),
+                                     m_dataModel->index(shown.bottom() - 1, shown.right())),
+                      QItemSelectionModel::ClearAndSelect);
+    m_data->scrollTo(m_data->currentIndex());
+}
+
+// --- TEditTarget ---------------------------------------------------------------------------------------
+
+void TDataEditing::dataCellsChanged(const QRect& cells)
+{
+    m_dataModel->cellsChanged(cells);
+    // The view refreshes an open editor only for a change of its one cell.
+    if (QLineEdit* editor = m_data->currentEditor()) {
+        m_data->cellDelegate()->setEditorData(editor, m_data->currentIndex());
+    }
+    select(cells);
+    m_page.notifyEdited();
+}
+
+void TDataEditing::dataRowsChanged(const QRect& cells)
+{
+    m_page.refreshData();
+    select(cells);
+    m_page.notifyEdited();
+}
+
+void TDataEditing::dataColumnMoved(int from, int to)
+{
+    const QModelIndex current = m_data->currentIndex();
+    m_page.refreshData();
+    if (current.isValid() && current.column() == from) {
+        m_data->setCurrentIndex(m_dataModel->index(current.row(), to));
+    }
+    m_page.notifyEdited();
+}
+
+void TDataEditing::fieldsChanged(int fieldRow)
+{
+    m_page.refreshFields();
+    m_page.refreshData();
+    m_page.refreshKeyLists();
+    m_page.fitFieldColumns();
+    const int rows = m_fields->model()->rowCount();
+    if (rows > 0) {
+        m_fields->setCurrentIndex(m_fields->model()->index(std::clamp(fieldRow - 1, 0, rows - 1), 0));
+    }
+    m_page.SG_FieldClick();
+    m_page.notifyEdited();
+}
+
+// --- Rows ----------------------------------------------------------------------------------------------
+
+void TDataEditing::insertRow()
+{
+    const QModelIndex current = m_data->currentIndex();
+    const int at = current.isValid() ? current.row() + 1 : 1;
+    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を挿入"), at,
+                                         {TGridRow{std::vector<QString>(static_cast<size_t>(m_workspace.SG_Data.colCount())), {}}}));
+}
+
+void TDataEditing::duplicateRows()
+{
+    const QRect cells = selectedCells();
+    if (cells.isEmpty()) {
+        return;
+    }
+    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を複製"), cells.bottom() + 1,
+                                         m_workspace.copyDataRows(cells.top(), cells.height())));
+}
+
+void TDataEditing::deleteRows()
+{
+    const QRect cells = selectedCells();
+    if (!cells.isEmpty()) {
+        m_stack->push(new TRemoveRowsCommand(*this, cells.top(), cells.height()));
+    }
+}
+
+void TDataEditing::rowAdded()
+{
+    const int last = m_workspace.SG_Data.rowCount() - 1;
+    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("新規追加"), last,
+                                         {TGridRow{std::vector<QString>(static_cast<size_t>(m_workspace.SG_Data.colCount())), {}}}, true));
+}
+
+void TDataEditing::moveDataColumn(int from, int to)
+{
+    m_stack->push(new TColumnMoveCommand(*this, from, to));
+}
+
+// --- Ranges --------------------------------------------------------------------------------------------
+
+void TDataEditing::copy()
+{
+    const QRect cells = selectedCells().intersected(QRect(0, 1, m_workspace.SG_Data.colCount(), m_workspace.SG_Data.rowCount() - 1));
+    if (cells.isEmpty()) {
+        return;
+    }
+    TTextTable rows;
+    rows.reserve(static_cast<size_t>(cells.height()));
+    for (int r = cells.top(); r <= cells.bottom(); ++r) {
+        const std::vector<QString>& row = m_workspace.SG_Data.row(r);
+        rows.emplace_back(row.begin() + cells.left(), row.begin() + cells.right() + 1);
+    }
+    QApplication::clipboard()->setText(toTabText(rows));
+}
+
+void TDataEditing::cut()
+{
+    copy();
+    emptyCells(QStringLiteral("切り取り"));
+}
+
+void TDataEditing::clearCells()
+{
+    emptyCells(QStringLiteral("内容を消去"));
+}
+
+void TDataEditing::emptyCells(const QString& text)
+{
+    const QRect cells = selectedCells();
+    pushCells(text, planPaste({{QString()}}, cells, fieldColumns()));
+}
+
+void TDataEditing::paste()
+{
+    TTextTable values = fromTabText(QApplication::clipboard()->text());
+    if (!values.empty()) {
+        pushCells(QStringLiteral("貼り付け"), planPaste(std::move(values), selectedCells(), fieldColumns()));
+    }
+}
+
+void TDataEditing::pushCells(const QString& text, TCellBlock block)
+{
+    if (block.values.empty() || block.row < 1) {
+        return;
+    }
+    const int added = std::max(0, block.row + block.height() - m_workspace.SG_Data.rowCount());
+    // A large value (shown as "<BLOB>") is kept as it is: pastes, cuts and clears pass over its cell, as
+    // typing cannot reach it either.
+    const TStringGrid& grid = m_workspace.SG_Data;
+    for (int i = 0; i < block.height(); ++i) {
+        const int r = block.row + i;
+        for (int j = 0; r < grid.rowCount() && j < block.width(); ++j) {
+            const int c = block.col + j;
+            if (c < grid.colCount() && isBlobValue(grid.cell(c, r))) {
+                block.values[static_cast<size_t>(i)][static_cast<size_t>(j)] = grid.cell(c, r);
+            }
+        }
+    }
+    m_stack->push(new TCellsCommand(*this, text, std::move(block), added));
+}
+
+// --- CSV -----------------------------------------------------------------------------------------------
+
+void TDataEditing::exportCsv()
+{
+    const int fields = std::min(m_workspace.FieldCount, static_cast<int>(m_workspace.FieldList.size()));
+    if (fields <= 0) {
+        m_dialogs.inform(QStringLiteral("フィールドがありません"));
+        return;
+    }
+    const std::optional<TSaveChoice> choice = m_dialogs.saveFileNameAndFilter(
+        m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName, CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter,
+        m_csvFilter);
+    if (!choice) {
+        return;
+    }
+    m_csvName = choice->fileName;
+    m_csvFilter = choice->filter;
+
+    const TStringGrid& data = m_workspace.SG_Data;
+    int last = data.rowCount() - 1;
+    if (last >= 1 && m_workspace.isBlankDataRow(last)) {
+        --last;
+    }
+    const int columns = std::min(fields, data.colCount());
+    TTextTable rows;
+    rows.reserve(static_cast<size_t>(last + 1));
+    rows.emplace_back(m_workspace.FieldList.begin(), m_workspace.FieldList.begin() + fields);
+    for (int r = 1; r <= last; ++r) {
+        auto& values = rows.emplace_back(data.row(r).begin(), data.row(r).begin() + columns);
+        values.resize(static_cast<size_t>(fields));
+    }
+    saveCsvFile(choice->fileName, toCsvText(rows),
+                choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
+}
+
+void TDataEditing::importCsv()
+{
+    const std::optional<QString> name = m_dialogs.openFileNameWithFilter(m_csvName, CsvOpenFilter);
+    if (!name) {
+        return;
+    }
+    m_csvName = *name;
+    int errorLine = 0;
+    const std::optional<TTextTable> read = fromCsvText(loadCsvFile(*name), &errorLine);
+    if (!read) {
+        m_dialogs.inform(
+            QStringLiteral("%1 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません").arg(errorLine));
+        return;
+    }
+    if (read->empty()) {
+        m_dialogs.inform(QStringLiteral("CSV ファイルに見出しの行がありません"));
+        return;
+    }
+    const std::vector<QString>& header = read->front();
+    QStringList names;
+    for (const QString& name : header) {
+        if (name.isEmpty() || TWorkspace::indexOfName(names, name) >= 0) {
+            m_dialogs.inform(QStringLiteral("CSV ファイルの見出しの %1 列目「%2」は空か、前の列と同じ名前です")
+                                 .arg(names.size() + 1)
+                                 .arg(name));
+            return;
+        }
+        names.append(name);
+    }
+    for (size_t i = 1; i < read->size(); ++i) {
+        if ((*read)[i].size() > header.size()) {
+            m_dialogs.inform(QStringLiteral("CSV ファイルの %1 件目のレコードは見出しより値が多いため、読み込めません").arg(i));
+            return;
+        }
+    }
+
+    // Names the workspace lacks become string fields, added as the add button adds them.
+    m_workspace.markDataEdited();
+    bool added = false;
+    for (const QString& name : names) {
+        if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
+            added = m_workspace.AddFieldRow(name, StringType, QString(), QString(), m_dialogs) || added;
+        }
+    }
+    if (added) {
+        clearUndo();
+        m_page.refreshFields();
+        m_page.refreshKeyLists();
+        m_page.refreshData();
+    }
+    // The records go below the last row that holds a value, as one step.
+    std::vector<int> columnOf;
+    for (const QString& name : names) {
+        columnOf.push_back(TWorkspace::indexOfName(m_workspace.FieldList, name));
+    }
+    TCellBlock block;
+    block.row = m_workspace.lastFilledDataRow() + 1;
+    for (size_t i = 1; i < read->size(); ++i) {
+        auto& values = block.values.emplace_back(static_cast<size_t>(fieldColumns()));
+        for (size_t k = 0; k < (*read)[i].size(); ++k) {
+            if (columnOf[k] >= 0 && columnOf[k] < fieldColumns()) {
+                values[static_cast<size_t>(columnOf[k])] = (*read)[i][k];
+            }
+        }
+    }
+    pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
+    m_page.notifyEdited();
+}
+
+// --- Fields --------------------------------------------------------------------------------------------
+
+void TDataEditing::deleteField()
+{
+    const QModelIndex current = m_fields->currentIndex();
+    const int number = current.isValid() ? current.row() + 1 : 0;
+    if (number >= 1 && number <= m_workspace.FieldCount) {
+        m_stack->push(new TFieldDeleteCommand(*this, number));
+    }
+}
+
+void TDataEditing::moveField(int step)
+{
+    const QModelIndex current = m_fields->currentIndex();
+    const int number = current.isValid() ? current.row() + 1 : 0;
+    const int to = number + step;
+    if (number >= 1 && number <= m_workspace.FieldCount && to >= 1 && to <= m_workspace.FieldCount) {
+        m_stack->push(new TFieldMoveCommand(*this, number, to));
+    }
+}
+
+} // namespace torvane

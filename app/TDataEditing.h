@@ -1,0 +1,108 @@
+#pragma once
+
+#include "TEditCommands.h"
+#include "TErrorHandler.h"
+
+#include <QObject>
+#include <QRect>
+
+class QAction;
+class QKeyEvent;
+class QLineEdit;
+class QMenu;
+class QTableView;
+class QUndoStack;
+
+namespace torvane {
+
+class TDataGrid;
+class TDataPage;
+class TDataTableModel;
+
+// The editing that every table tool has, on the data page's two tables: rows inserted, duplicated and
+// deleted; ranges copied, cut, pasted and emptied as spreadsheets do; CSV out and in; fields deleted and
+// moved; and undo and redo of all of it on one stack. Each operation is on its table's context menu and on
+// a shortcut, changes the workspace through one undo command, and marks the work unsaved.
+class TDataEditing : public QObject, public TEditTarget {
+    Q_OBJECT
+public:
+    TDataEditing(TDataPage& page, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
+                 TDataGrid* data, TDataTableModel* dataModel, QTableView* fields);
+
+    QUndoStack* undoStack() const { return m_stack; }
+    // Reading a packet and the field editor's buttons change the workspace under the commands.
+    void clearUndo();
+
+    // The data table's operations.
+    void insertRow();
+    void duplicateRows();
+    void deleteRows();
+    void copy();
+    void cut();
+    void paste();
+    void clearCells();
+    void exportCsv();
+    void importCsv();
+    // The field table's operations, on its current row.
+    void deleteField();
+    void moveField(int step);
+    // After the add button put a row at the end, or a column was dragged elsewhere.
+    void rowAdded();
+    void moveDataColumn(int from, int to);
+
+    // TEditTarget
+    TWorkspace& workspace() override { return m_workspace; }
+    void dataCellsChanged(const QRect& cells) override;
+    void dataRowsChanged(const QRect& cells) override;
+    void dataColumnMoved(int from, int to) override;
+    void fieldsChanged(int fieldRow) override;
+
+private:
+    QAction* addAction(QWidget* widget, const QString& text, const QList<QKeySequence>& keys,
+                       void (TDataEditing::*slot)());
+    void createActions();
+    void showDataMenu(const QPoint& pos);
+    void showFieldMenu(const QPoint& pos);
+    bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const;
+    void cellTyped(const QModelIndex& index, const QString& previous);
+
+    // The selected rectangle in grid columns and rows (the current cell when nothing is selected).
+    QRect selectedCells() const;
+    bool manyCellsSelected() const;
+    // The field columns of the data table that hold values.
+    int fieldColumns() const;
+    void select(const QRect& cells);
+    // Pushes a block write, adding the rows it reaches past the table.
+    void pushCells(const QString& text, TCellBlock block);
+    void emptyCells(const QString& text);
+
+    TDataPage& m_page;
+    TWorkspace& m_workspace;
+    TDialogs& m_dialogs;
+    const TErrorHandler& m_errors;
+    TDataGrid* m_data;
+    TDataTableModel* m_dataModel;
+    QTableView* m_fields;
+    QUndoStack* m_stack;
+    // Keystrokes in one cell are one undo step until the current cell moves.
+    int m_typingSession = 0;
+    QString m_csvName;
+    QString m_csvFilter;
+
+    QAction* m_insertRow = nullptr;
+    QAction* m_duplicateRows = nullptr;
+    QAction* m_deleteRows = nullptr;
+    QAction* m_cut = nullptr;
+    QAction* m_copy = nullptr;
+    QAction* m_paste = nullptr;
+    QAction* m_clear = nullptr;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
+    QAction* m_exportCsv = nullptr;
+    QAction* m_importCsv = nullptr;
+    QAction* m_deleteField = nullptr;
+    QAction* m_fieldUp = nullptr;
+    QAction* m_fieldDown = nullptr;
+};
+
+} // namespace torvane

@@ -1,0 +1,165 @@
+#include "TEditCommands.h"
+
+namespace torvane {
+
+TCellsCommand::TCellsCommand(TEditTarget& target, const QString& text, TCellBlock block, int addedRows, bool typed,
+                             int session)
+    : QUndoCommand(text), m_target(target), m_block(std::move(block)), m_addedRows(addedRows), m_typed(typed),
+      m_session(session), m_skipRedo(typed)
+{
+}
+
+QRect TCellsCommand::cells() const
+{
+    return QRect(m_block.col, m_block.row, m_block.width(), m_block.height());
+}
+
+void TCellsCommand::swap()
+{
+    m_block = m_target.workspace().swapDataCells(std::move(m_block));
+}
+
+void TCellsCommand::redo()
+{
+    if (m_skipRedo) {
+        m_skipRedo = false;
+        return;
+    }
+    TWorkspace& ws = m_target.workspace();
+    if (m_addedRows > 0) {
+        ws.insertEmptyDataRows(ws.SG_Data.rowCount(), m_addedRows);
+    }
+    swap();
+    if (m_addedRows > 0) {
+        m_target.dataRowsChanged(cells());
+    } else {
+        m_target.dataCellsChanged(cells());
+    }
+}
+
+void TCellsCommand::undo()
+{
+    TWorkspace& ws = m_target.workspace();
+    const QRect changed = cells();
+    swap();
+    if (m_addedRows > 0) {
+        ws.removeDataRows(ws.SG_Data.rowCount() - m_addedRows, m_addedRows);
+        m_target.dataRowsChanged(changed.intersected(QRect(0, 1, ws.SG_Data.colCount(), ws.SG_Data.rowCount() - 1)));
+    } else {
+        m_target.dataCellsChanged(changed);
+    }
+}
+
+bool TCellsCommand::mergeWith(const QUndoCommand* other)
+{
+    const auto* typed = dynamic_cast<const TCellsCommand*>(other);
+    if (!typed || !m_typed || !typed->m_typed || typed->m_session != m_session || typed->cells() != cells()) {
+        return false;
+    }
+    // This command keeps the value from before the first keystroke; typed back to it, the cell has no change.
+    const TWorkspace& ws = m_target.workspace();
+    setObsolete(ws.SG_Data.cell(m_block.col, m_block.row) == m_block.values[0][0]);
+    return true;
+}
+
+TInsertRowsCommand::TInsertRowsCommand(TEditTarget& target, const QString& text, int at, std::vector<TGridRow> rows,
+                                       bool applied)
+    : QUndoCommand(text), m_target(target), m_at(at), m_count(static_cast<int>(rows.size())),
+      m_rows(std::move(rows)), m_skipRedo(applied)
+{
+}
+
+void TInsertRowsCommand::redo()
+{
+    if (m_skipRedo) {
+        m_skipRedo = false;
+        return;
+    }
+    TWorkspace& ws = m_target.workspace();
+    ws.insertDataRows(m_at, std::move(m_rows));
+    m_rows.clear();
+    m_target.dataRowsChanged(QRect(0, m_at, ws.SG_Data.colCount(), m_count));
+}
+
+void TInsertRowsCommand::undo()
+{
+    TWorkspace& ws = m_target.workspace();
+    m_rows = ws.removeDataRows(m_at, m_count).rows;
+    m_target.dataRowsChanged(QRect(0, std::min(m_at, ws.SG_Data.rowCount() - 1), ws.SG_Data.colCount(), 1));
+}
+
+TRemoveRowsCommand::TRemoveRowsCommand(TEditTarget& target, int first, int count)
+    : QUndoCommand(QStringLiteral("行を削除")), m_target(target), m_first(first), m_count(count)
+{
+}
+
+void TRemoveRowsCommand::redo()
+{
+    TWorkspace& ws = m_target.workspace();
+    m_removed = ws.removeDataRows(m_first, m_count);
+    m_target.dataRowsChanged(QRect(0, std::min(m_first, ws.SG_Data.rowCount() - 1), ws.SG_Data.colCount(), 1));
+}
+
+void TRemoveRowsCommand::undo()
+{
+    TWorkspace& ws = m_target.workspace();
+    ws.restoreDataRows(std::move(m_removed));
+    m_removed = {};
+    m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data.colCount(), m_count));
+}
+
+TColumnMoveCommand::TColumnMoveCommand(TEditTarget& target, int from, int to)
+    : QUndoCommand(QStringLiteral("列の移動")), m_target(target), m_from(from), m_to(to)
+{
+}
+
+void TColumnMoveCommand::redo()
+{
+    m_target.workspace().moveDataColumn(m_from, m_to);
+    m_target.workspace().markDataEdited();
+    m_target.dataColumnMoved(m_from, m_to);
+}
+
+void TColumnMoveCommand::undo()
+{
+    m_target.workspace().moveDataColumn(m_to, m_from);
+    m_target.workspace().markDataEdited();
+    m_target.dataColumnMoved(m_to, m_from);
+}
+
+TFieldDeleteCommand::TFieldDeleteCommand(TEditTarget& target, int number)
+    : QUndoCommand(QStringLiteral("フィールドを削除")), m_target(target), m_number(number)
+{
+}
+
+void TFieldDeleteCommand::redo()
+{
+    m_removed = m_target.workspace().deleteField(m_number);
+    m_target.fieldsChanged(m_number);
+}
+
+void TFieldDeleteCommand::undo()
+{
+    m_target.workspace().restoreField(std::move(m_removed));
+    m_removed = {};
+    m_target.fieldsChanged(m_number);
+}
+
+TFieldMoveCommand::TFieldMoveCommand(TEditTarget& target, int number, int to)
+    : QUndoCommand(QStringLiteral("フィールドを移動")), m_target(target), m_number(number), m_to(to)
+{
+}
+
+void TFieldMoveCommand::redo()
+{
+    m_target.workspace().moveField(m_number, m_to);
+    m_target.fieldsChanged(m_to);
+}
+
+void TFieldMoveCommand::undo()
+{
+    m_target.workspace().moveField(m_to, m_number);
+    m_target.fieldsChanged(m_number);
+}
+
+} // namespace torvane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace torvane {
+
+// The two encodings a CSV file is written in: UTF-8 with a byte-order mark, which spreadsheets need to
+// tell it from the ANSI code page, or CP932 itself.
+enum class TCsvEncoding { Utf8WithBom, Cp932 };
+
+// Writes CSV text to `fileName` atomically. CP932 refuses a character it cannot represent (naming it and
+// its line) before the file is touched. Throws TFailure with the message to show.
+void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding encoding);
+
+// Reads a CSV file's text, its encoding told as a packet file's is (decodeFileText); line breaks stay as
+// they are. Throws TFailure("ファイル <name> は開けません") for anything but a regular file.
+QString loadCsvFile(const QString& fileName);
+
+} // namespace torvane

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+#include <vector>
+
+namespace torvane {
+
+// Rows of values, as tab-separated clipboard text and CSV files hold them.
+using TTextTable = std::vector<std::vector<QString>>;
+
+// Tab-separated text as spreadsheets put it on the clipboard: a row a line, each line ending in "\n"; a
+// value holding a tab, a line break or a double quote is written in double quotes with "" for ".
+QString toTabText(const TTextTable& rows);
+// Tab-separated text as LibreOffice Calc and Excel put it on the clipboard. A line break (CR LF, LF or CR)
+// ends a row, the last one included; a quoted value may hold tabs and line breaks. A quote that is never
+// closed is read as the text it stands in.
+TTextTable fromTabText(QStringView text);
+
+// A CSV file's text (RFC 4180): records ending in CR LF; a value holding a comma, a line break or a double
+// quote is quoted as above, and a record of one empty value is written "" so that it is no blank line.
+QString toCsvText(const TTextTable& rows);
+// Reads CSV text with RFC 4180 quoting; blank lines hold no record. A quote that is never closed makes
+// the text malformed: nullopt, with the line where the quoted value began in `errorLine`.
+std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine = nullptr);
+
+} // namespace torvane
