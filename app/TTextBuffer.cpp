@@ -107,19 +107,21 @@ std::pair<qsizetype, qsizetype> TTextBuffer::lineWindow(qsizetype position, qsiz
     return {begin, end};
 }
 
+qsizetype TTextBuffer::graphemeBoundary(qsizetype position, bool forward) const
+{
+    const auto [begin, end] = lineWindow(position, CharacterReach);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin, end - begin);
+    finder.setPosition(position - begin);
+    const qsizetype boundary = forward ? finder.toNextBoundary() : finder.toPreviousBoundary();
+    return boundary < 0 ? (forward ? end : begin) : begin + boundary;
+}
+
 qsizetype TTextBuffer::nextCharacter(qsizetype position) const
 {
     if (position >= m_text.size()) {
         return m_text.size();
     }
-    if (m_text.at(position) == u'\n') {
-        return position + 1;
-    }
-    const auto [begin, end] = lineWindow(position, CharacterReach);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin, end - begin);
-    finder.setPosition(position - begin);
-    const qsizetype next = finder.toNextBoundary();
-    return next < 0 ? end : begin + next;
+    return m_text.at(position) == u'\n' ? position + 1 : graphemeBoundary(position, true);
 }
 
 qsizetype TTextBuffer::previousCharacter(qsizetype position) const
@@ -127,14 +129,7 @@ qsizetype TTextBuffer::previousCharacter(qsizetype position) const
     if (position <= 0) {
         return 0;
     }
-    if (m_text.at(position - 1) == u'\n') {
-        return position - 1;
-    }
-    const auto [begin, end] = lineWindow(position, CharacterReach);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin, end - begin);
-    finder.setPosition(position - begin);
-    const qsizetype previous = finder.toPreviousBoundary();
-    return previous < 0 ? begin : begin + previous;
+    return m_text.at(position - 1) == u'\n' ? position - 1 : graphemeBoundary(position, false);
 }
 
 qsizetype TTextBuffer::nextWord(qsizetype position) const

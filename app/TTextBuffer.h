@@ -97,6 +97,7 @@ private:
     // The boundary finder works on a window of the line around `position`, so that a 4 MB line costs no
     // more than a short one.
     std::pair<qsizetype, qsizetype> lineWindow(qsizetype position, qsizetype reach) const;
+    qsizetype graphemeBoundary(qsizetype position, bool forward) const;
 
     QString m_text;
     std::vector<qsizetype> m_lineStarts;

@@ -683,14 +683,7 @@ bool TTextView::acceptsDrop(const QMimeData* mime)
 
 void TTextView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!acceptsDrop(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    m_dropPosition = positionAt(event->position().toPoint());
-    viewport()->update();
+    dragMoveEvent(event);
 }
 
 void TTextView::dragMoveEvent(QDragMoveEvent* event)

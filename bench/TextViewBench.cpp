@@ -125,48 +125,47 @@ void typeKey(TTextView& view, char16_t c)
     QApplication::sendEvent(&view, &release);
 }
 
-void BM_ShowLongLine(benchmark::State& state)
+// Sets `text` and paints it, again and again.
+void showText(benchmark::State& state, const QString& text)
 {
     Shown& s = shown();
-    const QString& text = texts().longLine;
     for (auto _ : state) {
         s.view.setPlainText(text);
         s.view.viewport()->repaint();
     }
+}
+
+// Types into `text` at `percent` of its length, each key followed by the repaint that shows it.
+void typeInto(benchmark::State& state, const QString& text, qsizetype percent)
+{
+    Shown& s = shown();
+    s.view.setPlainText(text);
+    s.view.setSelection(s.view.buffer().size() * percent / 100, 0);
+    s.view.viewport()->repaint();
+    for (auto _ : state) {
+        typeKey(s.view, u'x');
+        s.view.viewport()->repaint();
+    }
+}
+
+void BM_ShowLongLine(benchmark::State& state)
+{
+    showText(state, texts().longLine);
 }
 
 void BM_KeystrokeLongLine(benchmark::State& state)
 {
-    Shown& s = shown();
-    s.view.setPlainText(texts().longLine);
-    s.view.setSelection(s.view.buffer().size() * state.range(0) / 100, 0);
-    s.view.viewport()->repaint();
-    for (auto _ : state) {
-        typeKey(s.view, u'x');
-        s.view.viewport()->repaint();
-    }
+    typeInto(state, texts().longLine, state.range(0));
 }
 
 void BM_SetMillionLines(benchmark::State& state)
 {
-    Shown& s = shown();
-    const QString& text = texts().millionLines;
-    for (auto _ : state) {
-        s.view.setPlainText(text);
-        s.view.viewport()->repaint();
-    }
+    showText(state, texts().millionLines);
 }
 
 void BM_KeystrokeMillionLinesEnd(benchmark::State& state)
 {
-    Shown& s = shown();
-    s.view.setPlainText(texts().millionLines);
-    s.view.setSelection(s.view.buffer().size(), 0);
-    s.view.viewport()->repaint();
-    for (auto _ : state) {
-        typeKey(s.view, u'x');
-        s.view.viewport()->repaint();
-    }
+    typeInto(state, texts().millionLines, 100);
 }
 
 class RecordingReporter : public benchmark::ConsoleReporter {
