@@ -793,6 +793,7 @@ void TTextView::updateMetrics()
 {
     m_metrics = QFontMetricsF(font(), viewport());
     m_advances.assign(0x10000, -1.0f);
+    m_advances[u'\t'] = static_cast<float>(m_tabWidth);
     // One line's height fits the Latin and the Japanese (fallback) font alike, so that every line is as
     // tall as the others and a line is found from y by a division.
     QTextLayout sample(QString::fromUtf8("Mgあ漢|"), font(), viewport());
@@ -907,22 +908,26 @@ void TTextView::ensureCursorVisible()
 
 // ---- measuring and layout ------------------------------------------------------------------------------
 
-qreal TTextView::advance(const QChar* c, qsizetype& i, qsizetype end) const
+qreal TTextView::measureAdvance(const QChar* c, qsizetype& i, qsizetype end) const
 {
     const char16_t u = c[i].unicode();
-    if (u == u'\t') {
-        return m_tabWidth;
-    }
     if (QChar::isHighSurrogate(u) && i + 1 < end && c[i + 1].isLowSurrogate()) {
         const QChar pair[2] = {c[i], c[i + 1]};
         ++i;
         return m_metrics.horizontalAdvance(QString(pair, 2));
     }
-    float& cached = m_advances[u];
-    if (cached < 0) {
-        cached = static_cast<float>(m_metrics.horizontalAdvance(QChar(u)));
+    const qreal measured = m_metrics.horizontalAdvance(QChar(u));
+    if (!QChar::isSurrogate(u)) {
+        m_advances[u] = static_cast<float>(measured);
     }
-    return cached;
+    return measured;
+}
+
+inline qreal TTextView::advance(const QChar* c, qsizetype& i, qsizetype end) const
+{
+    // The table holds every measured code unit but surrogates; a miss measures (and fills the table).
+    const float cached = m_advances[c[i].unicode()];
+    return cached >= 0 ? cached : measureAdvance(c, i, end);
 }
 
 qreal TTextView::measure(QStringView text) const

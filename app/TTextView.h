@@ -181,6 +181,7 @@ private:
     bool windowCovers(const LineLayout& layout, int line) const;
     void dropLayouts(const TTextChange& change);
     qreal advance(const QChar* c, qsizetype& i, qsizetype end) const;
+    qreal measureAdvance(const QChar* c, qsizetype& i, qsizetype end) const;
     qreal measure(QStringView text) const;
     // For a long line: x of each chunk's start, summed from advances; built once per line until it changes.
     const std::vector<qreal>& chunkStarts(int line) const;
@@ -217,7 +218,7 @@ private:
     qreal m_ascent = 0;
     qreal m_tabWidth = 80;
     QFontMetricsF m_metrics{QFont()};
-    mutable std::vector<float> m_advances;                     // per UTF-16 code unit; < 0: not measured yet
+    mutable std::vector<float> m_advances;                     // per UTF-16 code unit (tab too); < 0: not measured
     mutable std::map<int, LineLayout> m_layouts;               // by line: the lines on screen and the caret's
     mutable std::map<int, std::vector<qreal>> m_chunkStarts;   // by line: long lines on screen only
     mutable qreal m_maxWidth = 0;
