@@ -1,0 +1,305 @@
+#include "TTextBuffer.h"
+
+#include "TLineBreaks.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <cstring>
+
+namespace torvane {
+
+namespace {
+
+// How far around a position the caret and word moves look; a word longer than this is taken in pieces.
+constexpr qsizetype CharacterReach = 32;
+constexpr qsizetype WordReach = 256;
+
+bool isSpace(QChar c)
+{
+    return c.isSpace();
+}
+
+} // namespace
+
+TTextBuffer::TTextBuffer()
+{
+    m_lineStarts.push_back(0);
+}
+
+void TTextBuffer::setText(QString text)
+{
+    m_text = std::move(text);
+    indexLines();
+    m_steps.clear();
+    m_done = 0;
+    m_clean = 0;
+    m_mergeOpen = false;
+}
+
+void TTextBuffer::setCrLfText(QString text)
+{
+    setText(toViewText(std::move(text)));
+}
+
+QString TTextBuffer::crLfText() const
+{
+    QString out(m_text.size() + lineCount() - 1, Qt::Uninitialized);
+    QChar* dst = out.data();
+    const QChar* src = m_text.constData();
+    for (int line = 0; line < lineCount(); ++line) {
+        const qsizetype length = lineLength(line);
+        std::memcpy(dst, src + lineStart(line), static_cast<size_t>(length) * sizeof(QChar));
+        dst += length;
+        if (line + 1 < lineCount()) {
+            *dst++ = u'\r';
+            *dst++ = u'\n';
+        }
+    }
+    return out;
+}
+
+void TTextBuffer::indexLines()
+{
+    m_lineStarts.clear();
+    m_lineStarts.push_back(0);
+    const QStringView text(m_text);
+    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1)) {
+        m_lineStarts.push_back(i + 1);
+    }
+}
+
+qsizetype TTextBuffer::lineEnd(int line) const
+{
+    return line + 1 < lineCount() ? lineStart(line + 1) - 1 : m_text.size();
+}
+
+QStringView TTextBuffer::lineText(int line) const
+{
+    return QStringView(m_text).mid(lineStart(line), lineLength(line));
+}
+
+int TTextBuffer::lineOf(qsizetype position) const
+{
+    const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), position);
+    return static_cast<int>(it - m_lineStarts.begin()) - 1;
+}
+
+qsizetype TTextBuffer::positionOf(int line, qsizetype column) const
+{
+    line = std::clamp(line, 0, lineCount() - 1);
+    return lineStart(line) + std::clamp<qsizetype>(column, 0, lineLength(line));
+}
+
+std::pair<qsizetype, qsizetype> TTextBuffer::lineWindow(qsizetype position, qsizetype reach) const
+{
+    const int line = lineOf(position);
+    const qsizetype lineBegin = lineStart(line);
+    const qsizetype lineFinish = lineEnd(line);
+    qsizetype begin = std::max(lineBegin, position - reach);
+    qsizetype end = std::min(lineFinish, position + reach);
+    if (begin > lineBegin && m_text.at(begin).isLowSurrogate()) {
+        --begin;
+    }
+    if (end < lineFinish && m_text.at(end).isLowSurrogate()) {
+        ++end;
+    }
+    return {begin, end};
+}
+
+qsizetype TTextBuffer::graphemeBoundary(qsizetype position, bool forward) const
+{
+    const auto [begin, end] = lineWindow(position, CharacterReach);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin, end - begin);
+    finder.setPosition(position - begin);
+    const qsizetype boundary = forward ? finder.toNextBoundary() : finder.toPreviousBoundary();
+    return boundary < 0 ? (forward ? end : begin) : begin + boundary;
+}
+
+qsizetype TTextBuffer::nextCharacter(qsizetype position) const
+{
+    if (position >= m_text.size()) {
+        return m_text.size();
+    }
+    return m_text.at(position) == u'\n' ? position + 1 : graphemeBoundary(position, true);
+}
+
+qsizetype TTextBuffer::previousCharacter(qsizetype position) const
+{
+    if (position <= 0) {
+        return 0;
+    }
+    return m_text.at(position - 1) == u'\n' ? position - 1 : graphemeBoundary(position, false);
+}
+
+qsizetype TTextBuffer::nextWord(qsizetype position) const
+{
+    const int line = lineOf(position);
+    const qsizetype end = lineEnd(line);
+    if (position >= end) {
+        return std::min(position + 1, m_text.size());
+    }
+    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
+    finder.setPosition(position - windowBegin);
+    const qsizetype next = finder.toNextBoundary();
+    qsizetype result = next < 0 ? windowEnd : windowBegin + next;
+    while (result < end && isSpace(m_text.at(result))) {
+        ++result;
+    }
+    return result;
+}
+
+qsizetype TTextBuffer::previousWord(qsizetype position) const
+{
+    const qsizetype begin = lineStart(lineOf(position));
+    if (position <= begin) {
+        return std::max<qsizetype>(position - 1, 0);
+    }
+    while (position > begin && isSpace(m_text.at(position - 1))) {
+        --position;
+    }
+    if (position == begin) {
+        return position;
+    }
+    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
+    finder.setPosition(position - windowBegin);
+    const qsizetype previous = finder.toPreviousBoundary();
+    return previous < 0 ? windowBegin : windowBegin + previous;
+}
+
+std::pair<qsizetype, qsizetype> TTextBuffer::wordAt(qsizetype position) const
+{
+    const int line = lineOf(position);
+    const qsizetype begin = lineStart(line);
+    if (position >= lineEnd(line)) {
+        // Past a line's last character: the word before it, as a double-click right of the text means.
+        if (position == begin) {
+            return {position, position};
+        }
+        --position;
+    }
+    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
+    finder.setPosition(position - windowBegin);
+    qsizetype start = position;
+    if (!finder.isAtBoundary()) {
+        const qsizetype previous = finder.toPreviousBoundary();
+        start = previous < 0 ? windowBegin : windowBegin + previous;
+    }
+    finder.setPosition(position - windowBegin);
+    const qsizetype next = finder.toNextBoundary();
+    return {start, next < 0 ? windowEnd : windowBegin + next};
+}
+
+bool TTextBuffer::mergeInto(Step& top, qsizetype position, const QString& removed, QStringView text,
+                            TEditKind kind) const
+{
+    if (top.kind != kind) {
+        return false;
+    }
+    if (kind == TEditKind::Typing) {
+        if (!removed.isEmpty() || position != top.position + top.inserted.size()) {
+            return false;
+        }
+        top.inserted += text;
+        return true;
+    }
+    if (!text.isEmpty() || !top.inserted.isEmpty()) {
+        return false;
+    }
+    if (position + removed.size() == top.position) { // Backspace again
+        top.removed.prepend(removed);
+        top.position = position;
+        return true;
+    }
+    if (position == top.position) { // Delete again
+        top.removed += removed;
+        return true;
+    }
+    return false;
+}
+
+TTextChange TTextBuffer::replace(qsizetype position, qsizetype length, QStringView text, TEditKind kind)
+{
+    position = std::clamp<qsizetype>(position, 0, m_text.size());
+    length = std::clamp<qsizetype>(length, 0, m_text.size() - position);
+    if (length == 0 && text.isEmpty()) {
+        TTextChange none;
+        none.position = position;
+        none.firstLine = lineOf(position);
+        return none;
+    }
+    const QString removed = m_text.mid(position, length);
+    if (m_done < static_cast<qsizetype>(m_steps.size())) {
+        // A new edit after undo drops what could have been redone.
+        m_steps.resize(static_cast<size_t>(m_done));
+        if (m_clean > m_done) {
+            m_clean = -1;
+        }
+        m_mergeOpen = false;
+    }
+    const bool merged = kind != TEditKind::Other && m_mergeOpen && m_done > 0 && m_clean != m_done
+                        && mergeInto(m_steps.back(), position, removed, text, kind);
+    if (!merged) {
+        m_steps.push_back(Step{position, removed, text.toString(), kind});
+        ++m_done;
+    }
+    m_mergeOpen = kind != TEditKind::Other;
+    return apply(position, length, text);
+}
+
+TTextChange TTextBuffer::apply(qsizetype position, qsizetype length, QStringView text)
+{
+    TTextChange change;
+    change.position = position;
+    change.removedLength = length;
+    change.insertedLength = text.size();
+    change.firstLine = lineOf(position);
+    const int last = lineOf(position + length);
+    change.removedBreaks = last - change.firstLine;
+
+    std::vector<qsizetype> added;
+    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1)) {
+        added.push_back(position + i + 1);
+    }
+    change.insertedBreaks = static_cast<int>(added.size());
+    m_text.replace(position, length, text.data(), text.size());
+
+    const qsizetype delta = text.size() - length;
+    for (size_t line = static_cast<size_t>(last) + 1; line < m_lineStarts.size(); ++line) {
+        m_lineStarts[line] += delta;
+    }
+    const auto first = m_lineStarts.begin() + change.firstLine + 1;
+    m_lineStarts.erase(first, first + change.removedBreaks);
+    m_lineStarts.insert(m_lineStarts.begin() + change.firstLine + 1, added.begin(), added.end());
+    return change;
+}
+
+std::optional<TTextChange> TTextBuffer::undo()
+{
+    if (!canUndo()) {
+        return std::nullopt;
+    }
+    m_mergeOpen = false;
+    const Step& step = m_steps[static_cast<size_t>(--m_done)];
+    return apply(step.position, step.inserted.size(), step.removed);
+}
+
+std::optional<TTextChange> TTextBuffer::redo()
+{
+    if (!canRedo()) {
+        return std::nullopt;
+    }
+    m_mergeOpen = false;
+    const Step& step = m_steps[static_cast<size_t>(m_done++)];
+    return apply(step.position, step.removed.size(), step.inserted);
+}
+
+void TTextBuffer::setModified(bool modified)
+{
+    m_clean = modified ? -1 : m_done;
+}
+
+} // namespace torvane

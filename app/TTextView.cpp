@@ -1,0 +1,1219 @@
+#include "TTextView.h"
+
+#include "TLineBreaks.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTextCharFormat>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace torvane {
+
+namespace {
+
+// Lines up to this length are laid out whole; longer ones only around what is visible.
+constexpr qsizetype LongLine = 2048;
+// A long line's advances are summed in chunks of this many characters, so x <-> column is a search and a
+// short walk.
+constexpr qsizetype Chunk = 1024;
+constexpr int LeftMargin = 4;
+constexpr int TopMargin = 2;
+// How many of the longest lines are measured when a text is set (the rest as they come on screen).
+constexpr int MeasuredAtSet = 8;
+// The input method sees this many characters either side of the caret.
+constexpr qsizetype SurroundingReach = 1024;
+
+bool isJoining(QChar c)
+{
+    return c.isLowSurrogate() || c.isMark();
+}
+
+} // namespace
+
+TTextView::TTextView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    horizontalScrollBar()->setSingleStep(20);
+    updateMetrics();
+}
+
+TTextView::~TTextView() = default;
+
+// ---- text and state ------------------------------------------------------------------------------------
+
+void TTextView::setPlainText(const QString& text)
+{
+    const EditState before = editState();
+    m_buffer.setText(text);
+    m_preedit.clear();
+    m_cursor = m_anchor = 0;
+    m_preferredX = -1;
+    m_layouts.clear();
+    m_chunkStarts.clear();
+    m_maxWidth = 0;
+    measureLongestLines();
+    updateScrollBars();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    viewport()->update();
+    updateMicroFocus();
+    emit textChanged();
+    notify(before);
+}
+
+void TTextView::setCrLfText(QString text)
+{
+    setPlainText(toViewText(std::move(text)));
+}
+
+void TTextView::setModified(bool modified)
+{
+    const bool was = isModified();
+    m_buffer.setModified(modified);
+    if (was != isModified()) {
+        emit modificationChanged(isModified());
+    }
+}
+
+TTextView::EditState TTextView::editState() const
+{
+    return {m_buffer.canUndo(), m_buffer.canRedo(), m_buffer.isModified(), m_cursor, m_anchor};
+}
+
+void TTextView::notify(const EditState& before)
+{
+    if (before.couldUndo != m_buffer.canUndo()) {
+        emit undoAvailable(m_buffer.canUndo());
+    }
+    if (before.couldRedo != m_buffer.canRedo()) {
+        emit redoAvailable(m_buffer.canRedo());
+    }
+    if (before.wasModified != m_buffer.isModified()) {
+        emit modificationChanged(m_buffer.isModified());
+    }
+    if (before.cursor != m_cursor) {
+        emit cursorPositionChanged();
+    }
+    const bool hadSelection = before.anchor != before.cursor;
+    const bool selectionMoved = std::min(before.anchor, before.cursor) != selectionStart()
+                                || std::max(before.anchor, before.cursor) != selectionEnd();
+    if ((hadSelection || hasSelection()) && selectionMoved) {
+        emit selectionChanged();
+    }
+}
+
+void TTextView::finishEdit(const EditState& before, qsizetype caret)
+{
+    m_cursor = m_anchor = std::clamp<qsizetype>(caret, 0, m_buffer.size());
+    m_preferredX = -1;
+    updateScrollBars();
+    ensureCursorVisible();
+    viewport()->update();
+    restartBlink();
+    updateMicroFocus();
+    emit textChanged();
+    notify(before);
+}
+
+void TTextView::replaceRange(qsizetype position, qsizetype length, const QString& text, TEditKind kind)
+{
+    const EditState before = editState();
+    const TTextChange change = m_buffer.replace(position, length, text, kind);
+    if (change.removedLength == 0 && change.insertedLength == 0) {
+        return;
+    }
+    dropLayouts(change);
+    finishEdit(before, change.position + change.insertedLength);
+}
+
+void TTextView::insertText(const QString& text, TEditKind kind)
+{
+    replaceRange(selectionStart(), selectionEnd() - selectionStart(), text, kind);
+}
+
+void TTextView::removeSelection(TEditKind kind)
+{
+    if (hasSelection()) {
+        replaceRange(selectionStart(), selectionEnd() - selectionStart(), QString(), kind);
+    }
+}
+
+void TTextView::undo()
+{
+    const EditState before = editState();
+    if (const auto change = m_buffer.undo()) {
+        dropLayouts(*change);
+        finishEdit(before, change->position + change->insertedLength);
+    }
+}
+
+void TTextView::redo()
+{
+    const EditState before = editState();
+    if (const auto change = m_buffer.redo()) {
+        dropLayouts(*change);
+        finishEdit(before, change->position + change->insertedLength);
+    }
+}
+
+QString TTextView::withViewBreaks(QString text)
+{
+    text = toViewText(std::move(text));
+    text.replace(QChar::LineSeparator, u'\n');
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+void TTextView::copy()
+{
+    if (hasSelection()) {
+        QGuiApplication::clipboard()->setText(selectedText());
+    }
+}
+
+void TTextView::cut()
+{
+    copy();
+    removeSelection(TEditKind::Other);
+}
+
+void TTextView::paste()
+{
+    const QString text = withViewBreaks(QGuiApplication::clipboard()->text());
+    if (!text.isEmpty()) {
+        insertText(text, TEditKind::Other);
+    }
+}
+
+void TTextView::selectAll()
+{
+    select(0, m_buffer.size());
+}
+
+QString TTextView::selectedText() const
+{
+    return m_buffer.text().mid(selectionStart(), selectionEnd() - selectionStart());
+}
+
+void TTextView::select(qsizetype anchor, qsizetype cursor, bool keepPreferredX)
+{
+    const EditState before = editState();
+    m_anchor = std::clamp<qsizetype>(anchor, 0, m_buffer.size());
+    m_cursor = std::clamp<qsizetype>(cursor, 0, m_buffer.size());
+    if (!keepPreferredX) {
+        m_preferredX = -1;
+    }
+    if (before.cursor != m_cursor) {
+        m_buffer.endMerge();
+    }
+    ensureCursorVisible();
+    viewport()->update();
+    restartBlink();
+    updateMicroFocus();
+    notify(before);
+}
+
+void TTextView::moveCursor(qsizetype position, bool keepAnchor, bool keepPreferredX)
+{
+    select(keepAnchor ? m_anchor : position, position, keepPreferredX);
+}
+
+void TTextView::setSelection(qsizetype position, qsizetype length)
+{
+    select(position, position + length);
+}
+
+void TTextView::goToLine(int line)
+{
+    line = std::clamp(line - 1, 0, m_buffer.lineCount() - 1);
+    moveCursor(m_buffer.lineStart(line), false);
+}
+
+bool TTextView::find(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap)
+{
+    if (text.isEmpty()) {
+        return false;
+    }
+    const QStringView all(m_buffer.text());
+    qsizetype found = -1;
+    if (!backward) {
+        found = all.indexOf(text, selectionEnd(), cs);
+        if (found < 0 && wrap) {
+            found = all.indexOf(text, 0, cs);
+        }
+    } else {
+        if (selectionStart() > 0) {
+            found = all.lastIndexOf(text, selectionStart() - 1, cs);
+        }
+        if (found < 0 && wrap) {
+            found = all.lastIndexOf(text, all.size() - 1, cs);
+        }
+    }
+    if (found < 0) {
+        return false;
+    }
+    setSelection(found, text.size());
+    return true;
+}
+
+// ---- keys ----------------------------------------------------------------------------------------------
+
+TTextView::KeyAction TTextView::keyAction(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    const bool ctrl = modifiers & Qt::ControlModifier;
+    const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        // Ctrl+Tab and Ctrl+Shift+Tab switch the window's pages; Shift+Tab has no meaning in the text.
+        return key == Qt::Key_Tab && modifiers == Qt::NoModifier ? KeyAction::Tab : KeyAction::None;
+    }
+    if ((ctrl && key == Qt::Key_Y && !(modifiers & ~Qt::ControlModifier))
+        || (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        return KeyAction::Redo;
+    }
+    struct Standard {
+        QKeySequence::StandardKey key;
+        KeyAction action;
+    };
+    static const Standard standards[] = {
+        {QKeySequence::Undo, KeyAction::Undo},       {QKeySequence::Redo, KeyAction::Redo},
+        {QKeySequence::Cut, KeyAction::Cut},         {QKeySequence::Copy, KeyAction::Copy},
+        {QKeySequence::Paste, KeyAction::Paste},     {QKeySequence::SelectAll, KeyAction::SelectAll},
+    };
+    for (const Standard& standard : standards) {
+        if (event->matches(standard.key)) {
+            return standard.action;
+        }
+    }
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier)) {
+        return KeyAction::None;
+    }
+    switch (key) {
+    case Qt::Key_Left: return ctrl ? KeyAction::WordLeft : KeyAction::Left;
+    case Qt::Key_Right: return ctrl ? KeyAction::WordRight : KeyAction::Right;
+    case Qt::Key_Up: return KeyAction::Up;
+    case Qt::Key_Down: return KeyAction::Down;
+    case Qt::Key_Home: return ctrl ? KeyAction::DocumentStart : KeyAction::Home;
+    case Qt::Key_End: return ctrl ? KeyAction::DocumentEnd : KeyAction::End;
+    case Qt::Key_PageUp: return KeyAction::PageUp;
+    case Qt::Key_PageDown: return KeyAction::PageDown;
+    case Qt::Key_Backspace: return ctrl ? KeyAction::DeleteWordBack : KeyAction::Backspace;
+    case Qt::Key_Delete: return ctrl ? KeyAction::DeleteWordForward : KeyAction::Delete;
+    // Shift+Enter too: a real line break, never the U+2028 separator that the save would refuse.
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return ctrl ? KeyAction::None : KeyAction::Break;
+    default: break;
+    }
+    const QString text = event->text();
+    if (!ctrl && !text.isEmpty() && (text.at(0).isSurrogate() || text.at(0).isPrint())) {
+        return KeyAction::Insert;
+    }
+    return KeyAction::None;
+}
+
+void TTextView::keyPressEvent(QKeyEvent* event)
+{
+    const KeyAction action = keyAction(event);
+    if (action == KeyAction::None) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    runKeyAction(action, event);
+}
+
+void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
+{
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const int line = m_buffer.lineOf(m_cursor);
+    const int page = std::max(1, viewport()->height() / m_lineHeight - 1);
+    const auto vertical = [&](int lines) {
+        const int target = line + lines;
+        if (target < 0 || target >= m_buffer.lineCount()) {
+            moveCursor(target < 0 ? 0 : m_buffer.size(), shift);
+            return;
+        }
+        const qreal x = m_preferredX >= 0 ? m_preferredX : xOf(m_cursor);
+        moveCursor(m_buffer.lineStart(target) + positionAtX(target, x), shift, true);
+        m_preferredX = x;
+    };
+    switch (action) {
+    case KeyAction::Left:
+        moveCursor(hasSelection() && !shift ? selectionStart() : m_buffer.previousCharacter(m_cursor), shift);
+        break;
+    case KeyAction::Right:
+        moveCursor(hasSelection() && !shift ? selectionEnd() : m_buffer.nextCharacter(m_cursor), shift);
+        break;
+    case KeyAction::WordLeft: moveCursor(m_buffer.previousWord(m_cursor), shift); break;
+    case KeyAction::WordRight: moveCursor(m_buffer.nextWord(m_cursor), shift); break;
+    case KeyAction::Up: vertical(-1); break;
+    case KeyAction::Down: vertical(1); break;
+    case KeyAction::Home: moveCursor(m_buffer.lineStart(line), shift); break;
+    case KeyAction::End: moveCursor(m_buffer.lineEnd(line), shift); break;
+    case KeyAction::DocumentStart: moveCursor(0, shift); break;
+    case KeyAction::DocumentEnd: moveCursor(m_buffer.size(), shift); break;
+    case KeyAction::PageUp:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
+        vertical(-std::min(page, line));
+        break;
+    case KeyAction::PageDown:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
+        vertical(std::min(page, m_buffer.lineCount() - 1 - line));
+        break;
+    case KeyAction::SelectAll: selectAll(); break;
+    case KeyAction::Undo: undo(); break;
+    case KeyAction::Redo: redo(); break;
+    case KeyAction::Cut: cut(); break;
+    case KeyAction::Copy: copy(); break;
+    case KeyAction::Paste: paste(); break;
+    case KeyAction::Backspace:
+        if (hasSelection()) {
+            removeSelection(TEditKind::Other);
+        } else if (m_cursor > 0) {
+            // One character back, as editors do (a combining mark alone, a surrogate pair whole).
+            qsizetype from = m_cursor - 1;
+            if (from > 0 && m_buffer.text().at(from).isLowSurrogate()
+                && m_buffer.text().at(from - 1).isHighSurrogate()) {
+                --from;
+            }
+            replaceRange(from, m_cursor - from, QString(), TEditKind::Deleting);
+        }
+        break;
+    case KeyAction::Delete:
+        if (hasSelection()) {
+            removeSelection(TEditKind::Other);
+        } else {
+            replaceRange(m_cursor, m_buffer.nextCharacter(m_cursor) - m_cursor, QString(), TEditKind::Deleting);
+        }
+        break;
+    case KeyAction::DeleteWordBack:
+    case KeyAction::DeleteWordForward:
+        if (!hasSelection()) {
+            const qsizetype other = action == KeyAction::DeleteWordBack ? m_buffer.previousWord(m_cursor)
+                                                                        : m_buffer.nextWord(m_cursor);
+            select(other, m_cursor);
+        }
+        removeSelection(TEditKind::Other);
+        break;
+    case KeyAction::Break: insertText(QStringLiteral("\n"), TEditKind::Other); break;
+    case KeyAction::Tab: insertText(QStringLiteral("\t"), TEditKind::Typing); break;
+    case KeyAction::Insert: insertText(event->text(), TEditKind::Typing); break;
+    case KeyAction::None: break;
+    }
+}
+
+bool TTextView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Keys the text uses are the text's, even where the window has a shortcut on them; the rest (Ctrl+Tab,
+        // Ctrl+S, ...) stay the window's.
+        if (keyAction(static_cast<QKeyEvent*>(event)) != KeyAction::None) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+bool TTextView::focusNextPrevChild(bool)
+{
+    // Tab is a character of the text; focus moves by mouse or by the window's keys.
+    return false;
+}
+
+// ---- input method --------------------------------------------------------------------------------------
+
+std::pair<qsizetype, qsizetype> TTextView::surroundingWindow() const
+{
+    const int line = m_buffer.lineOf(m_cursor);
+    const QString& text = m_buffer.text();
+    qsizetype begin = std::max(m_buffer.lineStart(line), m_cursor - SurroundingReach);
+    qsizetype end = std::min(m_buffer.lineEnd(line), m_cursor + SurroundingReach);
+    if (begin > m_buffer.lineStart(line) && text.at(begin).isLowSurrogate()) {
+        --begin;
+    }
+    if (end < m_buffer.lineEnd(line) && text.at(end).isLowSurrogate()) {
+        ++end;
+    }
+    return {begin, end};
+}
+
+void TTextView::inputMethodEvent(QInputMethodEvent* event)
+{
+    const EditState before = editState();
+    bool edited = false;
+    const auto apply = [&](qsizetype position, qsizetype length, const QString& text) {
+        const TTextChange change = m_buffer.replace(position, length, text, TEditKind::Typing);
+        if (change.removedLength || change.insertedLength) {
+            dropLayouts(change);
+            m_cursor = m_anchor = change.position + change.insertedLength;
+            edited = true;
+        }
+    };
+    const bool input = !event->commitString().isEmpty() || !event->preeditString().isEmpty()
+                       || event->replacementLength() > 0;
+    if (input && hasSelection()) {
+        // Typing through the input method replaces the selection, as typing does.
+        apply(selectionStart(), selectionEnd() - selectionStart(), QString());
+    }
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        const int line = m_buffer.lineOf(m_cursor);
+        const qsizetype start =
+            std::clamp<qsizetype>(m_cursor + event->replacementStart(), m_buffer.lineStart(line), m_buffer.lineEnd(line));
+        const qsizetype length =
+            std::clamp<qsizetype>(event->replacementLength(), 0, m_buffer.lineEnd(line) - start);
+        apply(start, length, withViewBreaks(event->commitString()));
+    }
+
+    m_layouts.erase(m_buffer.lineOf(m_cursor));
+    m_preedit = event->preeditString();
+    m_preeditAttributes = event->attributes();
+    m_preeditCursor = static_cast<int>(m_preedit.size());
+    m_preeditCursorVisible = true;
+    for (const QInputMethodEvent::Attribute& attribute : event->attributes()) {
+        if (attribute.type == QInputMethodEvent::Cursor) {
+            m_preeditCursor = attribute.start;
+            m_preeditCursorVisible = attribute.length != 0;
+        } else if (attribute.type == QInputMethodEvent::Selection && m_preedit.isEmpty()) {
+            const qsizetype base = surroundingWindow().first;
+            m_anchor = std::clamp<qsizetype>(base + attribute.start, 0, m_buffer.size());
+            m_cursor = std::clamp<qsizetype>(base + attribute.start + attribute.length, 0, m_buffer.size());
+        }
+    }
+    event->accept();
+    if (edited) {
+        const qsizetype anchor = m_anchor;
+        finishEdit(before, m_cursor);
+        if (anchor != m_cursor) {
+            select(anchor, m_cursor);
+        }
+    } else {
+        ensureCursorVisible();
+        viewport()->update();
+        updateMicroFocus();
+        notify(before);
+    }
+}
+
+QVariant TTextView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    const QPoint offset = viewport()->pos();
+    const auto [begin, end] = surroundingWindow();
+    switch (query) {
+    case Qt::ImEnabled: return true;
+    case Qt::ImCursorRectangle: return cursorRect().translated(offset);
+    case Qt::ImAnchorRectangle: return cursorRect(m_anchor).translated(offset);
+    case Qt::ImFont: return font();
+    case Qt::ImCursorPosition: return static_cast<int>(m_cursor - begin);
+    case Qt::ImAnchorPosition: return static_cast<int>(std::clamp(m_anchor, begin, end) - begin);
+    case Qt::ImSurroundingText: return m_buffer.text().mid(begin, end - begin);
+    case Qt::ImTextBeforeCursor: return m_buffer.text().mid(begin, m_cursor - begin);
+    case Qt::ImTextAfterCursor: return m_buffer.text().mid(m_cursor, end - m_cursor);
+    case Qt::ImCurrentSelection:
+        return selectionEnd() - selectionStart() <= SurroundingReach ? selectedText() : QString();
+    case Qt::ImAbsolutePosition: return static_cast<qlonglong>(m_cursor);
+    case Qt::ImMaximumTextLength: return QVariant();
+    case Qt::ImHints: return static_cast<int>(inputMethodHints());
+    default: return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+void TTextView::commitPreedit()
+{
+    if (m_preedit.isEmpty()) {
+        return;
+    }
+    QGuiApplication::inputMethod()->commit();
+    if (!m_preedit.isEmpty()) {
+        // No input method took the commit: keep what was shown rather than lose it.
+        QInputMethodEvent commit;
+        commit.setCommitString(m_preedit);
+        inputMethodEvent(&commit);
+    }
+}
+
+void TTextView::updateMicroFocus()
+{
+    if (hasFocus()) {
+        QGuiApplication::inputMethod()->update(Qt::ImQueryInput);
+    }
+}
+
+// ---- mouse, menu, drops --------------------------------------------------------------------------------
+
+qsizetype TTextView::positionAt(QPoint point) const
+{
+    const int row = static_cast<int>(std::floor(static_cast<double>(point.y() - TopMargin) / m_lineHeight));
+    const int line = std::clamp(firstVisibleLine() + row, 0, m_buffer.lineCount() - 1);
+    return m_buffer.lineStart(line) + positionAtX(line, point.x() - leftEdge());
+}
+
+void TTextView::mousePressEvent(QMouseEvent* event)
+{
+    commitPreedit();
+    const qsizetype position = positionAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        if (m_tripleClickTimer.isActive()
+            && (event->position().toPoint() - m_tripleClickPoint).manhattanLength()
+                   < QApplication::startDragDistance()) {
+            const int line = m_buffer.lineOf(position);
+            select(m_buffer.lineStart(line), std::min(m_buffer.lineEnd(line) + 1, m_buffer.size()));
+            m_selecting = false;
+            return;
+        }
+        moveCursor(position, event->modifiers() & Qt::ShiftModifier);
+        m_selecting = true;
+        m_wordSelecting = false;
+    } else if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        const QString text = withViewBreaks(QGuiApplication::clipboard()->text(QClipboard::Selection));
+        if (!text.isEmpty()) {
+            moveCursor(position, false);
+            insertText(text, TEditKind::Other);
+        }
+    }
+}
+
+void TTextView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton)) {
+        return;
+    }
+    m_lastMousePos = event->position().toPoint();
+    if (viewport()->rect().contains(m_lastMousePos)) {
+        m_autoScrollTimer.stop();
+    } else if (!m_autoScrollTimer.isActive()) {
+        m_autoScrollTimer.start(50, this);
+    }
+    const qsizetype position = positionAt(m_lastMousePos);
+    if (m_wordSelecting) {
+        const auto word = m_buffer.wordAt(position);
+        if (position < m_wordAnchor.first) {
+            select(m_wordAnchor.second, word.first);
+        } else {
+            select(m_wordAnchor.first, std::max(word.second, m_wordAnchor.second));
+        }
+    } else {
+        moveCursor(position, true);
+    }
+}
+
+void TTextView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_selecting = false;
+        m_autoScrollTimer.stop();
+        setPrimarySelection();
+    }
+}
+
+void TTextView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    commitPreedit();
+    m_wordAnchor = m_buffer.wordAt(positionAt(event->position().toPoint()));
+    select(m_wordAnchor.first, m_wordAnchor.second);
+    m_selecting = true;
+    m_wordSelecting = true;
+    m_tripleClickPoint = event->position().toPoint();
+    m_tripleClickTimer.start(QApplication::doubleClickInterval(), this);
+}
+
+void TTextView::setPrimarySelection()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection()) {
+        clipboard->setText(selectedText(), QClipboard::Selection);
+    }
+}
+
+QMenu* TTextView::createContextMenu()
+{
+    auto* menu = new QMenu(this);
+    const bool hasText = m_buffer.size() > 0;
+    const auto add = [&](const char* caption, QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QAction* action = menu->addAction(QString::fromUtf8(caption), this, slot);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        action->setEnabled(enabled);
+    };
+    add("元に戻す", QKeySequence::Undo, m_buffer.canUndo(), &TTextView::undo);
+    add("やり直し", QKeySequence::Redo, m_buffer.canRedo(), &TTextView::redo);
+    menu->addSeparator();
+    add("切り取り", QKeySequence::Cut, hasSelection(), &TTextView::cut);
+    add("コピー", QKeySequence::Copy, hasSelection(), &TTextView::copy);
+    add("貼り付け", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TTextView::paste);
+    add("削除", QKeySequence::Delete, hasSelection(), [this] { removeSelection(TEditKind::Other); });
+    menu->addSeparator();
+    add("すべて選択", QKeySequence::SelectAll, hasText, &TTextView::selectAll);
+    return menu;
+}
+
+void TTextView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+bool TTextView::acceptsDrop(const QMimeData* mime)
+{
+    // Files dropped are the window's to load; only text belongs in the text.
+    const QList<QUrl> urls = mime->urls();
+    const bool files = std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    return !files && mime->hasText();
+}
+
+void TTextView::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
+
+void TTextView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!acceptsDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    m_dropPosition = positionAt(event->position().toPoint());
+    viewport()->update();
+}
+
+void TTextView::dragLeaveEvent(QDragLeaveEvent*)
+{
+    m_dropPosition = -1;
+    viewport()->update();
+}
+
+void TTextView::dropEvent(QDropEvent* event)
+{
+    m_dropPosition = -1;
+    if (!acceptsDrop(event->mimeData())) {
+        event->ignore();
+        viewport()->update();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    const qsizetype position = positionAt(event->position().toPoint());
+    moveCursor(position, false);
+    insertText(withViewBreaks(event->mimeData()->text()), TEditKind::Other);
+    setFocus(Qt::MouseFocusReason);
+}
+
+// ---- focus, caret, timers ------------------------------------------------------------------------------
+
+void TTextView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    restartBlink();
+    viewport()->update();
+}
+
+void TTextView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    m_blinkTimer.stop();
+    m_caretShown = false;
+    viewport()->update();
+}
+
+void TTextView::restartBlink()
+{
+    m_caretShown = true;
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    if (hasFocus() && flash >= 2) {
+        m_blinkTimer.start(flash / 2, this);
+    } else {
+        m_blinkTimer.stop();
+    }
+}
+
+void TTextView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_blinkTimer.timerId()) {
+        m_caretShown = !m_caretShown;
+        viewport()->update(cursorRect().adjusted(-2, 0, 2, 0));
+    } else if (event->timerId() == m_autoScrollTimer.timerId()) {
+        const QRect area = viewport()->rect();
+        QScrollBar* vertical = verticalScrollBar();
+        QScrollBar* horizontal = horizontalScrollBar();
+        if (m_lastMousePos.y() < area.top()) {
+            vertical->setValue(vertical->value() - 1);
+        } else if (m_lastMousePos.y() > area.bottom()) {
+            vertical->setValue(vertical->value() + 1);
+        }
+        if (m_lastMousePos.x() < area.left()) {
+            horizontal->setValue(horizontal->value() - horizontal->singleStep());
+        } else if (m_lastMousePos.x() > area.right()) {
+            horizontal->setValue(horizontal->value() + horizontal->singleStep());
+        }
+        moveCursor(positionAt(m_lastMousePos), true);
+    } else if (event->timerId() == m_tripleClickTimer.timerId()) {
+        m_tripleClickTimer.stop();
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+void TTextView::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        updateMetrics();
+        updateScrollBars();
+        viewport()->update();
+    } else if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ActivationChange) {
+        viewport()->update();
+    }
+}
+
+// ---- geometry and scrolling ----------------------------------------------------------------------------
+
+void TTextView::updateMetrics()
+{
+    m_metrics = QFontMetricsF(font(), viewport());
+    m_advances.assign(0x10000, -1.0f);
+    m_advances[u'\t'] = static_cast<float>(m_tabWidth);
+    // One line's height fits the Latin and the Japanese (fallback) font alike, so that every line is as
+    // tall as the others and a line is found from y by a division.
+    QTextLayout sample(QString::fromUtf8("Mgあ漢|"), font(), viewport());
+    sample.beginLayout();
+    QTextLine line = sample.createLine();
+    sample.endLayout();
+    m_lineHeight = std::max(1, static_cast<int>(std::ceil(line.height())));
+    m_ascent = line.ascent();
+    m_layouts.clear();
+    m_chunkStarts.clear();
+    m_maxWidth = 0;
+    measureLongestLines();
+}
+
+void TTextView::measureLongestLines()
+{
+    // The longest lines by characters are measured; other lines widen the range when they are shown.
+    std::vector<std::pair<qsizetype, int>> longest;
+    for (int line = 0; line < m_buffer.lineCount(); ++line) {
+        const qsizetype length = m_buffer.lineLength(line);
+        if (longest.size() < MeasuredAtSet) {
+            longest.emplace_back(length, line);
+            std::push_heap(longest.begin(), longest.end(), std::greater<>());
+        } else if (length > longest.front().first) {
+            std::pop_heap(longest.begin(), longest.end(), std::greater<>());
+            longest.back() = {length, line};
+            std::push_heap(longest.begin(), longest.end(), std::greater<>());
+        }
+    }
+    for (const auto& [length, line] : longest) {
+        if (length > LongLine) {
+            chunkStarts(line);
+        } else {
+            growWidth(measure(m_buffer.lineText(line)));
+        }
+    }
+}
+
+int TTextView::firstVisibleLine() const
+{
+    return verticalScrollBar()->value();
+}
+
+int TTextView::visibleLineCount() const
+{
+    return std::max(1, (viewport()->height() - TopMargin + m_lineHeight - 1) / m_lineHeight);
+}
+
+int TTextView::lineTop(int line) const
+{
+    return TopMargin + (line - firstVisibleLine()) * m_lineHeight;
+}
+
+qreal TTextView::leftEdge() const
+{
+    return LeftMargin - horizontalScrollBar()->value();
+}
+
+void TTextView::updateScrollBars()
+{
+    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setPageStep(fullLines);
+    vertical->setRange(0, std::max(0, m_buffer.lineCount() - fullLines));
+    QScrollBar* horizontal = horizontalScrollBar();
+    horizontal->setPageStep(viewport()->width());
+    const double width = std::min(std::ceil(m_maxWidth) + 2 * LeftMargin + 2.0, 2.0e9);
+    horizontal->setRange(0, std::max(0, static_cast<int>(width) - viewport()->width()));
+}
+
+void TTextView::growWidth(qreal width) const
+{
+    if (width > m_maxWidth) {
+        m_maxWidth = width;
+        const_cast<TTextView*>(this)->updateScrollBars();
+    }
+}
+
+void TTextView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+}
+
+void TTextView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void TTextView::ensureCursorVisible()
+{
+    const int line = m_buffer.lineOf(m_cursor);
+    QScrollBar* vertical = verticalScrollBar();
+    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
+    if (line < vertical->value()) {
+        vertical->setValue(line);
+    } else if (line >= vertical->value() + fullLines) {
+        vertical->setValue(line - fullLines + 1);
+    }
+    QScrollBar* horizontal = horizontalScrollBar();
+    const int width = viewport()->width();
+    const qreal x = cursorRect().x() + horizontal->value(); // in content coordinates
+    growWidth(x);
+    // A jump leaves some text visible beside the caret; a step right scrolls only as far as needed.
+    const int slack = width / 8;
+    if (x < horizontal->value() + LeftMargin) {
+        horizontal->setValue(static_cast<int>(x) - (x - LeftMargin > slack ? slack : LeftMargin));
+    } else if (x + 2 > horizontal->value() + width) {
+        horizontal->setValue(static_cast<int>(x) + 2 - width + slack);
+    }
+}
+
+// ---- measuring and layout ------------------------------------------------------------------------------
+
+qreal TTextView::measureAdvance(const QChar* c, qsizetype& i, qsizetype end) const
+{
+    const char16_t u = c[i].unicode();
+    if (QChar::isHighSurrogate(u) && i + 1 < end && c[i + 1].isLowSurrogate()) {
+        const QChar pair[2] = {c[i], c[i + 1]};
+        ++i;
+        return m_metrics.horizontalAdvance(QString(pair, 2));
+    }
+    const qreal measured = m_metrics.horizontalAdvance(QChar(u));
+    if (!QChar::isSurrogate(u)) {
+        m_advances[u] = static_cast<float>(measured);
+    }
+    return measured;
+}
+
+inline qreal TTextView::advance(const QChar* c, qsizetype& i, qsizetype end) const
+{
+    // The table holds every measured code unit but surrogates; a miss measures (and fills the table).
+    const float cached = m_advances[c[i].unicode()];
+    return cached >= 0 ? cached : measureAdvance(c, i, end);
+}
+
+qreal TTextView::measure(QStringView text) const
+{
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        x += advance(text.data(), i, text.size());
+    }
+    return x;
+}
+
+const std::vector<qreal>& TTextView::chunkStarts(int line) const
+{
+    const auto found = m_chunkStarts.find(line);
+    if (found != m_chunkStarts.end()) {
+        return found->second;
+    }
+    const QStringView text = m_buffer.lineText(line);
+    std::vector<qreal> starts;
+    starts.reserve(static_cast<size_t>(text.size() / Chunk + 2));
+    qreal x = 0;
+    qsizetype i = 0;
+    for (qsizetype chunk = 0; chunk * Chunk < text.size(); ++chunk) {
+        starts.push_back(x);
+        const qsizetype end = std::min(text.size(), (chunk + 1) * Chunk);
+        for (; i < end; ++i) {
+            x += advance(text.data(), i, text.size());
+        }
+    }
+    starts.push_back(x); // the whole line's width
+    growWidth(x);
+    return m_chunkStarts.emplace(line, std::move(starts)).first->second;
+}
+
+qreal TTextView::estimatedX(int line, qsizetype column) const
+{
+    const QStringView text = m_buffer.lineText(line);
+    column = std::clamp<qsizetype>(column, 0, text.size());
+    qsizetype i = 0;
+    qreal x = 0;
+    if (text.size() > LongLine) {
+        const std::vector<qreal>& starts = chunkStarts(line);
+        i = column / Chunk * Chunk;
+        x = starts[static_cast<size_t>(column / Chunk)];
+    }
+    for (; i < column; ++i) {
+        x += advance(text.data(), i, text.size());
+    }
+    return x;
+}
+
+qsizetype TTextView::estimatedColumn(int line, qreal x) const
+{
+    const QStringView text = m_buffer.lineText(line);
+    qsizetype i = 0;
+    qreal at = 0;
+    if (text.size() > LongLine) {
+        const std::vector<qreal>& starts = chunkStarts(line);
+        const auto chunk = std::upper_bound(starts.begin(), starts.end() - 1, x) - starts.begin() - 1;
+        if (chunk > 0) {
+            i = chunk * Chunk;
+            at = starts[static_cast<size_t>(chunk)];
+        }
+    }
+    while (i < text.size()) {
+        qsizetype next = i;
+        const qreal width = advance(text.data(), next, text.size());
+        if (at + width / 2 > x) {
+            break;
+        }
+        at += width;
+        i = next + 1;
+    }
+    return i;
+}
+
+bool TTextView::windowCovers(const LineLayout& layout, int line) const
+{
+    const qsizetype length = m_buffer.lineLength(line);
+    if (length <= LongLine) {
+        return true;
+    }
+    const qreal left = horizontalScrollBar()->value();
+    const qreal right = left + viewport()->width();
+    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
+    return (layout.start == 0 || layout.x <= left) && (layout.end == length || layout.x + width >= right);
+}
+
+TTextView::LineLayout& TTextView::layoutFor(int line) const
+{
+    const bool caretLine = !m_preedit.isEmpty() && line == m_buffer.lineOf(m_cursor);
+    const qsizetype caretColumn = caretLine ? m_cursor - m_buffer.lineStart(line) : -1;
+    const auto found = m_layouts.find(line);
+    if (found != m_layouts.end() && windowCovers(found->second, line)
+        && found->second.preeditAt == (caretColumn >= found->second.start && caretColumn <= found->second.end
+                                           ? caretColumn
+                                           : -1)) {
+        return found->second;
+    }
+
+    const QStringView text = m_buffer.lineText(line);
+    LineLayout made;
+    made.end = text.size();
+    if (text.size() > LongLine) {
+        // A window of the line from a screen left of the visible part to a screen right of it.
+        const qreal left = horizontalScrollBar()->value();
+        const qreal width = viewport()->width();
+        made.start = estimatedColumn(line, left - width);
+        made.end = std::min(text.size(), estimatedColumn(line, left + 2 * width) + 1);
+        for (int step = 0; step < 8 && made.start > 0 && isJoining(text.at(made.start)); ++step) {
+            --made.start;
+        }
+        for (int step = 0; step < 8 && made.end < text.size() && isJoining(text.at(made.end)); ++step) {
+            ++made.end;
+        }
+        made.x = estimatedX(line, made.start);
+    }
+    made.layout = std::make_unique<QTextLayout>(text.mid(made.start, made.end - made.start).toString(), font(),
+                                                viewport());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTabStopDistance(m_tabWidth);
+    made.layout->setTextOption(option);
+    made.layout->setCacheEnabled(true);
+    if (caretColumn >= made.start && caretColumn <= made.end) {
+        // The input method's text being composed, shown in place with the formats it asks for (underlined
+        // when it asks for none).
+        made.preeditAt = caretColumn;
+        const int at = static_cast<int>(caretColumn - made.start);
+        made.layout->setPreeditArea(at, m_preedit);
+        QList<QTextLayout::FormatRange> formats;
+        for (const QInputMethodEvent::Attribute& attribute : m_preeditAttributes) {
+            if (attribute.type == QInputMethodEvent::TextFormat) {
+                const QTextCharFormat format = qvariant_cast<QTextFormat>(attribute.value).toCharFormat();
+                if (format.isValid()) {
+                    formats.append({at + attribute.start, attribute.length, format});
+                }
+            }
+        }
+        if (formats.isEmpty()) {
+            QTextCharFormat underline;
+            underline.setFontUnderline(true);
+            formats.append({at, static_cast<int>(m_preedit.size()), underline});
+        }
+        made.layout->setFormats(formats);
+    }
+    made.layout->beginLayout();
+    made.layout->createLine();
+    made.layout->endLayout();
+    growWidth(made.x + made.layout->lineAt(0).naturalTextWidth());
+    LineLayout& slot = m_layouts[line];
+    slot = std::move(made);
+    return slot;
+}
+
+void TTextView::dropLayouts(const TTextChange& change)
+{
+    // Lines before the change keep their layouts, lines after it keep them under their new numbers.
+    const int lastOld = change.firstLine + change.removedBreaks;
+    const int shift = change.insertedBreaks - change.removedBreaks;
+    const auto renumber = [&](auto& cache) {
+        std::remove_reference_t<decltype(cache)> kept;
+        for (auto& [line, value] : cache) {
+            if (line < change.firstLine) {
+                kept.emplace(line, std::move(value));
+            } else if (line > lastOld) {
+                kept.emplace(line + shift, std::move(value));
+            }
+        }
+        cache.swap(kept);
+    };
+    renumber(m_layouts);
+    renumber(m_chunkStarts);
+}
+
+int TTextView::toLayoutPosition(const LineLayout& layout, int, qsizetype column) const
+{
+    qsizetype position = column - layout.start;
+    if (layout.preeditAt >= 0 && column > layout.preeditAt) {
+        position += m_preedit.size();
+    }
+    return static_cast<int>(position);
+}
+
+qsizetype TTextView::fromLayoutPosition(const LineLayout& layout, int, int position) const
+{
+    qsizetype column = layout.start + position;
+    if (layout.preeditAt >= 0 && column > layout.preeditAt) {
+        column = std::max(layout.preeditAt, column - m_preedit.size());
+    }
+    return column;
+}
+
+qreal TTextView::xOf(qsizetype position) const
+{
+    const int line = m_buffer.lineOf(position);
+    const qsizetype column = position - m_buffer.lineStart(line);
+    const LineLayout& layout = layoutFor(line);
+    if (column < layout.start || column > layout.end) {
+        return estimatedX(line, column);
+    }
+    int at = toLayoutPosition(layout, line, column);
+    if (position == m_cursor && layout.preeditAt == column) {
+        at += m_preeditCursor;
+    }
+    return layout.x + layout.layout->lineAt(0).cursorToX(at);
+}
+
+qsizetype TTextView::positionAtX(int line, qreal x) const
+{
+    const LineLayout& layout = layoutFor(line);
+    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
+    const bool inside = (layout.start == 0 || x >= layout.x)
+                        && (layout.end == m_buffer.lineLength(line) || x <= layout.x + width);
+    if (!inside) {
+        return estimatedColumn(line, x);
+    }
+    const int at = layout.layout->lineAt(0).xToCursor(x - layout.x, QTextLine::CursorBetweenCharacters);
+    return fromLayoutPosition(layout, line, at);
+}
+
+QRect TTextView::cursorRect(qsizetype position) const
+{
+    position = std::clamp<qsizetype>(position, 0, m_buffer.size());
+    const int line = m_buffer.lineOf(position);
+    const int x = static_cast<int>(std::floor(leftEdge() + xOf(position)));
+    return QRect(x, lineTop(line), 1, m_lineHeight);
+}
+
+// ---- painting ------------------------------------------------------------------------------------------
+
+void TTextView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    painter.setPen(palette().color(group, QPalette::Text));
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(group, QPalette::Highlight));
+    selected.setForeground(palette().brush(group, QPalette::HighlightedText));
+
+    const int first = firstVisibleLine();
+    const int last = std::min(m_buffer.lineCount(), first + visibleLineCount()) - 1;
+    const int caretLine = m_buffer.lineOf(m_cursor);
+    for (int line = first; line <= last; ++line) {
+        const int top = lineTop(line);
+        if (top >= event->rect().bottom() + 1 || top + m_lineHeight <= event->rect().top()) {
+            continue;
+        }
+        const LineLayout& layout = layoutFor(line);
+        const QTextLine textLine = layout.layout->lineAt(0);
+        const QPointF origin(leftEdge() + layout.x, top + m_ascent - textLine.ascent());
+
+        QList<QTextLayout::FormatRange> selections;
+        const qsizetype lineStart = m_buffer.lineStart(line);
+        const qsizetype lineEnd = m_buffer.lineEnd(line);
+        if (hasSelection() && selectionStart() <= lineEnd && selectionEnd() > lineStart) {
+            const qsizetype from = std::max(selectionStart() - lineStart, layout.start);
+            const qsizetype to = std::min(selectionEnd() - lineStart, layout.end);
+            if (from < to) {
+                const int begin = toLayoutPosition(layout, line, from);
+                selections.append({begin, toLayoutPosition(layout, line, to) - begin, selected});
+            }
+            if (selectionEnd() > lineEnd && layout.end == lineEnd - lineStart) {
+                // The selected line break, as a space's width after the line's text.
+                const qreal x = origin.x() + textLine.naturalTextWidth();
+                painter.fillRect(QRectF(x, top, m_metrics.horizontalAdvance(u' '), m_lineHeight),
+                                 selected.background());
+            }
+        }
+        layout.layout->draw(&painter, origin, selections);
+        if (line == caretLine && m_caretShown && hasFocus() && (m_preedit.isEmpty() || m_preeditCursorVisible)) {
+            painter.fillRect(cursorRect(), palette().color(group, QPalette::Text));
+        }
+    }
+    if (m_dropPosition >= 0) {
+        painter.fillRect(cursorRect(m_dropPosition), palette().color(group, QPalette::Text));
+    }
+
+    // Only what is on screen (and the caret's line) stays laid out.
+    for (auto it = m_layouts.begin(); it != m_layouts.end();) {
+        it = (it->first < first || it->first > last) && it->first != caretLine ? m_layouts.erase(it) : std::next(it);
+    }
+    for (auto it = m_chunkStarts.begin(); it != m_chunkStarts.end();) {
+        it = (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it)
+                                                                               : std::next(it);
+    }
+}
+
+} // namespace torvane

@@ -1,0 +1,227 @@
+#pragma once
+
+#include "TTextBuffer.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QFontMetricsF>
+#include <QInputMethodEvent>
+#include <QTextLayout>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QMimeData;
+
+namespace torvane {
+
+// The XML packet text view: a plain text editor that stays quick on any text, a 4 MB line or a million
+// lines alike, because it lays out only what is on screen.
+//
+// The text is held once, in a TTextBuffer (one string and an index of line starts). Each visible line gets a
+// QTextLayout of its own, kept while the line stays on screen and edited lines laid out again; nothing else
+// is ever laid out, so setting a text costs one scan for line breaks.
+//
+// Long lines scroll horizontally; they are not wrapped. Wrapping a line needs the width of every character
+// before the visible part, so a 4 MB single-line packet (images as base64) would be laid out whole on every
+// keystroke, which is what made the old view take seconds per key. Scrolling needs only the visible slice:
+// for a line longer than a few thousand characters the view lays out a window of characters around the
+// visible x range. Where that window starts comes from the characters' advances summed up chunk by chunk
+// (font metrics per character, cached per code point, so any font and Japanese text work, monospace or
+// not); inside the window, text, caret, selection and clicks all come from the one real layout, so what is
+// drawn and where the caret goes always agree. Packets also read more easily line by line unwrapped.
+//
+// The horizontal scroll range is the widest line measured so far (the longest lines at setting time, and
+// every line once shown); like other editors' views it grows and does not shrink while editing.
+class TTextView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TTextView(QWidget* parent = nullptr);
+    ~TTextView() override;
+
+    // Replaces the text (lines separated by "\n"); the undo history goes, the view is not modified after.
+    void setPlainText(const QString& text);
+    QString toPlainText() const { return m_buffer.text(); }
+    // The same with CR LF line breaks (a lone CR or LF also ends a line), taken and given without another
+    // conversion by the caller.
+    void setCrLfText(QString text);
+    QString crLfText() const { return m_buffer.crLfText(); }
+    int lineCount() const { return m_buffer.lineCount(); }
+    const TTextBuffer& buffer() const { return m_buffer; }
+
+    bool isModified() const { return m_buffer.isModified(); }
+    void setModified(bool modified);
+    bool isUndoAvailable() const { return m_buffer.canUndo(); }
+    bool isRedoAvailable() const { return m_buffer.canRedo(); }
+
+    // Finds `text` from the selection on (or back from it), selects the match and scrolls to it; with
+    // `wrap` the search goes on from the other end. False when the text holds no match.
+    bool find(const QString& text, bool backward = false, Qt::CaseSensitivity cs = Qt::CaseInsensitive,
+              bool wrap = true);
+    QString selectedText() const;
+    bool hasSelection() const { return m_anchor != m_cursor; }
+    qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
+    qsizetype selectionEnd() const { return std::max(m_anchor, m_cursor); }
+    // Selects `length` characters from `position` (the caret at their end) and scrolls to them.
+    void setSelection(qsizetype position, qsizetype length);
+    qsizetype cursorPosition() const { return m_cursor; }
+    // Puts the caret at the start of line `line`, counted from 1 as the user counts, and scrolls to it.
+    void goToLine(int line);
+    // The caret's rectangle for `position`, in viewport coordinates (positions off screen are estimated).
+    QRect cursorRect(qsizetype position) const;
+    QRect cursorRect() const { return cursorRect(m_cursor); }
+    // The position under a viewport point.
+    qsizetype positionAt(QPoint point) const;
+
+    // The context menu: undo, redo, cut, copy, paste, delete, select all. The caller owns it.
+    QMenu* createContextMenu();
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+public slots:
+    void undo();
+    void redo();
+    void cut();
+    void copy();
+    void paste();
+    void selectAll();
+
+signals:
+    void textChanged();
+    void modificationChanged(bool modified);
+    void selectionChanged();
+    void cursorPositionChanged();
+    void undoAvailable(bool available);
+    void redoAvailable(bool available);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    // What a key press does; None leaves the key to others (the window's shortcuts among them).
+    enum class KeyAction {
+        None, Left, Right, WordLeft, WordRight, Up, Down, Home, End, DocumentStart, DocumentEnd, PageUp, PageDown,
+        SelectAll, Undo, Redo, Cut, Copy, Paste, Backspace, Delete, DeleteWordBack, DeleteWordForward, Break,
+        Tab, Insert
+    };
+    // A line's laid-out part: characters [start, end) of the line, drawn from x (pixels from the line's
+    // start). A short line is laid out whole; a long one only around the visible x range.
+    struct LineLayout {
+        qsizetype start = 0;
+        qsizetype end = 0;
+        qreal x = 0;
+        qsizetype preeditAt = -1; // the column the preedit text is shown at, or -1
+        std::unique_ptr<QTextLayout> layout;
+    };
+
+    static KeyAction keyAction(const QKeyEvent* event);
+    void runKeyAction(KeyAction action, const QKeyEvent* event);
+
+    // What the signals after an edit or a move compare with.
+    struct EditState {
+        bool couldUndo = false;
+        bool couldRedo = false;
+        bool wasModified = false;
+        qsizetype cursor = 0;
+        qsizetype anchor = 0;
+    };
+    EditState editState() const;
+    // Redraws, scrolls to the caret and emits what changed since `before`.
+    void finishEdit(const EditState& before, qsizetype caret);
+    void notify(const EditState& before);
+
+    // Edits at the caret or over the selection, as one step of the undo history.
+    void insertText(const QString& text, TEditKind kind);
+    void replaceRange(qsizetype position, qsizetype length, const QString& text, TEditKind kind);
+    void removeSelection(TEditKind kind);
+    // Sets selection and caret; the selection runs from `anchor` to `cursor`.
+    void select(qsizetype anchor, qsizetype cursor, bool keepPreferredX = false);
+    void moveCursor(qsizetype position, bool keepAnchor, bool keepPreferredX = false);
+    void ensureCursorVisible();
+    void updateScrollBars();
+    void updateMetrics();
+    void measureLongestLines();
+    void updateMicroFocus();
+    void restartBlink();
+    void commitPreedit();
+    void setPrimarySelection();
+    static bool acceptsDrop(const QMimeData* mime);
+    // Line breaks as the view holds them: CR LF, CR and the Unicode line and paragraph separators become "\n".
+    static QString withViewBreaks(QString text);
+    // The part of the caret's line the input method sees, so that a 4 MB line is not copied per key.
+    std::pair<qsizetype, qsizetype> surroundingWindow() const;
+
+    // Layout and measuring.
+    int firstVisibleLine() const;
+    int visibleLineCount() const;
+    int lineTop(int line) const;
+    qreal leftEdge() const;
+    LineLayout& layoutFor(int line) const;
+    bool windowCovers(const LineLayout& layout, int line) const;
+    void dropLayouts(const TTextChange& change);
+    qreal advance(const QChar* c, qsizetype& i, qsizetype end) const;
+    qreal measureAdvance(const QChar* c, qsizetype& i, qsizetype end) const;
+    qreal measure(QStringView text) const;
+    // For a long line: x of each chunk's start, summed from advances; built once per line until it changes.
+    const std::vector<qreal>& chunkStarts(int line) const;
+    qreal estimatedX(int line, qsizetype column) const;
+    qsizetype estimatedColumn(int line, qreal x) const;
+    qreal xOf(qsizetype position) const;
+    qsizetype positionAtX(int line, qreal x) const;
+    // Layout positions differ from line columns by the preedit text shown inside the caret's line.
+    int toLayoutPosition(const LineLayout& layout, int line, qsizetype column) const;
+    qsizetype fromLayoutPosition(const LineLayout& layout, int line, int position) const;
+    void growWidth(qreal width) const;
+
+    TTextBuffer m_buffer;
+    qsizetype m_cursor = 0;
+    qsizetype m_anchor = 0;
+    qreal m_preferredX = -1;
+    QString m_preedit;
+    QList<QInputMethodEvent::Attribute> m_preeditAttributes;
+    int m_preeditCursor = 0;
+    bool m_preeditCursorVisible = true;
+
+    qsizetype m_dropPosition = -1;
+    bool m_selecting = false;
+    bool m_wordSelecting = false;
+    std::pair<qsizetype, qsizetype> m_wordAnchor;
+    bool m_caretShown = true;
+    QBasicTimer m_blinkTimer;
+    QBasicTimer m_autoScrollTimer;
+    QPoint m_lastMousePos;
+    QBasicTimer m_tripleClickTimer;
+    QPoint m_tripleClickPoint;
+
+    int m_lineHeight = 1;
+    qreal m_ascent = 0;
+    qreal m_tabWidth = 80;
+    QFontMetricsF m_metrics{QFont()};
+    mutable std::vector<float> m_advances;                     // per UTF-16 code unit (tab too); < 0: not measured
+    mutable std::map<int, LineLayout> m_layouts;               // by line: the lines on screen and the caret's
+    mutable std::map<int, std::vector<qreal>> m_chunkStarts;   // by line: long lines on screen only
+    mutable qreal m_maxWidth = 0;
+};
+
+} // namespace torvane

@@ -1,0 +1,228 @@
+#include "TTextBuffer.h"
+
+#include <QTest>
+
+using namespace torvane;
+
+namespace {
+
+// The line index must always be the one a fresh scan of the text gives.
+void checkIndex(const TTextBuffer& buffer)
+{
+    TTextBuffer fresh;
+    fresh.setText(buffer.text());
+    QCOMPARE(buffer.lineCount(), fresh.lineCount());
+    for (int line = 0; line < fresh.lineCount(); ++line) {
+        QCOMPARE(buffer.lineStart(line), fresh.lineStart(line));
+    }
+    for (qsizetype position = 0; position <= buffer.size(); ++position) {
+        const int line = buffer.lineOf(position);
+        QCOMPARE(buffer.positionOf(line, buffer.columnOf(position)), position);
+        QVERIFY(buffer.lineStart(line) <= position && position <= buffer.lineEnd(line));
+    }
+}
+
+} // namespace
+
+class TestTextBuffer : public QObject {
+    Q_OBJECT
+private slots:
+    void edits_data();
+    void edits();
+    void undoGrouping_data();
+    void undoGrouping();
+    void lineBreaks_data();
+    void lineBreaks();
+    void moves_data();
+    void moves();
+};
+
+void TestTextBuffer::edits_data()
+{
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<QString>("edits"); // position:length:text, separated by ';'
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("insert lines in the middle") << "ab\ncd\nef" << "4:0:X\nY\n" << "ab\ncX\nY\nd\nef";
+    QTest::newRow("remove across lines") << "ab\ncd\nef\ngh" << "1:6:" << "af\ngh";
+    QTest::newRow("replace lines by lines") << "ab\ncd\nef" << "2:4:\n1\n2\n" << "ab\n1\n2\nef";
+    QTest::newRow("join at the end, then break the first") << "a\nb\n" << "3:1:;0:0:\n" << "\na\nb";
+    QTest::newRow("edits one after another") << "" << "0:0:一\n二;1:0:x;0:2:;0:0:\n\n"
+                                             << "\n\n\n二";
+    QTest::newRow("past the end is clamped") << "ab" << "9:3:c" << "abc";
+}
+
+void TestTextBuffer::edits()
+{
+    QFETCH(QString, initial);
+    QFETCH(QString, edits);
+    QFETCH(QString, expected);
+
+    TTextBuffer buffer;
+    buffer.setText(initial);
+    QVERIFY(!buffer.isModified());
+    int steps = 0;
+    for (const QString& edit : edits.split(u';')) {
+        const QStringList parts = edit.split(u':');
+        buffer.replace(parts[0].toInt(), parts[1].toInt(), parts[2]);
+        ++steps;
+        checkIndex(buffer);
+    }
+    QCOMPARE(buffer.text(), expected);
+    QVERIFY(buffer.isModified());
+
+    // Back to the start and forward again, one step per edit, the index right all the way.
+    for (int i = 0; i < steps; ++i) {
+        QVERIFY(buffer.undo().has_value());
+        checkIndex(buffer);
+    }
+    QVERIFY(!buffer.canUndo());
+    QCOMPARE(buffer.text(), initial);
+    QVERIFY(!buffer.isModified());
+    while (buffer.redo()) {
+        checkIndex(buffer);
+    }
+    QCOMPARE(buffer.text(), expected);
+}
+
+void TestTextBuffer::undoGrouping_data()
+{
+    // A script from the caret at the text's end: tXY types X then Y, <N Backspace N times, >N Delete N
+    // times, eT inserts T as an own step, @N moves the caret to N, s marks the text unmodified.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<QString>("afterOneUndo");
+    QTest::addColumn<bool>("modifiedAfterOneUndo");
+
+    QTest::newRow("typing run is one step") << "tXYZ" << "abcXYZ" << 1 << "abc" << false;
+    QTest::newRow("a caret move ends the run") << "tXY @0 tZ" << "ZabcXY" << 2 << "abcXY" << true;
+    QTest::newRow("Backspace run") << "<2" << "a" << 1 << "abc" << false;
+    QTest::newRow("Delete run") << "@0 >2" << "c" << 1 << "abc" << false;
+    QTest::newRow("typing then Backspace") << "tXY <1" << "abcX" << 2 << "abcXY" << true;
+    QTest::newRow("line break is its own step") << "tX e\n tY" << "abcX\nY" << 3 << "abcX\n" << true;
+    QTest::newRow("save point ends the run") << "tX s tY" << "abcXY" << 2 << "abcX" << false;
+    QTest::newRow("Japanese typing") << "t日本語" << "abc日本語" << 1 << "abc" << false;
+}
+
+void TestTextBuffer::undoGrouping()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    QFETCH(int, steps);
+    QFETCH(QString, afterOneUndo);
+    QFETCH(bool, modifiedAfterOneUndo);
+
+    TTextBuffer buffer;
+    buffer.setText(QStringLiteral("abc"));
+    qsizetype caret = buffer.size();
+    for (const QString& op : script.split(u' ')) {
+        const QString rest = op.mid(1);
+        switch (op.at(0).unicode()) {
+        case u't':
+            for (const QChar c : rest) {
+                buffer.replace(caret++, 0, QString(c), TEditKind::Typing);
+            }
+            break;
+        case u'<':
+            for (int i = 0; i < rest.toInt(); ++i) {
+                buffer.replace(--caret, 1, QString(), TEditKind::Deleting);
+            }
+            break;
+        case u'>':
+            for (int i = 0; i < rest.toInt(); ++i) {
+                buffer.replace(caret, 1, QString(), TEditKind::Deleting);
+            }
+            break;
+        case u'e':
+            buffer.replace(caret, 0, rest);
+            caret += rest.size();
+            break;
+        case u'@':
+            caret = rest.toInt();
+            buffer.endMerge();
+            break;
+        case u's': buffer.setModified(false); break;
+        }
+    }
+    QCOMPARE(buffer.text(), expected);
+    int undone = 0;
+    TTextBuffer copy = buffer;
+    while (copy.undo()) {
+        ++undone;
+    }
+    QCOMPARE(undone, steps);
+    QCOMPARE(copy.text(), QStringLiteral("abc"));
+    QVERIFY(buffer.undo().has_value());
+    QCOMPARE(buffer.text(), afterOneUndo);
+    QCOMPARE(buffer.isModified(), modifiedAfterOneUndo);
+    // A new edit after undo drops the redo, and a state that cannot come back is never unmodified.
+    buffer.replace(0, 0, QStringLiteral("!"), TEditKind::Typing);
+    QVERIFY(!buffer.canRedo());
+    QVERIFY(buffer.isModified());
+}
+
+void TestTextBuffer::lineBreaks_data()
+{
+    QTest::addColumn<QString>("crlf");
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("CR LF") << "<a>\r\n<b/>\r\n" << "<a>\n<b/>\n" << "<a>\r\n<b/>\r\n" << 3;
+    QTest::newRow("lone CR and LF") << "a\rb\nc" << "a\nb\nc" << "a\r\nb\r\nc" << 3;
+    QTest::newRow("no break") << "東京" << "東京" << "東京" << 1;
+    QTest::newRow("empty") << "" << "" << "" << 1;
+}
+
+void TestTextBuffer::lineBreaks()
+{
+    QFETCH(QString, crlf);
+    QFETCH(QString, view);
+    QFETCH(QString, written);
+    QFETCH(int, lines);
+
+    TTextBuffer buffer;
+    buffer.setCrLfText(crlf);
+    QCOMPARE(buffer.text(), view);
+    QCOMPARE(buffer.lineCount(), lines);
+    QCOMPARE(buffer.crLfText(), written);
+}
+
+void TestTextBuffer::moves_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<int>("previous");
+    QTest::addColumn<int>("nextWord");
+    QTest::addColumn<int>("previousWord");
+    QTest::addColumn<int>("wordStart");
+    QTest::addColumn<int>("wordEnd");
+
+    QTest::newRow("inside an ASCII word") << "<ROW a=\"1\"/>" << 2 << 3 << 1 << 5 << 1 << 1 << 4;
+    QTest::newRow("surrogate pair is one step") << QString::fromUtf8("a😀b") << 1 << 3 << 0 << 3 << 0 << 1 << 3;
+    QTest::newRow("combining mark goes with its letter")
+        << QString::fromUtf8("xe\u0301 y") << 1 << 3 << 0 << 4 << 0 << 0 << 3;
+    QTest::newRow("line break is one step") << "ab\ncd" << 2 << 3 << 1 << 3 << 0 << 0 << 2;
+    QTest::newRow("Japanese words") << QString::fromUtf8("テスト 東京") << 1 << 2 << 0 << 4 << 0 << 0 << 3;
+}
+
+void TestTextBuffer::moves()
+{
+    QFETCH(QString, text);
+    QFETCH(int, position);
+
+    TTextBuffer buffer;
+    buffer.setText(text);
+    QTEST(static_cast<int>(buffer.nextCharacter(position)), "next");
+    QTEST(static_cast<int>(buffer.previousCharacter(position)), "previous");
+    QTEST(static_cast<int>(buffer.nextWord(position)), "nextWord");
+    QTEST(static_cast<int>(buffer.previousWord(position)), "previousWord");
+    const auto [start, end] = buffer.wordAt(position);
+    QTEST(static_cast<int>(start), "wordStart");
+    QTEST(static_cast<int>(end), "wordEnd");
+}
+
+QTEST_GUILESS_MAIN(TestTextBuffer)
+#include "TestTextBuffer.moc"
