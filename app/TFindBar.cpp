@@ -47,7 +47,7 @@ void TFindBar::openFind(const QString& initial)
                             static_cast<QWidget*>(m_matchCase)}) {
         widget->show();
     }
-    if (!initial.isEmpty() && !initial.contains(QChar::ParagraphSeparator)) {
+    if (!initial.isEmpty() && !initial.contains(u'\n')) {
         m_findText = initial;
     }
     m_edit->setText(m_findText);
@@ -65,7 +65,7 @@ void TFindBar::openGoToLine()
                             static_cast<QWidget*>(m_matchCase)}) {
         widget->hide();
     }
-    m_edit->setText(QString::number(m_target.textCursor().blockNumber() + 1));
+    m_edit->setText(QString::number(m_target.cursorLine()));
     setStatus(QString());
     show();
     m_edit->setFocus();
@@ -91,26 +91,15 @@ void TFindBar::find(bool backward)
     if (m_findText.isEmpty()) {
         return;
     }
-    QTextDocument::FindFlags flags;
-    if (backward) {
-        flags |= QTextDocument::FindBackward;
-    }
-    if (m_matchCase->isChecked()) {
-        flags |= QTextDocument::FindCaseSensitively;
-    }
-    if (m_target.find(m_findText, flags)) {
+    const Qt::CaseSensitivity cs = m_matchCase->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (m_target.find(m_findText, backward, cs, false)) {
         setStatus(QString());
         return;
     }
     // Past the end (or the start) the search goes on from the other end.
-    const QTextCursor before = m_target.textCursor();
-    QTextCursor wrapped = before;
-    wrapped.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
-    m_target.setTextCursor(wrapped);
-    if (m_target.find(m_findText, flags)) {
+    if (m_target.find(m_findText, backward, cs, true)) {
         setStatus(backward ? QStringLiteral("末尾から続けて検索しました") : QStringLiteral("先頭から続けて検索しました"));
     } else {
-        m_target.setTextCursor(before);
         setStatus(QStringLiteral("見つかりません"));
     }
 }

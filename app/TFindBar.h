@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QWidget>
 
 class QCheckBox;
@@ -11,17 +9,16 @@ class QPushButton;
 
 namespace torvane {
 
-// What the find bar needs of a text view: a search from the cursor, and the cursor itself.
+// What the find bar needs of a text view: a search from the selection, and the caret's line.
 class TFindTarget {
 public:
     virtual ~TFindTarget() = default;
-    // Selects the next match of `text` from the cursor on (backward with FindBackward); false when the
-    // text holds none that way.
-    virtual bool find(const QString& text, QTextDocument::FindFlags flags) = 0;
-    virtual QTextCursor textCursor() const = 0;
-    virtual void setTextCursor(const QTextCursor& cursor) = 0;
-    // Number of lines, and the cursor put at the start of line `line` (1-based).
+    // Selects the next match of `text` after the selection (before it with `backward`); with `wrap` the
+    // search goes on from the other end. False when there is none that way; the selection then stays.
+    virtual bool find(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap) = 0;
+    // Number of lines, the caret's line, and the caret put at the start of line `line`, all counted from 1.
     virtual int lineCount() const = 0;
+    virtual int cursorLine() const = 0;
     virtual void goToLine(int line) = 0;
 };
 

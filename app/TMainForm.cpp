@@ -2,7 +2,6 @@
 
 #include "TDataEditing.h"
 #include "TDataPage.h"
-#include "TLineBreaks.h"
 #include "TManualPage.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
@@ -290,7 +289,7 @@ void TMainForm::TabSheet1Show()
     const bool reads = m_workspace.needsRead();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
-        torvane::TabSheet1Show(m_workspace, [this] { return toCrLf(TabSheet2->viewText()); }, m_dialogs);
+        torvane::TabSheet1Show(m_workspace, [this] { return TabSheet2->crLfText(); }, m_dialogs);
     });
     if (reads) {
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack
@@ -303,8 +302,8 @@ void TMainForm::TabSheet1Show()
 void TMainForm::TabSheet2Show()
 {
     m_errors.run([this] {
-        if (const std::optional<QString> text = torvane::TabSheet2Show(m_workspace)) {
-            TabSheet2->showPacket(*text);
+        if (std::optional<QString> text = torvane::TabSheet2Show(m_workspace)) {
+            TabSheet2->showPacket(std::move(*text));
         }
     });
 }

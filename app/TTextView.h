@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TFindBar.h"
 #include "TTextBuffer.h"
 
 #include <QAbstractScrollArea>
@@ -35,7 +36,7 @@ namespace torvane {
 //
 // The horizontal scroll range is the widest line measured so far (the longest lines at setting time, and
 // every line once shown); like other editors' views it grows and does not shrink while editing.
-class TTextView : public QAbstractScrollArea {
+class TTextView : public QAbstractScrollArea, public TFindTarget {
     Q_OBJECT
 public:
     explicit TTextView(QWidget* parent = nullptr);
@@ -48,7 +49,7 @@ public:
     // conversion by the caller.
     void setCrLfText(QString text);
     QString crLfText() const { return m_buffer.crLfText(); }
-    int lineCount() const { return m_buffer.lineCount(); }
+    int lineCount() const override { return m_buffer.lineCount(); }
     const TTextBuffer& buffer() const { return m_buffer; }
 
     bool isModified() const { return m_buffer.isModified(); }
@@ -59,7 +60,7 @@ public:
     // Finds `text` from the selection on (or back from it), selects the match and scrolls to it; with
     // `wrap` the search goes on from the other end. False when the text holds no match.
     bool find(const QString& text, bool backward = false, Qt::CaseSensitivity cs = Qt::CaseInsensitive,
-              bool wrap = true);
+              bool wrap = true) override;
     QString selectedText() const;
     bool hasSelection() const { return m_anchor != m_cursor; }
     qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
@@ -68,7 +69,9 @@ public:
     void setSelection(qsizetype position, qsizetype length);
     qsizetype cursorPosition() const { return m_cursor; }
     // Puts the caret at the start of line `line`, counted from 1 as the user counts, and scrolls to it.
-    void goToLine(int line);
+    void goToLine(int line) override;
+    // The caret's line, counted from 1.
+    int cursorLine() const override { return m_buffer.lineOf(m_cursor) + 1; }
     // The caret's rectangle for `position`, in viewport coordinates (positions off screen are estimated).
     QRect cursorRect(qsizetype position) const;
     QRect cursorRect() const { return cursorRect(m_cursor); }

@@ -1,13 +1,11 @@
 #include "TXmlPage.h"
 
 #include "TFindBar.h"
-#include "TLineBreaks.h"
 #include "TPushButton.h"
-#include "TXmlView.h"
+#include "TTextView.h"
 
 #include <QResizeEvent>
 #include <QShortcut>
-#include <QTextDocument>
 
 namespace torvane {
 
@@ -18,17 +16,16 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
     B_XmlLoad->setObjectName(QStringLiteral("B_XmlLoad"));
     B_XmlSave = new TPushButton(QStringLiteral("保存"), this);
     B_XmlSave->setObjectName(QStringLiteral("B_XmlSave"));
-    Te_Xml = new TXmlView(this);
+    // Long lines scroll sideways: the view lays out only what is on screen (see TTextView).
+    Te_Xml = new TTextView(this);
     Te_Xml->setObjectName(QStringLiteral("Te_Xml"));
-    Te_Xml->setLineWrapMode(QPlainTextEdit::NoWrap);
     Te_Xml->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Te_Xml->setTabChangesFocus(false);
     setTabOrder(B_XmlLoad, B_XmlSave);
     setTabOrder(B_XmlSave, Te_Xml);
 
     connect(B_XmlLoad, &QPushButton::clicked, this, &TXmlPage::loadClicked);
     connect(B_XmlSave, &QPushButton::clicked, this, &TXmlPage::saveClicked);
-    connect(Te_Xml, &QPlainTextEdit::textChanged, this, &TXmlPage::Te_XmlChange);
+    connect(Te_Xml, &TTextView::textChanged, this, &TXmlPage::Te_XmlChange);
 
     m_findBar = new TFindBar(*Te_Xml, this);
     m_findBar->hide();
@@ -73,7 +70,7 @@ void TXmlPage::placeControls()
 
 void TXmlPage::openFind()
 {
-    m_findBar->openFind(Te_Xml->textCursor().selectedText());
+    m_findBar->openFind(Te_Xml->selectedText());
     placeControls();
 }
 
@@ -101,20 +98,21 @@ void TXmlPage::resizeEvent(QResizeEvent* event)
 
 QString TXmlPage::viewText() const
 {
-    // toPlainText() would turn no-break spaces into spaces and so change values; the raw text keeps them
-    // and separates paragraphs with U+2029.
-    QString text = Te_Xml->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+    return Te_Xml->toPlainText();
 }
 
-void TXmlPage::showPacket(const QString& crlfText)
+QString TXmlPage::crLfText() const
+{
+    return Te_Xml->crLfText();
+}
+
+void TXmlPage::showPacket(QString crlfText)
 {
     {
         const QSignalBlocker blocker(Te_Xml);
-        Te_Xml->setPlainText(toViewText(crlfText));
+        Te_Xml->setCrLfText(std::move(crlfText));
     }
-    Te_Xml->document()->setModified(false);
+    Te_Xml->setModified(false);
 }
 
 void TXmlPage::showLoadedText(const QString& text)
@@ -124,7 +122,7 @@ void TXmlPage::showLoadedText(const QString& text)
         const QSignalBlocker blocker(Te_Xml);
         Te_Xml->setPlainText(text);
     }
-    Te_Xml->document()->setModified(true);
+    Te_Xml->setModified(true);
 }
 
 bool TXmlPage::holdsView(const QWidget* widget) const
@@ -135,7 +133,7 @@ bool TXmlPage::holdsView(const QWidget* widget) const
 void TXmlPage::Te_XmlChange()
 {
     m_errors.run([this] {
-        if (Te_Xml->document()->isModified()) {
+        if (Te_Xml->isModified()) {
             m_workspace.markTextEdited();
             emit edited();
         }

@@ -5,13 +5,12 @@
 
 #include <QWidget>
 
-class QPlainTextEdit;
 class QPushButton;
 
 namespace torvane {
 
 class TFindBar;
-class TXmlView;
+class TTextView;
 
 // The XML page: the packet text view with its load and save buttons. The buttons' handlers belong to the
 // window, which owns the file the work belongs to.
@@ -20,11 +19,14 @@ class TXmlPage : public QWidget {
 public:
     TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* parent = nullptr);
 
-    // The view's text with lines separated by "\n", exactly as held (no-break spaces stay what they are).
+    // The view's text with lines separated by "\n", exactly as held (no-break spaces stay what they are),
+    // as the save takes it; the same with CR LF line breaks, as the reader takes it. Neither is converted
+    // again by the caller.
     QString viewText() const;
-    // Replaces the view's text by a freshly written packet (every line ending in CR LF). The view is not
-    // marked modified by it, so it asks for no parse.
-    void showPacket(const QString& crlfText);
+    QString crLfText() const;
+    // Replaces the view's text by a freshly written packet (every line ending in CR LF), converted in place.
+    // The view is not marked modified by it, so it asks for no parse.
+    void showPacket(QString crlfText);
     // Replaces the view's text by a loaded file's text (lines separated by "\n") and marks it modified.
     void showLoadedText(const QString& text);
     // Whether `widget` is the text view or part of it.
@@ -54,7 +56,7 @@ private:
 
     QPushButton* B_XmlLoad = nullptr;
     QPushButton* B_XmlSave = nullptr;
-    TXmlView* Te_Xml = nullptr;
+    TTextView* Te_Xml = nullptr;
     TFindBar* m_findBar = nullptr;
 };
 

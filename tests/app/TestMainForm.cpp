@@ -1,9 +1,9 @@
 #include "FakeDialogs.h"
 #include "TFieldTypeBox.h"
-#include "TLineBreaks.h"
 #include "TMainForm.h"
 #include "TPacketReader.h"
 #include "TQtDialogs.h"
+#include "TTextView.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -24,7 +24,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QStringEncoder>
-#include <QTextDocument>
 #include <QTimer>
 #include <QDir>
 #include <QMimeData>
@@ -89,7 +88,7 @@ struct Window {
     QPushButton* defOrder = nullptr;
     QListWidget* priList = nullptr;
     QListWidget* defList = nullptr;
-    QPlainTextEdit* xml = nullptr;
+    TTextView* xml = nullptr;
     std::unique_ptr<QAbstractItemModelTester> fieldTester;
     std::unique_ptr<QAbstractItemModelTester> dataTester;
 
@@ -113,7 +112,7 @@ struct Window {
         defOrder = form->findChild<QPushButton*>(QStringLiteral("B_DefOrder"));
         priList = form->findChild<QListWidget*>(QStringLiteral("LB_PriKey"));
         defList = form->findChild<QListWidget*>(QStringLiteral("LB_DefOrder"));
-        xml = form->findChild<QPlainTextEdit*>(QStringLiteral("Te_Xml"));
+        xml = form->findChild<TTextView*>(QStringLiteral("Te_Xml"));
         fieldTester = std::make_unique<QAbstractItemModelTester>(fields->model());
         dataTester = std::make_unique<QAbstractItemModelTester>(data->model());
     }
@@ -166,12 +165,7 @@ struct Window {
     }
 
     // The XML view's text as the reader and the files see it.
-    QString xmlText() const
-    {
-        QString text = xml->document()->toRawText();
-        text.replace(QChar::ParagraphSeparator, u'\n');
-        return toCrLf(text);
-    }
+    QString xmlText() const { return xml->crLfText(); }
 
     QWidget* focus() const { return QApplication::focusWidget(); }
 };
@@ -340,17 +334,14 @@ void TestMainForm::packetBuiltInTheWindowIsWrittenAndReadBack()
     QTest::keyClick(w.focus(), Qt::Key_Tab, Qt::ControlModifier);
     QTRY_COMPARE(w.pages->currentIndex(), 1);
     QCOMPARE(w.xmlText(), QString::fromUtf8(dataBytes("example.xml")));
-    QVERIFY(!w.xml->document()->isModified());
+    QVERIFY(!w.xml->isModified());
 
     // A hand edit: the apple becomes a pear, and a third row appears.
-    QTextCursor cursor = w.xml->document()->find(QStringLiteral("Apple"));
-    QVERIFY(!cursor.isNull());
-    w.xml->setTextCursor(cursor);
+    QVERIFY(w.xml->find(QStringLiteral("Apple"), false, Qt::CaseSensitive, false));
     w.xml->setFocus();
     QTest::keyClicks(w.xml, QStringLiteral("Pear"));
-    cursor = w.xml->document()->find(QStringLiteral("<ROW ID=\"2\"/>"));
-    cursor.movePosition(QTextCursor::EndOfBlock);
-    w.xml->setTextCursor(cursor);
+    QVERIFY(w.xml->find(QStringLiteral("<ROW ID=\"2\"/>"), false, Qt::CaseSensitive, false));
+    QTest::keyClick(w.xml, Qt::Key_End);
     QTest::keyClick(w.xml, Qt::Key_Return);
     typeText(w.xml, QStringLiteral("<ROW ID=\"3\" NAME=\"梨\"/>"));
 
@@ -522,15 +513,15 @@ void TestMainForm::packetFilesThroughTheDialogs()
     QTest::mouseClick(load, Qt::LeftButton);
     QCOMPARE(w.dialogs.openInitialNames.last(), missing);
     QCOMPARE(w.xmlText(), QString::fromUtf8(dataBytes("example.xml")));
-    QVERIFY(w.xml->document()->isModified());
+    QVERIFY(w.xml->isModified());
     w.pages->setCurrentIndex(0);
     QCOMPARE(w.header(w.data, 1), QStringLiteral("NAME"));
     QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
 
     // Saving writes the text as shown, hand edits included, under exactly the chosen name.
     w.pages->setCurrentIndex(1);
-    w.xml->moveCursor(QTextCursor::End);
     w.xml->setFocus();
+    QTest::keyClick(w.xml, Qt::Key_End, Qt::ControlModifier);
     typeText(w.xml, QStringLiteral("<!-- 手書き -->"));
     const QString saved = dir.filePath(QStringLiteral("packet"));
     w.dialogs.fileNames = {saved, std::nullopt};
@@ -545,7 +536,7 @@ void TestMainForm::packetFilesThroughTheDialogs()
     QCOMPARE(file.readAll(), dataBytes("example.xml") + comment);
     QCOMPARE(w.dialogs.errors.size(), 1);
     // Saving asks for no parse: the view stays marked as edited, and the data page reads the edit.
-    QVERIFY(w.xml->document()->isModified());
+    QVERIFY(w.xml->isModified());
     // The save dialog offers the name chosen last; a cancelled save writes nothing.
     QTest::mouseClick(save, Qt::LeftButton);
     QCOMPARE(w.dialogs.saveInitialNames.last(), saved);
@@ -779,15 +770,14 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Replaces the whole XML text by typing, as a hand edit does.
-void retypeXml(QPlainTextEdit* xml, const QString& text)
+// Replaces the whole XML text by hand: all selected, deleted, and the new text pasted.
+void retypeXml(TTextView* xml, const QString& text)
 {
     xml->setFocus();
-    xml->selectAll();
+    QTest::keyClick(xml, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(xml, Qt::Key_Delete);
-    QString typed = text;
-    typed.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    xml->insertPlainText(typed);
+    QApplication::clipboard()->setText(text);
+    QTest::keyClick(xml, Qt::Key_V, Qt::ControlModifier);
 }
 
 } // namespace
@@ -995,16 +985,27 @@ void TestMainForm::filesArriveByCommandLineAndDrop()
     QVERIFY(!w.xmlText().contains(QStringLiteral("file:")));
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml - Torvane"));
 
-    // Shift+Enter in the XML view breaks the line for real.
+    // Text dropped on the XML view goes into the text, as a hand edit.
     w.pages->setCurrentIndex(1);
+    QVERIFY(dropOn(w.xml->viewport(), &text));
+    QVERIFY(w.xmlText().contains(QStringLiteral("dropped")));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml* - Torvane"));
+
+    // Shift+Enter in the XML view breaks the line for real.
     w.xml->setFocus();
-    w.xml->moveCursor(QTextCursor::End);
+    QTest::keyClick(w.xml, Qt::Key_End, Qt::ControlModifier);
     typeText(w.xml, QStringLiteral("<!-- a"));
     QTest::keyClick(w.xml, Qt::Key_Return, Qt::ShiftModifier);
     typeText(w.xml, QStringLiteral("b -->"));
     QVERIFY(w.xmlText().endsWith(QStringLiteral("<!-- a\r\nb -->")));
-    QVERIFY(!w.xml->document()->toRawText().contains(QChar(0x2028)));
-    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml* - Torvane"));
+    QVERIFY(!w.xml->toPlainText().contains(QChar(0x2028)));
+
+    // The window's keys work from inside the view: Ctrl+S saves the text as shown, Ctrl+Tab turns the page.
+    QTest::keyClick(w.xml, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml - Torvane"));
+    QVERIFY(fileBytes(other).endsWith("<!-- a\r\nb -->"));
+    QTest::keyClick(w.xml, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(w.pages->currentIndex(), 2);
 }
 
 void TestMainForm::focusStaysWhereTheUserHasIt()
@@ -1397,9 +1398,12 @@ void TestMainForm::findBarWrapsAroundTheText()
     QVERIFY(w.form->openFile(QStringLiteral(TORVANE_TEST_DATA "/example.xml")));
     w.pages->setCurrentIndex(1);
     const int fullHeight = w.xml->height();
+    // The caret at the start of the last line with text, past the last "FIELDS".
     w.xml->setFocus();
-    w.xml->moveCursor(QTextCursor::End);
-    w.xml->moveCursor(QTextCursor::PreviousBlock);
+    QTest::keyClick(w.xml, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(w.xml, Qt::Key_Up);
+    QTest::keyClick(w.xml, Qt::Key_Home);
+    QCOMPARE(w.xml->cursorLine(), 14);
 
     // Ctrl+F opens the bar at the bottom; the view gives it room.
     QTest::keyClick(w.xml, Qt::Key_F, Qt::ControlModifier);
@@ -1416,22 +1420,22 @@ void TestMainForm::findBarWrapsAroundTheText()
     // Letter case ignored: "fields" past the last FIELDS line wraps to the first.
     QTest::keyClicks(text, QStringLiteral("fields"));
     QTest::keyClick(text, Qt::Key_Return);
-    QCOMPARE(w.xml->textCursor().selectedText(), QStringLiteral("FIELDS"));
-    QCOMPARE(w.xml->textCursor().blockNumber(), 3);
+    QCOMPARE(w.xml->selectedText(), QStringLiteral("FIELDS"));
+    QCOMPARE(w.xml->cursorLine(), 4);
     QCOMPARE(status->text(), QStringLiteral("先頭から続けて検索しました"));
     QTest::keyClick(text, Qt::Key_Return);
-    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+    QCOMPARE(w.xml->cursorLine(), 7);
     QCOMPARE(status->text(), QString());
     // Shift+Enter and Shift+F3 go back, wrapping at the start.
     QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClick(text, Qt::Key_F3, Qt::ShiftModifier);
-    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+    QCOMPARE(w.xml->cursorLine(), 7);
     QCOMPARE(status->text(), QStringLiteral("末尾から続けて検索しました"));
     // With the letter case asked for, "fields" is nowhere; the cursor stays.
     matchCase->setChecked(true);
     QTest::keyClick(text, Qt::Key_F3);
     QCOMPARE(status->text(), QStringLiteral("見つかりません"));
-    QCOMPARE(w.xml->textCursor().blockNumber(), 6);
+    QCOMPARE(w.xml->cursorLine(), 7);
 
     // Esc closes the bar, the view takes its room and the focus back; Ctrl+G goes to a line.
     QTest::keyClick(text, Qt::Key_Escape);
@@ -1447,7 +1451,7 @@ void TestMainForm::findBarWrapsAroundTheText()
     w.focus()->setProperty("text", QStringLiteral("6"));
     QTest::keyClick(w.focus(), Qt::Key_Return);
     QVERIFY(!bar->isVisible());
-    QCOMPARE(w.xml->textCursor().blockNumber(), 5);
+    QCOMPARE(w.xml->cursorLine(), 6);
 }
 
 QTEST_MAIN(TestMainForm)
