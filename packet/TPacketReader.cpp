@@ -619,6 +619,9 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
         }
     };
 
+    const QStringList& names = m_ws.FieldList;
+    const int fieldCount = std::min(m_ws.FieldCount, static_cast<int>(names.size()));
+    int expected = 0;
     // A key counts only where an attribute can start: right after a space, tab, CR or LF.
     for (qsizetype k = begin; k < end && found < keys; ++k) {
         const char16_t before = m_text[k - 1].unicode();
@@ -633,6 +636,16 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
             break;
         }
         const qsizetype length = nextEquals - k;
+        // Rows mostly list their values in field order: the field after the last one taken is tried as
+        // written before the name is folded and hashed. Names differ in more than letter case, so a name
+        // equal as written is the one the hash would find.
+        if (expected < fieldCount && length == names[expected].size() && m_text.mid(k, length) == names[expected]) {
+            if (m_foundInRow[static_cast<size_t>(expected)] != serial) {
+                take(expected, nextEquals + 2);
+                ++expected;
+                continue;
+            }
+        }
         if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
             m_keyLengths[static_cast<size_t>(length)]) {
             m_foldBuffer.resize(0);
@@ -640,6 +653,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
             const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
             if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
                 take(*it, nextEquals + 2);
+                expected = *it + 1;
             }
         }
     }
