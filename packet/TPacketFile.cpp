@@ -173,7 +173,44 @@ bool declaresUtf8(QByteArrayView bytes)
 
 QByteArray encodePacketFile(const QString& viewText)
 {
-    return encodeCp932(toFileText(viewText));
+    // One pass over the text into a buffer of the largest size it can take: each run of characters that
+    // need nothing but encoding goes through the codec whole; line breaks become CR LF and JIS characters
+    // their CP932 forms on the way. A packet of a million rows is some hundred million characters.
+    const TPacketCodec& codec = TPacketCodec::cp932();
+    const auto* src = reinterpret_cast<const char16_t*>(viewText.utf16());
+    const qsizetype n = viewText.size();
+    QByteArray bytes;
+    bytes.reserve(n * 2 + 2);
+    bool encoded = codec.available();
+    qsizetype run = 0;
+    const auto flushRun = [&](qsizetype end) {
+        if (encoded && end > run) {
+            encoded = codec.encode(QStringView(src + run, end - run), bytes) < 0;
+        }
+    };
+    for (qsizetype i = 0; encoded && i < n; ++i) {
+        const char16_t c = src[i];
+        if (c == u'\n' || c == u'\r') {
+            flushRun(i);
+            // A lone CR ends a line as well; it is written as CR LF like any other break.
+            if (c == u'\r' && i + 1 < n && src[i + 1] == u'\n') {
+                ++i;
+            }
+            bytes.append("\r\n", 2);
+            run = i + 1;
+        } else if (c >= 0x80 && toCp932Form(c) != c) {
+            flushRun(i);
+            const char16_t form = toCp932Form(c);
+            encoded = encoded && codec.encode(QStringView(&form, 1), bytes) < 0;
+            run = i + 1;
+        }
+    }
+    flushRun(n);
+    if (!encoded) {
+        // The slow road tells which character, on which line, cannot be saved (or that there is no codec).
+        return encodeCp932(toFileText(viewText));
+    }
+    return bytes;
 }
 
 void savePacketFile(const QString& fileName, const QString& viewText)

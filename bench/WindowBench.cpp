@@ -1,0 +1,136 @@
+// Times the window's own roads on a packet of 1,000,000 rows of 10 fields (offscreen, the real handlers):
+// file chosen -> text shown, -> data page drawn, -> XML page written (after one typed value), and the save;
+// beside pugixml parsing the same file in the same run, with the process's peak memory at the end.
+// `scripts/bench window [ROWS]`.
+#include "TLineBreaks.h"
+#include "TMainForm.h"
+#include "TPacketFile.h"
+#include "TPacketWriter.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <pugixml.hpp>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <deque>
+
+using namespace torvane;
+
+namespace {
+
+// Answers the file dialogs from a script; everything else is silent.
+class ScriptedDialogs : public TDialogs {
+public:
+    std::deque<QString> names;
+    int messages = 0;
+    void inform(const QString&) override { ++messages; }
+    bool confirm(const QString&) override { return false; }
+    void error(const QString& message) override
+    {
+        ++messages;
+        std::fprintf(stderr, "error: %s\n", qPrintable(message));
+    }
+    std::optional<QString> saveFileName(const QString&, const QString&) override { return next(); }
+    std::optional<QString> openFileName(const QString&) override { return next(); }
+    TSaveAnswer askSaveChanges(const QString&) override { return TSaveAnswer::Discard; }
+
+private:
+    std::optional<QString> next()
+    {
+        if (names.empty()) {
+            return std::nullopt;
+        }
+        QString name = names.front();
+        names.pop_front();
+        return name;
+    }
+};
+
+// The packet file: numbers, words and Japanese text, as the packet benchmark's rows.
+void writeTestFile(const QString& path, int rows)
+{
+    TWorkspace workspace;
+    ScriptedDialogs dialogs;
+    for (int f = 0; f < 10; ++f) {
+        workspace.AddFieldRow(QStringLiteral("FIELD%1").arg(f + 1), QStringLiteral("string"), QString(),
+                              QStringLiteral("20"), dialogs);
+    }
+    const QStringList words{QStringLiteral("Apple"), QString::fromUtf8("東京都千代田区"), QStringLiteral("2024-06-01"),
+                            QString::fromUtf8("山田太郎"), QStringLiteral("Tokyo Station"), QStringLiteral("N/A")};
+    workspace.SG_Data.setRowCount(rows + 1);
+    for (int r = 1; r <= rows; ++r) {
+        workspace.SG_Data.setCell(0, r, QString::number(r));
+        for (int c = 1; c < 10; ++c) {
+            workspace.SG_Data.setCell(c, r, words[(r + c) % words.size()]);
+        }
+    }
+    savePacketFile(path, toViewText(writePacket(workspace)));
+}
+
+double peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("packet.xml"));
+    writeTestFile(file, rows);
+    const double beforeWindow = peakMegabytes();
+
+    QElapsedTimer timer;
+    timer.start();
+    {
+        pugi::xml_document document;
+        document.load_file(file.toLocal8Bit().constData());
+    }
+    const double pugiMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+
+    ScriptedDialogs dialogs;
+    TMainForm form(dialogs);
+    form.show();
+    QApplication::processEvents();
+    auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* load = form.findChild<QPushButton*>(QStringLiteral("B_XmlLoad"));
+    auto* data = form.findChild<QTableView*>(QStringLiteral("SG_Data"));
+    pages->setCurrentIndex(1);
+    QApplication::processEvents();
+
+    const auto step = [&](const char* what, auto&& action) {
+        timer.restart();
+        action();
+        form.repaint();
+        QApplication::processEvents();
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        std::printf("%-34s %9.0f ms  %5.2fx pugixml\n", what, ms, ms / pugiMs);
+    };
+    dialogs.names = {file};
+    step("file chosen -> text shown", [&] { load->click(); });
+    step("-> data page drawn", [&] { pages->setCurrentIndex(0); });
+    data->model()->setData(data->model()->index(0, 1), QStringLiteral("typed"));
+    step("-> XML page written", [&] { pages->setCurrentIndex(1); });
+    step("save (Ctrl+S, current file)", [&] { form.saveDocument(); });
+
+    std::printf("rows %d, file %lld bytes, pugixml load_file %.0f ms, messages %d\n", rows,
+                static_cast<long long>(QFileInfo(file).size()), pugiMs, dialogs.messages);
+    std::printf("peak RSS %.0f MB (%.0f MB before the window, when the test file was made)\n", peakMegabytes(),
+                beforeWindow);
+    return 0;
+}
