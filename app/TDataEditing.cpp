@@ -258,7 +258,7 @@ void TDataEditing::insertRow()
     const QModelIndex current = m_data->currentIndex();
     const int at = current.isValid() ? current.row() + 1 : 1;
     m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を挿入"), at,
-                                         {TGridRow{std::vector<QString>(static_cast<size_t>(m_workspace.SG_Data.colCount())), {}}}));
+                                         {TGridRow()}));
 }
 
 void TDataEditing::duplicateRows()
@@ -283,7 +283,7 @@ void TDataEditing::rowAdded()
 {
     const int last = m_workspace.SG_Data.rowCount() - 1;
     m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("新規追加"), last,
-                                         {TGridRow{std::vector<QString>(static_cast<size_t>(m_workspace.SG_Data.colCount())), {}}}, true));
+                                         {TGridRow()}, true));
 }
 
 void TDataEditing::moveDataColumn(int from, int to)
@@ -302,8 +302,11 @@ void TDataEditing::copy()
     TTextTable rows;
     rows.reserve(static_cast<size_t>(cells.height()));
     for (int r = cells.top(); r <= cells.bottom(); ++r) {
-        const std::vector<QString>& row = m_workspace.SG_Data.row(r);
-        rows.emplace_back(row.begin() + cells.left(), row.begin() + cells.right() + 1);
+        auto& values = rows.emplace_back();
+        values.reserve(static_cast<size_t>(cells.width()));
+        for (int c = cells.left(); c <= cells.right(); ++c) {
+            values.push_back(m_workspace.SG_Data.cell(c, r));
+        }
     }
     QApplication::clipboard()->setText(toTabText(rows));
 }
@@ -346,7 +349,7 @@ void TDataEditing::pushCells(const QString& text, TCellBlock block)
         const int r = block.row + i;
         for (int j = 0; r < grid.rowCount() && j < block.width(); ++j) {
             const int c = block.col + j;
-            if (c < grid.colCount() && isBlobValue(grid.cell(c, r))) {
+            if (c < grid.colCount() && isBlobValue(grid.cellView(c, r))) {
                 block.values[static_cast<size_t>(i)][static_cast<size_t>(j)] = grid.cell(c, r);
             }
         }
@@ -382,7 +385,7 @@ void TDataEditing::exportCsv()
     rows.reserve(static_cast<size_t>(last + 1));
     rows.emplace_back(m_workspace.FieldList.begin(), m_workspace.FieldList.begin() + fields);
     for (int r = 1; r <= last; ++r) {
-        auto& values = rows.emplace_back(data.row(r).begin(), data.row(r).begin() + columns);
+        auto& values = rows.emplace_back(data.gridRow(r).cells(columns));
         values.resize(static_cast<size_t>(fields));
     }
     saveCsvFile(choice->fileName, toCsvText(rows),

@@ -46,7 +46,7 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    const QString& cell = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    const QStringView cell = m_workspace.SG_Data.cellView(index.column(), index.row() + 1);
     if (role == Qt::ToolTipRole) {
         if (isBlobValue(cell)) {
             return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
@@ -60,7 +60,7 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (isBlobValue(cell)) {
         return QStringLiteral("<BLOB>");
     }
-    return cell;
+    return m_workspace.SG_Data.cell(index.column(), index.row() + 1);
 }
 
 bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -69,7 +69,7 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     }
     const QString text = value.toString();
-    const QString& cell = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    const QStringView cell = m_workspace.SG_Data.cellView(index.column(), index.row() + 1);
     if (isBlobValue(cell)) {
         // The kept large value is never replaced by what the cell shows.
         return false;
@@ -99,7 +99,7 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return isBlobValue(m_workspace.SG_Data.cell(index.column(), index.row() + 1)) ? flags
+    return isBlobValue(m_workspace.SG_Data.cellView(index.column(), index.row() + 1)) ? flags
                                                                                    : flags | Qt::ItemIsEditable;
 }
 

@@ -58,7 +58,7 @@ bool TCellsCommand::mergeWith(const QUndoCommand* other)
     }
     // This command keeps the value from before the first keystroke; typed back to it, the cell has no change.
     const TWorkspace& ws = m_target.workspace();
-    setObsolete(ws.SG_Data.cell(m_block.col, m_block.row) == m_block.values[0][0]);
+    setObsolete(ws.SG_Data.cellView(m_block.col, m_block.row) == m_block.values[0][0]);
     return true;
 }
 

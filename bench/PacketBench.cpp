@@ -15,6 +15,7 @@
 #include <pugixml.hpp>
 
 #include <cstdio>
+#include <malloc.h>
 #include <map>
 #include <random>
 #include <string>
@@ -111,6 +112,33 @@ Fixture& fixture()
 {
     static Fixture f;
     return f;
+}
+
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    // Large blocks (the row array among them) are mapped apart from the heap's arena.
+    return info.uordblks + info.hblkhd;
+}
+
+// The heap a read data table takes per cell beyond its characters (two bytes each): the reader's grid,
+// measured with mallinfo2 before and after reading the packet, less the characters its cells hold.
+double cellBytesBeyondCharacters(const QString& crlfText)
+{
+    SilentDialogs dialogs;
+    const size_t before = heapInUse();
+    TWorkspace read;
+    readPacket(read, crlfText, dialogs);
+    const size_t after = heapInUse();
+    const TStringGrid& data = read.SG_Data;
+    qint64 characters = 0;
+    for (int r = 0; r < data.rowCount(); ++r) {
+        for (int c = 0; c < data.colCount(); ++c) {
+            characters += data.cellView(c, r).size();
+        }
+    }
+    const double cells = static_cast<double>(data.rowCount()) * data.colCount();
+    return (static_cast<double>(after - before) - 2.0 * static_cast<double>(characters)) / cells;
 }
 
 struct StringWriter : pugi::xml_writer {
@@ -313,6 +341,8 @@ int main(int argc, char** argv)
         const bool loaded = loadPacketFile(f.ourFile) == f.viewText;
         std::printf("Reader gives the workspace back: %s; load gives the saved text back: %s\n", same ? "yes" : "NO",
                     loaded ? "yes" : "NO");
+        std::printf("Read data table: %.1f bytes per cell beyond characters (heap, whole workspace)\n",
+                    cellBytesBeyondCharacters(f.crlfText));
     }
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

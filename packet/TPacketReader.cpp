@@ -201,9 +201,9 @@ private:
     void checkGridFits(qsizetype q);
     void readRows(qsizetype rowData);
     void prepareRowKeys();
-    // Fills the row's cells from the attributes in [begin, end); a value's closing quote must lie before
-    // `end`. False when the row's state marks it as an earlier version or as deleted.
-    bool readRowValues(qsizetype begin, qsizetype end, int row);
+    // Gathers the row's values (m_rowValues, by column) from the attributes in [begin, end); a value's
+    // closing quote must lie before `end`. False when the row's state marks it as an earlier version or as deleted.
+    bool readRowValues(qsizetype begin, qsizetype end);
 
     TWorkspace& m_ws;
     TDialogs& m_dialogs;
@@ -234,6 +234,9 @@ private:
     qsizetype m_rowStateKey = NotFound;
     int m_rowSerial = 0;
     QString m_foldBuffer;
+    std::vector<QStringView> m_rowValues;
+    QString m_decoded;
+    std::vector<std::pair<int, qsizetype>> m_decodedCells;
     std::optional<qint64> m_gridLimit;
 };
 
@@ -572,7 +575,8 @@ void TPacketScan::readRows(qsizetype rowData)
         }
         data.setRowCount(i + 1);
         const TRowElement row = rowElement(g);
-        if (readRowValues(g + 5, row.valuesEnd, i)) {
+        if (readRowValues(g + 5, row.valuesEnd)) {
+            data.setRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
             data.setRowContent(i, row.content.toString());
             ++i;
         } else {
@@ -589,11 +593,15 @@ void TPacketScan::readRows(qsizetype rowData)
     data.setRowCount(std::max(i, 2));
 }
 
-bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
+bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
 {
     const int keys = static_cast<int>(m_keyByFoldedName.size());
-    TStringGrid& data = m_ws.SG_Data;
     const QStringView element = m_text.first(end);
+    // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
+    // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
+    m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data.colCount()), QStringView());
+    m_decoded.resize(0);
+    m_decodedCells.clear();
     int found = 0;
     qsizetype nextEquals = NotFound - 1;
     bool current = true;
@@ -614,8 +622,13 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
             bool ok = false;
             const int state = value.toInt(&ok);
             current = !ok || (state & 3) == 0;
-        } else if (!value.isEmpty()) {
-            data.setCell(j, row, decodeRowValue(value));
+        } else if (!value.isEmpty() && static_cast<size_t>(j) < m_rowValues.size()) {
+            if (value.contains(u'&')) {
+                m_decodedCells.push_back({j, m_decoded.size()});
+                appendDecodedRowValue(m_decoded, value);
+            } else {
+                m_rowValues[static_cast<size_t>(j)] = value;
+            }
         }
     };
 
@@ -656,6 +669,12 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end, int row)
                 expected = *it + 1;
             }
         }
+    }
+    // Decoding may have moved m_decoded: the views into it are taken again, each to the next one's start.
+    qsizetype decodedEnd = m_decoded.size();
+    for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
+        m_rowValues[static_cast<size_t>(it->first)] = QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
+        decodedEnd = it->second;
     }
     return current;
 }
@@ -809,12 +828,18 @@ bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfTe
 
 QString decodeRowValue(QStringView value)
 {
-    qsizetype amp = value.indexOf(u'&');
-    if (amp == NotFound) {
+    if (!value.contains(u'&')) {
         return value.toString();
     }
     QString out;
     out.reserve(value.size());
+    appendDecodedRowValue(out, value);
+    return out;
+}
+
+void appendDecodedRowValue(QString& out, QStringView value)
+{
+    qsizetype amp = value.indexOf(u'&');
     qsizetype done = 0;
     while (amp != NotFound) {
         out += value.mid(done, amp - done);
@@ -829,7 +854,6 @@ QString decodeRowValue(QStringView value)
         amp = value.indexOf(u'&', done);
     }
     out += value.mid(done);
-    return out;
 }
 
 } // namespace torvane

@@ -29,6 +29,8 @@ bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfTe
 
 // A row value as cut out of its attribute, with character references and the five entities decoded.
 QString decodeRowValue(QStringView value);
+// The same, appended to `out`.
+void appendDecodedRowValue(QString& out, QStringView value);
 
 // Position of the first occurrence of `marker` lying wholly inside text positions [from, to), letter case
 // ignored exactly as QStringView::indexOf(..., Qt::CaseInsensitive) ignores it; -1 when there is none. The

@@ -64,9 +64,9 @@ public:
         m_end = m_base + m_out.size();
     }
     void put(char16_t c) { *m_p++ = c; }
-    void put(const QString& s)
+    void put(QStringView s)
     {
-        std::memcpy(m_p, s.constData(), static_cast<size_t>(s.size()) * sizeof(char16_t));
+        std::memcpy(m_p, s.utf16(), static_cast<size_t>(s.size()) * sizeof(char16_t));
         m_p += s.size();
     }
     template <size_t N>
@@ -78,9 +78,9 @@ public:
     }
     // A row value as it stands between the quotes of its attribute; needs room for 6 characters per
     // character.
-    void putEscaped(const QString& value)
+    void putEscaped(QStringView value)
     {
-        const auto* s = reinterpret_cast<const char16_t*>(value.constData());
+        const char16_t* s = value.utf16();
         const qsizetype last = value.size() - 1;
         for (qsizetype i = 0; i <= last; ++i) {
             const char16_t c = s[i];
@@ -144,7 +144,7 @@ QString BuildParamsLine(const TWorkspace& workspace)
     return line;
 }
 
-bool isBlobValue(const QString& value)
+bool isBlobValue(QStringView value)
 {
     const qsizetype n = value.size();
     if (n >= BlobLength) {
@@ -154,7 +154,7 @@ bool isBlobValue(const QString& value)
     if (n * 6 < BlobLength) {
         return false;
     }
-    const auto* s = reinterpret_cast<const char16_t*>(value.constData());
+    const char16_t* s = value.utf16();
     qsizetype written = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char* escaped = s[i] > u'>' ? nullptr : escapeOf(s[i], i == n - 1);
@@ -183,11 +183,13 @@ QString writePacket(const TWorkspace& ws)
     // One pass to size the text, so that a packet of millions of cells is built without reallocating.
     qsizetype size = 512;
     for (int r = 1; r < data.rowCount(); ++r) {
-        const auto& cells = data.row(r);
-        size += 8 + data.rowContent(r).size();
-        for (int c = 0; c < columns; ++c) {
-            if (!cells[static_cast<size_t>(c)].isEmpty()) {
-                size += ws.FieldList[c].size() + cells[static_cast<size_t>(c)].size() + 4;
+        const TGridRow& cells = data.gridRow(r);
+        size += 8 + cells.content.size();
+        const int kept = std::min(columns, cells.size());
+        for (int c = 0; c < kept; ++c) {
+            const qsizetype length = cells.cell(c).size();
+            if (length > 0) {
+                size += ws.FieldList[c].size() + length + 4;
             }
         }
     }
@@ -235,12 +237,13 @@ QString writePacket(const TWorkspace& ws)
         TRowBuilder rows(out);
         const QString* names = ws.FieldList.constData();
         for (int r = 1; r < data.rowCount(); ++r) {
-            const auto& cells = data.row(r);
+            const TGridRow& cells = data.gridRow(r);
             rows.ensure(8);
             rows.put("<ROW");
             bool anyValue = false;
-            for (int c = 0; c < columns; ++c) {
-                const QString& value = cells[static_cast<size_t>(c)];
+            const int kept = std::min(columns, cells.size());
+            for (int c = 0; c < kept; ++c) {
+                const QStringView value = cells.cell(c);
                 if (value.isEmpty()) {
                     continue;
                 }
@@ -253,7 +256,7 @@ QString writePacket(const TWorkspace& ws)
                 rows.put(u'"');
             }
             // The cells took all the room they asked for; the row's end needs its own.
-            const QString& content = data.rowContent(r);
+            const QString& content = cells.content;
             if (content.isEmpty()) {
                 rows.ensure(4);
                 rows.put("/>\r\n");

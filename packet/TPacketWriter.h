@@ -19,7 +19,7 @@ QString BuildParamsLine(const TWorkspace& workspace);
 // back whole, shown as "<BLOB>" in the data table and not edited there.
 constexpr qsizetype BlobLength = 16380;
 // True for a large value: one whose text between the quotes of its attribute is BlobLength or longer.
-bool isBlobValue(const QString& value);
+bool isBlobValue(QStringView value);
 // A row value as it stands between the quotes of its attribute.
 QString escapeRowValue(const QString& value);
 // The whole packet text, every line ending in CR LF.

@@ -1,55 +1,22 @@
 #include "TStringGrid.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace torvane {
 
-TStringGrid::TStringGrid(int colCount, int rowCount, int defaultColWidth)
-    : m_colCount(std::max(colCount, 0)), m_defaultColWidth(defaultColWidth),
-      m_rows(static_cast<size_t>(std::max(rowCount, 0)), TGridRow{std::vector<QString>(static_cast<size_t>(m_colCount)), {}}),
-      m_colWidths(static_cast<size_t>(m_colCount), defaultColWidth)
-{
-}
-
-void TStringGrid::setColCount(int count)
-{
-    count = std::max(count, 0);
-    if (count == m_colCount) {
-        return;
-    }
-    m_colCount = count;
-    for (auto& row : m_rows) {
-        row.cells.resize(static_cast<size_t>(count));
-    }
-    m_colWidths.resize(static_cast<size_t>(count), m_defaultColWidth);
-}
-
-void TStringGrid::setRowCount(int count)
-{
-    m_rows.resize(static_cast<size_t>(std::max(count, 0)), emptyRow());
-}
-
-TGridRow TStringGrid::emptyRow() const
-{
-    return TGridRow{std::vector<QString>(static_cast<size_t>(m_colCount)), {}};
-}
-
-void TStringGrid::setCell(int col, int row, const QString& text)
-{
-    m_rows[static_cast<size_t>(row)].cells[static_cast<size_t>(col)] = text;
-}
-
-void TStringGrid::setRowContent(int row, const QString& text)
-{
-    m_rows[static_cast<size_t>(row)].content = text;
-}
-
-void TStringGrid::setColWidth(int col, int width)
-{
-    m_colWidths[static_cast<size_t>(col)] = width;
-}
-
 namespace {
+
+// The first `count` cells of a row as views into it, padded with empty ones.
+std::vector<QStringView> cellViews(const TGridRow& row, int count)
+{
+    std::vector<QStringView> views(static_cast<size_t>(std::max(count, 0)));
+    const int kept = std::min(count, row.size());
+    for (int c = 0; c < kept; ++c) {
+        views[static_cast<size_t>(c)] = row.cell(c);
+    }
+    return views;
+}
 
 template <typename T> void moveElement(std::vector<T>& items, int from, int to)
 {
@@ -63,13 +30,165 @@ template <typename T> void moveElement(std::vector<T>& items, int from, int to)
 
 } // namespace
 
+// --- TGridRow --------------------------------------------------------------------------------------------
+
+TGridRow::TGridRow(const std::vector<QString>& cells, QString content) : content(std::move(content))
+{
+    std::vector<QStringView> views(cells.begin(), cells.end());
+    setCells(views.data(), static_cast<int>(views.size()));
+}
+
+std::vector<QString> TGridRow::cells(int count) const
+{
+    std::vector<QString> out(static_cast<size_t>(std::max(count, 0)));
+    const int kept = std::min(count, size());
+    for (int c = 0; c < kept; ++c) {
+        const QStringView text = cell(c);
+        if (!text.isEmpty()) {
+            out[static_cast<size_t>(c)] = text.toString();
+        }
+    }
+    return out;
+}
+
+void TGridRow::setCells(const QStringView* values, int count)
+{
+    // Empty cells at the end are not kept: they read as empty anyway.
+    while (count > 0 && values[count - 1].isEmpty()) {
+        --count;
+    }
+    qsizetype total = 0;
+    for (int c = 0; c < count; ++c) {
+        total += values[c].size();
+    }
+    // Built aside first: the values may be views into this row.
+    QString text = total == 0 ? QString() : QString(total, Qt::Uninitialized);
+    std::vector<quint32> ends(static_cast<size_t>(count));
+    auto* p = reinterpret_cast<char16_t*>(text.data());
+    quint32 end = 0;
+    for (int c = 0; c < count; ++c) {
+        const QStringView value = values[c];
+        if (!value.isEmpty()) {
+            std::memcpy(p + end, value.utf16(), static_cast<size_t>(value.size()) * sizeof(char16_t));
+            end += static_cast<quint32>(value.size());
+        }
+        ends[static_cast<size_t>(c)] = end;
+    }
+    m_text = std::move(text);
+    m_ends = std::move(ends);
+}
+
+void TGridRow::setCell(int col, QStringView text)
+{
+    if (col < 0 || (col >= size() && text.isEmpty())) {
+        return;
+    }
+    std::vector<QStringView> views = cellViews(*this, std::max(size(), col + 1));
+    views[static_cast<size_t>(col)] = text;
+    setCells(views.data(), static_cast<int>(views.size()));
+}
+
+void TGridRow::truncate(int count)
+{
+    if (count < size()) {
+        const std::vector<QStringView> views = cellViews(*this, std::max(count, 0));
+        setCells(views.data(), static_cast<int>(views.size()));
+    }
+}
+
+void TGridRow::moveCell(int from, int to, int count)
+{
+    if (std::max(from, to) >= count || std::min(from, to) >= size()) {
+        // Every cell from the lower position on is empty: moving them changes nothing.
+        return;
+    }
+    std::vector<QStringView> views = cellViews(*this, count);
+    moveElement(views, from, to);
+    setCells(views.data(), count);
+}
+
+void TGridRow::removeCell(int col)
+{
+    if (col < 0 || col >= size()) {
+        return;
+    }
+    std::vector<QStringView> views = cellViews(*this, size());
+    views.erase(views.begin() + col);
+    setCells(views.data(), static_cast<int>(views.size()));
+}
+
+void TGridRow::insertCell(int col, QStringView text)
+{
+    if (col < 0 || (col >= size() && text.isEmpty())) {
+        return;
+    }
+    std::vector<QStringView> views = cellViews(*this, std::max(size(), col));
+    views.insert(views.begin() + col, text);
+    setCells(views.data(), static_cast<int>(views.size()));
+}
+
+bool TGridRow::isBlank(int count) const
+{
+    const int kept = std::min(count, size());
+    return kept <= 0 || m_ends[static_cast<size_t>(kept) - 1] == 0;
+}
+
+// --- TStringGrid -----------------------------------------------------------------------------------------
+
+TStringGrid::TStringGrid(int colCount, int rowCount, int defaultColWidth)
+    : m_colCount(std::max(colCount, 0)), m_defaultColWidth(defaultColWidth),
+      m_rows(static_cast<size_t>(std::max(rowCount, 0))),
+      m_colWidths(static_cast<size_t>(m_colCount), defaultColWidth)
+{
+}
+
+void TStringGrid::setColCount(int count)
+{
+    count = std::max(count, 0);
+    if (count == m_colCount) {
+        return;
+    }
+    m_colCount = count;
+    for (auto& row : m_rows) {
+        row.truncate(count);
+    }
+    m_colWidths.resize(static_cast<size_t>(count), m_defaultColWidth);
+}
+
+void TStringGrid::setRowCount(int count)
+{
+    m_rows.resize(static_cast<size_t>(std::max(count, 0)));
+}
+
+void TStringGrid::setCell(int col, int row, const QString& text)
+{
+    if (col < m_colCount) {
+        m_rows[static_cast<size_t>(row)].setCell(col, text);
+    }
+}
+
+void TStringGrid::setRowCells(int row, const QStringView* values, int count)
+{
+    m_rows[static_cast<size_t>(row)].setCells(values, std::clamp(count, 0, m_colCount));
+}
+
+void TStringGrid::setRowContent(int row, const QString& text)
+{
+    m_rows[static_cast<size_t>(row)].content = text;
+}
+
+void TStringGrid::setColWidth(int col, int width)
+{
+    m_colWidths[static_cast<size_t>(col)] = width;
+}
+
 void TStringGrid::moveColumn(int from, int to)
 {
     if (from == to || from < 0 || to < 0 || from >= m_colCount || to >= m_colCount) {
         return;
     }
     for (auto& row : m_rows) {
-        moveElement(row.cells, from, to);
+        row.moveCell(from, to, m_colCount);
     }
     moveElement(m_colWidths, from, to);
 }
@@ -77,17 +196,14 @@ void TStringGrid::moveColumn(int from, int to)
 void TStringGrid::clearRows(int first)
 {
     for (size_t r = static_cast<size_t>(std::max(first, 0)); r < m_rows.size(); ++r) {
-        for (auto& text : m_rows[r].cells) {
-            text.clear();
-        }
-        m_rows[r].content.clear();
+        m_rows[r] = TGridRow();
     }
 }
 
 void TStringGrid::insertRows(int at, std::vector<TGridRow> rows)
 {
     for (auto& row : rows) {
-        row.cells.resize(static_cast<size_t>(m_colCount));
+        row.truncate(m_colCount);
     }
     const auto position = m_rows.begin() + std::clamp(at, 0, rowCount());
     m_rows.insert(position, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
@@ -96,7 +212,7 @@ void TStringGrid::insertRows(int at, std::vector<TGridRow> rows)
 void TStringGrid::insertEmptyRows(int at, int count)
 {
     const auto position = m_rows.begin() + std::clamp(at, 0, rowCount());
-    m_rows.insert(position, static_cast<size_t>(std::max(count, 0)), emptyRow());
+    m_rows.insert(position, static_cast<size_t>(std::max(count, 0)), TGridRow());
 }
 
 std::vector<TGridRow> TStringGrid::takeRows(int first, int count)
@@ -124,8 +240,9 @@ TGridColumn TStringGrid::takeColumn(int col)
     }
     column.cells.reserve(m_rows.size());
     for (auto& row : m_rows) {
-        column.cells.push_back(std::move(row.cells[static_cast<size_t>(col)]));
-        row.cells.erase(row.cells.begin() + col);
+        const QStringView text = row.cell(col);
+        column.cells.push_back(text.isEmpty() ? QString() : text.toString());
+        row.removeCell(col);
     }
     column.width = m_colWidths[static_cast<size_t>(col)];
     m_colWidths.erase(m_colWidths.begin() + col);
@@ -138,7 +255,7 @@ void TStringGrid::insertColumn(int at, TGridColumn column)
     at = std::clamp(at, 0, m_colCount);
     column.cells.resize(m_rows.size());
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        m_rows[r].cells.insert(m_rows[r].cells.begin() + at, std::move(column.cells[r]));
+        m_rows[r].insertCell(at, column.cells[r]);
     }
     m_colWidths.insert(m_colWidths.begin() + at, column.width);
     ++m_colCount;

@@ -1,17 +1,53 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <vector>
 
 namespace torvane {
 
-// One row of a grid: all its columns, and the text kept with it that no column shows (the content of the
-// element the row was read from, written back with it). Rows are inserted, removed and copied whole, so the
-// kept text travels with its cells.
-struct TGridRow {
-    std::vector<QString> cells;
+// One row of a grid: its cells, and the text kept with it that no column shows (the content of the element
+// the row was read from, written back with it). Rows are inserted, removed and copied whole, so the kept
+// text travels with its cells.
+//
+// A million-row packet holds ten million cells, so a row keeps its cells' characters one after another in a
+// single string, with the end of each cell in a small array: two allocations a row instead of one a cell.
+// Cells past the last one kept are empty; a row of empty cells allocates nothing.
+class TGridRow {
+public:
+    TGridRow() = default;
+    explicit TGridRow(const std::vector<QString>& cells, QString content = QString());
+
+    // How many cells the row holds; cells from there on read as empty.
+    int size() const { return static_cast<int>(m_ends.size()); }
+    QStringView cell(int col) const
+    {
+        if (col < 0 || static_cast<size_t>(col) >= m_ends.size()) {
+            return {};
+        }
+        const quint32 start = col == 0 ? 0 : m_ends[static_cast<size_t>(col) - 1];
+        return QStringView(m_text.constData() + start, m_ends[static_cast<size_t>(col)] - start);
+    }
+    // Cells 0 .. count - 1 as strings.
+    std::vector<QString> cells(int count) const;
+    void setCell(int col, QStringView text);
+    // Replaces all cells by `count` values, one copy into a buffer of the right size.
+    void setCells(const QStringView* values, int count);
+    // Keeps cells 0 .. count - 1 only.
+    void truncate(int count);
+    // Moves cell `from` to position `to` of the first `count` cells; the cells between shift by one.
+    void moveCell(int from, int to, int count);
+    // Removes cell `col`, or puts `text` in before it.
+    void removeCell(int col);
+    void insertCell(int col, QStringView text);
+    bool isBlank(int count) const;
+
     QString content;
+
+private:
+    QString m_text;
+    std::vector<quint32> m_ends;
 };
 
 // One column of a grid taken out whole: its cells from row 0 (the header) down, and its width.
@@ -32,13 +68,19 @@ public:
     void setColCount(int count);
     void setRowCount(int count);
 
-    const QString& cell(int col, int row) const
+    // A view into the grid: valid until the row is next changed.
+    QStringView cellView(int col, int row) const { return m_rows[static_cast<size_t>(row)].cell(col); }
+    QString cell(int col, int row) const
     {
-        return m_rows[static_cast<size_t>(row)].cells[static_cast<size_t>(col)];
+        const QStringView text = cellView(col, row);
+        return text.isEmpty() ? QString() : text.toString();
     }
     void setCell(int col, int row, const QString& text);
+    // Sets the cells of a row: values[c] for columns 0 .. count - 1, the rest empty.
+    void setRowCells(int row, const QStringView* values, int count);
     // The cells of one row, columns 0 .. colCount - 1.
-    const std::vector<QString>& row(int row) const { return m_rows[static_cast<size_t>(row)].cells; }
+    std::vector<QString> row(int row) const { return m_rows[static_cast<size_t>(row)].cells(m_colCount); }
+    const TGridRow& gridRow(int row) const { return m_rows[static_cast<size_t>(row)]; }
     // Text kept with a row that no column shows: the content of the element the row was read from, written
     // back with it. It grows, shrinks and empties with its row; moving a column leaves it alone.
     const QString& rowContent(int row) const { return m_rows[static_cast<size_t>(row)].content; }
@@ -68,7 +110,6 @@ public:
 private:
     int m_colCount;
     int m_defaultColWidth;
-    TGridRow emptyRow() const;
 
     std::vector<TGridRow> m_rows;
     std::vector<int> m_colWidths;

@@ -322,9 +322,7 @@ void TWorkspace::moveDataColumn(int from, int to)
 bool TWorkspace::isBlankDataRow(int row) const
 {
     const int columns = std::min(FieldCount, SG_Data.colCount());
-    const std::vector<QString>& cells = SG_Data.row(row);
-    return std::all_of(cells.begin(), cells.begin() + std::max(columns, 0),
-                       [](const QString& value) { return value.isEmpty(); });
+    return SG_Data.gridRow(row).isBlank(columns);
 }
 
 int TWorkspace::lastFilledDataRow() const

@@ -15,7 +15,8 @@ QStringList snapshot(const TWorkspace& ws)
     QStringList out{ws.FieldList.join(u'|'), QString::number(ws.FieldCount)};
     for (const TStringGrid* grid : {&ws.SG_Field, &ws.SG_Data}) {
         for (int r = 0; r < grid->rowCount(); ++r) {
-            out.append(QStringList(grid->row(r).begin(), grid->row(r).end()).join(u'|'));
+            const std::vector<QString> row = grid->row(r);
+            out.append(QStringList(row.begin(), row.end()).join(u'|'));
         }
         for (int c = 0; c < grid->colCount(); ++c) {
             out.append(QString::number(grid->colWidth(c)));
