@@ -612,9 +612,22 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     const auto take = [&](int j, qsizetype v) {
         m_foundInRow[static_cast<size_t>(j)] = serial;
         ++found;
-        const qsizetype closing = element.indexOf(u'"', v);
-        if (closing == NotFound) {
-            return;
+        // Most values are short: they are scanned here for their closing quote and any reference in one
+        // pass; a long one is left to the library's wider search.
+        const char16_t* text = element.utf16();
+        const qsizetype shortEnd = std::min(end, v + 32);
+        qsizetype closing = v;
+        bool reference = false;
+        while (closing < shortEnd && text[closing] != u'"') {
+            reference = reference || text[closing] == u'&';
+            ++closing;
+        }
+        if (closing == shortEnd) {
+            closing = element.indexOf(u'"', closing);
+            if (closing == NotFound) {
+                return;
+            }
+            reference = reference || QStringView(text + shortEnd, closing - shortEnd).contains(u'&');
         }
         const QStringView value = m_text.mid(v, closing - v);
         if (j == m_rowStateKey) {
@@ -623,7 +636,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             const int state = value.toInt(&ok);
             current = !ok || (state & 3) == 0;
         } else if (!value.isEmpty() && static_cast<size_t>(j) < m_rowValues.size()) {
-            if (value.contains(u'&')) {
+            if (reference) {
                 m_decodedCells.push_back({j, m_decoded.size()});
                 appendDecodedRowValue(m_decoded, value);
             } else {
@@ -649,15 +662,18 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             break;
         }
         const qsizetype length = nextEquals - k;
-        // Rows mostly list their values in field order: the field after the last one taken is tried as
-        // written before the name is folded and hashed. Names differ in more than letter case, so a name
-        // equal as written is the one the hash would find.
-        if (expected < fieldCount && length == names[expected].size() && m_text.mid(k, length) == names[expected]) {
-            if (m_foundInRow[static_cast<size_t>(expected)] != serial) {
-                take(expected, nextEquals + 2);
-                ++expected;
-                continue;
-            }
+        // Rows mostly list their values in field order, leaving out empty ones: the fields from the one after
+        // the last taken on are tried as written before the name is folded and hashed. Names differ in more
+        // than letter case, so a name equal as written is the one the hash would find.
+        const QStringView name = m_text.mid(k, length);
+        int e = expected;
+        while (e < fieldCount && (length != names[e].size() || name != names[e])) {
+            ++e;
+        }
+        if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
+            take(e, nextEquals + 2);
+            expected = e + 1;
+            continue;
         }
         if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
             m_keyLengths[static_cast<size_t>(length)]) {

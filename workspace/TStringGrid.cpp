@@ -68,10 +68,14 @@ void TGridRow::setCells(const QStringView* values, int count)
     quint32 end = 0;
     for (int c = 0; c < count; ++c) {
         const QStringView value = values[c];
-        if (!value.isEmpty()) {
-            std::memcpy(p + end, value.utf16(), static_cast<size_t>(value.size()) * sizeof(char16_t));
-            end += static_cast<quint32>(value.size());
+        const qsizetype n = value.size();
+        if (n > 16) {
+            std::memcpy(p + end, value.utf16(), static_cast<size_t>(n) * sizeof(char16_t));
+        } else {
+            // Most cells are short: a plain copy beats a call.
+            std::copy_n(value.utf16(), n, p + end);
         }
+        end += static_cast<quint32>(n);
         ends[static_cast<size_t>(c)] = end;
     }
     m_text = std::move(text);
