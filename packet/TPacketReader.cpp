@@ -855,21 +855,33 @@ QString decodeRowValue(QStringView value)
 
 void appendDecodedRowValue(QString& out, QStringView value)
 {
-    qsizetype amp = value.indexOf(u'&');
-    qsizetype done = 0;
-    while (amp != NotFound) {
-        out += value.mid(done, amp - done);
-        qsizetype next = amp + 1;
-        const char32_t code = decodeReference(value, amp, next);
-        if (code != 0) {
-            out += QChar::fromUcs4(code);
-        } else {
-            out += u'&';
+    // A reference is never shorter than the characters it stands for: the value's length is room enough,
+    // and the decoded characters are written in place.
+    const qsizetype start = out.size();
+    out.resize(start + value.size());
+    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
+    char16_t* p = first + start;
+    const char16_t* s = value.utf16();
+    for (qsizetype k = 0; k < value.size();) {
+        if (s[k] != u'&') {
+            *p++ = s[k++];
+            continue;
         }
-        done = next;
-        amp = value.indexOf(u'&', done);
+        qsizetype next = k + 1;
+        const char32_t code = decodeReference(value, k, next);
+        if (code != 0) {
+            if (QChar::requiresSurrogates(code)) {
+                *p++ = QChar::highSurrogate(code);
+                *p++ = QChar::lowSurrogate(code);
+            } else {
+                *p++ = static_cast<char16_t>(code);
+            }
+        } else {
+            *p++ = u'&';
+        }
+        k = next;
     }
-    out += value.mid(done);
+    out.resize(p - first);
 }
 
 } // namespace torvane
