@@ -92,10 +92,14 @@ struct Fixture {
         std::mt19937 rng(20240601);
         TStringGrid& data = workspace.SG_Data;
         data.setRowCount(RowCount + 1);
+        // Each row set whole, as the reader sets it.
+        std::vector<QString> values(FieldCount);
         for (int r = 1; r <= RowCount; ++r) {
             for (int c = 0; c < FieldCount; ++c) {
-                data.setCell(c, r, c == 0 ? QString::number(r) : randomValue(rng));
+                values[static_cast<size_t>(c)] = c == 0 ? QString::number(r) : randomValue(rng);
             }
+            const std::vector<QStringView> row(values.begin(), values.end());
+            data.setRowCells(r, row.data(), FieldCount);
         }
         crlfText = writePacket(workspace);
         viewText = toViewText(crlfText);
