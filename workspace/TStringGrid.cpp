@@ -79,15 +79,22 @@ void TGridRow::setCells(const QStringView* values, int count)
     while (count > 0 && values[count - 1].isEmpty()) {
         --count;
     }
+    if (count == 0) {
+        m_buffer = QString();
+        return;
+    }
+    const qsizetype header = 2 * (static_cast<qsizetype>(count) + 1);
     qsizetype total = 0;
     for (int c = 0; c < count; ++c) {
         total += values[c].size();
     }
     // Built aside first: the values may be views into this row.
-    QString text = total == 0 ? QString() : QString(total, Qt::Uninitialized);
-    std::vector<quint32> ends(static_cast<size_t>(count));
-    auto* p = reinterpret_cast<char16_t*>(text.data());
+    QString buffer(header + total, Qt::Uninitialized);
+    auto* words = reinterpret_cast<char16_t*>(buffer.data());
+    char16_t* p = words + header;
     quint32 end = 0;
+    const auto putWord = [&](int i, quint32 value) { std::memcpy(words + 2 * i, &value, sizeof value); };
+    putWord(0, static_cast<quint32>(count));
     for (int c = 0; c < count; ++c) {
         const QStringView value = values[c];
         const qsizetype n = value.size();
@@ -97,10 +104,9 @@ void TGridRow::setCells(const QStringView* values, int count)
             copyShort(p + end, value.utf16(), n);
         }
         end += static_cast<quint32>(n);
-        ends[static_cast<size_t>(c)] = end;
+        putWord(c + 1, end);
     }
-    m_text = std::move(text);
-    m_ends = std::move(ends);
+    m_buffer = std::move(buffer);
 }
 
 void TGridRow::setCell(int col, QStringView text)
@@ -155,7 +161,7 @@ void TGridRow::insertCell(int col, QStringView text)
 bool TGridRow::isBlank(int count) const
 {
     const int kept = std::min(count, size());
-    return kept <= 0 || m_ends[static_cast<size_t>(kept) - 1] == 0;
+    return kept <= 0 || word(kept) == 0;
 }
 
 // --- TStringGrid -----------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstring>
 #include <vector>
 
 namespace torvane {
@@ -12,22 +13,23 @@ namespace torvane {
 // text travels with its cells.
 //
 // A million-row packet holds ten million cells, so a row keeps its cells' characters one after another in a
-// single string, with the end of each cell in a small array: two allocations a row instead of one a cell.
-// Cells past the last one kept are empty; a row of empty cells allocates nothing.
+// single buffer, behind the end of each cell: one allocation a row instead of one a cell. Cells past the
+// last one kept are empty; a row of empty cells allocates nothing.
 class TGridRow {
 public:
     TGridRow() = default;
     explicit TGridRow(const std::vector<QString>& cells, QString content = QString());
 
     // How many cells the row holds; cells from there on read as empty.
-    int size() const { return static_cast<int>(m_ends.size()); }
+    int size() const { return m_buffer.isEmpty() ? 0 : static_cast<int>(word(0)); }
     QStringView cell(int col) const
     {
-        if (col < 0 || static_cast<size_t>(col) >= m_ends.size()) {
+        const int count = size();
+        if (col < 0 || col >= count) {
             return {};
         }
-        const quint32 start = col == 0 ? 0 : m_ends[static_cast<size_t>(col) - 1];
-        return QStringView(m_text.constData() + start, m_ends[static_cast<size_t>(col)] - start);
+        const quint32 start = col == 0 ? 0 : word(col);
+        return QStringView(m_buffer.utf16() + 2 * (count + 1) + start, word(col + 1) - start);
     }
     // Cells 0 .. count - 1 as strings.
     std::vector<QString> cells(int count) const;
@@ -46,8 +48,15 @@ public:
     QString content;
 
 private:
-    QString m_text;
-    std::vector<quint32> m_ends;
+    // One allocation holds the whole row: the cell count and the end of each cell as 32-bit words (two
+    // UTF-16 units each), then the characters of all cells. Empty when no cell holds anything.
+    QString m_buffer;
+    quint32 word(int i) const
+    {
+        quint32 value;
+        std::memcpy(&value, m_buffer.utf16() + 2 * i, sizeof value);
+        return value;
+    }
 };
 
 // One column of a grid taken out whole: its cells from row 0 (the header) down, and its width.
