@@ -11,10 +11,7 @@ namespace {
 std::vector<QStringView> cellViews(const TGridRow& row, int count)
 {
     std::vector<QStringView> views(static_cast<size_t>(std::max(count, 0)));
-    const int kept = std::min(count, row.size());
-    for (int c = 0; c < kept; ++c) {
-        views[static_cast<size_t>(c)] = row.cell(c);
-    }
+    row.views(views.data(), count);
     return views;
 }
 
@@ -58,6 +55,21 @@ TGridRow::TGridRow(const std::vector<QString>& cells, QString content) : content
 {
     std::vector<QStringView> views(cells.begin(), cells.end());
     setCells(views.data(), static_cast<int>(views.size()));
+}
+
+void TGridRow::views(QStringView* out, int count) const
+{
+    const int kept = std::min(count, size());
+    if (kept > 0) {
+        const auto* chars = m_buffer.utf16() + 2 * (size() + 1);
+        quint32 start = 0;
+        for (int c = 0; c < kept; ++c) {
+            const quint32 end = word(c + 1);
+            out[c] = QStringView(chars + start, end - start);
+            start = end;
+        }
+    }
+    std::fill(out + std::max(kept, 0), out + std::max(count, 0), QStringView());
 }
 
 std::vector<QString> TGridRow::cells(int count) const

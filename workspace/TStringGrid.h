@@ -31,6 +31,8 @@ public:
         const quint32 start = col == 0 ? 0 : word(col);
         return QStringView(m_buffer.utf16() + 2 * (count + 1) + start, word(col + 1) - start);
     }
+    // Views of cells 0 .. count - 1 into out[0 .. count - 1], for work over a whole row.
+    void views(QStringView* out, int count) const;
     // Cells 0 .. count - 1 as strings.
     std::vector<QString> cells(int count) const;
     void setCell(int col, QStringView text);
