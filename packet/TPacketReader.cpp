@@ -21,8 +21,10 @@ namespace {
 
 constexpr qsizetype NotFound = -1;
 
-// What the data table's storage takes, measured: each cell is one QString, empty ones with no heap block of
-// their own; each row adds its vector, the heap block's own overhead and its kept content.
+// What the memory guard counts for the data table: a QString's size a cell, and a vector, a heap block's
+// overhead and the kept content a row. Rows keep their cells in one buffer and take less than this (a
+// few bytes a cell beyond the characters), so the guard errs on the safe side; it keeps these figures so
+// that it refuses the packets it has always refused.
 constexpr qint64 CellBytes = sizeof(QString);
 constexpr qint64 RowBytes = sizeof(std::vector<QString>) + 16 + sizeof(QString);
 
