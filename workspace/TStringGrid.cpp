@@ -61,7 +61,7 @@ void TGridRow::views(QStringView* out, int count) const
 {
     const int kept = std::min(count, size());
     if (kept > 0) {
-        const auto* chars = m_buffer.utf16() + 2 * (size() + 1);
+        const auto* chars = m_buffer.constData() + 2 * (size() + 1);
         quint32 start = 0;
         for (int c = 0; c < kept; ++c) {
             const quint32 end = word(c + 1);

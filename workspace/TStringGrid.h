@@ -29,7 +29,7 @@ public:
             return {};
         }
         const quint32 start = col == 0 ? 0 : word(col);
-        return QStringView(m_buffer.utf16() + 2 * (count + 1) + start, word(col + 1) - start);
+        return QStringView(m_buffer.constData() + 2 * (count + 1) + start, word(col + 1) - start);
     }
     // Views of cells 0 .. count - 1 into out[0 .. count - 1], for work over a whole row.
     void views(QStringView* out, int count) const;
@@ -56,7 +56,7 @@ private:
     quint32 word(int i) const
     {
         quint32 value;
-        std::memcpy(&value, m_buffer.utf16() + 2 * i, sizeof value);
+        std::memcpy(&value, m_buffer.constData() + 2 * i, sizeof value);
         return value;
     }
 };
