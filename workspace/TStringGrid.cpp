@@ -215,6 +215,18 @@ void TStringGrid::setRowCells(int row, const QStringView* values, int count)
     m_rows[static_cast<size_t>(row)].setCells(values, std::clamp(count, 0, m_colCount));
 }
 
+void TStringGrid::setCells(int row, int first, const QString* values, int count)
+{
+    count = std::min(count, m_colCount - first);
+    if (first < 0 || count <= 0) {
+        return;
+    }
+    TGridRow& target = m_rows[static_cast<size_t>(row)];
+    std::vector<QStringView> views = cellViews(target, std::max(target.size(), first + count));
+    std::copy(values, values + count, views.begin() + first);
+    target.setCells(views.data(), static_cast<int>(views.size()));
+}
+
 void TStringGrid::setRowContent(int row, const QString& text)
 {
     m_rows[static_cast<size_t>(row)].content = text;

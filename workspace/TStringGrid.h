@@ -89,6 +89,8 @@ public:
     void setCell(int col, int row, const QString& text);
     // Sets the cells of a row: values[c] for columns 0 .. count - 1, the rest empty.
     void setRowCells(int row, const QStringView* values, int count);
+    // Sets cells first .. first + count - 1 of a row to values[0 .. count - 1], rebuilding the row once.
+    void setCells(int row, int first, const QString* values, int count);
     // The cells of one row, columns 0 .. colCount - 1.
     std::vector<QString> row(int row) const { return m_rows[static_cast<size_t>(row)].cells(m_colCount); }
     const TGridRow& gridRow(int row) const { return m_rows[static_cast<size_t>(row)]; }

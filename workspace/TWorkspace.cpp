@@ -418,8 +418,8 @@ TCellBlock TWorkspace::swapDataCells(TCellBlock block)
         old.reserve(static_cast<size_t>(lastCol - block.col + 1));
         for (int c = block.col; c <= lastCol; ++c) {
             old.push_back(SG_Data.cell(c, r));
-            SG_Data.setCell(c, r, values[static_cast<size_t>(c - block.col)]);
         }
+        SG_Data.setCells(r, block.col, values.data(), lastCol - block.col + 1);
     }
     return previous;
 }

@@ -78,7 +78,7 @@ void TestStringGrid::operationsKeepEveryCell()
     plain.setColCount(cols);
     plain.setRowCount(rows);
     for (int step = 0; step < 400; ++step) {
-        const int op = pick(12);
+        const int op = pick(13);
         const int n = grid.rowCount();
         const int c = grid.colCount();
         if (op == 0 && n > 0 && c > 0) {
@@ -162,6 +162,15 @@ void TestStringGrid::operationsKeepEveryCell()
             values.resize(static_cast<size_t>(c));
             plain.cells.insert(plain.cells.begin() + at, values);
             plain.contents.insert(plain.contents.begin() + at, content);
+        } else if (op == 12 && n > 0 && c > 0) {
+            // A block of a row's cells at once, running past the last column.
+            const int row = pick(n), first = pick(c);
+            std::vector<QString> values(static_cast<size_t>(1 + pick(c - first + 2)));
+            std::generate(values.begin(), values.end(), text);
+            grid.setCells(row, first, values.data(), static_cast<int>(values.size()));
+            for (int i = 0; first + i < c && i < static_cast<int>(values.size()); ++i) {
+                plain.cells[static_cast<size_t>(row)][static_cast<size_t>(first + i)] = values[static_cast<size_t>(i)];
+            }
         }
 
         QCOMPARE(grid.colCount(), plain.cols);
