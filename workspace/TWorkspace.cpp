@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace torvane {
 
@@ -130,6 +131,12 @@ TWorkspace::TFieldBatch::~TFieldBatch()
 {
     m_workspace.m_batchOpen = false;
     m_workspace.m_foldedNames.clear();
+    const QStringList headers = std::exchange(m_workspace.m_batchHeaders, {});
+    if (!headers.isEmpty()) {
+        // The batch's fields are the last columns, in the order they were added.
+        const int first = m_workspace.FieldCount - static_cast<int>(headers.size());
+        m_workspace.SG_Data.setCells(0, first, headers.constData(), static_cast<int>(headers.size()));
+    }
     // Each add would have refilled the lists; with no add they keep their items and selections.
     if (m_workspace.m_batchAdded) {
         m_workspace.refillKeyLists();
@@ -178,7 +185,12 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
     }
 
     SG_Data.setColCount(FieldCount);
-    SG_Data.setCell(FieldCount - 1, 0, name);
+    if (m_batchOpen) {
+        // The header row is one buffer: written once when the batch closes, not copied on every add.
+        m_batchHeaders.append(name);
+    } else {
+        SG_Data.setCell(FieldCount - 1, 0, name);
+    }
 
     // The conversion may throw: the field then stays, with its column at the width it has now.
     const long long a = width.isEmpty() ? 10 : static_cast<long long>(StrToInt(width)) * 8;

@@ -208,6 +208,8 @@ private:
     bool m_batchOpen = false;
     bool m_batchAdded = false;
     QSet<QString> m_foldedNames;
+    // The data table's header cells of the fields added in the open batch.
+    QStringList m_batchHeaders;
 };
 
 } // namespace torvane

@@ -489,6 +489,7 @@ void TestWorkspace::fieldBatchLeavesWhatSingleAddsLeave()
         QCOMPARE(batched.LB_PriKey.count(), 0);
     }
     QCOMPARE(batched.FieldList, single.FieldList);
+    QCOMPARE(batched.SG_Data.row(0), single.SG_Data.row(0));
     QCOMPARE(batchedDialogs.informed, singleDialogs.informed);
     QCOMPARE(batched.LB_PriKey.items(), single.LB_PriKey.items());
     QCOMPARE(batched.LB_DefOrder.items(), single.LB_DefOrder.items());
