@@ -308,10 +308,6 @@ void TMainForm::TabSheet2Show()
     });
 }
 
-} // namespace torvane
-
-namespace torvane {
-
 // --- Files -----------------------------------------------------------------------------------------------
 
 void TMainForm::B_XmlLoadClick()
