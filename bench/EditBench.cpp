@@ -1,6 +1,7 @@
 // Times the data table's editing on 10,000 rows of 10 fields: a paste of a 10,000 x 10 spreadsheet block and a
 // delete of 10,000 rows, each in the workspace alone and through the window (offscreen), undo included.
 
+#include "BenchSupport.h"
 #include "TDataGrid.h"
 #include "TDelimitedText.h"
 #include "TFieldTypeBox.h"
@@ -24,15 +25,6 @@ namespace {
 
 constexpr int Rows = 10000;
 constexpr int Fields = 10;
-
-class SilentDialogs : public TDialogs {
-public:
-    void inform(const QString&) override {}
-    bool confirm(const QString&) override { return false; }
-    void error(const QString&) override {}
-    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
-};
 
 // A block as Calc puts it on the clipboard: plain values, some quoted with a tab or a line break inside.
 QString spreadsheetBlock()

@@ -2,6 +2,7 @@
 // base64) shown and typed into at its start, middle and end, and a 1,000,000-line packet set and typed into
 // at its end. Every timing includes the repaint that shows the result. Runs on the offscreen platform.
 
+#include "BenchSupport.h"
 #include "TTextView.h"
 
 #include <QApplication>
@@ -108,7 +109,6 @@ struct Shown {
     }
 };
 
-
 // Made in main and gone before the application, as widgets must be.
 Shown* theShown = nullptr;
 
@@ -167,23 +167,6 @@ void BM_KeystrokeMillionLinesEnd(benchmark::State& state)
 {
     typeInto(state, texts().millionLines, 100);
 }
-
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                const std::string& args = run.run_name.args;
-                milliseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args)] =
-                    run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
-    }
-};
 
 } // namespace
 

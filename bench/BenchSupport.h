@@ -1,0 +1,43 @@
+#pragma once
+
+// What the benchmark programs share: dialogs that answer nothing, and a reporter that keeps each
+// benchmark's time for the ratios printed at the end of a run.
+#include "TDialogs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+// Nothing is shown and nothing is chosen: a benchmark never waits on a box.
+class SilentDialogs : public TDialogs {
+public:
+    void inform(const QString&) override {}
+    bool confirm(const QString&) override { return false; }
+    void error(const QString&) override {}
+    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
+};
+
+// Keeps each benchmark's real time (ms) beside the console output, keyed by its name and arguments.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> milliseconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                const std::string& args = run.run_name.args;
+                milliseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args)] =
+                    run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+    }
+};
+
+} // namespace torvane
