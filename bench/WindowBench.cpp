@@ -18,8 +18,11 @@
 #include <pugixml.hpp>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 
 using namespace torvane;
@@ -88,12 +91,21 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                      : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("packet.xml"));
-    writeTestFile(file, rows);
-    const double beforeWindow = peakMegabytes();
+    // The test file is made in a child process, so that the peak memory measured is the window's alone.
+    const pid_t child = fork();
+    if (child == 0) {
+        writeTestFile(file, rows);
+        std::_Exit(0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "the test file could not be made\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
 
     QElapsedTimer timer;
     timer.start();
@@ -130,7 +142,6 @@ int main(int argc, char** argv)
 
     std::printf("rows %d, file %lld bytes, pugixml load_file %.0f ms, messages %d\n", rows,
                 static_cast<long long>(QFileInfo(file).size()), pugiMs, dialogs.messages);
-    std::printf("peak RSS %.0f MB (%.0f MB before the window, when the test file was made)\n", peakMegabytes(),
-                beforeWindow);
+    std::printf("peak RSS %.0f MB\n", peakMegabytes());
     return 0;
 }
