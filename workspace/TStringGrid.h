@@ -31,6 +31,12 @@ public:
         const quint32 start = col == 0 ? 0 : word(col);
         return QStringView(m_buffer.constData() + 2 * (count + 1) + start, word(col + 1) - start);
     }
+    // The characters of all cells, one after another in column order: every cell() is a view into it.
+    QStringView chars() const
+    {
+        const int count = size();
+        return count == 0 ? QStringView() : QStringView(m_buffer.constData() + 2 * (count + 1), word(count));
+    }
     // Views of cells 0 .. count - 1 into out[0 .. count - 1], for work over a whole row.
     void views(QStringView* out, int count) const;
     // Cells 0 .. count - 1 as strings.
