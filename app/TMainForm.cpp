@@ -364,7 +364,7 @@ bool TMainForm::save(TSaveKind kind)
             m_saveName = *chosen;
             name = *chosen;
         }
-        savePacketFile(name, TabSheet2->viewText());
+        savePacketFile(name, TabSheet2->crLfText());
         m_document.savedOrLoaded(name);
         saved = true;
     });
@@ -408,8 +408,7 @@ bool TMainForm::loadFile(const QString& fileName)
         // The flag goes up before the file is opened, so that a failed open still re-parses the view. Which
         // side is newer changes only with a text that was really loaded: a failed load loses no edit.
         m_workspace.NeedsRebuild = true;
-        const QString text = loadPacketFile(fileName);
-        TabSheet2->showLoadedText(text);
+        TabSheet2->showLoadedText(loadPacketFile(fileName));
         m_workspace.markTextEdited();
         m_document.savedOrLoaded(fileName);
         loaded = true;

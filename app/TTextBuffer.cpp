@@ -30,48 +30,33 @@ TTextBuffer::TTextBuffer()
 void TTextBuffer::setText(QString text)
 {
     m_text = std::move(text);
-    indexLines();
+    if (!indexLines()) {
+        m_text = toCrLf(std::move(m_text));
+        indexLines();
+    }
     m_steps.clear();
     m_done = 0;
     m_clean = 0;
     m_mergeOpen = false;
 }
 
-void TTextBuffer::setCrLfText(QString text)
-{
-    setText(toViewText(std::move(text)));
-}
-
-QString TTextBuffer::crLfText() const
-{
-    QString out(m_text.size() + lineCount() - 1, Qt::Uninitialized);
-    QChar* dst = out.data();
-    const QChar* src = m_text.constData();
-    for (int line = 0; line < lineCount(); ++line) {
-        const qsizetype length = lineLength(line);
-        std::memcpy(dst, src + lineStart(line), static_cast<size_t>(length) * sizeof(QChar));
-        dst += length;
-        if (line + 1 < lineCount()) {
-            *dst++ = u'\r';
-            *dst++ = u'\n';
-        }
-    }
-    return out;
-}
-
-void TTextBuffer::indexLines()
+bool TTextBuffer::indexLines()
 {
     m_lineStarts.clear();
     m_lineStarts.push_back(0);
     const QStringView text(m_text);
     for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1)) {
+        if (i == 0 || text[i - 1] != u'\r') {
+            return false;
+        }
         m_lineStarts.push_back(i + 1);
     }
+    return text.count(u'\r') == lineCount() - 1;
 }
 
 qsizetype TTextBuffer::lineEnd(int line) const
 {
-    return line + 1 < lineCount() ? lineStart(line + 1) - 1 : m_text.size();
+    return line + 1 < lineCount() ? lineStart(line + 1) - 2 : m_text.size();
 }
 
 QStringView TTextBuffer::lineText(int line) const
@@ -121,7 +106,7 @@ qsizetype TTextBuffer::nextCharacter(qsizetype position) const
     if (position >= m_text.size()) {
         return m_text.size();
     }
-    return m_text.at(position) == u'\n' ? position + 1 : graphemeBoundary(position, true);
+    return m_text.at(position) == u'\r' ? position + 2 : graphemeBoundary(position, true);
 }
 
 qsizetype TTextBuffer::previousCharacter(qsizetype position) const
@@ -129,7 +114,7 @@ qsizetype TTextBuffer::previousCharacter(qsizetype position) const
     if (position <= 0) {
         return 0;
     }
-    return m_text.at(position - 1) == u'\n' ? position - 1 : graphemeBoundary(position, false);
+    return m_text.at(position - 1) == u'\n' ? position - 2 : graphemeBoundary(position, false);
 }
 
 qsizetype TTextBuffer::nextWord(qsizetype position) const
@@ -137,7 +122,7 @@ qsizetype TTextBuffer::nextWord(qsizetype position) const
     const int line = lineOf(position);
     const qsizetype end = lineEnd(line);
     if (position >= end) {
-        return std::min(position + 1, m_text.size());
+        return line + 1 < lineCount() ? lineStart(line + 1) : m_text.size();
     }
     const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
@@ -154,7 +139,7 @@ qsizetype TTextBuffer::previousWord(qsizetype position) const
 {
     const qsizetype begin = lineStart(lineOf(position));
     if (position <= begin) {
-        return std::max<qsizetype>(position - 1, 0);
+        return begin > 0 ? begin - 2 : 0;
     }
     while (position > begin && isSpace(m_text.at(position - 1))) {
         --position;
@@ -221,10 +206,25 @@ bool TTextBuffer::mergeInto(Step& top, qsizetype position, const QString& remove
     return false;
 }
 
-TTextChange TTextBuffer::replace(qsizetype position, qsizetype length, QStringView text, TEditKind kind)
+bool TTextBuffer::splitsBreak(qsizetype position) const
+{
+    return position > 0 && position < m_text.size() && m_text.at(position) == u'\n';
+}
+
+TTextChange TTextBuffer::replace(qsizetype position, qsizetype length, QStringView inserted, TEditKind kind)
 {
     position = std::clamp<qsizetype>(position, 0, m_text.size());
     length = std::clamp<qsizetype>(length, 0, m_text.size() - position);
+    // An edit never splits a line break, so that no lone CR or LF is left behind: an insertion there goes
+    // before the break, a removal takes the break whole (Backspace at a line's start removes both).
+    if (splitsBreak(position)) {
+        --position;
+        length += length > 0 ? 1 : 0;
+    }
+    if (length > 0 && splitsBreak(position + length)) {
+        ++length;
+    }
+    const QString text = toCrLf(inserted.toString());
     if (length == 0 && text.isEmpty()) {
         TTextChange none;
         none.position = position;
@@ -243,7 +243,7 @@ TTextChange TTextBuffer::replace(qsizetype position, qsizetype length, QStringVi
     const bool merged = kind != TEditKind::Other && m_mergeOpen && m_done > 0 && m_clean != m_done
                         && mergeInto(m_steps.back(), position, removed, text, kind);
     if (!merged) {
-        m_steps.push_back(Step{position, removed, text.toString(), kind});
+        m_steps.push_back(Step{position, removed, text, kind});
         ++m_done;
     }
     m_mergeOpen = kind != TEditKind::Other;

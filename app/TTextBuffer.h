@@ -25,24 +25,26 @@ struct TTextChange {
     int insertedBreaks = 0;
 };
 
-// The text of the XML view, held once as one string with lines separated by "\n", beside an index of where
-// each line starts. An edit moves the characters after it once (as any single string does) and updates the
-// index in place, shifting the starts after it, so no edit ever rescans the text; a 1,000,000-line text is
-// indexed by one scan for line breaks when it is set. The buffer keeps its own undo history: each step is
-// the removed and inserted characters only, never a copy of the text.
+// The text of the XML view, held once as one string with CR LF line breaks (as packets and their files
+// hold them, so that the text is handed to the reader and the save, and taken from the writer and a load,
+// without another pass), beside an index of where each line starts. An edit moves the characters after it
+// once (as any single string does) and updates the index in place, shifting the starts after it, so no
+// edit ever rescans the text; a 1,000,000-line text is indexed by one scan for line breaks when it is set.
+// The buffer keeps its own undo history: each step is the removed and inserted characters only, never a
+// copy of the text.
 //
-// Positions are UTF-16 indexes into text(); a line's column is the index from the line's start.
+// Positions are UTF-16 indexes into text(); a line's column is the index from the line's start. No
+// position lies between a CR and its LF: the caret moves over a line break as one character, and an edit
+// that would split one takes the whole break.
 class TTextBuffer {
 public:
     TTextBuffer();
 
-    // Replaces the whole text (lines separated by "\n") and forgets the undo history; not modified after.
+    // Replaces the whole text and forgets the undo history; not modified after. A CR LF pair, a lone LF and
+    // a lone CR each end a line; the text is kept as it is when all its breaks are CR LF already.
     void setText(QString text);
-    // The same for text with CR LF line breaks; a lone CR or LF also ends a line. Converts in place.
-    void setCrLfText(QString text);
+    // The text, every line break CR LF.
     const QString& text() const { return m_text; }
-    // The text with every line break as CR LF, written in one pass into a string of the exact size.
-    QString crLfText() const;
 
     qsizetype size() const { return m_text.size(); }
     int lineCount() const { return static_cast<int>(m_lineStarts.size()); }
@@ -67,7 +69,7 @@ public:
     // The word (or run of spaces or symbols) under `position`, as a double-click selects it: [start, end).
     std::pair<qsizetype, qsizetype> wordAt(qsizetype position) const;
 
-    // Replaces `length` characters at `position` by `text` and records the step for undo; a `kind` other
+    // Replaces `length` characters at `position` by `text` (its line breaks made CR LF) and records the step for undo; a `kind` other
     // than Other merges with the step before when it continues it (typing on, deleting on).
     TTextChange replace(qsizetype position, qsizetype length, QStringView text, TEditKind kind = TEditKind::Other);
     // Ends the current typing or deleting run: the next edit starts a step of its own (the caret moved).
@@ -93,7 +95,10 @@ private:
 
     TTextChange apply(qsizetype position, qsizetype length, QStringView text);
     bool mergeInto(Step& top, qsizetype position, const QString& removed, QStringView text, TEditKind kind) const;
-    void indexLines();
+    // False, with the index incomplete, when the text holds a line break other than CR LF.
+    bool indexLines();
+    // Whether `position` lies between a CR and its LF.
+    bool splitsBreak(qsizetype position) const;
     // The boundary finder works on a window of the line around `position`, so that a 4 MB line costs no
     // more than a short one.
     std::pair<qsizetype, qsizetype> lineWindow(qsizetype position, qsizetype reach) const;

@@ -56,10 +56,10 @@ TTextView::~TTextView() = default;
 
 // ---- text and state ------------------------------------------------------------------------------------
 
-void TTextView::setPlainText(const QString& text)
+void TTextView::setPlainText(QString text)
 {
     const EditState before = editState();
-    m_buffer.setText(text);
+    m_buffer.setText(std::move(text));
     m_preedit.clear();
     m_cursor = m_anchor = 0;
     m_preferredX = -1;
@@ -76,9 +76,9 @@ void TTextView::setPlainText(const QString& text)
     notify(before);
 }
 
-void TTextView::setCrLfText(QString text)
+QString TTextView::toPlainText() const
 {
-    setPlainText(toViewText(std::move(text)));
+    return toLfBreaks(m_buffer.text());
 }
 
 void TTextView::setModified(bool modified)
@@ -173,10 +173,9 @@ void TTextView::redo()
 
 QString TTextView::withViewBreaks(QString text)
 {
-    text = toViewText(std::move(text));
     text.replace(QChar::LineSeparator, u'\n');
     text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+    return toCrLf(std::move(text));
 }
 
 void TTextView::copy()
@@ -207,7 +206,7 @@ void TTextView::selectAll()
 
 QString TTextView::selectedText() const
 {
-    return m_buffer.text().mid(selectionStart(), selectionEnd() - selectionStart());
+    return toLfBreaks(m_buffer.text().mid(selectionStart(), selectionEnd() - selectionStart()));
 }
 
 void TTextView::select(qsizetype anchor, qsizetype cursor, bool keepPreferredX)
@@ -244,11 +243,13 @@ void TTextView::goToLine(int line)
     moveCursor(m_buffer.lineStart(line), false);
 }
 
-bool TTextView::find(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap)
+bool TTextView::find(const QString& needle, bool backward, Qt::CaseSensitivity cs, bool wrap)
 {
-    if (text.isEmpty()) {
+    if (needle.isEmpty()) {
         return false;
     }
+    // A line break searched for, in whatever form it was typed or pasted, is a CR LF in the text.
+    const QString text = toCrLf(needle);
     const QStringView all(m_buffer.text());
     qsizetype found = -1;
     if (!backward) {
@@ -410,7 +411,7 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         }
         removeSelection(TEditKind::Other);
         break;
-    case KeyAction::Break: insertText(QStringLiteral("\n"), TEditKind::Other); break;
+    case KeyAction::Break: insertText(QStringLiteral("\r\n"), TEditKind::Other); break;
     case KeyAction::Tab: insertText(QStringLiteral("\t"), TEditKind::Typing); break;
     case KeyAction::Insert: insertText(event->text(), TEditKind::Typing); break;
     case KeyAction::None: break;
@@ -572,7 +573,8 @@ void TTextView::mousePressEvent(QMouseEvent* event)
             && (event->position().toPoint() - m_tripleClickPoint).manhattanLength()
                    < QApplication::startDragDistance()) {
             const int line = m_buffer.lineOf(position);
-            select(m_buffer.lineStart(line), std::min(m_buffer.lineEnd(line) + 1, m_buffer.size()));
+            select(m_buffer.lineStart(line),
+                   line + 1 < m_buffer.lineCount() ? m_buffer.lineStart(line + 1) : m_buffer.size());
             m_selecting = false;
             return;
         }

@@ -42,13 +42,13 @@ public:
     explicit TTextView(QWidget* parent = nullptr);
     ~TTextView() override;
 
-    // Replaces the text (lines separated by "\n"); the undo history goes, the view is not modified after.
-    void setPlainText(const QString& text);
-    QString toPlainText() const { return m_buffer.text(); }
-    // The same with CR LF line breaks (a lone CR or LF also ends a line), taken and given without another
-    // conversion by the caller.
-    void setCrLfText(QString text);
-    QString crLfText() const { return m_buffer.crLfText(); }
+    // Replaces the text (a CR LF pair, a lone LF or a lone CR each end a line); the undo history goes, the
+    // view is not modified after. Text with CR LF breaks only, as packets have them, is kept as it is.
+    void setPlainText(QString text);
+    // The text with CR LF line breaks, as the view holds it: no copy.
+    const QString& crLfText() const { return m_buffer.text(); }
+    // A copy with "\n" line breaks, as a plain text edit gives it.
+    QString toPlainText() const;
     int lineCount() const override { return m_buffer.lineCount(); }
     const TTextBuffer& buffer() const { return m_buffer; }
 

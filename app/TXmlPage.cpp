@@ -96,12 +96,7 @@ void TXmlPage::resizeEvent(QResizeEvent* event)
     placeControls();
 }
 
-QString TXmlPage::viewText() const
-{
-    return Te_Xml->toPlainText();
-}
-
-QString TXmlPage::crLfText() const
+const QString& TXmlPage::crLfText() const
 {
     return Te_Xml->crLfText();
 }
@@ -110,17 +105,17 @@ void TXmlPage::showPacket(QString crlfText)
 {
     {
         const QSignalBlocker blocker(Te_Xml);
-        Te_Xml->setCrLfText(std::move(crlfText));
+        Te_Xml->setPlainText(std::move(crlfText));
     }
     Te_Xml->setModified(false);
 }
 
-void TXmlPage::showLoadedText(const QString& text)
+void TXmlPage::showLoadedText(QString text)
 {
     {
         // A load is no hand edit: the window marks the text side itself and clears the unsaved mark.
         const QSignalBlocker blocker(Te_Xml);
-        Te_Xml->setPlainText(text);
+        Te_Xml->setPlainText(std::move(text));
     }
     Te_Xml->setModified(true);
 }

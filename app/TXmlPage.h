@@ -19,16 +19,15 @@ class TXmlPage : public QWidget {
 public:
     TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* parent = nullptr);
 
-    // The view's text with lines separated by "\n", exactly as held (no-break spaces stay what they are),
-    // as the save takes it; the same with CR LF line breaks, as the reader takes it. Neither is converted
-    // again by the caller.
-    QString viewText() const;
-    QString crLfText() const;
-    // Replaces the view's text by a freshly written packet (every line ending in CR LF), converted in place.
+    // The view's text exactly as held (no-break spaces stay what they are), every line break CR LF, as
+    // the reader and the save take it: no copy, no conversion.
+    const QString& crLfText() const;
+    // Replaces the view's text by a freshly written packet (every line ending in CR LF), held as it is.
     // The view is not marked modified by it, so it asks for no parse.
     void showPacket(QString crlfText);
-    // Replaces the view's text by a loaded file's text (lines separated by "\n") and marks it modified.
-    void showLoadedText(const QString& text);
+    // Replaces the view's text by a loaded file's text and marks it modified. A file whose line breaks
+    // are all CR LF is held as it is; lone LFs and CRs become CR LF.
+    void showLoadedText(QString text);
     // Whether `widget` is the text view or part of it.
     bool holdsView(const QWidget* widget) const;
 

@@ -3,7 +3,6 @@
 
 #include "BenchSupport.h"
 #include "TDialogs.h"
-#include "TLineBreaks.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
@@ -64,8 +63,7 @@ QString randomValue(std::mt19937& rng)
 
 struct Fixture {
     TWorkspace workspace;
-    QString crlfText;    // the writer's text, as the reader takes it
-    QString viewText;    // the same with "\n" breaks, as the view gives it to the save
+    QString crlfText;    // the writer's text, as the reader and the save take it from the view
     QByteArray utf8;     // the same as UTF-8, for pugixml
     pugi::xml_document document;
     QTemporaryDir dir;
@@ -93,12 +91,11 @@ struct Fixture {
             data.setRowCells(r, row.data(), FieldCount);
         }
         crlfText = writePacket(workspace);
-        viewText = toViewText(crlfText);
         utf8 = crlfText.toUtf8();
         document.load_buffer(utf8.constData(), static_cast<size_t>(utf8.size()));
         ourFile = dir.filePath(QStringLiteral("ours.xml"));
         pugiFile = QDir::toNativeSeparators(dir.filePath(QStringLiteral("pugi.xml"))).toStdString();
-        savePacketFile(ourFile, viewText);
+        savePacketFile(ourFile, crlfText);
         document.save_file(pugiFile.c_str(), "", pugi::format_default, pugi::encoding_utf8);
     }
 };
@@ -238,7 +235,7 @@ void BM_OurSave(benchmark::State& state)
 {
     Fixture& f = fixture();
     for (auto _ : state) {
-        savePacketFile(f.ourFile, f.viewText);
+        savePacketFile(f.ourFile, f.crlfText);
     }
     state.SetBytesProcessed(state.iterations() * f.utf8.size());
 }
@@ -307,7 +304,7 @@ int main(int argc, char** argv)
         const Fixture& f = fixture();
         std::printf("Packet: %d rows x %d fields, %lld characters, %lld bytes as UTF-8, %lld lines\n", RowCount,
                     FieldCount, static_cast<long long>(f.crlfText.size()), static_cast<long long>(f.utf8.size()),
-                    static_cast<long long>(f.viewText.count(u'\n')));
+                    static_cast<long long>(f.crlfText.count(u'\n')));
         // A timing means little if the work was not done: check that reader and load give the packet back.
         SilentDialogs dialogs;
         TWorkspace read;
@@ -316,7 +313,7 @@ int main(int argc, char** argv)
         for (int r = 1; same && r < read.SG_Data.rowCount(); ++r) {
             same = read.SG_Data.row(r) == f.workspace.SG_Data.row(r);
         }
-        const bool loaded = loadPacketFile(f.ourFile) == f.viewText;
+        const bool loaded = loadPacketFile(f.ourFile) == f.crlfText;
         std::printf("Reader gives the workspace back: %s; load gives the saved text back: %s\n", same ? "yes" : "NO",
                     loaded ? "yes" : "NO");
         std::printf("Read data table: %.1f bytes per cell beyond characters (heap, whole workspace)\n",

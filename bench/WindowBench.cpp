@@ -2,7 +2,6 @@
 // file chosen -> text shown, -> data page drawn, -> XML page written (after one typed value), and the save;
 // beside pugixml parsing the same file in the same run, with the process's peak memory at the end.
 // `scripts/bench window [ROWS]`.
-#include "TLineBreaks.h"
 #include "TMainForm.h"
 #include "TPacketFile.h"
 #include "TPacketWriter.h"
@@ -75,7 +74,7 @@ void writeTestFile(const QString& path, int rows)
             workspace.SG_Data.setCell(c, r, words[(r + c) % words.size()]);
         }
     }
-    savePacketFile(path, toViewText(writePacket(workspace)));
+    savePacketFile(path, writePacket(workspace));
 }
 
 double peakMegabytes()

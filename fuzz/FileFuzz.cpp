@@ -36,7 +36,7 @@ std::vector<std::vector<QString>> fieldRows(const TStringGrid& fields)
     for (int r = 0; r < fields.rowCount(); ++r) {
         std::vector<QString> row = fields.row(r);
         for (QString& cell : row) {
-            cell = toViewText(cell);
+            cell = toLfBreaks(cell);
         }
         row[1] = typeCodeOfText(row[1]);
         rows.push_back(std::move(row));
@@ -132,13 +132,14 @@ bool scannable(const TWorkspace& workspace)
 bool loadAndRead(TWorkspace& workspace, QByteArrayView bytes, TDialogs& dialogs)
 {
     workspace.ResetWorkspace();
-    QString viewText;
+    QString text;
     try {
-        viewText = decodePacketFile(bytes);
+        // As the XML view holds it: every line break CR LF.
+        text = toCrLf(decodeFileText(bytes));
     } catch (const TFailure&) {
         return false;
     }
-    return readSafely(workspace, toCrLf(viewText), dialogs);
+    return readSafely(workspace, text, dialogs);
 }
 
 } // namespace
@@ -152,7 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         || !scannable(first)) {
         return 0;
     }
-    const QString viewText = toViewText(writePacket(first));
+    // Raw texts kept from the packet may hold lone line breaks; the view holds them as CR LF.
+    const QString viewText = toCrLf(writePacket(first));
     QByteArray saved;
     try {
         saved = encodePacketFile(viewText);
@@ -163,10 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // be well-formed UTF-8 holding a sequence CP932 cannot read as half-width katakana are read as UTF-8
     // (the load's encoding rule cannot tell them apart), and characters written in their CP932 forms
     // (U+301C as U+FF5E and the like) come back in those forms.
-    const QString loaded = decodePacketFile(saved);
+    const QString loaded = decodeFileText(saved);
     if (loaded != viewText) {
         QByteArray again;
-        const bool cp932Forms = TPacketCodec::cp932().encode(toCrLf(loaded), again) < 0 && again == saved;
+        const bool cp932Forms = TPacketCodec::cp932().encode(loaded, again) < 0 && again == saved;
         if (!cp932Forms && !isWellFormedUtf8(saved)) {
             __builtin_trap();
         }

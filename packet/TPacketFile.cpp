@@ -2,11 +2,13 @@
 
 #include "TFailure.h"
 #include "TFileBytes.h"
+#include "THugePages.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -19,30 +21,15 @@ namespace torvane {
 namespace {
 
 // The text as the file holds it: every line break CR LF, JIS characters in their CP932 forms.
-QString toFileText(const QString& viewText)
+QString toFileText(const QString& text)
 {
-    QString out(viewText.size() + viewText.count(u'\n') + 1, Qt::Uninitialized);
-    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
-    const auto* src = reinterpret_cast<const char16_t*>(viewText.utf16());
-    const qsizetype n = viewText.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = src[i];
-        if (c < 0x80) {
-            if (c == u'\n' || c == u'\r') {
-                // A lone CR ends a line as well; write it as CR LF like any other break.
-                if (c == u'\r' && i + 1 < n && src[i + 1] == u'\n') {
-                    ++i;
-                }
-                *dst++ = u'\r';
-                *dst++ = u'\n';
-            } else {
-                *dst++ = c;
-            }
-        } else {
-            *dst++ = toCp932Form(c);
+    QString out = toCrLf(text);
+    char16_t* p = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0, n = out.size(); i < n; ++i) {
+        if (p[i] >= 0x80) {
+            p[i] = toCp932Form(p[i]);
         }
     }
-    out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));
     return out;
 }
 
@@ -171,52 +158,28 @@ bool declaresUtf8(QByteArrayView bytes)
 }
 } // namespace
 
-QByteArray encodePacketFile(const QString& viewText)
+QByteArray encodePacketFile(const QString& text)
 {
-    // One pass over the text into a buffer of the largest size it can take: each run of characters that
-    // need nothing but encoding goes through the codec whole; line breaks become CR LF and JIS characters
-    // their CP932 forms on the way. A packet of a million rows is some hundred million characters.
+    // The XML view holds CR LF line breaks only, so its text goes through the codec whole, in one pass into
+    // a buffer of the largest size it can take; the codec writes JIS characters in their CP932 forms on
+    // the way. Text from elsewhere has its lone line breaks made CR LF first. A packet of a million rows is
+    // some hundred million characters.
+    const QString fileText = toCrLf(text);
     const TPacketCodec& codec = TPacketCodec::cp932();
-    const auto* src = reinterpret_cast<const char16_t*>(viewText.utf16());
-    const qsizetype n = viewText.size();
     QByteArray bytes;
-    bytes.reserve(n * 2 + 2);
-    bool encoded = codec.available();
-    qsizetype run = 0;
-    const auto flushRun = [&](qsizetype end) {
-        if (encoded && end > run) {
-            encoded = codec.encode(QStringView(src + run, end - run), bytes) < 0;
-        }
-    };
-    for (qsizetype i = 0; encoded && i < n; ++i) {
-        const char16_t c = src[i];
-        if (c == u'\n' || c == u'\r') {
-            flushRun(i);
-            // A lone CR ends a line as well; it is written as CR LF like any other break.
-            if (c == u'\r' && i + 1 < n && src[i + 1] == u'\n') {
-                ++i;
-            }
-            bytes.append("\r\n", 2);
-            run = i + 1;
-        } else if (c >= 0x80 && toCp932Form(c) != c) {
-            flushRun(i);
-            const char16_t form = toCp932Form(c);
-            encoded = encoded && codec.encode(QStringView(&form, 1), bytes) < 0;
-            run = i + 1;
-        }
+    bytes.reserve(fileText.size() * 2);
+    adviseHugePages(bytes.data(), bytes.capacity());
+    if (codec.available() && codec.encode(fileText, bytes) < 0) {
+        return bytes;
     }
-    flushRun(n);
-    if (!encoded) {
-        // The slow road tells which character, on which line, cannot be saved (or that there is no codec).
-        return encodeCp932(toFileText(viewText));
-    }
-    return bytes;
+    // The slow road tells which character, on which line, cannot be saved (or that there is no codec).
+    return encodeCp932(toFileText(text));
 }
 
-void savePacketFile(const QString& fileName, const QString& viewText)
+void savePacketFile(const QString& fileName, const QString& text)
 {
     // Encoded first, so that a text that cannot be saved never touches the file.
-    writeFileAtomically(fileName, encodePacketFile(viewText));
+    writeFileAtomically(fileName, encodePacketFile(text));
 }
 
 QString decodeFileText(QByteArrayView bytes)
@@ -241,11 +204,6 @@ QString decodeFileText(QByteArrayView bytes)
     return codec.decode(bytes);
 }
 
-QString decodePacketFile(QByteArrayView bytes)
-{
-    return toViewText(decodeFileText(bytes));
-}
-
 QByteArray readRegularFile(const QString& fileName)
 {
     const QString cannotOpen = QStringLiteral("ファイル %1 は開けません").arg(fileName);
@@ -263,15 +221,22 @@ QByteArray readRegularFile(const QString& fileName)
         ::close(fd);
         throw TFailure(cannotOpen);
     }
-    // What could be read is taken; a failure while reading is not reported.
-    QByteArray bytes = file.readAll();
+    // What could be read is taken; a failure while reading is not reported. The buffer is made at the
+    // size the file has, in huge pages where the system gives them; a file that grew meanwhile is read on.
+    QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+    adviseHugePages(bytes.data(), bytes.size());
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    bytes.truncate(std::max<qint64>(got, 0));
+    if (got == info.st_size) {
+        bytes += file.readAll();
+    }
     file.close();
     return bytes;
 }
 
 QString loadPacketFile(const QString& fileName)
 {
-    return decodePacketFile(readRegularFile(fileName));
+    return decodeFileText(readRegularFile(fileName));
 }
 
 } // namespace torvane

@@ -1,9 +1,9 @@
 #include "TPacketWriter.h"
 
+#include "THugePages.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include <sys/mman.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -179,21 +179,6 @@ private:
     char16_t* m_end;
 };
 
-// A packet's text is tens of megabytes of fresh memory, written once from start to end: in 4 KB pages that
-// is ten thousand page faults, a third of the writer's time. Huge pages, where the system gives them on
-// request, take one fault per 2 MB. Only the part of the buffer aligned to 2 MB is asked for.
-void adviseHugePages(QString& out)
-{
-    const auto begin = reinterpret_cast<quintptr>(out.data());
-    const auto end = begin + static_cast<quintptr>(out.capacity()) * 2;
-    constexpr quintptr Huge = 2u << 20;
-    const quintptr first = (begin + Huge - 1) & ~(Huge - 1);
-    const quintptr last = end & ~(Huge - 1);
-    if (last > first) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
-}
-
 } // namespace
 
 QString typeCodeOfText(const QString& typeText)
@@ -293,7 +278,7 @@ QString writePacket(const TWorkspace& ws)
     std::vector<QStringView> cells(static_cast<size_t>(columns));
     QString out;
     out.reserve(size + size / 16);
-    adviseHugePages(out);
+    adviseHugePages(out.data(), out.capacity() * 2);
 
     out += QLatin1String("<?xml version=\"");
     out += ws.Ed_xmlVersion;

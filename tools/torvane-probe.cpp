@@ -254,8 +254,8 @@ int read(const QString& path)
     TStderrDialogs dialogs;
     std::optional<QString> error;
     try {
-        const QString viewText = loadPacketFile(path);
-        readPacket(ws, toCrLf(viewText), dialogs);
+        // The XML view makes every line break CR LF before the reader sees the text.
+        readPacket(ws, toCrLf(loadPacketFile(path)), dialogs);
     } catch (const TFailure& failure) {
         error = failure.message();
     }
@@ -273,7 +273,7 @@ int convert(const QString& in, const QString& out)
     TStderrDialogs dialogs;
     try {
         readPacket(ws, toCrLf(loadPacketFile(in)), dialogs);
-        savePacketFile(out, toViewText(writePacket(ws)));
+        savePacketFile(out, writePacket(ws));
     } catch (const TFailure& failure) {
         dialogs.error(failure.message());
     }

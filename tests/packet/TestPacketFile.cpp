@@ -1,4 +1,5 @@
 #include "TFailure.h"
+#include "TLineBreaks.h"
 #include "TPacketFile.h"
 
 #include <QDir>
@@ -150,38 +151,44 @@ void TestPacketFile::init()
 void TestPacketFile::lineBreaks_data()
 {
     QTest::addColumn<QByteArray>("fileBytes");
-    QTest::addColumn<QString>("viewText");
+    QTest::addColumn<QString>("heldText");
     QTest::addColumn<QByteArray>("savedBytes");
 
-    QTest::newRow("CR LF") << QByteArray("<A>\r\n<B/>\r\n") << "<A>\n<B/>\n" << QByteArray("<A>\r\n<B/>\r\n");
-    QTest::newRow("LF only") << QByteArray("<A>\n<B/>\n") << "<A>\n<B/>\n" << QByteArray("<A>\r\n<B/>\r\n");
-    QTest::newRow("CR only") << QByteArray("<A>\r<B/>\r") << "<A>\n<B/>\n" << QByteArray("<A>\r\n<B/>\r\n");
-    QTest::newRow("mixed, blank lines kept")
-        << QByteArray("a\r\n\rb\n\nc\r") << "a\n\nb\n\nc\n" << QByteArray("a\r\n\r\nb\r\n\r\nc\r\n");
-    QTest::newRow("LF then CR is two breaks") << QByteArray("a\n\rb") << "a\n\nb" << QByteArray("a\r\n\r\nb");
-    QTest::newRow("no break after the last line") << QByteArray("a\nb") << "a\nb" << QByteArray("a\r\nb");
-    QTest::newRow("only breaks") << QByteArray("\r\r\n\n") << "\n\n\n" << QByteArray("\r\n\r\n\r\n");
-    QTest::newRow("CP932 with LF only") << QByteArray("\x93\xfa\x96\x7b\n\x95\x5c\n") << QString::fromUtf8("日本\n表\n")
+    QTest::newRow("CR LF") << QByteArray("<A>\r\n<B/>\r\n") << "<A>\r\n<B/>\r\n" << QByteArray("<A>\r\n<B/>\r\n");
+    QTest::newRow("LF only") << QByteArray("<A>\n<B/>\n") << "<A>\r\n<B/>\r\n" << QByteArray("<A>\r\n<B/>\r\n");
+    QTest::newRow("CR only") << QByteArray("<A>\r<B/>\r") << "<A>\r\n<B/>\r\n" << QByteArray("<A>\r\n<B/>\r\n");
+    QTest::newRow("mixed, blank lines kept") << QByteArray("a\r\n\rb\n\nc\r") << "a\r\n\r\nb\r\n\r\nc\r\n"
+                                             << QByteArray("a\r\n\r\nb\r\n\r\nc\r\n");
+    QTest::newRow("LF then CR is two breaks") << QByteArray("a\n\rb") << "a\r\n\r\nb" << QByteArray("a\r\n\r\nb");
+    QTest::newRow("no break after the last line") << QByteArray("a\nb") << "a\r\nb" << QByteArray("a\r\nb");
+    QTest::newRow("only breaks") << QByteArray("\r\r\n\n") << "\r\n\r\n\r\n" << QByteArray("\r\n\r\n\r\n");
+    QTest::newRow("CP932 with LF only") << QByteArray("\x93\xfa\x96\x7b\n\x95\x5c\n")
+                                        << QString::fromUtf8("日本\r\n表\r\n")
                                         << QByteArray("\x93\xfa\x96\x7b\r\n\x95\x5c\r\n");
     QTest::newRow("UTF-8 with CR only, saved as CP932")
-        << QByteArray("\xe6\x97\xa5\xe6\x9c\xac\r\xe8\xa1\xa8") << QString::fromUtf8("日本\n表")
+        << QByteArray("\xe6\x97\xa5\xe6\x9c\xac\r\xe8\xa1\xa8") << QString::fromUtf8("日本\r\n表")
         << QByteArray("\x93\xfa\x96\x7b\r\n\x95\x5c");
     QTest::newRow("empty file") << QByteArray() << QString() << QByteArray();
     QTest::newRow("CP932 katakana that is well-formed UTF-8")
-        << QByteArray("<A V=\"\xd0\xb7\"/>\n") << QString::fromUtf8("<A V=\"ﾐｷ\"/>\n")
+        << QByteArray("<A V=\"\xd0\xb7\"/>\n") << QString::fromUtf8("<A V=\"ﾐｷ\"/>\r\n")
         << QByteArray("<A V=\"\xd0\xb7\"/>\r\n");
 }
 
 void TestPacketFile::lineBreaks()
 {
     QFETCH(QByteArray, fileBytes);
-    QFETCH(QString, viewText);
+    QFETCH(QString, heldText);
     QFETCH(QByteArray, savedBytes);
 
+    // The load gives the file's line breaks as they are; the XML view holds them as CR LF. Either text
+    // saves as the same bytes.
     writeBytes(path("in.xml"), fileBytes);
     const QString loaded = loadPacketFile(path("in.xml"));
-    QCOMPARE(loaded, viewText);
+    QCOMPARE(loaded.count(u'\r') + loaded.count(u'\n'), fileBytes.count('\r') + fileBytes.count('\n'));
+    QCOMPARE(toCrLf(loaded), heldText);
     savePacketFile(path("out.xml"), loaded);
+    QCOMPARE(readBytes(path("out.xml")), savedBytes);
+    savePacketFile(path("out.xml"), heldText);
     QCOMPARE(readBytes(path("out.xml")), savedBytes);
 }
 
@@ -193,7 +200,7 @@ void TestPacketFile::loadEncodings_data()
     // 表 and ソ have 0x5C ("\") as their second byte; 纊 is an IBM extension.
     QTest::newRow("CP932 Japanese")
         << QByteArray("<ROW NAME=\"\x93\xfa\x96\x7b\x8c\xea\x95\x5c\x83\x5c\xb1\xb2\"/>\r\n\xfa\x5c")
-        << QString::fromUtf8("<ROW NAME=\"日本語表ソｱｲ\"/>\n纊");
+        << QString::fromUtf8("<ROW NAME=\"日本語表ソｱｲ\"/>\r\n纊");
     QTest::newRow("CP932 JIS forms") << QByteArray("\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca")
                                      << QString::fromUtf8("～∥－―￠￡￢");
     QTest::newRow("CP932 NEC and IBM rows of one character") << QByteArray("\xed\x40\xfa\x5c\xee\xef\xfa\x40")
@@ -201,7 +208,7 @@ void TestPacketFile::loadEncodings_data()
     QTest::newRow("UTF-8 without BOM") << QByteArray("<ROW NAME=\"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\"/>")
                                        << QString::fromUtf8("<ROW NAME=\"日本語\"/>");
     QTest::newRow("UTF-8 with BOM, BOM dropped") << QByteArray("\xef\xbb\xbf<A>\xe3\x81\x82</A>\r\n")
-                                                << QString::fromUtf8("<A>あ</A>\n");
+                                                << QString::fromUtf8("<A>あ</A>\r\n");
     QTest::newRow("UTF-8 BOM before ASCII") << QByteArray("\xef\xbb\xbf<A/>") << "<A/>";
     QTest::newRow("UTF-8 outside CP932") << QByteArray("\xf0\x9f\x98\x80\xf0\xa0\xae\xb7") << QString::fromUtf8("😀𠮷");
     QTest::newRow("ASCII with the control codes ICU swaps") << QByteArray("a\x1a\x1c\x7f~\\")
@@ -217,9 +224,13 @@ void TestPacketFile::loadEncodings_data()
                                                        << QString(QChar(0xE33F)) + QChar(0x80) + QChar(0x80);
     QTest::newRow("UTF-8 after a long ASCII run") << QByteArray(1000, 'a') + "\xe3\x81\x82"
                                                   << QString(1000, u'a') + QString::fromUtf8("あ");
+    // Runs of ASCII go sixteen bytes at a time; what ends a run may stand anywhere in a block.
+    QTest::newRow("CP932 inside and after ASCII runs")
+        << QByteArray(15, 'a') + "\x93\xfa" + QByteArray(17, 'b') + "\xb1" + QByteArray(16, 'c')
+        << QString(15, u'a') + QString::fromUtf8("日") + QString(17, u'b') + QString::fromUtf8("ｱ") + QString(16, u'c');
     QTest::newRow("CP932 truncated last byte kept") << QByteArray("\x93\xfa\x96") << QString::fromUtf8("日\xef\xbf\xbd");
     QTest::newRow("CP932 lead byte before a line break")
-        << QByteArray("\x93\r\nA") << QString::fromUtf8("\xef\xbf\xbd\nA");
+        << QByteArray("\x93\r\nA") << QString::fromUtf8("\xef\xbf\xbd\r\nA");
     QTest::newRow("CP932 single bytes as Windows maps them")
         << QByteArray("\x80\xa0\xfd\xfe\xff" "A\x82\xa0")
         << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3) + QString::fromUtf8("Aあ");
@@ -283,6 +294,9 @@ void TestPacketFile::saveBytes_data()
         << QString::fromUtf8("≒∵￢") << QByteArray("\x81\xe0\x81\xe6\x81\xca");
     QTest::newRow("NEC row 13 rather than IBM extension") << QString::fromUtf8("Ⅰ№") << QByteArray("\x87\x54\x87\x82");
     QTest::newRow("user-defined area") << QString(QChar(0xE000)) << QByteArray("\xf0\x40");
+    QTest::newRow("JIS forms and line breaks inside ASCII runs")
+        << QString(15, u'a') + QChar(0x301C) + QString(20, u'b') + QStringLiteral("\r\n") + QString(16, u'c') + u'\n'
+        << QByteArray(15, 'a') + "\x81\x60" + QByteArray(20, 'b') + "\r\n" + QByteArray(16, 'c') + "\r\n";
     QTest::newRow("single bytes Windows maps")
         << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3)
         << QByteArray("\x80\xa0\xfd\xfe\xff");
@@ -390,7 +404,7 @@ void TestPacketFile::nameTakenAsGiven()
 {
     savePacketFile(path("packet"), QStringLiteral("<A/>\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"packet"});
-    QCOMPARE(loadPacketFile(path("packet")), QStringLiteral("<A/>\n"));
+    QCOMPARE(loadPacketFile(path("packet")), QStringLiteral("<A/>\r\n"));
     QCOMPARE(failureOf([&] { loadPacketFile(path("packet.xml")); }),
              QStringLiteral("ファイル %1 は開けません").arg(path("packet.xml")));
 }
@@ -418,7 +432,7 @@ void TestPacketFile::everyCp932CharacterRoundTrips()
         }
     }
     QVERIFY2(text.size() > 7000, qPrintable(QString::number(text.size())));
-    text = QStringLiteral("<ROW V=\"") + text + QStringLiteral("\"/>\n");
+    text = QStringLiteral("<ROW V=\"") + text + QStringLiteral("\"/>\r\n");
 
     savePacketFile(path("all.xml"), text);
     QCOMPARE(loadPacketFile(path("all.xml")), text);
@@ -427,13 +441,13 @@ void TestPacketFile::everyCp932CharacterRoundTrips()
 void TestPacketFile::everyKatakanaPairRoundTrips()
 {
     // Many pairs of half-width katakana are well-formed UTF-8 as well; each must load as it was saved.
-    const QString head = QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\n<ROW V=\"");
+    const QString head = QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<ROW V=\"");
     for (char16_t first = 0xFF61; first <= 0xFF9F; ++first) {
         for (char16_t second = 0xFF61; second <= 0xFF9F; ++second) {
-            const QString text = head + QChar(first) + QChar(second) + QStringLiteral("\"/>\n");
+            const QString text = head + QChar(first) + QChar(second) + QStringLiteral("\"/>\r\n");
             const QByteArray bytes = encodePacketFile(text);
-            QCOMPARE(bytes.size(), head.size() + 1 + 2 + 5);
-            QCOMPARE(decodePacketFile(bytes), text);
+            QCOMPARE(bytes.size(), head.size() + 2 + 5);
+            QCOMPARE(decodeFileText(bytes), text);
         }
     }
 }
