@@ -44,14 +44,7 @@ bool TTextBuffer::indexLines()
 {
     m_lineStarts.clear();
     m_lineStarts.push_back(0);
-    const QStringView text(m_text);
-    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1)) {
-        if (i == 0 || text[i - 1] != u'\r') {
-            return false;
-        }
-        m_lineStarts.push_back(i + 1);
-    }
-    return text.count(u'\r') == lineCount() - 1;
+    return scanCrLfBreaks(m_text, [this](qsizetype lf) { m_lineStarts.push_back(lf + 1); });
 }
 
 qsizetype TTextBuffer::lineEnd(int line) const

@@ -180,6 +180,11 @@ void TestTextBuffer::lineBreaks_data()
     QTest::newRow("lone CR and LF") << "a\rb\nc" << "a\r\nb\r\nc" << 3;
     QTest::newRow("LF then CR is two breaks") << "a\n\rb" << "a\r\n\r\nb" << 3;
     QTest::newRow("CR at the end") << "a\r\nb\r" << "a\r\nb\r\n" << 3;
+    // Longer texts go eight characters at a time; a break may straddle two blocks.
+    QTest::newRow("breaks across blocks") << "1234567\r\n123456\r\n\r\nabcdefghij" << "1234567\r\n123456\r\n\r\nabcdefghij"
+                                          << 4;
+    QTest::newRow("lone LF starting a block") << "12345678\nabcdefghij\r\n" << "12345678\r\nabcdefghij\r\n" << 3;
+    QTest::newRow("lone CR ending a block") << "1234567\rabcdefghij" << "1234567\r\nabcdefghij" << 2;
     QTest::newRow("no break") << "東京" << "東京" << 1;
     QTest::newRow("empty") << "" << "" << 1;
 }
