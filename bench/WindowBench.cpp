@@ -130,7 +130,8 @@ int main(int argc, char** argv)
         form.repaint();
         QApplication::processEvents();
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        std::printf("%-34s %9.0f ms  %5.2fx pugixml\n", what, ms, ms / pugiMs);
+        std::printf("%-34s %9.0f ms  %5.2fx pugixml  (peak RSS so far %.0f MB)\n", what, ms, ms / pugiMs,
+                    peakMegabytes());
     };
     dialogs.names = {file};
     step("file chosen -> text shown", [&] { load->click(); });
