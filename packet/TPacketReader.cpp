@@ -54,6 +54,32 @@ const std::array<std::vector<char16_t>, 128>& asciiFoldPartners()
     return partners;
 }
 
+// Whether two texts of the same length are equal with letter case ignored, exactly as
+// QStringView::compare(..., Qt::CaseInsensitive) ignores it. Markers and the text around them are mostly
+// ASCII, where folding only maps A to Z onto a to z: that is compared here, unit by unit. A non-ASCII unit
+// on either side may fold onto an ASCII letter (the long s onto "s", the Kelvin sign onto "k") or form a
+// surrogate pair, so from the first one on the library's full comparison decides.
+bool equalIgnoringCase(QStringView a, QStringView b)
+{
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    const qsizetype n = a.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t p = x[i];
+        const char16_t q = y[i];
+        if (p == q) {
+            continue;
+        }
+        if (p >= 128 || q >= 128) {
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        }
+        if ((p | 0x20) != (q | 0x20) || (p | 0x20) < u'a' || (p | 0x20) > u'z') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
 void appendFolded(QString& out, QStringView text)
 {
@@ -796,7 +822,7 @@ qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from,
         if (k == NotFound) {
             return NotFound;
         }
-        if (text.mid(k + 1, n - 1).compare(rest, Qt::CaseInsensitive) == 0) {
+        if (equalIgnoringCase(text.mid(k + 1, n - 1), rest)) {
             return k;
         }
         for (size_t u = 0; u < count; ++u) {
