@@ -571,6 +571,12 @@ void TPacketScan::checkGridFits(qsizetype q)
 
 TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
+    // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
+    // in one scan. No earlier "/>" can come before that ">", nor a ">" that would end a start tag.
+    const qsizetype firstGt = m_text.indexOf(u'>', g + 5);
+    if (firstGt > g + 5 && m_text[firstGt - 1] == u'/') {
+        return {firstGt - 1, firstGt, {}};
+    }
     const qsizetype e = m_end.find(g + 5);
     // As the rows have always been read: the element ends at the first "/>", or with the text.
     TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
