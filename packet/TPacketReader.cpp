@@ -643,7 +643,10 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     // Marks which keys this element has given a value, apart from the elements before (a row left out of
     // the change log leaves its row number to the next).
     const int serial = ++m_rowSerial;
-    const auto take = [&](int j, qsizetype v) {
+    // Returns where the scan for the next key goes on: after the value's closing quote when there is one.
+    // Names hold no double quote, so a key starting inside a value would need the `="` that the closing quote
+    // ends, which only a value ending in "=" has; all other positions up to the closing quote are passed over.
+    const auto take = [&](int j, qsizetype k, qsizetype v) {
         m_foundInRow[static_cast<size_t>(j)] = serial;
         ++found;
         // Most values are short: they are scanned here for their closing quote and any reference in one
@@ -659,7 +662,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         if (closing == shortEnd) {
             closing = element.indexOf(u'"', closing);
             if (closing == NotFound) {
-                return;
+                return k;
             }
             reference = reference || QStringView(text + shortEnd, closing - shortEnd).contains(u'&');
         }
@@ -677,6 +680,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
                 m_rowValues[static_cast<size_t>(j)] = value;
             }
         }
+        return element[closing - 1] == u'=' ? k : closing;
     };
 
     const QStringList& names = m_ws.FieldList;
@@ -705,7 +709,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             ++e;
         }
         if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
-            take(e, nextEquals + 2);
+            k = take(e, k, nextEquals + 2);
             expected = e + 1;
             continue;
         }
@@ -715,7 +719,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             appendFolded(m_foldBuffer, m_text.mid(k, length));
             const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
             if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
-                take(*it, nextEquals + 2);
+                k = take(*it, k, nextEquals + 2);
                 expected = *it + 1;
             }
         }

@@ -946,6 +946,8 @@ void TestPacketReader::keyStartsAnAttribute_data()
         << QStringLiteral("<ROW pid=\"7\"id=\"3\"/>") << QStringList({QString(), QStringLiteral("7")});
     QTest::newRow("inside a value after a space: a plain text search finds it")
         << QStringLiteral("<ROW pid=\"a id=\"/>") << QStringList({QString(), QStringLiteral("a id=")});
+    QTest::newRow("inside a value ending in =: its value runs to the next quote")
+        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>") << QStringList({QStringLiteral(" x="), QStringLiteral("a id=")});
     QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>")
                                   << QStringList({QStringLiteral("1"), QString()});
 }
