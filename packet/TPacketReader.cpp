@@ -112,7 +112,17 @@ void appendFolded(QString& out, QStringView text)
 qsizetype findEqualsQuote(QStringView text, qsizetype from)
 {
     const qsizetype last = text.size() - 1;
-    for (qsizetype k = text.indexOf(u'=', from); k != NotFound && k < last; k = text.indexOf(u'=', k + 1)) {
+    // Attribute names are short: their first characters are looked at here, where a call into the library's
+    // search would cost more than the scan.
+    const char16_t* chars = text.utf16();
+    const qsizetype shortEnd = std::min(last, from + 32);
+    qsizetype k = from;
+    for (; k < shortEnd; ++k) {
+        if (chars[k] == u'=' && chars[k + 1] == u'"') {
+            return k;
+        }
+    }
+    for (k = text.indexOf(u'=', k); k != NotFound && k < last; k = text.indexOf(u'=', k + 1)) {
         if (text[k + 1] == u'"') {
             return k;
         }

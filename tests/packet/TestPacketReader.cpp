@@ -981,6 +981,7 @@ void TestPacketReader::rowKeyLetterCase_data()
     QTest::newRow("sharp s does not expand") << QStringLiteral("Straße") << QStringLiteral("STRASSE") << false;
     QTest::newRow("a name ending in =") << QStringLiteral("a=") << QStringLiteral("A=") << true;
     QTest::newRow("a longer attribute") << QStringLiteral("ab") << QStringLiteral("abc") << false;
+    QTest::newRow("a long name") << QString(40, u'n') << QString(40, u'N') << true;
 }
 
 void TestPacketReader::rowKeyLetterCase()
