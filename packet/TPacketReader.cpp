@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -749,15 +750,13 @@ char32_t decodeReference(QStringView value, qsizetype amp, qsizetype& next)
 {
     const QStringView rest = value.mid(amp + 1);
     static const struct {
-        QLatin1String name;
+        std::u16string_view name;
         char16_t character;
-    } entities[] = {{QLatin1String("amp;"), u'&'},
-                    {QLatin1String("lt;"), u'<'},
-                    {QLatin1String("gt;"), u'>'},
-                    {QLatin1String("quot;"), u'"'},
-                    {QLatin1String("apos;"), u'\''}};
+    } entities[] = {{u"amp;", u'&'}, {u"lt;", u'<'}, {u"gt;", u'>'}, {u"quot;", u'"'}, {u"apos;", u'\''}};
+    // Compared here unit by unit: a call into the library for each name would cost more than the comparison.
     for (const auto& entity : entities) {
-        if (rest.startsWith(entity.name)) {
+        if (rest.size() >= static_cast<qsizetype>(entity.name.size()) &&
+            std::equal(entity.name.begin(), entity.name.end(), rest.utf16())) {
             next = amp + 1 + entity.name.size();
             return entity.character;
         }
