@@ -654,9 +654,10 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     // Marks which keys this element has given a value, apart from the elements before (a row left out of
     // the change log leaves its row number to the next).
     const int serial = ++m_rowSerial;
-    // Returns where the scan for the next key goes on: after the value's closing quote when there is one.
-    // Names hold no double quote, so a key starting inside a value would need the `="` that the closing quote
-    // ends, which only a value ending in "=" has; all other positions up to the closing quote are passed over.
+    // Takes the value at `v` for key j, whose name starts at `k`, and returns the position the key scan goes
+    // on after: the value's closing quote. Names hold no double quote, so a key starting inside the value
+    // would need the `="` that the closing quote ends; only a value ending in "=" has one, and then (or when
+    // the value has no closing quote) the scan goes on right after `k`.
     const auto take = [&](int j, qsizetype k, qsizetype v) {
         m_foundInRow[static_cast<size_t>(j)] = serial;
         ++found;
