@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -54,6 +55,32 @@ const std::array<std::vector<char16_t>, 128>& asciiFoldPartners()
     return partners;
 }
 
+// Whether two texts of the same length are equal with letter case ignored, exactly as
+// QStringView::compare(..., Qt::CaseInsensitive) ignores it. Markers and the text around them are mostly
+// ASCII, where folding only maps A to Z onto a to z: that is compared here, unit by unit. A non-ASCII unit
+// on either side may fold onto an ASCII letter (the long s onto "s", the Kelvin sign onto "k") or form a
+// surrogate pair, so from the first one on the library's full comparison decides.
+bool equalIgnoringCase(QStringView a, QStringView b)
+{
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    const qsizetype n = a.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t p = x[i];
+        const char16_t q = y[i];
+        if (p == q) {
+            continue;
+        }
+        if (p >= 128 || q >= 128) {
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        }
+        if ((p | 0x20) != (q | 0x20) || (p | 0x20) < u'a' || (p | 0x20) > u'z') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
 void appendFolded(QString& out, QStringView text)
 {
@@ -86,7 +113,17 @@ void appendFolded(QString& out, QStringView text)
 qsizetype findEqualsQuote(QStringView text, qsizetype from)
 {
     const qsizetype last = text.size() - 1;
-    for (qsizetype k = text.indexOf(u'=', from); k != NotFound && k < last; k = text.indexOf(u'=', k + 1)) {
+    // Attribute names are short: their first characters are looked at here, where a call into the library's
+    // search would cost more than the scan.
+    const char16_t* chars = text.utf16();
+    const qsizetype shortEnd = std::min(last, from + 32);
+    qsizetype k = from;
+    for (; k < shortEnd; ++k) {
+        if (chars[k] == u'=' && chars[k + 1] == u'"') {
+            return k;
+        }
+    }
+    for (k = text.indexOf(u'=', k); k != NotFound && k < last; k = text.indexOf(u'=', k + 1)) {
         if (text[k + 1] == u'"') {
             return k;
         }
@@ -545,6 +582,12 @@ void TPacketScan::checkGridFits(qsizetype q)
 
 TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
+    // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
+    // in one scan. No earlier "/>" can come before that ">", nor a ">" that would end a start tag.
+    const qsizetype firstGt = m_text.indexOf(u'>', g + 5);
+    if (firstGt > g + 5 && m_text[firstGt - 1] == u'/') {
+        return {firstGt - 1, firstGt, {}};
+    }
     const qsizetype e = m_end.find(g + 5);
     // As the rows have always been read: the element ends at the first "/>", or with the text.
     TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
@@ -611,7 +654,11 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     // Marks which keys this element has given a value, apart from the elements before (a row left out of
     // the change log leaves its row number to the next).
     const int serial = ++m_rowSerial;
-    const auto take = [&](int j, qsizetype v) {
+    // Takes the value at `v` for key j, whose name starts at `k`, and returns the position the key scan goes
+    // on after: the value's closing quote. Names hold no double quote, so a key starting inside the value
+    // would need the `="` that the closing quote ends; only a value ending in "=" has one, and then (or when
+    // the value has no closing quote) the scan goes on right after `k`.
+    const auto take = [&](int j, qsizetype k, qsizetype v) {
         m_foundInRow[static_cast<size_t>(j)] = serial;
         ++found;
         // Most values are short: they are scanned here for their closing quote and any reference in one
@@ -627,7 +674,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         if (closing == shortEnd) {
             closing = element.indexOf(u'"', closing);
             if (closing == NotFound) {
-                return;
+                return k;
             }
             reference = reference || QStringView(text + shortEnd, closing - shortEnd).contains(u'&');
         }
@@ -645,6 +692,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
                 m_rowValues[static_cast<size_t>(j)] = value;
             }
         }
+        return element[closing - 1] == u'=' ? k : closing;
     };
 
     const QStringList& names = m_ws.FieldList;
@@ -667,13 +715,15 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         // Rows mostly list their values in field order, leaving out empty ones: the fields from the one after
         // the last taken on are tried as written before the name is folded and hashed. Names differ in more
         // than letter case, so a name equal as written is the one the hash would find.
-        const QStringView name = m_text.mid(k, length);
+        // The names are compared unit by unit, as the library's comparison costs a call for each.
+        const char16_t* name = m_text.utf16() + k;
         int e = expected;
-        while (e < fieldCount && (length != names[e].size() || name != names[e])) {
+        while (e < fieldCount &&
+               (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
             ++e;
         }
         if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
-            take(e, nextEquals + 2);
+            k = take(e, k, nextEquals + 2);
             expected = e + 1;
             continue;
         }
@@ -683,7 +733,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             appendFolded(m_foldBuffer, m_text.mid(k, length));
             const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
             if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
-                take(*it, nextEquals + 2);
+                k = take(*it, k, nextEquals + 2);
                 expected = *it + 1;
             }
         }
@@ -703,15 +753,13 @@ char32_t decodeReference(QStringView value, qsizetype amp, qsizetype& next)
 {
     const QStringView rest = value.mid(amp + 1);
     static const struct {
-        QLatin1String name;
+        std::u16string_view name;
         char16_t character;
-    } entities[] = {{QLatin1String("amp;"), u'&'},
-                    {QLatin1String("lt;"), u'<'},
-                    {QLatin1String("gt;"), u'>'},
-                    {QLatin1String("quot;"), u'"'},
-                    {QLatin1String("apos;"), u'\''}};
+    } entities[] = {{u"amp;", u'&'}, {u"lt;", u'<'}, {u"gt;", u'>'}, {u"quot;", u'"'}, {u"apos;", u'\''}};
+    // Compared here unit by unit: a call into the library for each name would cost more than the comparison.
     for (const auto& entity : entities) {
-        if (rest.startsWith(entity.name)) {
+        if (rest.size() >= static_cast<qsizetype>(entity.name.size()) &&
+            std::equal(entity.name.begin(), entity.name.end(), rest.utf16())) {
             next = amp + 1 + entity.name.size();
             return entity.character;
         }
@@ -796,7 +844,7 @@ qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from,
         if (k == NotFound) {
             return NotFound;
         }
-        if (text.mid(k + 1, n - 1).compare(rest, Qt::CaseInsensitive) == 0) {
+        if (equalIgnoringCase(text.mid(k + 1, n - 1), rest)) {
             return k;
         }
         for (size_t u = 0; u < count; ++u) {

@@ -326,6 +326,8 @@ private slots:
     void memoryBound();
     void search_data();
     void search();
+    void searchEdges_data();
+    void searchEdges();
 };
 
 void TestPacketReader::roundTrip_data()
@@ -944,6 +946,8 @@ void TestPacketReader::keyStartsAnAttribute_data()
         << QStringLiteral("<ROW pid=\"7\"id=\"3\"/>") << QStringList({QString(), QStringLiteral("7")});
     QTest::newRow("inside a value after a space: a plain text search finds it")
         << QStringLiteral("<ROW pid=\"a id=\"/>") << QStringList({QString(), QStringLiteral("a id=")});
+    QTest::newRow("inside a value ending in =: its value runs to the next quote")
+        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>") << QStringList({QStringLiteral(" x="), QStringLiteral("a id=")});
     QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>")
                                   << QStringList({QStringLiteral("1"), QString()});
 }
@@ -977,6 +981,7 @@ void TestPacketReader::rowKeyLetterCase_data()
     QTest::newRow("sharp s does not expand") << QStringLiteral("Straße") << QStringLiteral("STRASSE") << false;
     QTest::newRow("a name ending in =") << QStringLiteral("a=") << QStringLiteral("A=") << true;
     QTest::newRow("a longer attribute") << QStringLiteral("ab") << QStringLiteral("abc") << false;
+    QTest::newRow("a long name") << QString(40, u'n') << QString(40, u'N') << true;
 }
 
 void TestPacketReader::rowKeyLetterCase()
@@ -1271,6 +1276,42 @@ void TestPacketReader::search()
         }
         QCOMPARE(findIgnoringCase(text, marker, from, to), expected);
     }
+}
+
+void TestPacketReader::searchEdges_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("mixed case") << QStringLiteral("x<rOw <RoW ") << QStringLiteral("<ROW ") << -1 << 1;
+    QTest::newRow("a near miss, then a match") << QStringLiteral("<RO<PARAMs") << QStringLiteral("<params") << -1 << 3;
+    QTest::newRow("characters 32 apart that are no letters")
+        << QStringLiteral("<ROW@<ROW`") << QStringLiteral("<ROW`") << -1 << 5;
+    QTest::newRow("long s folds onto s") << QStringLiteral("<FIELD\u017F ") << QStringLiteral("<FIELDS") << -1 << 0;
+    QTest::newRow("long s before a marker") << QStringLiteral("\u017F<PARAMS") << QStringLiteral("s<params") << -1 << 0;
+    QTest::newRow("Kelvin sign inside") << QStringLiteral("a=\"\u212A\"") << QStringLiteral("=\"k\"") << -1 << 1;
+    QTest::newRow("dotted capital I does not fold onto i")
+        << QStringLiteral("<F\u0130ELD <FIELD") << QStringLiteral("<field") << -1 << 7;
+    QTest::newRow("full width letters do not fold") << QStringLiteral("<ＲＯＷ ") << QStringLiteral("<ROW ") << -1 << -1;
+    QTest::newRow("surrogate pairs fold as one")
+        << QString::fromUcs4(U"<\U00010428>") << QString::fromUcs4(U"<\U00010400>") << -1 << 0;
+    QTest::newRow("at the very end") << QStringLiteral("ab<Row ") << QStringLiteral("<ROW ") << -1 << 2;
+    QTest::newRow("one character past the end") << QStringLiteral("ab<Row ") << QStringLiteral("<ROW ") << 6 << -1;
+    QTest::newRow("cut short by the end") << QStringLiteral("ab<ROW") << QStringLiteral("<ROW ") << -1 << -1;
+}
+
+void TestPacketReader::searchEdges()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, marker);
+    QFETCH(int, to);
+    QFETCH(int, expected);
+    const qsizetype end = to < 0 ? text.size() : to;
+    QCOMPARE(findIgnoringCase(text, marker, 0, end), qsizetype(expected));
+    // As the library searches.
+    QCOMPARE(QStringView(text).first(end).indexOf(marker, 0, Qt::CaseInsensitive), qsizetype(expected));
 }
 
 QTEST_GUILESS_MAIN(TestPacketReader)
