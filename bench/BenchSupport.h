@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,8 @@ public:
     std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
 };
 
-// Keeps each benchmark's real time (ms) beside the console output, keyed by its name and arguments.
+// Keeps each benchmark's real time (ms) beside the console output, keyed by its name and arguments: the
+// median where the benchmark ran repeatedly, else its one run.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> milliseconds;
@@ -31,13 +33,20 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                const std::string& args = run.run_name.args;
-                milliseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args)] =
-                    run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const std::string& args = run.run_name.args;
+            const std::string name = run.run_name.function_name + (args.empty() ? "" : "/" + args);
+            if (!run.error_occurred && (median || (run.run_type == Run::RT_Iteration && !m_medians.count(name)))) {
+                milliseconds[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+            if (median) {
+                m_medians.insert(name);
             }
         }
     }
+
+private:
+    std::set<std::string> m_medians;
 };
 
 } // namespace torvane
