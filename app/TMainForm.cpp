@@ -299,13 +299,22 @@ void TMainForm::TabSheet1Show()
     }
 }
 
-void TMainForm::TabSheet2Show()
+bool TMainForm::TabSheet2Show()
 {
-    m_errors.run([this] {
-        if (std::optional<QString> text = torvane::TabSheet2Show(m_workspace)) {
+    if (!m_workspace.needsWrite()) {
+        return true;
+    }
+    bool written = false;
+    m_errors.run([this, &written] {
+        // The packet is written over the old text's memory: at a million rows that is hundreds of megabytes
+        // the window does not take a second time. Should the writer fail, the view shows no text and the
+        // work stays to be written (the data page still holds it).
+        if (std::optional<QString> text = torvane::TabSheet2Show(m_workspace, TabSheet2->takeText())) {
             TabSheet2->showPacket(std::move(*text));
         }
+        written = true;
     });
+    return written;
 }
 
 // --- Files -----------------------------------------------------------------------------------------------
@@ -350,8 +359,11 @@ bool TMainForm::openFile(const QString& fileName)
 bool TMainForm::save(TSaveKind kind)
 {
     if (kind != TSaveKind::AskNameAsShown) {
-        // What is saved is what the XML page would show: typed values must not be missing from the file.
-        TabSheet2Show();
+        // What is saved is what the XML page would show: typed values must not be missing from the file,
+        // and a packet that could not be written is not saved at all.
+        if (!TabSheet2Show()) {
+            return false;
+        }
     }
     bool saved = false;
     m_errors.run([this, kind, &saved] {

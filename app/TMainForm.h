@@ -38,7 +38,8 @@ public:
     void FormResize();
     void PageControl1Resize();
     void TabSheet1Show();
-    void TabSheet2Show();
+    // Brings the XML text up to date; false when that failed (the error was shown).
+    bool TabSheet2Show();
 
     // The XML page's buttons: load through the open dialog; save the text as shown through the save dialog.
     void B_XmlLoadClick();

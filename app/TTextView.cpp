@@ -81,6 +81,13 @@ QString TTextView::toPlainText() const
     return toLfBreaks(m_buffer.text());
 }
 
+QString TTextView::takeText()
+{
+    QString text = m_buffer.takeText();
+    setPlainText(QString());
+    return text;
+}
+
 void TTextView::setModified(bool modified)
 {
     const bool was = isModified();

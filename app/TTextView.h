@@ -49,6 +49,8 @@ public:
     const QString& crLfText() const { return m_buffer.text(); }
     // A copy with "\n" line breaks, as a plain text edit gives it.
     QString toPlainText() const;
+    // Hands the text over whole, so that its memory can be written over, and shows an empty text.
+    QString takeText();
     int lineCount() const override { return m_buffer.lineCount(); }
     const TTextBuffer& buffer() const { return m_buffer; }
 

@@ -101,6 +101,12 @@ const QString& TXmlPage::crLfText() const
     return Te_Xml->crLfText();
 }
 
+QString TXmlPage::takeText()
+{
+    const QSignalBlocker blocker(Te_Xml);
+    return Te_Xml->takeText();
+}
+
 void TXmlPage::showPacket(QString crlfText)
 {
     {

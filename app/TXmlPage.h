@@ -22,6 +22,9 @@ public:
     // The view's text exactly as held (no-break spaces stay what they are), every line break CR LF, as
     // the reader and the save take it: no copy, no conversion.
     const QString& crLfText() const;
+    // Takes the view's text out whole (the view shows none), for a new packet to be written over it; no
+    // change event, as the text is replaced next.
+    QString takeText();
     // Replaces the view's text by a freshly written packet (every line ending in CR LF), held as it is.
     // The view is not marked modified by it, so it asks for no parse.
     void showPacket(QString crlfText);

@@ -1,7 +1,6 @@
 #include "TPacketCodec.h"
 
 #include "TFileBytes.h"
-#include "THugePages.h"
 
 #include <QStringDecoder>
 
@@ -149,7 +148,6 @@ qsizetype TPacketCodec::encode(QStringView text, QByteArray& out) const
 QString TPacketCodec::decode(QByteArrayView bytes) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
-    adviseHugePages(out.data(), out.size() * 2);
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();

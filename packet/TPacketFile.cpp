@@ -2,7 +2,6 @@
 
 #include "TFailure.h"
 #include "TFileBytes.h"
-#include "THugePages.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
@@ -168,7 +167,6 @@ QByteArray encodePacketFile(const QString& text)
     const TPacketCodec& codec = TPacketCodec::cp932();
     QByteArray bytes;
     bytes.reserve(fileText.size() * 2);
-    adviseHugePages(bytes.data(), bytes.capacity());
     if (codec.available() && codec.encode(fileText, bytes) < 0) {
         return bytes;
     }
@@ -222,9 +220,8 @@ QByteArray readRegularFile(const QString& fileName)
         throw TFailure(cannotOpen);
     }
     // What could be read is taken; a failure while reading is not reported. The buffer is made at the
-    // size the file has, in huge pages where the system gives them; a file that grew meanwhile is read on.
+    // size the file has; a file that grew meanwhile is read on.
     QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-    adviseHugePages(bytes.data(), bytes.size());
     const qint64 got = file.read(bytes.data(), bytes.size());
     bytes.truncate(std::max<qint64>(got, 0));
     if (got == info.st_size) {

@@ -1,7 +1,5 @@
 #include "TPacketWriter.h"
 
-#include "THugePages.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -245,7 +243,7 @@ QString escapeRowValue(const QString& value)
     return out;
 }
 
-QString writePacket(const TWorkspace& ws)
+QString writePacket(const TWorkspace& ws, QString spare)
 {
     const TStringGrid& data = ws.SG_Data;
     const int fieldCount = std::max(ws.FieldCount, 0);
@@ -276,9 +274,17 @@ QString writePacket(const TWorkspace& ws)
         size += 8 + row.chars().size() + row.content.size() + (row.size() > 0 ? nameRoom : 0);
     }
     std::vector<QStringView> cells(static_cast<size_t>(columns));
-    QString out;
-    out.reserve(size + size / 16);
-    adviseHugePages(out.data(), out.capacity() * 2);
+    // The text is written over the spare's characters when they have room: tens of megabytes of memory
+    // already in use cost nothing, where fresh memory costs a page fault every 4 KB. Without the room the
+    // spare goes first, so that the two never take memory together.
+    const qsizetype room = size + size / 16;
+    QString out = std::move(spare);
+    if (out.isDetached() && out.capacity() >= room) {
+        out.truncate(0);
+    } else {
+        out = QString();
+        out.reserve(room);
+    }
 
     out += QLatin1String("<?xml version=\"");
     out += ws.Ed_xmlVersion;
@@ -371,13 +377,15 @@ QString writePacket(const TWorkspace& ws)
     return out;
 }
 
-std::optional<QString> TabSheet2Show(TWorkspace& workspace)
+std::optional<QString> TabSheet2Show(TWorkspace& workspace, QString spare)
 {
     if (!workspace.needsWrite()) {
         return std::nullopt;
     }
+    QString text = writePacket(workspace, std::move(spare));
+    // Only a written text is up to date: when the writer fails (out of memory), the work stays to write.
     workspace.rebuilt();
-    return writePacket(workspace);
+    return text;
 }
 
 } // namespace torvane

@@ -22,12 +22,14 @@ constexpr qsizetype BlobLength = 16380;
 bool isBlobValue(QStringView value);
 // A row value as it stands between the quotes of its attribute.
 QString escapeRowValue(const QString& value);
-// The whole packet text, every line ending in CR LF.
-QString writePacket(const TWorkspace& workspace);
+// The whole packet text, every line ending in CR LF. `spare` is a string no longer needed (the text the
+// view showed before): its characters are written over when it has the room and is not shared.
+QString writePacket(const TWorkspace& workspace, QString spare = QString());
 
 // The XML page's show handler: when NeedsRebuild is set and the XML text does not hold the newer work
-// (TWorkspace::needsWrite), clears it and returns the packet text for the
-// view; otherwise returns nullopt and the view keeps its text.
-std::optional<QString> TabSheet2Show(TWorkspace& workspace);
+// (TWorkspace::needsWrite), returns the packet text for the view, written over `spare` as writePacket()
+// does, and clears NeedsRebuild; otherwise returns nullopt and the view keeps its text. A failure
+// (out of memory) leaves NeedsRebuild set.
+std::optional<QString> TabSheet2Show(TWorkspace& workspace, QString spare = QString());
 
 } // namespace torvane

@@ -105,6 +105,7 @@ private slots:
     void escaping();
     void escapedPacketIsWellFormed();
     void escapesGrowingPastTheFirstEstimate();
+    void writtenOverASpare();
     void keptContent_data();
     void keptContent();
     void libraryPacketsKeepTheirData_data();
@@ -318,6 +319,30 @@ void TestPacketWriter::escapedPacketIsWellFormed()
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QCOMPARE(rows, values.size());
+}
+
+void TestPacketWriter::writtenOverASpare()
+{
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    buildExample(ws, dialogs);
+    const QString expected = writePacket(ws);
+
+    // A spare with room is written over in place; one too small, or shared, is left to its other owners.
+    QString roomy = QString(expected.size() * 2, u'x');
+    const QChar* roomyChars = roomy.constData();
+    QString written = writePacket(ws, std::move(roomy));
+    QCOMPARE(written, expected);
+    QCOMPARE(written.constData(), roomyChars);
+    QCOMPARE(writePacket(ws, QStringLiteral("small")), expected);
+    const QString shared = QString(expected.size() * 2, u'y');
+    QCOMPARE(writePacket(ws, shared), expected);
+    QCOMPARE(shared, QString(expected.size() * 2, u'y'));
+
+    // The XML page's handler writes only when needed, and a written text clears the need.
+    ws.markDataEdited();
+    QCOMPARE(TabSheet2Show(ws, std::move(written)), std::optional<QString>(expected));
+    QVERIFY(!ws.needsWrite());
 }
 
 void TestPacketWriter::escapesGrowingPastTheFirstEstimate()
