@@ -176,8 +176,28 @@ QByteArray encodePacketFile(const QString& text)
 
 void savePacketFile(const QString& fileName, const QString& text)
 {
-    // Encoded first, so that a text that cannot be saved never touches the file.
-    writeFileAtomically(fileName, encodePacketFile(text));
+    const TPacketCodec& codec = TPacketCodec::cp932();
+    if (!codec.available()) {
+        writeFileAtomically(fileName, encodePacketFile(text));
+        return;
+    }
+    // Encoded and written a piece at a time into one small buffer: a packet of a million rows is two
+    // hundred megabytes, which need not be held a second time. A character that cannot be saved drops
+    // the temporary file; the old file is replaced only once all is written.
+    const QString fileText = toCrLf(text);
+    TAtomicFile file(fileName);
+    constexpr qsizetype PieceLength = 256 * 1024;
+    QByteArray piece;
+    piece.reserve(2 * PieceLength);
+    for (qsizetype at = 0; at < fileText.size(); at += PieceLength) {
+        piece.truncate(0);
+        if (codec.encode(QStringView(fileText).mid(at, PieceLength), piece) >= 0) {
+            // The slow road names the character and its line.
+            encodeCp932(toFileText(text));
+        }
+        file.write(piece);
+    }
+    file.commit();
 }
 
 QString decodeFileText(QByteArrayView bytes)

@@ -297,6 +297,8 @@ void TestPacketFile::saveBytes_data()
     QTest::newRow("JIS forms and line breaks inside ASCII runs")
         << QString(15, u'a') + QChar(0x301C) + QString(20, u'b') + QStringLiteral("\r\n") + QString(16, u'c') + u'\n'
         << QByteArray(15, 'a') + "\x81\x60" + QByteArray(20, 'b') + "\r\n" + QByteArray(16, 'c') + "\r\n";
+    QTest::newRow("text of several pieces") << QString::fromUtf8("日本\r\n").repeated(100000)
+                                            << QByteArray("\x93\xfa\x96\x7b\r\n").repeated(100000);
     QTest::newRow("single bytes Windows maps")
         << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3)
         << QByteArray("\x80\xa0\xfd\xfe\xff");
@@ -331,9 +333,10 @@ void TestPacketFile::unrepresentableRefused_data()
         << QString::fromUtf8("2 行目の文字「€」(U+20AC) は Shift_JIS (CP932) で表せないため、保存できません");
     QTest::newRow("lone surrogate") << QString("a\n") + QChar(0xD800)
                                     << QString::fromUtf8("2 行目の文字 (U+D800) は Shift_JIS (CP932) で表せないため、保存できません");
+    // Long texts are encoded and written in pieces; this one fails in its second piece.
     QTest::newRow("last character of a long text")
-        << QString("<ROW V=\"abc\"/>\n").repeated(5000) + QChar(0x00E9)
-        << QString::fromUtf8("5001 行目の文字「é」(U+00E9) は Shift_JIS (CP932) で表せないため、保存できません");
+        << QString("<ROW V=\"abc\"/>\n").repeated(30000) + QChar(0x00E9)
+        << QString::fromUtf8("30001 行目の文字「é」(U+00E9) は Shift_JIS (CP932) で表せないため、保存できません");
 }
 
 void TestPacketFile::unrepresentableRefused()
