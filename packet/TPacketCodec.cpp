@@ -145,34 +145,50 @@ qsizetype TPacketCodec::encode(QStringView text, QByteArray& out) const
     return -1;
 }
 
+namespace {
+
+// Widens the ASCII bytes from src[i] on into dst, sixteen at a time where SSE2 is there, up to the first
+// other byte or the last sixteen; moves `i` and `dst` past them. A block is written whole and the
+// characters after the first non-ASCII byte are written over afterwards: the text never holds more
+// characters than the bytes read, so the sixteen always fit.
+void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& dst)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(block, zero));
+        const int beyondAscii = _mm_movemask_epi8(block);
+        const int ascii = beyondAscii == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(beyondAscii));
+        dst += ascii;
+        i += ascii;
+        if (ascii < 16) {
+            return;
+        }
+    }
+#endif
+    while (i < n && src[i] < 0x80) {
+        *dst++ = src[i++];
+    }
+}
+
+} // namespace
+
 QString TPacketCodec::decode(QByteArrayView bytes) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    // The markup, numbers and most names are ASCII.
     const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-#ifdef __SSE2__
-        // The markup, numbers and most names are ASCII: sixteen such bytes at a time are only widened.
-        while (i + 16 <= n) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-            if (_mm_movemask_epi8(block) != 0) {
-                break;
-            }
-            const __m128i zero = _mm_setzero_si128();
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(block, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(block, zero));
-            dst += 16;
-            i += 16;
-        }
+    for (qsizetype i = 0;; ++i) {
+        widenAscii(src, i, n, dst);
         if (i >= n) {
             break;
         }
-#endif
         const unsigned char b = src[i];
-        if (b < 0x80) {
-            *dst++ = b;
-        } else if (!isLeadByte(b)) {
+        if (!isLeadByte(b)) {
             *dst++ = m_decodeSingle[b];
         } else if (i + 1 < n && isTrailByte(src[i + 1])) {
             const char16_t c = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];

@@ -210,6 +210,11 @@ void TestPacketFile::loadEncodings_data()
     QTest::newRow("UTF-8 with BOM, BOM dropped") << QByteArray("\xef\xbb\xbf<A>\xe3\x81\x82</A>\r\n")
                                                 << QString::fromUtf8("<A>あ</A>\r\n");
     QTest::newRow("UTF-8 BOM before ASCII") << QByteArray("\xef\xbb\xbf<A/>") << "<A/>";
+    QTest::newRow("UTF-8 BOM before malformed bytes") << QByteArray("\xef\xbb\xbf" "a\xff b") << QString::fromUtf8("a\xef\xbf\xbd b");
+    QTest::newRow("UTF-8 of every length between ASCII runs")
+        << QByteArray(17, 'x') + "\xc3\xa9" + QByteArray(15, 'y') + "\xe6\x97\xa5" + QByteArray(16, 'z') + "\xf0\x9f\x98\x80"
+        << QString(17, u'x') + QString::fromUtf8("é") + QString(15, u'y') + QString::fromUtf8("日") + QString(16, u'z')
+               + QString::fromUtf8("😀");
     QTest::newRow("UTF-8 outside CP932") << QByteArray("\xf0\x9f\x98\x80\xf0\xa0\xae\xb7") << QString::fromUtf8("😀𠮷");
     QTest::newRow("ASCII with the control codes ICU swaps") << QByteArray("a\x1a\x1c\x7f~\\")
                                                             << QString::fromLatin1("a\x1a\x1c\x7f~\\");
@@ -262,7 +267,9 @@ void TestPacketFile::loadEncodings()
     QFETCH(QString, viewText);
 
     writeBytes(path("in.xml"), fileBytes);
+    // The file and its bytes alone decode the same.
     QCOMPARE(loadPacketFile(path("in.xml")), viewText);
+    QCOMPARE(decodeFileText(fileBytes), viewText);
 }
 
 void TestPacketFile::saveBytes_data()
