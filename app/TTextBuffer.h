@@ -71,8 +71,9 @@ public:
     // The word (or run of spaces or symbols) under `position`, as a double-click selects it: [start, end).
     std::pair<qsizetype, qsizetype> wordAt(qsizetype position) const;
 
-    // Replaces `length` characters at `position` by `text` (its line breaks made CR LF) and records the step for undo; a `kind` other
-    // than Other merges with the step before when it continues it (typing on, deleting on).
+    // Replaces `length` characters at `position` by `text` (its line breaks made CR LF) and records the
+    // step for undo; a `kind` other than Other merges with the step before when it continues it (typing
+    // on, deleting on).
     TTextChange replace(qsizetype position, qsizetype length, QStringView text, TEditKind kind = TEditKind::Other);
     // Ends the current typing or deleting run: the next edit starts a step of its own (the caret moved).
     void endMerge() { m_mergeOpen = false; }

@@ -288,7 +288,12 @@ struct Comparison {
 
 // Five repetitions each; the ratios are taken between medians.
 #define TORVANE_BENCH(name)                                                                                        \
-    BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true)
+    BENCHMARK(name)                                                                                                \
+        ->Unit(benchmark::kMillisecond)                                                                            \
+        ->UseRealTime()                                                                                            \
+        ->MinTime(0.5)                                                                                             \
+        ->Repetitions(5)                                                                                           \
+        ->ReportAggregatesOnly(true)
 TORVANE_BENCH(BM_OurWriter);
 TORVANE_BENCH(BM_PugiSave);
 TORVANE_BENCH(BM_OurReader);

@@ -65,7 +65,8 @@ struct Texts {
 
         millionLines.reserve(static_cast<qsizetype>(MillionLines) * 140);
         // Line breaks as the writer and packet files have them.
-        millionLines += QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n");
+        millionLines += QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n");
+        millionLines += QStringLiteral("<DATAPACKET Version=\"2.0\">\r\n");
         for (int row = 1; row <= MillionLines - 4; ++row) {
             millionLines += rowLine(rng, row);
             millionLines += QLatin1String("\r\n");

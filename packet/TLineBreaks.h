@@ -37,8 +37,8 @@ bool scanCrLfBreaks(QStringView text, OnBreak&& onBreak)
     for (; i + 8 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         // Two mask bits per character; the lower one is kept.
-        unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf))))
-                        & 0x5555u;
+        const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf));
+        unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(breaks)) & 0x5555u;
         while (hits != 0) {
             if (!check(i + __builtin_ctz(hits) / 2)) {
                 return false;
