@@ -192,8 +192,9 @@ void savePacketFile(const QString& fileName, const QString& text)
     for (qsizetype at = 0; at < fileText.size(); at += PieceLength) {
         piece.truncate(0);
         if (codec.encode(QStringView(fileText).mid(at, PieceLength), piece) >= 0) {
-            // The slow road names the character and its line.
+            // The slow road names the character and its line; an incomplete piece is never written.
             encodeCp932(toFileText(text));
+            throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
         }
         file.write(piece);
     }

@@ -28,8 +28,8 @@ QString writePacket(const TWorkspace& workspace, QString spare = QString());
 
 // The XML page's show handler: when NeedsRebuild is set and the XML text does not hold the newer work
 // (TWorkspace::needsWrite), returns the packet text for the view, written over `spare` as writePacket()
-// does, and clears NeedsRebuild; otherwise returns nullopt and the view keeps its text. A failure
-// (out of memory) leaves NeedsRebuild set.
+// does, and clears NeedsRebuild; otherwise returns nullopt and drops `spare` (the caller gives one only
+// when a packet is to be written). A failure (out of memory) leaves NeedsRebuild set.
 std::optional<QString> TabSheet2Show(TWorkspace& workspace, QString spare = QString());
 
 } // namespace torvane
