@@ -40,13 +40,6 @@ void TTextBuffer::setText(QString text)
     m_mergeOpen = false;
 }
 
-QString TTextBuffer::takeText()
-{
-    QString text = std::move(m_text);
-    setText(QString());
-    return text;
-}
-
 bool TTextBuffer::indexLines()
 {
     m_lineStarts.clear();

@@ -45,8 +45,6 @@ public:
     void setText(QString text);
     // The text, every line break CR LF.
     const QString& text() const { return m_text; }
-    // Hands the text over whole (no copy) and holds an empty one, without undo history.
-    QString takeText();
 
     qsizetype size() const { return m_text.size(); }
     int lineCount() const { return static_cast<int>(m_lineStarts.size()); }

@@ -83,7 +83,8 @@ QString TTextView::toPlainText() const
 
 QString TTextView::takeText()
 {
-    QString text = m_buffer.takeText();
+    // Once the view holds an empty text, the caller's copy is the only one left: no characters are copied.
+    QString text = m_buffer.text();
     setPlainText(QString());
     return text;
 }

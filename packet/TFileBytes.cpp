@@ -75,6 +75,11 @@ QByteArray encodeCp932(const QString& fileText)
     return bytes;
 }
 
+QString writeFailedMessage()
+{
+    return QStringLiteral("ストリームへの書き込みに失敗しました");
+}
+
 TAtomicFile::TAtomicFile(const QString& fileName) : m_file(fileName)
 {
     // The save replaces the target by a new file. Over a FIFO, a device or a folder that would destroy
@@ -95,7 +100,7 @@ void TAtomicFile::fail()
 {
     m_file.cancelWriting();
     m_file.commit();
-    throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
+    throw TFailure(writeFailedMessage());
 }
 
 void TAtomicFile::write(QByteArrayView bytes)
@@ -115,7 +120,7 @@ void TAtomicFile::commit()
         fail();
     }
     if (!m_file.commit()) {
-        throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
+        throw TFailure(writeFailedMessage());
     }
 }
 

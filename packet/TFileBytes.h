@@ -18,6 +18,9 @@ char16_t toCp932Form(char16_t c);
 // first character CP932 cannot represent and its line, or saying that this Qt has no CP932 converter.
 QByteArray encodeCp932(const QString& fileText);
 
+// What a save says when its bytes could not be written.
+QString writeFailedMessage();
+
 // A file replaced atomically: written to a temporary file beside it, which takes the file's place on
 // commit(). Every write is checked; a failure throws TFailure("ストリームへの書き込みに失敗しました") and
 // drops the temporary file, and so does destroying the object without commit(): the old file stays as it

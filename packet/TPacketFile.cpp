@@ -194,7 +194,7 @@ void savePacketFile(const QString& fileName, const QString& text)
         if (codec.encode(QStringView(fileText).mid(at, PieceLength), piece) >= 0) {
             // The slow road names the character and its line; an incomplete piece is never written.
             encodeCp932(toFileText(text));
-            throw TFailure(QStringLiteral("ストリームへの書き込みに失敗しました"));
+            throw TFailure(writeFailedMessage());
         }
         file.write(piece);
     }
