@@ -77,10 +77,12 @@ void TDataEditing::createActions()
                             {K(Qt::CTRL | Qt::Key_Plus), K(Qt::CTRL | Qt::Key_Equal),
                              K(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus))},
                             &TDataEditing::insertRow);
-    m_duplicateRows = addAction(m_data, QStringLiteral("行を複製"), {K(Qt::CTRL | Qt::Key_D)}, &TDataEditing::duplicateRows);
-    m_deleteRows = addAction(m_data, QStringLiteral("行を削除"),
-                             {K(Qt::CTRL | Qt::Key_Minus), K(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus))},
-                             &TDataEditing::deleteRows);
+    m_duplicateRows =
+        addAction(m_data, QStringLiteral("行を複製"), {K(Qt::CTRL | Qt::Key_D)}, &TDataEditing::duplicateRows);
+    m_deleteRows = addAction(
+        m_data, QStringLiteral("行を削除"),
+        {K(Qt::CTRL | Qt::Key_Minus), K(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus))},
+        &TDataEditing::deleteRows);
     m_cut = addAction(m_data, QStringLiteral("切り取り"), {K(K::Cut)}, &TDataEditing::cut);
     m_copy = addAction(m_data, QStringLiteral("コピー"), {K(K::Copy)}, &TDataEditing::copy);
     m_paste = addAction(m_data, QStringLiteral("貼り付け"), {K(K::Paste)}, &TDataEditing::paste);
@@ -96,8 +98,8 @@ void TDataEditing::createActions()
     connect(m_undo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->undo(); }); });
     connect(m_redo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->redo(); }); });
 
-    m_deleteField = addAction(m_fields, QStringLiteral("フィールドを削除"), {K(Qt::Key_Delete)},
-                              &TDataEditing::deleteField);
+    m_deleteField =
+        addAction(m_fields, QStringLiteral("フィールドを削除"), {K(Qt::Key_Delete)}, &TDataEditing::deleteField);
     m_fieldUp = addAction(m_fields, QStringLiteral("上へ移動"), {K(Qt::ALT | Qt::Key_Up)}, nullptr);
     m_fieldDown = addAction(m_fields, QStringLiteral("下へ移動"), {K(Qt::ALT | Qt::Key_Down)}, nullptr);
     connect(m_fieldUp, &QAction::triggered, this, [this] { m_errors.run([this] { moveField(-1); }); });
@@ -257,8 +259,7 @@ void TDataEditing::insertRow()
 {
     const QModelIndex current = m_data->currentIndex();
     const int at = current.isValid() ? current.row() + 1 : 1;
-    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を挿入"), at,
-                                         {TGridRow()}));
+    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を挿入"), at, {TGridRow()}));
 }
 
 void TDataEditing::duplicateRows()
@@ -282,8 +283,7 @@ void TDataEditing::deleteRows()
 void TDataEditing::rowAdded()
 {
     const int last = m_workspace.SG_Data.rowCount() - 1;
-    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("新規追加"), last,
-                                         {TGridRow()}, true));
+    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("新規追加"), last, {TGridRow()}, true));
 }
 
 void TDataEditing::moveDataColumn(int from, int to)
@@ -295,7 +295,8 @@ void TDataEditing::moveDataColumn(int from, int to)
 
 void TDataEditing::copy()
 {
-    const QRect cells = selectedCells().intersected(QRect(0, 1, m_workspace.SG_Data.colCount(), m_workspace.SG_Data.rowCount() - 1));
+    const QRect cells =
+        selectedCells().intersected(QRect(0, 1, m_workspace.SG_Data.colCount(), m_workspace.SG_Data.rowCount() - 1));
     if (cells.isEmpty()) {
         return;
     }
@@ -366,9 +367,9 @@ void TDataEditing::exportCsv()
         m_dialogs.inform(QStringLiteral("フィールドがありません"));
         return;
     }
-    const std::optional<TSaveChoice> choice = m_dialogs.saveFileNameAndFilter(
-        m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName, CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter,
-        m_csvFilter);
+    const std::optional<TSaveChoice> choice =
+        m_dialogs.saveFileNameAndFilter(m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName,
+                                        CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter, m_csvFilter);
     if (!choice) {
         return;
     }
@@ -403,7 +404,8 @@ void TDataEditing::importCsv()
     const std::optional<TTextTable> read = fromCsvText(loadCsvFile(*name), &errorLine);
     if (!read) {
         m_dialogs.inform(
-            QStringLiteral("%1 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません").arg(errorLine));
+            QStringLiteral("%1 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません")
+                .arg(errorLine));
         return;
     }
     if (read->empty()) {
@@ -423,7 +425,8 @@ void TDataEditing::importCsv()
     }
     for (size_t i = 1; i < read->size(); ++i) {
         if ((*read)[i].size() > header.size()) {
-            m_dialogs.inform(QStringLiteral("CSV ファイルの %1 件目のレコードは見出しより値が多いため、読み込めません").arg(i));
+            m_dialogs.inform(
+                QStringLiteral("CSV ファイルの %1 件目のレコードは見出しより値が多いため、読み込めません").arg(i));
             return;
         }
     }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QPointer>
-#include <functional>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <functional>
 
 class QLineEdit;
 
@@ -16,8 +16,7 @@ class TCellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     // Does nothing: every keystroke is already in the model. Committing the editor's text when it loses
     // the focus would write a stale value into whatever the model holds by then (a freshly read table).
@@ -42,7 +41,10 @@ public:
     explicit TDataGrid(QWidget* parent = nullptr);
 
     void setKeyClaim(TKeyClaim claim) { m_keyClaim = std::move(claim); }
-    bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const { return m_keyClaim && m_keyClaim(key, editor); }
+    bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const
+    {
+        return m_keyClaim && m_keyClaim(key, editor);
+    }
     // The cell editor now open in the current cell, if any.
     QLineEdit* currentEditor() const;
 

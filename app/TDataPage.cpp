@@ -425,8 +425,8 @@ void TDataPage::B_FieldSetClick()
     const int selectedRow = SG_Field->currentIndex().isValid() ? SG_Field->currentIndex().row() + 1 : 1;
     m_editing->clearUndo();
     m_errors.run([this, selectedRow] {
-        m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(),
-                                    Ed_FieldEtc->text(), SE_FieldWidth->text(), m_dialogs);
+        m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(), Ed_FieldEtc->text(),
+                                    SE_FieldWidth->text(), m_dialogs);
     });
     refreshFields();
     refreshData();

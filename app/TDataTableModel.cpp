@@ -100,7 +100,7 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
     }
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return isBlobValue(m_workspace.SG_Data.cellView(index.column(), index.row() + 1)) ? flags
-                                                                                   : flags | Qt::ItemIsEditable;
+                                                                                      : flags | Qt::ItemIsEditable;
 }
 
 void TDataTableModel::refresh()
@@ -112,8 +112,8 @@ void TDataTableModel::refresh()
 void TDataTableModel::cellsChanged(const QRect& cells)
 {
     const QModelIndex topLeft = index(std::max(cells.top() - 1, 0), std::max(cells.left(), 0));
-    const QModelIndex bottomRight = index(std::min(cells.bottom() - 1, rowCount() - 1),
-                                          std::min(cells.right(), columnCount() - 1));
+    const QModelIndex bottomRight =
+        index(std::min(cells.bottom() - 1, rowCount() - 1), std::min(cells.right(), columnCount() - 1));
     if (topLeft.isValid() && bottomRight.isValid()) {
         emit dataChanged(topLeft, bottomRight, {Qt::DisplayRole, Qt::EditRole});
     }

@@ -64,8 +64,8 @@ bool TCellsCommand::mergeWith(const QUndoCommand* other)
 
 TInsertRowsCommand::TInsertRowsCommand(TEditTarget& target, const QString& text, int at, std::vector<TGridRow> rows,
                                        bool applied)
-    : QUndoCommand(text), m_target(target), m_at(at), m_count(static_cast<int>(rows.size())),
-      m_rows(std::move(rows)), m_skipRedo(applied)
+    : QUndoCommand(text), m_target(target), m_at(at), m_count(static_cast<int>(rows.size())), m_rows(std::move(rows)),
+      m_skipRedo(applied)
 {
 }
 

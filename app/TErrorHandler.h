@@ -14,13 +14,11 @@ namespace torvane {
 // same way, so that the program goes on and the user keeps the unsaved work.
 class TErrorHandler {
 public:
-    static inline const QString OutOfMemoryMessage =
-        QStringLiteral("メモリが足りないため、操作を完了できませんでした");
+    static inline const QString OutOfMemoryMessage = QStringLiteral("メモリが足りないため、操作を完了できませんでした");
 
     explicit TErrorHandler(TDialogs& dialogs) : m_dialogs(dialogs) {}
 
-    template <typename Handler>
-    void run(Handler&& handler) const
+    template <typename Handler> void run(Handler&& handler) const
     {
         try {
             std::forward<Handler>(handler)();

@@ -43,8 +43,8 @@ void TFindBar::openFind(const QString& initial)
 {
     m_goToLine = false;
     m_label->setText(QStringLiteral("検索:"));
-    for (QWidget* widget : {static_cast<QWidget*>(m_previous), static_cast<QWidget*>(m_next),
-                            static_cast<QWidget*>(m_matchCase)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_previous), static_cast<QWidget*>(m_next), static_cast<QWidget*>(m_matchCase)}) {
         widget->show();
     }
     if (!initial.isEmpty() && !initial.contains(u'\n')) {
@@ -61,8 +61,8 @@ void TFindBar::openGoToLine()
 {
     m_goToLine = true;
     m_label->setText(QStringLiteral("行番号 (1～%1):").arg(m_target.lineCount()));
-    for (QWidget* widget : {static_cast<QWidget*>(m_previous), static_cast<QWidget*>(m_next),
-                            static_cast<QWidget*>(m_matchCase)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_previous), static_cast<QWidget*>(m_next), static_cast<QWidget*>(m_matchCase)}) {
         widget->hide();
     }
     m_edit->setText(QString::number(m_target.cursorLine()));
@@ -98,7 +98,8 @@ void TFindBar::find(bool backward)
     }
     // Past the end (or the start) the search goes on from the other end.
     if (m_target.find(m_findText, backward, cs, true)) {
-        setStatus(backward ? QStringLiteral("末尾から続けて検索しました") : QStringLiteral("先頭から続けて検索しました"));
+        setStatus(backward ? QStringLiteral("末尾から続けて検索しました")
+                           : QStringLiteral("先頭から続けて検索しました"));
     } else {
         setStatus(QStringLiteral("見つかりません"));
     }

@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
-#include <QKeySequence>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -56,8 +56,7 @@ QString droppedFile(const QMimeData* mime)
 
 } // namespace
 
-TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs), m_errors(dialogs)
+TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs), m_errors(dialogs)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Torvane"));
@@ -289,7 +288,8 @@ void TMainForm::TabSheet1Show()
     const bool reads = m_workspace.needsRead();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
-        torvane::TabSheet1Show(m_workspace, [this] { return TabSheet2->crLfText(); }, m_dialogs);
+        torvane::TabSheet1Show(
+            m_workspace, [this] { return TabSheet2->crLfText(); }, m_dialogs);
     });
     if (reads) {
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack

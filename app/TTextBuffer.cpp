@@ -233,8 +233,8 @@ TTextChange TTextBuffer::replace(qsizetype position, qsizetype length, QStringVi
         }
         m_mergeOpen = false;
     }
-    const bool merged = kind != TEditKind::Other && m_mergeOpen && m_done > 0 && m_clean != m_done
-                        && mergeInto(m_steps.back(), position, removed, text, kind);
+    const bool merged = kind != TEditKind::Other && m_mergeOpen && m_done > 0 && m_clean != m_done &&
+                        mergeInto(m_steps.back(), position, removed, text, kind);
     if (!merged) {
         m_steps.push_back(Step{position, removed, text, kind});
         ++m_done;

@@ -118,8 +118,8 @@ void TTextView::notify(const EditState& before)
         emit cursorPositionChanged();
     }
     const bool hadSelection = before.anchor != before.cursor;
-    const bool selectionMoved = std::min(before.anchor, before.cursor) != selectionStart()
-                                || std::max(before.anchor, before.cursor) != selectionEnd();
+    const bool selectionMoved = std::min(before.anchor, before.cursor) != selectionStart() ||
+                                std::max(before.anchor, before.cursor) != selectionEnd();
     if ((hadSelection || hasSelection()) && selectionMoved) {
         emit selectionChanged();
     }
@@ -291,8 +291,8 @@ TTextView::KeyAction TTextView::keyAction(const QKeyEvent* event)
         // Ctrl+Tab and Ctrl+Shift+Tab switch the window's pages; Shift+Tab has no meaning in the text.
         return key == Qt::Key_Tab && modifiers == Qt::NoModifier ? KeyAction::Tab : KeyAction::None;
     }
-    if ((ctrl && key == Qt::Key_Y && !(modifiers & ~Qt::ControlModifier))
-        || (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    if ((ctrl && key == Qt::Key_Y && !(modifiers & ~Qt::ControlModifier)) ||
+        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
         return KeyAction::Redo;
     }
     struct Standard {
@@ -300,9 +300,9 @@ TTextView::KeyAction TTextView::keyAction(const QKeyEvent* event)
         KeyAction action;
     };
     static const Standard standards[] = {
-        {QKeySequence::Undo, KeyAction::Undo},       {QKeySequence::Redo, KeyAction::Redo},
-        {QKeySequence::Cut, KeyAction::Cut},         {QKeySequence::Copy, KeyAction::Copy},
-        {QKeySequence::Paste, KeyAction::Paste},     {QKeySequence::SelectAll, KeyAction::SelectAll},
+        {QKeySequence::Undo, KeyAction::Undo},   {QKeySequence::Redo, KeyAction::Redo},
+        {QKeySequence::Cut, KeyAction::Cut},     {QKeySequence::Copy, KeyAction::Copy},
+        {QKeySequence::Paste, KeyAction::Paste}, {QKeySequence::SelectAll, KeyAction::SelectAll},
     };
     for (const Standard& standard : standards) {
         if (event->matches(standard.key)) {
@@ -313,20 +313,32 @@ TTextView::KeyAction TTextView::keyAction(const QKeyEvent* event)
         return KeyAction::None;
     }
     switch (key) {
-    case Qt::Key_Left: return ctrl ? KeyAction::WordLeft : KeyAction::Left;
-    case Qt::Key_Right: return ctrl ? KeyAction::WordRight : KeyAction::Right;
-    case Qt::Key_Up: return KeyAction::Up;
-    case Qt::Key_Down: return KeyAction::Down;
-    case Qt::Key_Home: return ctrl ? KeyAction::DocumentStart : KeyAction::Home;
-    case Qt::Key_End: return ctrl ? KeyAction::DocumentEnd : KeyAction::End;
-    case Qt::Key_PageUp: return KeyAction::PageUp;
-    case Qt::Key_PageDown: return KeyAction::PageDown;
-    case Qt::Key_Backspace: return ctrl ? KeyAction::DeleteWordBack : KeyAction::Backspace;
-    case Qt::Key_Delete: return ctrl ? KeyAction::DeleteWordForward : KeyAction::Delete;
+    case Qt::Key_Left:
+        return ctrl ? KeyAction::WordLeft : KeyAction::Left;
+    case Qt::Key_Right:
+        return ctrl ? KeyAction::WordRight : KeyAction::Right;
+    case Qt::Key_Up:
+        return KeyAction::Up;
+    case Qt::Key_Down:
+        return KeyAction::Down;
+    case Qt::Key_Home:
+        return ctrl ? KeyAction::DocumentStart : KeyAction::Home;
+    case Qt::Key_End:
+        return ctrl ? KeyAction::DocumentEnd : KeyAction::End;
+    case Qt::Key_PageUp:
+        return KeyAction::PageUp;
+    case Qt::Key_PageDown:
+        return KeyAction::PageDown;
+    case Qt::Key_Backspace:
+        return ctrl ? KeyAction::DeleteWordBack : KeyAction::Backspace;
+    case Qt::Key_Delete:
+        return ctrl ? KeyAction::DeleteWordForward : KeyAction::Delete;
     // Shift+Enter too: a real line break, never the U+2028 separator that the save would refuse.
     case Qt::Key_Return:
-    case Qt::Key_Enter: return ctrl ? KeyAction::None : KeyAction::Break;
-    default: break;
+    case Qt::Key_Enter:
+        return ctrl ? KeyAction::None : KeyAction::Break;
+    default:
+        break;
     }
     const QString text = event->text();
     if (!ctrl && !text.isEmpty() && (text.at(0).isSurrogate() || text.at(0).isPrint())) {
@@ -368,14 +380,30 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
     case KeyAction::Right:
         moveCursor(hasSelection() && !shift ? selectionEnd() : m_buffer.nextCharacter(m_cursor), shift);
         break;
-    case KeyAction::WordLeft: moveCursor(m_buffer.previousWord(m_cursor), shift); break;
-    case KeyAction::WordRight: moveCursor(m_buffer.nextWord(m_cursor), shift); break;
-    case KeyAction::Up: vertical(-1); break;
-    case KeyAction::Down: vertical(1); break;
-    case KeyAction::Home: moveCursor(m_buffer.lineStart(line), shift); break;
-    case KeyAction::End: moveCursor(m_buffer.lineEnd(line), shift); break;
-    case KeyAction::DocumentStart: moveCursor(0, shift); break;
-    case KeyAction::DocumentEnd: moveCursor(m_buffer.size(), shift); break;
+    case KeyAction::WordLeft:
+        moveCursor(m_buffer.previousWord(m_cursor), shift);
+        break;
+    case KeyAction::WordRight:
+        moveCursor(m_buffer.nextWord(m_cursor), shift);
+        break;
+    case KeyAction::Up:
+        vertical(-1);
+        break;
+    case KeyAction::Down:
+        vertical(1);
+        break;
+    case KeyAction::Home:
+        moveCursor(m_buffer.lineStart(line), shift);
+        break;
+    case KeyAction::End:
+        moveCursor(m_buffer.lineEnd(line), shift);
+        break;
+    case KeyAction::DocumentStart:
+        moveCursor(0, shift);
+        break;
+    case KeyAction::DocumentEnd:
+        moveCursor(m_buffer.size(), shift);
+        break;
     case KeyAction::PageUp:
         verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
         vertical(-std::min(page, line));
@@ -384,20 +412,32 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
         vertical(std::min(page, m_buffer.lineCount() - 1 - line));
         break;
-    case KeyAction::SelectAll: selectAll(); break;
-    case KeyAction::Undo: undo(); break;
-    case KeyAction::Redo: redo(); break;
-    case KeyAction::Cut: cut(); break;
-    case KeyAction::Copy: copy(); break;
-    case KeyAction::Paste: paste(); break;
+    case KeyAction::SelectAll:
+        selectAll();
+        break;
+    case KeyAction::Undo:
+        undo();
+        break;
+    case KeyAction::Redo:
+        redo();
+        break;
+    case KeyAction::Cut:
+        cut();
+        break;
+    case KeyAction::Copy:
+        copy();
+        break;
+    case KeyAction::Paste:
+        paste();
+        break;
     case KeyAction::Backspace:
         if (hasSelection()) {
             removeSelection(TEditKind::Other);
         } else if (m_cursor > 0) {
             // One character back, as editors do (a combining mark alone, a surrogate pair whole).
             qsizetype from = m_cursor - 1;
-            if (from > 0 && m_buffer.text().at(from).isLowSurrogate()
-                && m_buffer.text().at(from - 1).isHighSurrogate()) {
+            if (from > 0 && m_buffer.text().at(from).isLowSurrogate() &&
+                m_buffer.text().at(from - 1).isHighSurrogate()) {
                 --from;
             }
             replaceRange(from, m_cursor - from, QString(), TEditKind::Deleting);
@@ -413,16 +453,23 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
     case KeyAction::DeleteWordBack:
     case KeyAction::DeleteWordForward:
         if (!hasSelection()) {
-            const qsizetype other = action == KeyAction::DeleteWordBack ? m_buffer.previousWord(m_cursor)
-                                                                        : m_buffer.nextWord(m_cursor);
+            const qsizetype other =
+                action == KeyAction::DeleteWordBack ? m_buffer.previousWord(m_cursor) : m_buffer.nextWord(m_cursor);
             select(other, m_cursor);
         }
         removeSelection(TEditKind::Other);
         break;
-    case KeyAction::Break: insertText(QStringLiteral("\r\n"), TEditKind::Other); break;
-    case KeyAction::Tab: insertText(QStringLiteral("\t"), TEditKind::Typing); break;
-    case KeyAction::Insert: insertText(event->text(), TEditKind::Typing); break;
-    case KeyAction::None: break;
+    case KeyAction::Break:
+        insertText(QStringLiteral("\r\n"), TEditKind::Other);
+        break;
+    case KeyAction::Tab:
+        insertText(QStringLiteral("\t"), TEditKind::Typing);
+        break;
+    case KeyAction::Insert:
+        insertText(event->text(), TEditKind::Typing);
+        break;
+    case KeyAction::None:
+        break;
     }
 }
 
@@ -474,18 +521,17 @@ void TTextView::inputMethodEvent(QInputMethodEvent* event)
             edited = true;
         }
     };
-    const bool input = !event->commitString().isEmpty() || !event->preeditString().isEmpty()
-                       || event->replacementLength() > 0;
+    const bool input =
+        !event->commitString().isEmpty() || !event->preeditString().isEmpty() || event->replacementLength() > 0;
     if (input && hasSelection()) {
         // Typing through the input method replaces the selection, as typing does.
         apply(selectionStart(), selectionEnd() - selectionStart(), QString());
     }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
         const int line = m_buffer.lineOf(m_cursor);
-        const qsizetype start =
-            std::clamp<qsizetype>(m_cursor + event->replacementStart(), m_buffer.lineStart(line), m_buffer.lineEnd(line));
-        const qsizetype length =
-            std::clamp<qsizetype>(event->replacementLength(), 0, m_buffer.lineEnd(line) - start);
+        const qsizetype start = std::clamp<qsizetype>(m_cursor + event->replacementStart(), m_buffer.lineStart(line),
+                                                      m_buffer.lineEnd(line));
+        const qsizetype length = std::clamp<qsizetype>(event->replacementLength(), 0, m_buffer.lineEnd(line) - start);
         apply(start, length, withViewBreaks(event->commitString()));
     }
 
@@ -524,21 +570,34 @@ QVariant TTextView::inputMethodQuery(Qt::InputMethodQuery query) const
     const QPoint offset = viewport()->pos();
     const auto [begin, end] = surroundingWindow();
     switch (query) {
-    case Qt::ImEnabled: return true;
-    case Qt::ImCursorRectangle: return cursorRect().translated(offset);
-    case Qt::ImAnchorRectangle: return cursorRect(m_anchor).translated(offset);
-    case Qt::ImFont: return font();
-    case Qt::ImCursorPosition: return static_cast<int>(m_cursor - begin);
-    case Qt::ImAnchorPosition: return static_cast<int>(std::clamp(m_anchor, begin, end) - begin);
-    case Qt::ImSurroundingText: return m_buffer.text().mid(begin, end - begin);
-    case Qt::ImTextBeforeCursor: return m_buffer.text().mid(begin, m_cursor - begin);
-    case Qt::ImTextAfterCursor: return m_buffer.text().mid(m_cursor, end - m_cursor);
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return cursorRect().translated(offset);
+    case Qt::ImAnchorRectangle:
+        return cursorRect(m_anchor).translated(offset);
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorPosition:
+        return static_cast<int>(m_cursor - begin);
+    case Qt::ImAnchorPosition:
+        return static_cast<int>(std::clamp(m_anchor, begin, end) - begin);
+    case Qt::ImSurroundingText:
+        return m_buffer.text().mid(begin, end - begin);
+    case Qt::ImTextBeforeCursor:
+        return m_buffer.text().mid(begin, m_cursor - begin);
+    case Qt::ImTextAfterCursor:
+        return m_buffer.text().mid(m_cursor, end - m_cursor);
     case Qt::ImCurrentSelection:
         return selectionEnd() - selectionStart() <= SurroundingReach ? selectedText() : QString();
-    case Qt::ImAbsolutePosition: return static_cast<qlonglong>(m_cursor);
-    case Qt::ImMaximumTextLength: return QVariant();
-    case Qt::ImHints: return static_cast<int>(inputMethodHints());
-    default: return QAbstractScrollArea::inputMethodQuery(query);
+    case Qt::ImAbsolutePosition:
+        return static_cast<qlonglong>(m_cursor);
+    case Qt::ImMaximumTextLength:
+        return QVariant();
+    case Qt::ImHints:
+        return static_cast<int>(inputMethodHints());
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
     }
 }
 
@@ -577,9 +636,8 @@ void TTextView::mousePressEvent(QMouseEvent* event)
     commitPreedit();
     const qsizetype position = positionAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton) {
-        if (m_tripleClickTimer.isActive()
-            && (event->position().toPoint() - m_tripleClickPoint).manhattanLength()
-                   < QApplication::startDragDistance()) {
+        if (m_tripleClickTimer.isActive() &&
+            (event->position().toPoint() - m_tripleClickPoint).manhattanLength() < QApplication::startDragDistance()) {
             const int line = m_buffer.lineOf(position);
             select(m_buffer.lineStart(line),
                    line + 1 < m_buffer.lineCount() ? m_buffer.lineStart(line + 1) : m_buffer.size());
@@ -1031,10 +1089,9 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
     const bool caretLine = !m_preedit.isEmpty() && line == m_buffer.lineOf(m_cursor);
     const qsizetype caretColumn = caretLine ? m_cursor - m_buffer.lineStart(line) : -1;
     const auto found = m_layouts.find(line);
-    if (found != m_layouts.end() && windowCovers(found->second, line)
-        && found->second.preeditAt == (caretColumn >= found->second.start && caretColumn <= found->second.end
-                                           ? caretColumn
-                                           : -1)) {
+    if (found != m_layouts.end() && windowCovers(found->second, line) &&
+        found->second.preeditAt ==
+            (caretColumn >= found->second.start && caretColumn <= found->second.end ? caretColumn : -1)) {
         return found->second;
     }
 
@@ -1055,8 +1112,8 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
         }
         made.x = estimatedX(line, made.start);
     }
-    made.layout = std::make_unique<QTextLayout>(text.mid(made.start, made.end - made.start).toString(), font(),
-                                                viewport());
+    made.layout =
+        std::make_unique<QTextLayout>(text.mid(made.start, made.end - made.start).toString(), font(), viewport());
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     option.setTabStopDistance(m_tabWidth);
@@ -1150,8 +1207,8 @@ qsizetype TTextView::positionAtX(int line, qreal x) const
 {
     const LineLayout& layout = layoutFor(line);
     const qreal width = layout.layout->lineAt(0).naturalTextWidth();
-    const bool inside = (layout.start == 0 || x >= layout.x)
-                        && (layout.end == m_buffer.lineLength(line) || x <= layout.x + width);
+    const bool inside =
+        (layout.start == 0 || x >= layout.x) && (layout.end == m_buffer.lineLength(line) || x <= layout.x + width);
     if (!inside) {
         return estimatedColumn(line, x);
     }
@@ -1221,8 +1278,8 @@ void TTextView::paintEvent(QPaintEvent* event)
         it = (it->first < first || it->first > last) && it->first != caretLine ? m_layouts.erase(it) : std::next(it);
     }
     for (auto it = m_chunkStarts.begin(); it != m_chunkStarts.end();) {
-        it = (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it)
-                                                                               : std::next(it);
+        it =
+            (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it) : std::next(it);
     }
 }
 

@@ -126,9 +126,32 @@ protected:
 private:
     // What a key press does; None leaves the key to others (the window's shortcuts among them).
     enum class KeyAction {
-        None, Left, Right, WordLeft, WordRight, Up, Down, Home, End, DocumentStart, DocumentEnd, PageUp, PageDown,
-        SelectAll, Undo, Redo, Cut, Copy, Paste, Backspace, Delete, DeleteWordBack, DeleteWordForward, Break,
-        Tab, Insert
+        None,
+        Left,
+        Right,
+        WordLeft,
+        WordRight,
+        Up,
+        Down,
+        Home,
+        End,
+        DocumentStart,
+        DocumentEnd,
+        PageUp,
+        PageDown,
+        SelectAll,
+        Undo,
+        Redo,
+        Cut,
+        Copy,
+        Paste,
+        Backspace,
+        Delete,
+        DeleteWordBack,
+        DeleteWordForward,
+        Break,
+        Tab,
+        Insert
     };
     // A line's laid-out part: characters [start, end) of the line, drawn from x (pixels from the line's
     // start). A short line is laid out whole; a long one only around the visible x range.
@@ -223,9 +246,9 @@ private:
     qreal m_ascent = 0;
     qreal m_tabWidth = 80;
     QFontMetricsF m_metrics{QFont()};
-    mutable std::vector<float> m_advances;                     // per UTF-16 code unit (tab too); < 0: not measured
-    mutable std::map<int, LineLayout> m_layouts;               // by line: the lines on screen and the caret's
-    mutable std::map<int, std::vector<qreal>> m_chunkStarts;   // by line: long lines on screen only
+    mutable std::vector<float> m_advances;                   // per UTF-16 code unit (tab too); < 0: not measured
+    mutable std::map<int, LineLayout> m_layouts;             // by line: the lines on screen and the caret's
+    mutable std::map<int, std::vector<qreal>> m_chunkStarts; // by line: long lines on screen only
     mutable qreal m_maxWidth = 0;
 };
 

@@ -32,7 +32,8 @@ QString spreadsheetBlock()
     TTextTable rows(Rows, std::vector<QString>(Fields));
     for (int r = 0; r < Rows; ++r) {
         for (int c = 0; c < Fields; ++c) {
-            rows[r][c] = (r + c) % 7 == 0 ? QStringLiteral("東京\t駅 %1").arg(r) : QStringLiteral("値%1-%2").arg(r).arg(c);
+            rows[r][c] =
+                (r + c) % 7 == 0 ? QStringLiteral("東京\t駅 %1").arg(r) : QStringLiteral("値%1-%2").arg(r).arg(c);
         }
     }
     return toTabText(rows);

@@ -33,11 +33,14 @@ constexpr int FieldCount = 10;
 // writer escapes, and now and then nothing.
 QString randomValue(std::mt19937& rng)
 {
-    static const QStringList ascii = {"Apple", "Orange", "Tokyo Station", "item-0042", "N/A", "alpha beta",
-                                      "x", "Product code 7"};
-    static const QStringList japanese = {QString::fromUtf8("東京都千代田区"), QString::fromUtf8("株式会社トルヴァネ"),
-                                         QString::fromUtf8("山田太郎"), QString::fromUtf8("ｶﾀｶﾅ"),
-                                         QString::fromUtf8("表示ソフト"), QString::fromUtf8("備考：特になし"),
+    static const QStringList ascii = {"Apple",      "Orange", "Tokyo Station", "item-0042", "N/A",
+                                      "alpha beta", "x",      "Product code 7"};
+    static const QStringList japanese = {QString::fromUtf8("東京都千代田区"),
+                                         QString::fromUtf8("株式会社トルヴァネ"),
+                                         QString::fromUtf8("山田太郎"),
+                                         QString::fromUtf8("ｶﾀｶﾅ"),
+                                         QString::fromUtf8("表示ソフト"),
+                                         QString::fromUtf8("備考：特になし"),
                                          QString::fromUtf8("①～⑩")};
     std::uniform_int_distribution<int> kind(0, 19);
     std::uniform_int_distribution<int> number(0, 999999);
@@ -64,8 +67,8 @@ QString randomValue(std::mt19937& rng)
 
 struct Fixture {
     TWorkspace workspace;
-    QString crlfText;    // the writer's text, as the reader and the save take it from the view
-    QByteArray utf8;     // the same as UTF-8, for pugixml
+    QString crlfText; // the writer's text, as the reader and the save take it from the view
+    QByteArray utf8;  // the same as UTF-8, for pugixml
     pugi::xml_document document;
     QTemporaryDir dir;
     QString ourFile;
@@ -204,8 +207,9 @@ void BM_OurReaderManyFields(benchmark::State& state)
         for (int i = 0; i < 100000; ++i) {
             t += QStringLiteral("<FIELD attrname=\"F%1\" fieldtype=\"string\" WIDTH=\"10\"/>\r\n").arg(i);
         }
-        t += QStringLiteral("</FIELDS>\r\n<PARAMS DEFAULT_ORDER=\"1\" PRIMARY_KEY=\"2\" LCID=\"1033\"/>\r\n"
-                            "</METADATA>\r\n<ROWDATA>\r\n<ROW F0=\"a\" F99999=\"z\"/>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n");
+        t += QStringLiteral(
+            "</FIELDS>\r\n<PARAMS DEFAULT_ORDER=\"1\" PRIMARY_KEY=\"2\" LCID=\"1033\"/>\r\n"
+            "</METADATA>\r\n<ROWDATA>\r\n<ROW F0=\"a\" F99999=\"z\"/>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n");
         return t;
     }();
     SilentDialogs dialogs;
@@ -287,12 +291,12 @@ struct Comparison {
 } // namespace
 
 // Five repetitions each; the ratios are taken between medians.
-#define TORVANE_BENCH(name)                                                                                        \
-    BENCHMARK(name)                                                                                                \
-        ->Unit(benchmark::kMillisecond)                                                                            \
-        ->UseRealTime()                                                                                            \
-        ->MinTime(0.5)                                                                                             \
-        ->Repetitions(5)                                                                                           \
+#define TORVANE_BENCH(name)                                                                                            \
+    BENCHMARK(name)                                                                                                    \
+        ->Unit(benchmark::kMillisecond)                                                                                \
+        ->UseRealTime()                                                                                                \
+        ->MinTime(0.5)                                                                                                 \
+        ->Repetitions(5)                                                                                               \
         ->ReportAggregatesOnly(true)
 TORVANE_BENCH(BM_OurWriter);
 TORVANE_BENCH(BM_PugiSave);

@@ -27,10 +27,14 @@ constexpr int MillionLines = 1000000;
 // One packet line: a row of ten fields with numbers, ASCII and Japanese words, as the writer puts them.
 QString rowLine(std::mt19937& rng, int row)
 {
-    static const QStringList values = {QStringLiteral("Apple"), QString::fromUtf8("東京都千代田区"),
-                                       QString::fromUtf8("株式会社トルヴァネ"), QStringLiteral("item-0042"),
-                                       QString::fromUtf8("山田太郎"), QStringLiteral("2024-06-01"),
-                                       QStringLiteral("&quot;A&amp;B&quot;"), QString()};
+    static const QStringList values = {QStringLiteral("Apple"),
+                                       QString::fromUtf8("東京都千代田区"),
+                                       QString::fromUtf8("株式会社トルヴァネ"),
+                                       QStringLiteral("item-0042"),
+                                       QString::fromUtf8("山田太郎"),
+                                       QStringLiteral("2024-06-01"),
+                                       QStringLiteral("&quot;A&amp;B&quot;"),
+                                       QString()};
     QString line = QStringLiteral("<ROW FIELD1=\"%1\"").arg(row);
     for (int field = 2; field <= 10; ++field) {
         line += QStringLiteral(" FIELD%1=\"%2\"").arg(field).arg(values[static_cast<int>(rng() % values.size())]);
@@ -54,7 +58,8 @@ struct Texts {
                                       "<FIELD attrname=\"IMAGE\" fieldtype=\"bin.hex\" SUBTYPE=\"Binary\"/>"
                                       "</FIELDS></METADATA><ROWDATA>");
         for (int row = 1; longLine.size() < LongLineSize - 200; ++row) {
-            longLine += QStringLiteral("<ROW ID=\"%1\" NAME=\"%2\" IMAGE=\"").arg(row).arg(QString::fromUtf8("写真・東京駅"));
+            longLine +=
+                QStringLiteral("<ROW ID=\"%1\" NAME=\"%2\" IMAGE=\"").arg(row).arg(QString::fromUtf8("写真・東京駅"));
             const qsizetype image = std::min<qsizetype>(200000, LongLineSize - 200 - longLine.size());
             for (qsizetype i = 0; i < image; ++i) {
                 longLine += QLatin1Char(base64[rng() % 64]);

@@ -8,10 +8,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <pugixml.hpp>
@@ -65,8 +65,9 @@ void writeTestFile(const QString& path, int rows)
         workspace.AddFieldRow(QStringLiteral("FIELD%1").arg(f + 1), QStringLiteral("string"), QString(),
                               QStringLiteral("20"), dialogs);
     }
-    const QStringList words{QStringLiteral("Apple"), QString::fromUtf8("東京都千代田区"), QStringLiteral("2024-06-01"),
-                            QString::fromUtf8("山田太郎"), QStringLiteral("Tokyo Station"), QStringLiteral("N/A")};
+    const QStringList words{QStringLiteral("Apple"),         QString::fromUtf8("東京都千代田区"),
+                            QStringLiteral("2024-06-01"),    QString::fromUtf8("山田太郎"),
+                            QStringLiteral("Tokyo Station"), QStringLiteral("N/A")};
     workspace.SG_Data.setRowCount(rows + 1);
     for (int r = 1; r <= rows; ++r) {
         workspace.SG_Data.setCell(0, r, QString::number(r));
@@ -88,8 +89,8 @@ double peakMegabytes()
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("packet.xml"));
@@ -106,9 +107,9 @@ int main(int argc, char** argv)
             document.load_file(file.toLocal8Bit().constData());
         }
         QFile out(pugiTime);
-        const bool written = out.open(QIODevice::WriteOnly)
-                             && out.write(QByteArray::number(static_cast<double>(pugiTimer.nsecsElapsed()) / 1e6)) > 0
-                             && out.flush();
+        const bool written = out.open(QIODevice::WriteOnly) &&
+                             out.write(QByteArray::number(static_cast<double>(pugiTimer.nsecsElapsed()) / 1e6)) > 0 &&
+                             out.flush();
         std::_Exit(written ? 0 : 1);
     }
     int status = 0;

@@ -66,11 +66,11 @@ bool sameKeys(const TKeyList& a, const TKeyList& b)
 
 bool sameWorkspace(const TWorkspace& a, const TWorkspace& b)
 {
-    return a.Ed_xmlVersion == b.Ed_xmlVersion && a.Ed_PacketVersion == b.Ed_PacketVersion
-           && a.Ed_LCID == b.Ed_LCID && a.FieldList == b.FieldList && a.FieldCount == b.FieldCount
-           && fieldRows(a.SG_Field) == fieldRows(b.SG_Field)
-           && a.SG_Data.colCount() == b.SG_Data.colCount() && filledRows(a.SG_Data) == filledRows(b.SG_Data)
-           && sameKeys(a.LB_DefOrder, b.LB_DefOrder) && sameKeys(a.LB_PriKey, b.LB_PriKey);
+    return a.Ed_xmlVersion == b.Ed_xmlVersion && a.Ed_PacketVersion == b.Ed_PacketVersion && a.Ed_LCID == b.Ed_LCID &&
+           a.FieldList == b.FieldList && a.FieldCount == b.FieldCount &&
+           fieldRows(a.SG_Field) == fieldRows(b.SG_Field) && a.SG_Data.colCount() == b.SG_Data.colCount() &&
+           filledRows(a.SG_Data) == filledRows(b.SG_Data) && sameKeys(a.LB_DefOrder, b.LB_DefOrder) &&
+           sameKeys(a.LB_PriKey, b.LB_PriKey);
 }
 
 bool isWellFormedUtf8(const QByteArray& bytes)
@@ -119,8 +119,8 @@ bool scannable(const TWorkspace& workspace)
             return false;
         }
         const QString& etc = workspace.SG_Field.cell(2, r);
-        if (etc.contains(u'<') || etc.contains(u'>') || etc.count(u'"') % 2 != 0
-            || etc.contains(QLatin1String("WIDTH=\""), Qt::CaseInsensitive)) {
+        if (etc.contains(u'<') || etc.contains(u'>') || etc.count(u'"') % 2 != 0 ||
+            etc.contains(QLatin1String("WIDTH=\""), Qt::CaseInsensitive)) {
             return false;
         }
     }
@@ -149,8 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TSilentDialogs dialogs;
     TWorkspace first;
     if (!loadAndRead(first, QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
-                     dialogs)
-        || !scannable(first)) {
+                     dialogs) ||
+        !scannable(first)) {
         return 0;
     }
     // Raw texts kept from the packet may hold lone line breaks; the view holds them as CR LF.

@@ -11,8 +11,8 @@ bool isLineBreak(QChar c)
 
 void appendValue(QString& out, const QString& value, QChar separator)
 {
-    const bool quoted = value.contains(separator) || value.contains(u'"') || value.contains(u'\n') ||
-                        value.contains(u'\r');
+    const bool quoted =
+        value.contains(separator) || value.contains(u'"') || value.contains(u'\n') || value.contains(u'\r');
     if (!quoted) {
         out += value;
         return;

@@ -49,14 +49,22 @@ QString unrepresentableMessage(const QString& fileText, qsizetype pos)
 char16_t toCp932Form(char16_t c)
 {
     switch (c) {
-    case 0x301C: return 0xFF5E; // WAVE DASH -> FULLWIDTH TILDE
-    case 0x2016: return 0x2225; // DOUBLE VERTICAL LINE -> PARALLEL TO
-    case 0x2212: return 0xFF0D; // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-    case 0x2014: return 0x2015; // EM DASH -> HORIZONTAL BAR
-    case 0x00A2: return 0xFFE0; // CENT SIGN -> FULLWIDTH CENT SIGN
-    case 0x00A3: return 0xFFE1; // POUND SIGN -> FULLWIDTH POUND SIGN
-    case 0x00AC: return 0xFFE2; // NOT SIGN -> FULLWIDTH NOT SIGN
-    default: return c;
+    case 0x301C:
+        return 0xFF5E; // WAVE DASH -> FULLWIDTH TILDE
+    case 0x2016:
+        return 0x2225; // DOUBLE VERTICAL LINE -> PARALLEL TO
+    case 0x2212:
+        return 0xFF0D; // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
+    case 0x2014:
+        return 0x2015; // EM DASH -> HORIZONTAL BAR
+    case 0x00A2:
+        return 0xFFE0; // CENT SIGN -> FULLWIDTH CENT SIGN
+    case 0x00A3:
+        return 0xFFE1; // POUND SIGN -> FULLWIDTH POUND SIGN
+    case 0x00AC:
+        return 0xFFE2; // NOT SIGN -> FULLWIDTH NOT SIGN
+    default:
+        return c;
     }
 }
 
@@ -87,8 +95,8 @@ TAtomicFile::TAtomicFile(const QString& fileName) : m_file(fileName)
     // purpose, and root, whom the system lets write anything, must not overwrite it either.
     const QString cannotCreate = QStringLiteral("ファイル %1 を作成できません").arg(fileName);
     struct stat target {};
-    if (::stat(QFile::encodeName(fileName).constData(), &target) == 0
-        && (!S_ISREG(target.st_mode) || (target.st_mode & S_IWUSR) == 0)) {
+    if (::stat(QFile::encodeName(fileName).constData(), &target) == 0 &&
+        (!S_ISREG(target.st_mode) || (target.st_mode & S_IWUSR) == 0)) {
         throw TFailure(cannotCreate);
     }
     if (!m_file.open(QIODevice::WriteOnly)) {

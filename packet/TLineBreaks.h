@@ -14,8 +14,7 @@ namespace torvane {
 // Goes once over `text` and calls onBreak(position of the LF) for each CR LF pair, in order; stops with
 // false at the first lone CR or LF. Eight characters at a time where SSE2 is there: a packet of a million
 // rows is two hundred million characters, and each hand-over between the view and a file checks them.
-template <typename OnBreak>
-bool scanCrLfBreaks(QStringView text, OnBreak&& onBreak)
+template <typename OnBreak> bool scanCrLfBreaks(QStringView text, OnBreak&& onBreak)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();

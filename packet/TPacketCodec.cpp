@@ -114,7 +114,8 @@ qsizetype TPacketCodec::encode(QStringView text, QByteArray& out) const
         while (i + 16 <= n) {
             const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
             const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-            const __m128i beyondAscii = _mm_and_si128(_mm_or_si128(low, high), _mm_set1_epi16(static_cast<short>(0xFF80)));
+            const __m128i beyondAscii =
+                _mm_and_si128(_mm_or_si128(low, high), _mm_set1_epi16(static_cast<short>(0xFF80)));
             if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, _mm_setzero_si128())) != 0xFFFF) {
                 break;
             }

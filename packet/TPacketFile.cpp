@@ -152,8 +152,7 @@ bool declaresUtf8(QByteArrayView bytes)
     }
     const QChar quote = text[k];
     const QLatin1StringView value = text.sliced(k + 1);
-    return value.startsWith(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) && value.size() > 5
-           && value[5] == quote;
+    return value.startsWith(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) && value.size() > 5 && value[5] == quote;
 }
 } // namespace
 
@@ -235,8 +234,8 @@ QByteArray readRegularFile(const QString& fileName)
     }
     struct stat info {};
     QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw TFailure(cannotOpen);
     }

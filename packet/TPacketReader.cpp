@@ -190,9 +190,9 @@ struct TQuoted {
 class TPacketScan {
 public:
     TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridLimit)
-        : m_ws(workspace), m_dialogs(dialogs), m_text(text), m_length(text.size()),
-          m_quote(m_text, u"\""), m_xml(m_text, u"<?xml version=\""), m_packet(m_text, u"<DATAPACKET Version=\""),
-          m_fields(m_text, u"<FIELDS"), m_field(m_text, u"<FIELD"), m_end(m_text, u"/>"), m_params(m_text, u"<PARAMS"),
+        : m_ws(workspace), m_dialogs(dialogs), m_text(text), m_length(text.size()), m_quote(m_text, u"\""),
+          m_xml(m_text, u"<?xml version=\""), m_packet(m_text, u"<DATAPACKET Version=\""), m_fields(m_text, u"<FIELDS"),
+          m_field(m_text, u"<FIELD"), m_end(m_text, u"/>"), m_params(m_text, u"<PARAMS"),
           m_defaultOrder(m_text, u"DEFAULT_ORDER=\""), m_primaryKey(m_text, u"PRIMARY_KEY=\""),
           m_rowData(m_text, u"<ROWDATA"), m_row(m_text, u"<ROW "), m_fieldNesting(m_text, QStringLiteral("FIELD")),
           m_rowNesting(m_text, QStringLiteral("ROW")), m_gridLimit(gridLimit)
@@ -436,7 +436,9 @@ qsizetype TPacketScan::readFields(qsizetype p)
         }
         // Each attribute the field's own settings come from is cut out of the other-settings text with the
         // separator before it: one character, or a line break.
-        const auto separated = [this](qsizetype a) { return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1; };
+        const auto separated = [this](qsizetype a) {
+            return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
+        };
         std::vector<TSpan> taken{{separated(nameAt - 10), name.closing + 1}};
 
         QString type;
@@ -718,8 +720,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         // The names are compared unit by unit, as the library's comparison costs a call for each.
         const char16_t* name = m_text.utf16() + k;
         int e = expected;
-        while (e < fieldCount &&
-               (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
+        while (e < fieldCount && (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
             ++e;
         }
         if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
@@ -741,7 +742,8 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     // Decoding may have moved m_decoded: the views into it are taken again, each to the next one's start.
     qsizetype decodedEnd = m_decoded.size();
     for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
-        m_rowValues[static_cast<size_t>(it->first)] = QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
+        m_rowValues[static_cast<size_t>(it->first)] =
+            QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
         decodedEnd = it->second;
     }
     return current;

@@ -18,23 +18,32 @@ const QLatin1String CrLf("\r\n");
 const char* escapeOf(char16_t c, bool last)
 {
     switch (c) {
-    case u'&': return "&amp;";
-    case u'<': return "&lt;";
-    case u'>': return "&gt;";
-    case u'"': return "&quot;";
-    case u'\r': return "&#13;";
-    case u'\n': return "&#10;";
-    case u'\t': return "&#9;";
+    case u'&':
+        return "&amp;";
+    case u'<':
+        return "&lt;";
+    case u'>':
+        return "&gt;";
+    case u'"':
+        return "&quot;";
+    case u'\r':
+        return "&#13;";
+    case u'\n':
+        return "&#10;";
+    case u'\t':
+        return "&#9;";
     // A value ending in "=" would end in `="` once written, which reads as the start of an attribute.
-    case u'=': return last ? "&#61;" : nullptr;
-    default: return nullptr;
+    case u'=':
+        return last ? "&#61;" : nullptr;
+    default:
+        return nullptr;
     }
 }
 
 // The characters escapeOf() may change, as bits: digits and most punctuation also sort below ">", and a
 // switch on each of them costs more than the copying.
-constexpr quint64 EscapableBits = (1ULL << '&') | (1ULL << '<') | (1ULL << '>') | (1ULL << '"') | (1ULL << '\r')
-                                  | (1ULL << '\n') | (1ULL << '\t') | (1ULL << '=');
+constexpr quint64 EscapableBits = (1ULL << '&') | (1ULL << '<') | (1ULL << '>') | (1ULL << '"') | (1ULL << '\r') |
+                                  (1ULL << '\n') | (1ULL << '\t') | (1ULL << '=');
 
 bool mayNeedEscape(char16_t c)
 {
@@ -54,10 +63,10 @@ const char16_t* firstEscapable(const char16_t* p, const char16_t* end)
     };
     for (; end - p >= 8; p += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(
-            _mm_or_si128(inRange(v, '\t', 1), inRange(v, '<', 2)),
-            _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')),
-                         _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('&')))));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(inRange(v, '\t', 1), inRange(v, '<', 2)),
+                                          _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')),
+                                                       _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')),
+                                                                    _mm_cmpeq_epi16(v, _mm_set1_epi16('&')))));
         if (const int mask = _mm_movemask_epi8(hits)) {
             return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
         }
@@ -138,8 +147,7 @@ public:
         (void)readable;
         putShort(QStringView(src, n));
     }
-    template <size_t N>
-    void put(const char (&latin1)[N])
+    template <size_t N> void put(const char (&latin1)[N])
     {
         for (size_t i = 0; i + 1 < N; ++i) {
             *m_p++ = static_cast<char16_t>(latin1[i]);

@@ -207,10 +207,11 @@ QString workspaceJson(const TWorkspace& ws, const QStringList& messages, const s
     for (int r = 1; r <= ws.FieldCount && r < ws.SG_Field.rowCount(); ++r) {
         // Content kept with the field is shown only where there is some.
         const QString& content = ws.SG_Field.rowContent(r);
-        fields.append(QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4%5}")
-                          .arg(jsonString(ws.SG_Field.cell(0, r)), jsonString(ws.SG_Field.cell(1, r)),
-                               jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r)),
-                               content.isEmpty() ? QString() : QStringLiteral(", \"content\": ") + jsonString(content)));
+        fields.append(
+            QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4%5}")
+                .arg(jsonString(ws.SG_Field.cell(0, r)), jsonString(ws.SG_Field.cell(1, r)),
+                     jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r)),
+                     content.isEmpty() ? QString() : QStringLiteral(", \"content\": ") + jsonString(content)));
     }
     out += fields.isEmpty() ? QStringLiteral("  \"fields\": [],\n")
                             : QStringLiteral("  \"fields\": [\n%1\n  ],\n").arg(fields.join(QLatin1String(",\n")));
@@ -295,6 +296,7 @@ int main(int argc, char* argv[])
     if (args.size() == 4 && args[1] == QLatin1String("convert")) {
         return convert(args[2], args[3]);
     }
-    printErr(QStringLiteral("usage: torvane-probe write FILE.json | torvane-probe read FILE | torvane-probe convert IN OUT"));
+    printErr(QStringLiteral(
+        "usage: torvane-probe write FILE.json | torvane-probe read FILE | torvane-probe convert IN OUT"));
     return 2;
 }

@@ -180,8 +180,7 @@ bool TGridRow::isBlank(int count) const
 
 TStringGrid::TStringGrid(int colCount, int rowCount, int defaultColWidth)
     : m_colCount(std::max(colCount, 0)), m_defaultColWidth(defaultColWidth),
-      m_rows(static_cast<size_t>(std::max(rowCount, 0))),
-      m_colWidths(static_cast<size_t>(m_colCount), defaultColWidth)
+      m_rows(static_cast<size_t>(std::max(rowCount, 0))), m_colWidths(static_cast<size_t>(m_colCount), defaultColWidth)
 {
 }
 

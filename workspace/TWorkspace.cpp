@@ -50,11 +50,11 @@ int TWorkspace::measureText(const QString& text) const
 QStringList TWorkspace::initialTypeList()
 {
     return {
-        QStringLiteral("i2(２バイト整数）"),     QStringLiteral("i4（４バイト整数）"),
-        QStringLiteral("r4（７桁実数）"),         QStringLiteral("r8（１５桁実数）"),
-        QStringLiteral("string（文字列）"),       QStringLiteral("char（一文字）"),
-        QStringLiteral("int（数字）"),            QStringLiteral("float（実数）"),
-        QStringLiteral("boolean（０か１）"),      QStringLiteral("bin.hex（８進表記１６進数）"),
+        QStringLiteral("i2(２バイト整数）"), QStringLiteral("i4（４バイト整数）"),
+        QStringLiteral("r4（７桁実数）"),    QStringLiteral("r8（１５桁実数）"),
+        QStringLiteral("string（文字列）"),  QStringLiteral("char（一文字）"),
+        QStringLiteral("int（数字）"),       QStringLiteral("float（実数）"),
+        QStringLiteral("boolean（０か１）"), QStringLiteral("bin.hex（８進表記１６進数）"),
     };
 }
 
@@ -154,8 +154,8 @@ int TWorkspace::typeIndexOf(const QString& typeText) const
     return indexOfName(typeList, typeText);
 }
 
-bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc,
-                             const QString& width, TDialogs& dialogs)
+bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc, const QString& width,
+                             TDialogs& dialogs)
 {
     const QString folded = m_batchOpen ? name.toCaseFolded() : QString();
     const bool taken = m_batchOpen ? m_foldedNames.contains(folded) : indexOfName(FieldList, name) >= 0;
@@ -200,8 +200,8 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
     return true;
 }
 
-bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType,
-                                 const QString& etc, const QString& width, TDialogs& dialogs)
+bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QString>& chosenType, const QString& etc,
+                                 const QString& width, TDialogs& dialogs)
 {
     markDataEdited();
     if (!chosenType) {

@@ -92,11 +92,11 @@ public:
     bool NeedsRebuild = false;
     TChangedSide changedSide = TChangedSide::None;
 
-    TStringGrid SG_Field;  // 4 columns: name, type text, other-settings text, width text
-    TStringGrid SG_Data;   // one column per field; row 0 holds the headers
+    TStringGrid SG_Field; // 4 columns: name, type text, other-settings text, width text
+    TStringGrid SG_Data;  // one column per field; row 0 holds the headers
     TKeyList LB_PriKey;
     TKeyList LB_DefOrder;
-    QStringList typeList;  // the items of CB_FieldType
+    QStringList typeList; // the items of CB_FieldType
 
     QString Ed_xmlVersion = QStringLiteral("1.0");
     QString Ed_PacketVersion = QStringLiteral("2.0");

@@ -7,27 +7,27 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QLabel>
-#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QStringEncoder>
 #include <QTimer>
-#include <QDir>
-#include <QMimeData>
-#include <QScrollBar>
 #include <QUrl>
 
 #include <memory>
@@ -801,12 +801,12 @@ void TestMainForm::readTextReplacesTheWorkspaceWhateverBoxesShow()
     QTRY_COMPARE(w.cell(w.data, 0, 0), QStringLiteral("OLD"));
 
     w.pages->setCurrentIndex(1);
-    const QString packet = lines({R"(<?xml version="1.0" standalone="yes"?>)", R"(<DATAPACKET Version="2.0">)",
-                                  "<METADATA>", "<FIELDS>", R"(<FIELD attrname="A" fieldtype="string"/>)",
-                                  R"(<FIELD attrname="a" fieldtype="string"/>)",
-                                  R"(<FIELD attrname="B" fieldtype="string"/>)", "</FIELDS>",
-                                  R"(<PARAMS DEFAULT_ORDER="" PRIMARY_KEY="" LCID="1033"/>)", "</METADATA>",
-                                  "<ROWDATA>", R"(<ROW B="NEW"/>)", "</ROWDATA>", "</DATAPACKET>"});
+    const QString packet =
+        lines({R"(<?xml version="1.0" standalone="yes"?>)", R"(<DATAPACKET Version="2.0">)", "<METADATA>", "<FIELDS>",
+               R"(<FIELD attrname="A" fieldtype="string"/>)", R"(<FIELD attrname="a" fieldtype="string"/>)",
+               R"(<FIELD attrname="B" fieldtype="string"/>)", "</FIELDS>",
+               R"(<PARAMS DEFAULT_ORDER="" PRIMARY_KEY="" LCID="1033"/>)", "</METADATA>", "<ROWDATA>",
+               R"(<ROW B="NEW"/>)", "</ROWDATA>", "</DATAPACKET>"});
     retypeXml(w.xml, packet);
     QTest::keyClick(w.xml, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(w.pages->currentIndex(), 0);
@@ -1277,7 +1277,8 @@ void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()
     QCOMPARE(w.fields->model()->rowCount(), 2);
     QCOMPARE(w.header(w.data, 0), QStringLiteral("B"));
     QCOMPARE(w.name->text(), QStringLiteral("B"));
-    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")), QStringLiteral(R"(<PARAMS DEFAULT_ORDER="1" PRIMARY_KEY="2" LCID="1033"/>)"));
+    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")),
+             QStringLiteral(R"(<PARAMS DEFAULT_ORDER="1" PRIMARY_KEY="2" LCID="1033"/>)"));
     QCOMPARE(writtenRows(w), QStringList{R"(<ROW B="b" C="c"/>)"});
 
     // Alt+Up moves C above B: its field line, column and key go with it.
@@ -1287,7 +1288,8 @@ void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()
     QCOMPARE(w.fields->currentIndex().row(), 0);
     QCOMPARE(w.header(w.data, 0), QStringLiteral("C"));
     QCOMPARE(w.cell(w.data, 0, 0), QStringLiteral("c"));
-    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")), QStringLiteral(R"(<PARAMS DEFAULT_ORDER="2" PRIMARY_KEY="1" LCID="1033"/>)"));
+    QCOMPARE(writtenLine(w, QStringLiteral("<PARAMS")),
+             QStringLiteral(R"(<PARAMS DEFAULT_ORDER="2" PRIMARY_KEY="1" LCID="1033"/>)"));
     QCOMPARE(writtenLine(w, QStringLiteral("<FIELD ")), QStringLiteral(R"(<FIELD attrname="C" fieldtype="string"/>)"));
     QCOMPARE(writtenRows(w), QStringList{R"(<ROW C="c" B="b"/>)"});
     QTest::keyClick(w.fields, Qt::Key_Up, Qt::AltModifier);

@@ -48,15 +48,28 @@ void TestTextBuffer::edits_data()
     QTest::addColumn<QString>("expected");
 
     // Inserted line breaks of any form are held as CR LF.
-    QTest::newRow("insert lines in the middle") << "ab\r\ncd\r\nef" << "5:0:X\nY\r" << "ab\r\ncX\r\nY\r\nd\r\nef";
-    QTest::newRow("remove across lines") << "ab\r\ncd\r\nef\r\ngh" << "1:8:" << "af\r\ngh";
-    QTest::newRow("replace lines by lines") << "ab\r\ncd\r\nef" << "2:6:\r\n1\r\n2\r\n" << "ab\r\n1\r\n2\r\nef";
-    QTest::newRow("join at the end, then break the first") << "a\r\nb\r\n" << "4:2:;0:0:\r\n" << "\r\na\r\nb";
-    QTest::newRow("edits one after another") << "" << "0:0:一\n二;1:0:x;0:2:;0:0:\n\n"
+    QTest::newRow("insert lines in the middle") << "ab\r\ncd\r\nef"
+                                                << "5:0:X\nY\r"
+                                                << "ab\r\ncX\r\nY\r\nd\r\nef";
+    QTest::newRow("remove across lines") << "ab\r\ncd\r\nef\r\ngh"
+                                         << "1:8:"
+                                         << "af\r\ngh";
+    QTest::newRow("replace lines by lines") << "ab\r\ncd\r\nef"
+                                            << "2:6:\r\n1\r\n2\r\n"
+                                            << "ab\r\n1\r\n2\r\nef";
+    QTest::newRow("join at the end, then break the first") << "a\r\nb\r\n"
+                                                           << "4:2:;0:0:\r\n"
+                                                           << "\r\na\r\nb";
+    QTest::newRow("edits one after another") << ""
+                                             << "0:0:一\n二;1:0:x;0:2:;0:0:\n\n"
                                              << "\r\n\r\n\r\n二";
     // Between a CR and its LF: an insertion goes before the break, a removal takes the break whole.
-    QTest::newRow("edits never split a break") << "ab\r\ncd" << "3:0:X;4:1:;1:2:" << "acd";
-    QTest::newRow("past the end is clamped") << "ab" << "9:3:c" << "abc";
+    QTest::newRow("edits never split a break") << "ab\r\ncd"
+                                               << "3:0:X;4:1:;1:2:"
+                                               << "acd";
+    QTest::newRow("past the end is clamped") << "ab"
+                                             << "9:3:c"
+                                             << "abc";
 }
 
 void TestTextBuffer::edits()
@@ -102,15 +115,26 @@ void TestTextBuffer::undoGrouping_data()
     QTest::addColumn<QString>("afterOneUndo");
     QTest::addColumn<bool>("modifiedAfterOneUndo");
 
-    QTest::newRow("typing run is one step") << "tXYZ" << "abcXYZ" << 1 << "abc" << false;
-    QTest::newRow("a caret move ends the run") << "tXY @0 tZ" << "ZabcXY" << 2 << "abcXY" << true;
-    QTest::newRow("Backspace run") << "<2" << "a" << 1 << "abc" << false;
-    QTest::newRow("Delete run") << "@0 >2" << "c" << 1 << "abc" << false;
-    QTest::newRow("typing then Backspace") << "tXY <1" << "abcX" << 2 << "abcXY" << true;
-    QTest::newRow("line break is its own step") << "tX e\r\n tY" << "abcX\r\nY" << 3 << "abcX\r\n" << true;
-    QTest::newRow("Backspace at a line's start") << "e\r\n <1" << "abc" << 2 << "abc\r\n" << true;
-    QTest::newRow("save point ends the run") << "tX s tY" << "abcXY" << 2 << "abcX" << false;
-    QTest::newRow("Japanese typing") << "t日本語" << "abc日本語" << 1 << "abc" << false;
+    QTest::newRow("typing run is one step") << "tXYZ"
+                                            << "abcXYZ" << 1 << "abc" << false;
+    QTest::newRow("a caret move ends the run") << "tXY @0 tZ"
+                                               << "ZabcXY" << 2 << "abcXY" << true;
+    QTest::newRow("Backspace run") << "<2"
+                                   << "a" << 1 << "abc" << false;
+    QTest::newRow("Delete run") << "@0 >2"
+                                << "c" << 1 << "abc" << false;
+    QTest::newRow("typing then Backspace") << "tXY <1"
+                                           << "abcX" << 2 << "abcXY" << true;
+    QTest::newRow("line break is its own step") << "tX e\r\n tY"
+                                                << "abcX\r\nY" << 3 << "abcX\r\n"
+                                                << true;
+    QTest::newRow("Backspace at a line's start") << "e\r\n <1"
+                                                 << "abc" << 2 << "abc\r\n"
+                                                 << true;
+    QTest::newRow("save point ends the run") << "tX s tY"
+                                             << "abcXY" << 2 << "abcX" << false;
+    QTest::newRow("Japanese typing") << "t日本語"
+                                     << "abc日本語" << 1 << "abc" << false;
 }
 
 void TestTextBuffer::undoGrouping()
@@ -150,7 +174,9 @@ void TestTextBuffer::undoGrouping()
             caret = rest.toInt();
             buffer.endMerge();
             break;
-        case u's': buffer.setModified(false); break;
+        case u's':
+            buffer.setModified(false);
+            break;
         }
     }
     QCOMPARE(buffer.text(), expected);
@@ -176,17 +202,28 @@ void TestTextBuffer::lineBreaks_data()
     QTest::addColumn<QString>("held");
     QTest::addColumn<int>("lines");
 
-    QTest::newRow("CR LF") << "<a>\r\n<b/>\r\n" << "<a>\r\n<b/>\r\n" << 3;
-    QTest::newRow("lone CR and LF") << "a\rb\nc" << "a\r\nb\r\nc" << 3;
-    QTest::newRow("LF then CR is two breaks") << "a\n\rb" << "a\r\n\r\nb" << 3;
-    QTest::newRow("CR at the end") << "a\r\nb\r" << "a\r\nb\r\n" << 3;
+    QTest::newRow("CR LF") << "<a>\r\n<b/>\r\n"
+                           << "<a>\r\n<b/>\r\n"
+                           << 3;
+    QTest::newRow("lone CR and LF") << "a\rb\nc"
+                                    << "a\r\nb\r\nc" << 3;
+    QTest::newRow("LF then CR is two breaks") << "a\n\rb"
+                                              << "a\r\n\r\nb" << 3;
+    QTest::newRow("CR at the end") << "a\r\nb\r"
+                                   << "a\r\nb\r\n"
+                                   << 3;
     // Longer texts go eight characters at a time; a break may straddle two blocks.
-    QTest::newRow("breaks across blocks") << "1234567\r\n123456\r\n\r\nabcdefghij" << "1234567\r\n123456\r\n\r\nabcdefghij"
-                                          << 4;
-    QTest::newRow("lone LF starting a block") << "12345678\nabcdefghij\r\n" << "12345678\r\nabcdefghij\r\n" << 3;
-    QTest::newRow("lone CR ending a block") << "1234567\rabcdefghij" << "1234567\r\nabcdefghij" << 2;
-    QTest::newRow("no break") << "東京" << "東京" << 1;
-    QTest::newRow("empty") << "" << "" << 1;
+    QTest::newRow("breaks across blocks") << "1234567\r\n123456\r\n\r\nabcdefghij"
+                                          << "1234567\r\n123456\r\n\r\nabcdefghij" << 4;
+    QTest::newRow("lone LF starting a block") << "12345678\nabcdefghij\r\n"
+                                              << "12345678\r\nabcdefghij\r\n"
+                                              << 3;
+    QTest::newRow("lone CR ending a block") << "1234567\rabcdefghij"
+                                            << "1234567\r\nabcdefghij" << 2;
+    QTest::newRow("no break") << "東京"
+                              << "東京" << 1;
+    QTest::newRow("empty") << ""
+                           << "" << 1;
 }
 
 void TestTextBuffer::lineBreaks()

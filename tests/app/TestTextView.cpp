@@ -128,44 +128,47 @@ void TestTextView::roads_data()
     QTest::newRow("input method replaces the selection")
         << "abc" << 0 << QString::fromUtf8("key:Shift+Right|preedit:か|commit:火") << QString::fromUtf8("火bc") << 1
         << 1 << QString();
-    QTest::newRow("Shift+arrows select, Ctrl+C copies") << "abc def" << 0
-                                                       << "key:Shift+Right|key:Shift+Right|key:Ctrl+C" << "abc def"
-                                                       << 0 << 2 << "ab";
+    QTest::newRow("Shift+arrows select, Ctrl+C copies")
+        << "abc def" << 0 << "key:Shift+Right|key:Shift+Right|key:Ctrl+C"
+        << "abc def" << 0 << 2 << "ab";
     QTest::newRow("Ctrl+X then Ctrl+V elsewhere")
-        << "abc def" << 0 << "key:Ctrl+Shift+Right|key:Ctrl+X|key:End|key:Ctrl+V" << "defabc " << 7 << 7
-        << "abc ";
-    QTest::newRow("pasted CR LF becomes line breaks") << "xy" << 1 << "clip:a\r\nb\rc|key:Ctrl+V" << "xa\nb\ncy"
-                                                      << 8 << 8 << QString();
+        << "abc def" << 0 << "key:Ctrl+Shift+Right|key:Ctrl+X|key:End|key:Ctrl+V"
+        << "defabc " << 7 << 7 << "abc ";
+    QTest::newRow("pasted CR LF becomes line breaks") << "xy" << 1 << "clip:a\r\nb\rc|key:Ctrl+V"
+                                                      << "xa\nb\ncy" << 8 << 8 << QString();
     QTest::newRow("Enter and Shift+Enter break lines") << "ab" << 1 << "key:Return|key:Shift+Return"
                                                        << "a\n\nb" << 5 << 5 << QString();
-    QTest::newRow("Tab inserts a tab") << "ab" << 1 << "key:Tab" << "a\tb" << 2 << 2 << QString();
+    QTest::newRow("Tab inserts a tab") << "ab" << 1 << "key:Tab"
+                                       << "a\tb" << 2 << 2 << QString();
     QTest::newRow("Backspace and Delete") << "ab日本cd" << 3 << "key:Backspace|key:Delete|key:Backspace"
                                           << "acd" << 1 << 1 << QString();
     QTest::newRow("typing replaces the selection") << "abcd" << 0 << "key:Shift+Right|key:Shift+Right|type:XY"
                                                    << "XYcd" << 2 << 2 << QString();
-    QTest::newRow("Ctrl+Z undoes a typing run, Ctrl+Y redoes it")
-        << "ab" << 2 << "type:xyz|key:Ctrl+Z" << "ab" << 2 << 2 << QString();
-    QTest::newRow("Ctrl+Y and Ctrl+Shift+Z redo") << "ab" << 2 << "type:x|key:Left|type:y|key:Ctrl+Z|key:Ctrl+Z|key:Ctrl+Y|key:Ctrl+Shift+Z"
-                                                  << "abyx" << 3 << 3 << QString();
+    QTest::newRow("Ctrl+Z undoes a typing run, Ctrl+Y redoes it") << "ab" << 2 << "type:xyz|key:Ctrl+Z"
+                                                                  << "ab" << 2 << 2 << QString();
+    QTest::newRow("Ctrl+Y and Ctrl+Shift+Z redo")
+        << "ab" << 2 << "type:x|key:Left|type:y|key:Ctrl+Z|key:Ctrl+Z|key:Ctrl+Y|key:Ctrl+Shift+Z"
+        << "abyx" << 3 << 3 << QString();
     QTest::newRow("click, then Shift+click selects") << "hello world" << 0 << "click:2|shiftclick:7"
                                                      << "hello world" << 2 << 7 << QString();
-    QTest::newRow("mouse drag selects") << "hello world" << 0 << "drag:1-4" << "hello world" << 1 << 4 << QString();
-    QTest::newRow("double-click selects a word") << "hello world" << 0 << "dclick:8" << "hello world" << 6 << 11
-                                                 << QString();
+    QTest::newRow("mouse drag selects") << "hello world" << 0 << "drag:1-4"
+                                        << "hello world" << 1 << 4 << QString();
+    QTest::newRow("double-click selects a word") << "hello world" << 0 << "dclick:8"
+                                                 << "hello world" << 6 << 11 << QString();
     // Positions count a line break as the two characters CR LF, as the view holds it.
     QTest::newRow("Home, Shift+End, Shift+Down") << "ab\ncd\nef" << 5 << "key:Home|key:Shift+End|key:Shift+Down"
                                                  << "ab\ncd\nef" << 4 << 10 << QString();
-    QTest::newRow("Up and Down keep the column") << "abcd\nx\nabcd" << 3 << "key:Down|key:Down" << "abcd\nx\nabcd"
-                                                 << 12 << 12 << QString();
+    QTest::newRow("Up and Down keep the column") << "abcd\nx\nabcd" << 3 << "key:Down|key:Down"
+                                                 << "abcd\nx\nabcd" << 12 << 12 << QString();
     QTest::newRow("Ctrl+Home and Ctrl+Shift+End") << "ab\ncd" << 4 << "key:Ctrl+Home|key:Ctrl+Shift+End"
                                                   << "ab\ncd" << 0 << 6 << QString();
     QTest::newRow("Backspace at a line's start, Delete at a line's end")
-        << "ab\ncd\nef" << 4 << "key:Backspace|key:End|key:Delete" << "abcdef" << 4 << 4 << QString();
-    QTest::newRow("Ctrl+A, then typing replaces all") << "abc\ndef" << 1 << "key:Ctrl+A|key:Ctrl+C|type:z" << "z"
-                                                      << 1 << 1 << "abc\ndef";
+        << "ab\ncd\nef" << 4 << "key:Backspace|key:End|key:Delete"
+        << "abcdef" << 4 << 4 << QString();
+    QTest::newRow("Ctrl+A, then typing replaces all") << "abc\ndef" << 1 << "key:Ctrl+A|key:Ctrl+C|type:z"
+                                                      << "z" << 1 << 1 << "abc\ndef";
     QTest::newRow("Right over a surrogate pair") << QString::fromUtf8("a😀b") << 1 << "key:Shift+Right|key:Ctrl+C"
-                                                 << QString::fromUtf8("a😀b") << 1 << 3
-                                                 << QString::fromUtf8("😀");
+                                                 << QString::fromUtf8("a😀b") << 1 << 3 << QString::fromUtf8("😀");
 }
 
 void TestTextView::roads()
@@ -205,7 +208,8 @@ void TestTextView::preeditShownInPlace()
     QVERIFY(!view->isModified());
     const QRect during = view->inputMethodQuery(Qt::ImCursorRectangle).toRect();
     QCOMPARE(during.top(), before.top());
-    QVERIFY2(during.left() > before.left() + 20, qPrintable(QStringLiteral("%1 %2").arg(during.left()).arg(before.left())));
+    QVERIFY2(during.left() > before.left() + 20,
+             qPrintable(QStringLiteral("%1 %2").arg(during.left()).arg(before.left())));
     QCOMPARE(view->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("<ROW a=\"\"/>"));
     QCOMPARE(view->inputMethodQuery(Qt::ImCursorPosition).toInt(), 8);
     QVERIFY(view->inputMethodQuery(Qt::ImEnabled).toBool());
@@ -296,11 +300,12 @@ void TestTextView::drops_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("text is inserted where dropped") << QString::fromUtf8("日本\r\n語") << QString() << true
-                                                  << QString::fromUtf8("ab日本\n語cd");
-    QTest::newRow("a file is left to the window") << "/tmp/x.xml" << "file:///tmp/x.xml" << false << "abcd";
-    QTest::newRow("a web address is text") << "https://example.org/" << "https://example.org/" << true
-                                           << "abhttps://example.org/cd";
+    QTest::newRow("text is inserted where dropped")
+        << QString::fromUtf8("日本\r\n語") << QString() << true << QString::fromUtf8("ab日本\n語cd");
+    QTest::newRow("a file is left to the window") << "/tmp/x.xml"
+                                                  << "file:///tmp/x.xml" << false << "abcd";
+    QTest::newRow("a web address is text") << "https://example.org/"
+                                           << "https://example.org/" << true << "abhttps://example.org/cd";
 }
 
 void TestTextView::drops()
@@ -355,8 +360,8 @@ void TestTextView::contextMenu()
     };
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()), QString::fromUtf8("元に戻す- やり直し- 切り取り- コピー- 貼り付け- 削除- すべて選択")
-                                           .split(u' '));
+        QCOMPARE(captions(menu.get()),
+                 QString::fromUtf8("元に戻す- やり直し- 切り取り- コピー- 貼り付け- 削除- すべて選択").split(u' '));
     }
     trigger("すべて選択");
     QCOMPARE(view->selectedText(), QStringLiteral("abc def"));
@@ -369,8 +374,8 @@ void TestTextView::contextMenu()
     QCOMPARE(view->toPlainText(), QStringLiteral("abcabc def"));
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()), QString::fromUtf8("元に戻す やり直し- 切り取り- コピー- 貼り付け 削除- すべて選択")
-                                           .split(u' '));
+        QCOMPARE(captions(menu.get()),
+                 QString::fromUtf8("元に戻す やり直し- 切り取り- コピー- 貼り付け 削除- すべて選択").split(u' '));
     }
     trigger("元に戻す");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc"));
@@ -399,8 +404,8 @@ void TestTextView::find_data()
     QTest::newRow("forward without wrap") << text << 29 << "abc" << false << false << false << -1;
     QTest::newRow("backward") << text << 26 << "abc" << true << false << false << 9;
     QTest::newRow("backward wraps") << text << 5 << "abc" << true << false << true << 26;
-    QTest::newRow("Japanese over a line break") << text << 0 << QString::fromUtf8(">\n<ROW 名前") << false << true
-                                                << false << 14;
+    QTest::newRow("Japanese over a line break")
+        << text << 0 << QString::fromUtf8(">\n<ROW 名前") << false << true << false << 14;
     QTest::newRow("absent") << text << 0 << "xyz" << false << false << true << -1;
 }
 
@@ -450,7 +455,8 @@ void TestTextView::veryLongLineEditedInTheMiddle()
     QCOMPARE(view->cursorPosition(), middle + 1);
 
     // The line's end and its Japanese text, then back to the start.
-    runScript(*view, QStringLiteral("key:End|key:Shift+Left|key:Shift+Left|key:Shift+Left|key:Shift+Left|key:Shift+Left"));
+    runScript(*view,
+              QStringLiteral("key:End|key:Shift+Left|key:Shift+Left|key:Shift+Left|key:Shift+Left|key:Shift+Left"));
     QCOMPARE(view->selectedText(), QString::fromUtf8("山田\"/>"));
     QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     runScript(*view, QStringLiteral("key:Home"));

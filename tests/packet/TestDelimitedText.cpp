@@ -12,10 +12,8 @@ Q_DECLARE_METATYPE(torvane::TTextTable)
 
 namespace {
 
-const TTextTable Awkward{{"ID", "名前", "備考"},
-                         {"1", "東京\t駅", "say \"hi\""},
-                         {"2", "一行目\n二行目", ""},
-                         {"", "a,b", "CR LF\r\nend"}};
+const TTextTable Awkward{
+    {"ID", "名前", "備考"}, {"1", "東京\t駅", "say \"hi\""}, {"2", "一行目\n二行目", ""}, {"", "a,b", "CR LF\r\nend"}};
 
 } // namespace
 
@@ -36,13 +34,14 @@ void TestDelimitedText::tabText_data()
     QTest::addColumn<TTextTable>("rows");
     QTest::addColumn<bool>("writtenAlike");
     QTest::newRow("calc block, quoted tab, break and quote")
-        << "a\t\"b\tc\"\n\"x\ny\"\t\"say \"\"hi\"\"\"\n" << TTextTable{{"a", "b\tc"}, {"x\ny", "say \"hi\""}} << true;
+        << "a\t\"b\tc\"\n\"x\ny\"\t\"say \"\"hi\"\"\"\n"
+        << TTextTable{{"a", "b\tc"}, {"x\ny", "say \"hi\""}} << true;
     QTest::newRow("excel CR LF rows, no last break") << "1\t2\r\n3\t4" << TTextTable{{"1", "2"}, {"3", "4"}} << false;
     QTest::newRow("one value") << "v\n" << TTextTable{{"v"}} << true;
     QTest::newRow("empty cells and empty line") << "\t\n\nz\n" << TTextTable{{"", ""}, {""}, {"z"}} << true;
     QTest::newRow("trailing tab") << "a\t" << TTextTable{{"a", ""}} << false;
-    QTest::newRow("unclosed quote read as it stands")
-        << "\"open\tb\nc\n" << TTextTable{{"\"open", "b"}, {"c"}} << false;
+    QTest::newRow("unclosed quote read as it stands") << "\"open\tb\nc\n"
+                                                      << TTextTable{{"\"open", "b"}, {"c"}} << false;
     QTest::newRow("text after a closing quote kept") << "\"a\"b\tc\n" << TTextTable{{"ab", "c"}} << false;
     QTest::newRow("nothing") << "" << TTextTable{} << true;
 }
@@ -68,8 +67,8 @@ void TestDelimitedText::csvText_data()
                               << TTextTable{{"a", "b,c", "d\"e"}, {"f\r\ng", "h", ""}} << 0;
     QTest::newRow("blank lines hold no record") << "x\n\n\ny\n" << TTextTable{{"x"}, {"y"}} << 0;
     QTest::newRow("one empty value quoted") << "H\r\n\"\"\r\nv\r\n" << TTextTable{{"H"}, {""}, {"v"}} << 0;
-    QTest::newRow("unclosed quote after a two-line value")
-        << "a,b\r\n\"x\r\ny\",z\r\n1,\"open\r\n2,3\r\n" << TTextTable{} << 4;
+    QTest::newRow("unclosed quote after a two-line value") << "a,b\r\n\"x\r\ny\",z\r\n1,\"open\r\n2,3\r\n"
+                                                           << TTextTable{} << 4;
     QTest::newRow("unclosed quote on line 1") << "\"" << TTextTable{} << 1;
 }
 
@@ -110,17 +109,18 @@ void TestDelimitedText::csvFiles()
     QVERIFY(file.readAll().startsWith(start));
     QCOMPARE(loadCsvFile(name), text);
 
-    // UTF-8 holds every character. CP932 refuses what it cannot hold, naming the line, and leaves the old file; the wave dash that input
-    // methods give is saved as CP932's own.
+    // UTF-8 holds every character. CP932 refuses what it cannot hold, naming the line, and leaves the old file; the
+    // wave dash that input methods give is saved as CP932's own.
     QString message;
     try {
         saveCsvFile(name, QStringLiteral("a\r\n\"x\ny\"\r\n😀\r\n"), TCsvEncoding(encoding));
     } catch (const TFailure& failure) {
         message = failure.message();
     }
-    QCOMPARE(message, encoding == int(TCsvEncoding::Cp932)
-                          ? QStringLiteral("4 行目の文字「😀」(U+1F600) は Shift_JIS (CP932) で表せないため、保存できません")
-                          : QString());
+    QCOMPARE(message,
+             encoding == int(TCsvEncoding::Cp932)
+                 ? QStringLiteral("4 行目の文字「😀」(U+1F600) は Shift_JIS (CP932) で表せないため、保存できません")
+                 : QString());
     if (encoding == int(TCsvEncoding::Utf8WithBom)) {
         QCOMPARE(loadCsvFile(name), QStringLiteral("a\r\n\"x\ny\"\r\n😀\r\n"));
     } else {

@@ -37,8 +37,7 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 }
 
 // The message of the TFailure that `action` throws, or a note that it threw none.
-template <typename Action>
-QString failureOf(Action action)
+template <typename Action> QString failureOf(Action action)
 {
     try {
         action();
@@ -65,7 +64,8 @@ QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rli
         ::setrlimit(RLIMIT_FSIZE, &size);
         std::signal(SIGXFSZ, SIG_IGN);
         const QByteArray message = failureOf([&] { savePacketFile(fileName, viewText); }).toUtf8();
-        [[maybe_unused]] const ssize_t sent = ::write(channel[1], message.constData(), static_cast<size_t>(message.size()));
+        [[maybe_unused]] const ssize_t sent =
+            ::write(channel[1], message.constData(), static_cast<size_t>(message.size()));
         ::_exit(0);
     }
     ::close(channel[1]);
@@ -203,62 +203,72 @@ void TestPacketFile::loadEncodings_data()
         << QString::fromUtf8("<ROW NAME=\"日本語表ソｱｲ\"/>\r\n纊");
     QTest::newRow("CP932 JIS forms") << QByteArray("\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca")
                                      << QString::fromUtf8("～∥－―￠￡￢");
-    QTest::newRow("CP932 NEC and IBM rows of one character") << QByteArray("\xed\x40\xfa\x5c\xee\xef\xfa\x40")
-                                                            << QString::fromUtf8("纊纊ⅰⅰ");
+    QTest::newRow("CP932 NEC and IBM rows of one character")
+        << QByteArray("\xed\x40\xfa\x5c\xee\xef\xfa\x40") << QString::fromUtf8("纊纊ⅰⅰ");
     QTest::newRow("UTF-8 without BOM") << QByteArray("<ROW NAME=\"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\"/>")
                                        << QString::fromUtf8("<ROW NAME=\"日本語\"/>");
-    QTest::newRow("UTF-8 with BOM, BOM dropped") << QByteArray("\xef\xbb\xbf<A>\xe3\x81\x82</A>\r\n")
-                                                << QString::fromUtf8("<A>あ</A>\r\n");
+    QTest::newRow("UTF-8 with BOM, BOM dropped")
+        << QByteArray("\xef\xbb\xbf<A>\xe3\x81\x82</A>\r\n") << QString::fromUtf8("<A>あ</A>\r\n");
     QTest::newRow("UTF-8 BOM before ASCII") << QByteArray("\xef\xbb\xbf<A/>") << "<A/>";
-    QTest::newRow("UTF-8 BOM before malformed bytes") << QByteArray("\xef\xbb\xbf" "a\xff b") << QString::fromUtf8("a\xef\xbf\xbd b");
+    QTest::newRow("UTF-8 BOM before malformed bytes") << QByteArray("\xef\xbb\xbf"
+                                                                    "a\xff b")
+                                                      << QString::fromUtf8("a\xef\xbf\xbd b");
     QTest::newRow("UTF-8 of every length between ASCII runs")
-        << QByteArray(17, 'x') + "\xc3\xa9" + QByteArray(15, 'y') + "\xe6\x97\xa5" + QByteArray(16, 'z') + "\xf0\x9f\x98\x80"
-        << QString(17, u'x') + QString::fromUtf8("é") + QString(15, u'y') + QString::fromUtf8("日") + QString(16, u'z')
-               + QString::fromUtf8("😀");
+        << QByteArray(17, 'x') + "\xc3\xa9" + QByteArray(15, 'y') + "\xe6\x97\xa5" + QByteArray(16, 'z') +
+               "\xf0\x9f\x98\x80"
+        << QString(17, u'x') + QString::fromUtf8("é") + QString(15, u'y') + QString::fromUtf8("日") +
+               QString(16, u'z') + QString::fromUtf8("😀");
     QTest::newRow("UTF-8 outside CP932") << QByteArray("\xf0\x9f\x98\x80\xf0\xa0\xae\xb7") << QString::fromUtf8("😀𠮷");
-    QTest::newRow("ASCII with the control codes ICU swaps") << QByteArray("a\x1a\x1c\x7f~\\")
-                                                            << QString::fromLatin1("a\x1a\x1c\x7f~\\");
+    QTest::newRow("ASCII with the control codes ICU swaps")
+        << QByteArray("a\x1a\x1c\x7f~\\") << QString::fromLatin1("a\x1a\x1c\x7f~\\");
     // "あ" in CP932 starts with a byte UTF-8 only allows inside a sequence.
     QTest::newRow("invalid UTF-8 read as CP932") << QByteArray("\x82\xa0") << QString::fromUtf8("あ");
-    QTest::newRow("UTF-8 cut in a sequence read as CP932")
-        << QByteArray("\xe6\x97") << QString::fromUtf8("譌");
+    QTest::newRow("UTF-8 cut in a sequence read as CP932") << QByteArray("\xe6\x97") << QString::fromUtf8("譌");
     QTest::newRow("UTF-8 overlong form read as CP932") << QByteArray("\xc0\xaf") << QString::fromUtf8("ﾀｯ");
     QTest::newRow("UTF-8 surrogate form read as CP932") << QByteArray("\xed\xa0") << QString::fromUtf8("恝");
     // F4 90 is a pair of the user-defined area.
-    QTest::newRow("UTF-8 past U+10FFFF read as CP932") << QByteArray("\xf4\x90\x80\x80")
-                                                       << QString(QChar(0xE33F)) + QChar(0x80) + QChar(0x80);
-    QTest::newRow("UTF-8 after a long ASCII run") << QByteArray(1000, 'a') + "\xe3\x81\x82"
-                                                  << QString(1000, u'a') + QString::fromUtf8("あ");
+    QTest::newRow("UTF-8 past U+10FFFF read as CP932")
+        << QByteArray("\xf4\x90\x80\x80") << QString(QChar(0xE33F)) + QChar(0x80) + QChar(0x80);
+    QTest::newRow("UTF-8 after a long ASCII run")
+        << QByteArray(1000, 'a') + "\xe3\x81\x82" << QString(1000, u'a') + QString::fromUtf8("あ");
     // Runs of ASCII go sixteen bytes at a time; what ends a run may stand anywhere in a block.
     QTest::newRow("CP932 inside and after ASCII runs")
         << QByteArray(15, 'a') + "\x93\xfa" + QByteArray(17, 'b') + "\xb1" + QByteArray(16, 'c')
         << QString(15, u'a') + QString::fromUtf8("日") + QString(17, u'b') + QString::fromUtf8("ｱ") + QString(16, u'c');
-    QTest::newRow("CP932 truncated last byte kept") << QByteArray("\x93\xfa\x96") << QString::fromUtf8("日\xef\xbf\xbd");
+    QTest::newRow("CP932 truncated last byte kept")
+        << QByteArray("\x93\xfa\x96") << QString::fromUtf8("日\xef\xbf\xbd");
     QTest::newRow("CP932 lead byte before a line break")
         << QByteArray("\x93\r\nA") << QString::fromUtf8("\xef\xbf\xbd\r\nA");
     QTest::newRow("CP932 single bytes as Windows maps them")
-        << QByteArray("\x80\xa0\xfd\xfe\xff" "A\x82\xa0")
-        << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3) + QString::fromUtf8("Aあ");
+        << QByteArray("\x80\xa0\xfd\xfe\xff"
+                      "A\x82\xa0")
+        << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3) +
+               QString::fromUtf8("Aあ");
     QTest::newRow("CP932 undefined pair keeps its ASCII second byte")
-        << QByteArray("V=\"\x85\x41\x85\x22\"\x85\x81/") << QString::fromUtf8("V=\"\xef\xbf\xbd" "A\xef\xbf\xbd\"\"\xef\xbf\xbd/");
+        << QByteArray("V=\"\x85\x41\x85\x22\"\x85\x81/")
+        << QString::fromUtf8("V=\"\xef\xbf\xbd"
+                             "A\xef\xbf\xbd\"\"\xef\xbf\xbd/");
     // Half-width katakana alone can be well-formed UTF-8: ﾐｷ is D0 B7, "з"; ﾃｩ is C3 A9, "é".
     QTest::newRow("katakana pairs that are UTF-8 read as CP932")
-        << QByteArray("<?xml version=\"1.0\"?>\xd0\xb7\xc3\xa9\xdf\xbf") << QString::fromUtf8("<?xml version=\"1.0\"?>ﾐｷﾃｩﾟｿ");
+        << QByteArray("<?xml version=\"1.0\"?>\xd0\xb7\xc3\xa9\xdf\xbf")
+        << QString::fromUtf8("<?xml version=\"1.0\"?>ﾐｷﾃｩﾟｿ");
     QTest::newRow("two bytes with one outside A1..DF read as UTF-8")
         << QByteArray("\xc3\xa9\xd0\x90") << QString::fromUtf8("éА");
     QTest::newRow("declaration naming UTF-8 decides")
         << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\xd0\xb7")
         << QString::fromUtf8("<?xml version=\"1.0\" encoding=\"utf-8\"?>з");
     QTest::newRow("declaration naming UTF-8, single quotes and spaces")
-        << QByteArray("<?xml version='1.0' encoding = 'UTF-8' ?>\xc3\xa9") << QString::fromUtf8("<?xml version='1.0' encoding = 'UTF-8' ?>é");
+        << QByteArray("<?xml version='1.0' encoding = 'UTF-8' ?>\xc3\xa9")
+        << QString::fromUtf8("<?xml version='1.0' encoding = 'UTF-8' ?>é");
     QTest::newRow("declaration naming UTF-8, bytes not UTF-8")
         << QByteArray("<?xml encoding=\"UTF-8\"?>\xb1\xb2") << QString::fromUtf8("<?xml encoding=\"UTF-8\"?>ｱｲ");
     QTest::newRow("declaration naming another encoding") << QByteArray("<?xml encoding=\"Shift_JIS\"?>\xd0\xb7")
                                                          << QString::fromUtf8("<?xml encoding=\"Shift_JIS\"?>ﾐｷ");
-    QTest::newRow("encoding named after the declaration") << QByteArray("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>\xd0\xb7")
-                                                          << QString::fromUtf8("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>ﾐｷ");
-    QTest::newRow("encoding value only starting with UTF-8") << QByteArray("<?xml encoding=\"UTF-8x\"?>\xd0\xb7")
-                                                             << QString::fromUtf8("<?xml encoding=\"UTF-8x\"?>ﾐｷ");
+    QTest::newRow("encoding named after the declaration")
+        << QByteArray("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>\xd0\xb7")
+        << QString::fromUtf8("<?xml version=\"1.0\"?><A encoding=\"UTF-8\"/>ﾐｷ");
+    QTest::newRow("encoding value only starting with UTF-8")
+        << QByteArray("<?xml encoding=\"UTF-8x\"?>\xd0\xb7") << QString::fromUtf8("<?xml encoding=\"UTF-8x\"?>ﾐｷ");
 }
 
 void TestPacketFile::loadEncodings()
@@ -292,8 +302,8 @@ void TestPacketFile::saveBytes_data()
     QTest::newRow("U+00A2 cent sign") << QString(QChar(0x00A2)) << QByteArray("\x81\x91");
     QTest::newRow("U+00A3 pound sign") << QString(QChar(0x00A3)) << QByteArray("\x81\x92");
     QTest::newRow("U+00AC not sign") << QString(QChar(0x00AC)) << QByteArray("\x81\xca");
-    QTest::newRow("CP932 forms unchanged") << QString::fromUtf8("～∥－―￠￡￢")
-                                           << QByteArray("\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca");
+    QTest::newRow("CP932 forms unchanged")
+        << QString::fromUtf8("～∥－―￠￡￢") << QByteArray("\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca");
     // Characters with two or three codes take the one Windows writes.
     QTest::newRow("IBM extension rather than NEC-selected")
         << QString::fromUtf8("纊ⅰ￤") << QByteArray("\xfa\x5c\xfa\x40\xfa\x55");
@@ -304,8 +314,8 @@ void TestPacketFile::saveBytes_data()
     QTest::newRow("JIS forms and line breaks inside ASCII runs")
         << QString(15, u'a') + QChar(0x301C) + QString(20, u'b') + QStringLiteral("\r\n") + QString(16, u'c') + u'\n'
         << QByteArray(15, 'a') + "\x81\x60" + QByteArray(20, 'b') + "\r\n" + QByteArray(16, 'c') + "\r\n";
-    QTest::newRow("text of several pieces") << QString::fromUtf8("日本\r\n").repeated(100000)
-                                            << QByteArray("\x93\xfa\x96\x7b\r\n").repeated(100000);
+    QTest::newRow("text of several pieces")
+        << QString::fromUtf8("日本\r\n").repeated(100000) << QByteArray("\x93\xfa\x96\x7b\r\n").repeated(100000);
     QTest::newRow("single bytes Windows maps")
         << QString(QChar(0x80)) + QChar(0xF8F0) + QChar(0xF8F1) + QChar(0xF8F2) + QChar(0xF8F3)
         << QByteArray("\x80\xa0\xfd\xfe\xff");
@@ -331,7 +341,8 @@ void TestPacketFile::unrepresentableRefused_data()
         << QString::fromUtf8("<A>\n<B/>\n<ROW V=\"x😀\"/>\n")
         << QString::fromUtf8("3 行目の文字「😀」(U+1F600) は Shift_JIS (CP932) で表せないため、保存できません");
     QTest::newRow("supplementary kanji on line 1")
-        << QString::fromUtf8("𠮷野家\n") << QString::fromUtf8("1 行目の文字「𠮷」(U+20BB7) は Shift_JIS (CP932) で表せないため、保存できません");
+        << QString::fromUtf8("𠮷野家\n")
+        << QString::fromUtf8("1 行目の文字「𠮷」(U+20BB7) は Shift_JIS (CP932) で表せないため、保存できません");
     QTest::newRow("yen sign, no CP932 form")
         << QString::fromUtf8("a\nb\n\n¥100")
         << QString::fromUtf8("4 行目の文字「¥」(U+00A5) は Shift_JIS (CP932) で表せないため、保存できません");
@@ -339,7 +350,8 @@ void TestPacketFile::unrepresentableRefused_data()
         << QString::fromUtf8("ok\r\n€ and é")
         << QString::fromUtf8("2 行目の文字「€」(U+20AC) は Shift_JIS (CP932) で表せないため、保存できません");
     QTest::newRow("lone surrogate") << QString("a\n") + QChar(0xD800)
-                                    << QString::fromUtf8("2 行目の文字 (U+D800) は Shift_JIS (CP932) で表せないため、保存できません");
+                                    << QString::fromUtf8(
+                                           "2 行目の文字 (U+D800) は Shift_JIS (CP932) で表せないため、保存できません");
     // Long texts are encoded and written in pieces; this one fails in its second piece.
     QTest::newRow("last character of a long text")
         << QString("<ROW V=\"abc\"/>\n").repeated(30000) + QChar(0x00E9)
@@ -380,8 +392,8 @@ void TestPacketFile::failedCommitKeepsOldFile()
     writeBytes(name, old);
 
     const QString message = failureOf([&] { savePacketFile(name, QStringLiteral("<NEW/>\n")); });
-    QVERIFY2(message == QStringLiteral("ストリームへの書き込みに失敗しました")
-                 || message == QStringLiteral("ファイル %1 を作成できません").arg(name),
+    QVERIFY2(message == QStringLiteral("ストリームへの書き込みに失敗しました") ||
+                 message == QStringLiteral("ファイル %1 を作成できません").arg(name),
              qPrintable(message));
     QCOMPARE(readBytes(name), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
@@ -392,12 +404,17 @@ void TestPacketFile::loadFailures_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("kind");
 
-    QTest::newRow("missing file") << "nothing.xml" << "missing";
-    QTest::newRow("missing folder") << "missing/nothing.xml" << "missing";
+    QTest::newRow("missing file") << "nothing.xml"
+                                  << "missing";
+    QTest::newRow("missing folder") << "missing/nothing.xml"
+                                    << "missing";
     // Each of these used to wait for a writer forever, or read until memory ran out.
-    QTest::newRow("FIFO") << "pipe.xml" << "fifo";
-    QTest::newRow("device") << "/dev/zero" << "system device";
-    QTest::newRow("folder") << "folder.xml" << "folder";
+    QTest::newRow("FIFO") << "pipe.xml"
+                          << "fifo";
+    QTest::newRow("device") << "/dev/zero"
+                            << "system device";
+    QTest::newRow("folder") << "folder.xml"
+                            << "folder";
 }
 
 void TestPacketFile::loadFailures()
@@ -497,11 +514,15 @@ void TestPacketFile::unwritableTargetRefused_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("kind");
 
-    QTest::newRow("FIFO") << "pipe.xml" << "fifo";
-    QTest::newRow("device") << "null" << "device";
-    QTest::newRow("folder") << "folder.xml" << "folder";
+    QTest::newRow("FIFO") << "pipe.xml"
+                          << "fifo";
+    QTest::newRow("device") << "null"
+                            << "device";
+    QTest::newRow("folder") << "folder.xml"
+                            << "folder";
     // Refused also when the tests run as root, whom the system lets write any file.
-    QTest::newRow("read-only file") << "old.xml" << "read-only";
+    QTest::newRow("read-only file") << "old.xml"
+                                    << "read-only";
 }
 
 void TestPacketFile::unwritableTargetRefused()

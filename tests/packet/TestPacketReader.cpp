@@ -212,7 +212,8 @@ TGenerated generate(quint32 seed)
         g.typeCodes.append(typeCodeOfText(typeText));
         g.etcs.append(etcPool[static_cast<int>(rng.bounded(static_cast<int>(etcPool.size())))]);
         g.widths.append(rng.bounded(3) == 0 ? QString() : QString::number(rng.bounded(1, 300)));
-        g.fieldContents.append(fieldContentPool[static_cast<int>(rng.bounded(static_cast<int>(fieldContentPool.size())))]);
+        g.fieldContents.append(
+            fieldContentPool[static_cast<int>(rng.bounded(static_cast<int>(fieldContentPool.size())))]);
     }
     for (int f = 1; f <= fieldCount; ++f) {
         if (rng.bounded(2) == 0) {
@@ -618,8 +619,7 @@ void TestPacketReader::fieldStartTags_data()
         }
         QTest::newRow(name) << elements << expected << contents;
     };
-    row("attrname after fieldname",
-        {"<FIELD fieldname=\"Species No\" attrname=\"Species_No\" fieldtype=\"i4\"/>"},
+    row("attrname after fieldname", {"<FIELD fieldname=\"Species No\" attrname=\"Species_No\" fieldtype=\"i4\"/>"},
         {"Species_No|i4|fieldname=\"Species No\"|"});
     row("fieldtype first, other settings between",
         {"<FIELD fieldtype=\"string\" a=\"1\" attrname=\"N\" b=\"2\" WIDTH=\"9\" c=\"3\"/>"},
@@ -640,14 +640,15 @@ void TestPacketReader::fieldStartTags_data()
         {"A|i4|ATTRNAME=\"X\" FieldType=\"r8\"|"});
     row("line breaks and tabs between attributes",
         {"<FIELD\r\nattrname=\"A\"\tfieldtype=\"i4\"\r\n\tx=\"1\"\r\nWIDTH=\"3\"/>"}, {"A|i4|\tx=\"1\"|3"});
-    row("> and quotes inside values",
-        {"<FIELD attrname=\"A\" fieldtype=\"i4\" a=\"x>y\" b='it\"s' c=\"/>\"/>"},
+    row("> and quotes inside values", {"<FIELD attrname=\"A\" fieldtype=\"i4\" a=\"x>y\" b='it\"s' c=\"/>\"/>"},
         {"A|i4|a=\"x>y\" b='it\"s' c=\"/>\"|"});
     row("no attrname: skipped with its content",
-        {"<FIELD fieldname=\"x\" fieldtype=\"i4\"><PARAM Name=\"a\"/></FIELD>", "<FIELD attrname=\"B\" fieldtype=\"i4\"/>"},
+        {"<FIELD fieldname=\"x\" fieldtype=\"i4\"><PARAM Name=\"a\"/></FIELD>",
+         "<FIELD attrname=\"B\" fieldtype=\"i4\"/>"},
         {"B|i4||"});
     row("content: a PARAM child kept",
-        {"<FIELD attrname=\"X\" fieldtype=\"i4\" WIDTH=\"2\"><PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/></FIELD>"},
+        {"<FIELD attrname=\"X\" fieldtype=\"i4\" WIDTH=\"2\"><PARAM Name=\"PROVFLAGS\" Value=\"7\" "
+         "Type=\"i4\"/></FIELD>"},
         {"X|i4||2"}, {"<PARAM Name=\"PROVFLAGS\" Value=\"7\" Type=\"i4\"/>"});
     row("content: a nested dataset's fields kept, not read as fields",
         {"<FIELD attrname=\"Items\" fieldtype=\"nested\"><FIELDS><FIELD attrname=\"Sub\" fieldtype=\"i4\"><PARAM/>"
@@ -821,9 +822,9 @@ void TestPacketReader::largeValues()
     QFETCH(QString, value);
     QFETCH(QString, expected);
     QFETCH(bool, blob);
-    const QString text =
-        packet({field(QStringLiteral("A"), QStringLiteral("bin.hex")), field(QStringLiteral("B"), QStringLiteral("i4"))},
-               params({}, {}), {QStringLiteral("<ROW A=\"%1\" B=\"2\"/>").arg(value)});
+    const QString text = packet(
+        {field(QStringLiteral("A"), QStringLiteral("bin.hex")), field(QStringLiteral("B"), QStringLiteral("i4"))},
+        params({}, {}), {QStringLiteral("<ROW A=\"%1\" B=\"2\"/>").arg(value)});
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
@@ -855,15 +856,19 @@ void TestPacketReader::rowElements_data()
         << a << QStringList{"<ROW A=\"x>y\" B=\"2\"/>", "<ROW A=\"3\"/>"} << Rows{{"x>y", "2", ""}, {"3", "", ""}}
         << QStringList{"", ""};
     QTest::newRow("change log: earlier versions and deleted rows left out")
-        << a
-        << QStringList{"<ROW RowState=\"1\" A=\"old\"/>", "<ROW RowState=\"8\" A=\"new\"/>",
-                       "<ROW A=\"gone\" rowstate=\"2\"><X/></ROW>", "<ROW RowState=\"4\" A=\"added\"/>",
-                       "<ROW RowState=\"3\" A=\"x\"/>", "<ROW A=\"plain\"/>", "<ROW RowState=\"12\" B=\"b\"/>",
-                       "<ROW RowState=\"x\" A=\"kept\"/>", "<ROW RowState=\"9\" A=\"last\"/>"}
+        << a << QStringList{"<ROW RowState=\"1\" A=\"old\"/>",
+                            "<ROW RowState=\"8\" A=\"new\"/>",
+                            "<ROW A=\"gone\" rowstate=\"2\"><X/></ROW>",
+                            "<ROW RowState=\"4\" A=\"added\"/>",
+                            "<ROW RowState=\"3\" A=\"x\"/>",
+                            "<ROW A=\"plain\"/>",
+                            "<ROW RowState=\"12\" B=\"b\"/>",
+                            "<ROW RowState=\"x\" A=\"kept\"/>",
+                            "<ROW RowState=\"9\" A=\"last\"/>"}
         << Rows{{"new", "", ""}, {"added", "", ""}, {"plain", "", ""}, {"", "b", ""}, {"kept", "", ""}}
         << QStringList{"", "", "", "", ""};
-    QTest::newRow("change log: every row deleted") << a << QStringList{"<ROW RowState=\"2\" A=\"1\"/>"}
-                                                   << Rows{{"", "", ""}} << QStringList{""};
+    QTest::newRow("change log: every row deleted")
+        << a << QStringList{"<ROW RowState=\"2\" A=\"1\"/>"} << Rows{{"", "", ""}} << QStringList{""};
     QTest::newRow("a field named RowState is data")
         << QStringLiteral("RowState") << QStringList{"<ROW RowState=\"2\" A=\"1\"/>"} << Rows{{"1", "", "2"}}
         << QStringList{""};
@@ -891,7 +896,8 @@ void TestPacketReader::rowElements()
         // Written back merged: the current rows with their content, no row state and no change log.
         const QString written = writePacket(ws);
         QCOMPARE(written.contains(QStringLiteral("CHANGE_LOG"), Qt::CaseInsensitive), false);
-        QCOMPARE(written.count(QStringLiteral("RowState=\""), Qt::CaseInsensitive), third == QStringLiteral("C") ? 0 : 1);
+        QCOMPARE(written.count(QStringLiteral("RowState=\""), Qt::CaseInsensitive),
+                 third == QStringLiteral("C") ? 0 : 1);
         TWorkspace again;
         QCOMPARE(read(again, written, dialogs), QString());
         QCOMPARE(dataRows(again), expected);
@@ -947,7 +953,8 @@ void TestPacketReader::keyStartsAnAttribute_data()
     QTest::newRow("inside a value after a space: a plain text search finds it")
         << QStringLiteral("<ROW pid=\"a id=\"/>") << QStringList({QString(), QStringLiteral("a id=")});
     QTest::newRow("inside a value ending in =: its value runs to the next quote")
-        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>") << QStringList({QStringLiteral(" x="), QStringLiteral("a id=")});
+        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>")
+        << QStringList({QStringLiteral(" x="), QStringLiteral("a id=")});
     QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>")
                                   << QStringList({QStringLiteral("1"), QString()});
 }
@@ -1169,10 +1176,10 @@ void TestPacketReader::lcid_data()
         << QStringLiteral("<PARAMS lcid=\"1041\" CHANGE_LOG=\"1 0 4\"/>") << QStringLiteral("1041");
     QTest::newRow("empty") << QStringLiteral("<PARAMS LCID=\"\"/>") << QString();
     QTest::newRow("none: kept") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"1\"/>") << QStringLiteral("7");
-    QTest::newRow("inside another value: kept") << QStringLiteral("<PARAMS X=\" LCID=&quot;9\"/>")
-                                                 << QStringLiteral("7");
-    QTest::newRow("no closing quote in the element: kept") << QStringLiteral("<PARAMS LCID=\"1041/>")
-                                                            << QStringLiteral("7");
+    QTest::newRow("inside another value: kept")
+        << QStringLiteral("<PARAMS X=\" LCID=&quot;9\"/>") << QStringLiteral("7");
+    QTest::newRow("no closing quote in the element: kept")
+        << QStringLiteral("<PARAMS LCID=\"1041/>") << QStringLiteral("7");
     QTest::newRow("no PARAMS: kept") << QString() << QStringLiteral("7");
 }
 
@@ -1200,11 +1207,12 @@ void TestPacketReader::memoryBound_data()
 
     // Each row takes 24 bytes a cell and 64 of its own: 3 fields, the header and 100 rows take 101 * 136.
     QTest::newRow("fits exactly") << 3 << 100 << qint64(101 * 136) << QString();
-    QTest::newRow("one row too many")
-        << 3 << 101 << qint64(101 * 136) << QStringLiteral("データが大きすぎてメモリに収まりません（3 列 × 101 行以上）");
+    QTest::newRow("one row too many") << 3 << 101 << qint64(101 * 136)
+                                      << QStringLiteral("データが大きすぎてメモリに収まりません（3 列 × 101 行以上）");
     QTest::newRow("no fields: one column") << 0 << 100 << qint64(101 * 88) << QString();
     QTest::newRow("no fields, one row too many")
-        << 0 << 101 << qint64(101 * 88) << QStringLiteral("データが大きすぎてメモリに収まりません（1 列 × 101 行以上）");
+        << 0 << 101 << qint64(101 * 88)
+        << QStringLiteral("データが大きすぎてメモリに収まりません（1 列 × 101 行以上）");
     // 10,000 fields and 100,000 rows ask for a billion cells, refused by half of this machine's memory.
     QTest::newRow("a billion cells on this machine")
         << 10000 << 100000 << qint64(-1) << QStringLiteral("データが大きすぎてメモリに収まりません（10000 列 × ");
@@ -1220,7 +1228,8 @@ void TestPacketReader::memoryBound()
     for (int f = 1; f <= fields; ++f) {
         fieldLines.append(field(QStringLiteral("F%1").arg(f), QStringLiteral("i4")));
     }
-    const QString text = packet(fieldLines, params(QStringLiteral("1"), {}), QList<QString>(rows, QStringLiteral("<ROW />")));
+    const QString text =
+        packet(fieldLines, params(QStringLiteral("1"), {}), QList<QString>(rows, QStringLiteral("<ROW />")));
     TWorkspace ws;
     FakeDialogs dialogs;
     QString message;
@@ -1294,7 +1303,8 @@ void TestPacketReader::searchEdges_data()
     QTest::newRow("Kelvin sign inside") << QStringLiteral("a=\"\u212A\"") << QStringLiteral("=\"k\"") << -1 << 1;
     QTest::newRow("dotted capital I does not fold onto i")
         << QStringLiteral("<F\u0130ELD <FIELD") << QStringLiteral("<field") << -1 << 7;
-    QTest::newRow("full width letters do not fold") << QStringLiteral("<ＲＯＷ ") << QStringLiteral("<ROW ") << -1 << -1;
+    QTest::newRow("full width letters do not fold")
+        << QStringLiteral("<ＲＯＷ ") << QStringLiteral("<ROW ") << -1 << -1;
     QTest::newRow("surrogate pairs fold as one")
         << QString::fromUcs4(U"<\U00010428>") << QString::fromUcs4(U"<\U00010400>") << -1 << 0;
     QTest::newRow("at the very end") << QStringLiteral("ab<Row ") << QStringLiteral("<ROW ") << -1 << 2;

@@ -160,14 +160,22 @@ void TestPacketWriter::typeCode_data()
     for (int i = 0; i < items.size(); ++i) {
         QTest::newRow(qPrintable(QStringLiteral("item ") + codes[i])) << items[i] << codes[i];
     }
-    QTest::newRow("bare code") << "date" << "date";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("ascii before full-width") << "a(b（c" << "a";
-    QTest::newRow("full-width before ascii") << "a（b(c" << "a";
-    QTest::newRow("starts with parenthesis") << "(x)" << "(x)";
-    QTest::newRow("starts with full-width parenthesis") << "（x）" << "（x）";
-    QTest::newRow("space before parenthesis") << "int (n)" << "int ";
-    QTest::newRow("closing only") << "a)b" << "a)b";
+    QTest::newRow("bare code") << "date"
+                               << "date";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("ascii before full-width") << "a(b（c"
+                                             << "a";
+    QTest::newRow("full-width before ascii") << "a（b(c"
+                                             << "a";
+    QTest::newRow("starts with parenthesis") << "(x)"
+                                             << "(x)";
+    QTest::newRow("starts with full-width parenthesis") << "（x）"
+                                                        << "（x）";
+    QTest::newRow("space before parenthesis") << "int (n)"
+                                              << "int ";
+    QTest::newRow("closing only") << "a)b"
+                                  << "a)b";
 }
 
 void TestPacketWriter::typeCode()
@@ -185,12 +193,25 @@ void TestPacketWriter::fieldLines_data()
     QTest::addColumn<QString>("etc");
     QTest::addColumn<QString>("width");
     QTest::addColumn<QString>("line");
-    QTest::newRow("bare") << "i4（４バイト整数）" << "" << "" << "<FIELD attrname=\"F\" fieldtype=\"i4\"/>";
-    QTest::newRow("etc only") << "date" << "a=\"1\"" << "" << "<FIELD attrname=\"F\" fieldtype=\"date\" a=\"1\"/>";
-    QTest::newRow("width only") << "date" << "" << "12" << "<FIELD attrname=\"F\" fieldtype=\"date\" WIDTH=\"12\"/>";
-    QTest::newRow("etc before width") << "r8" << "x" << "$10"
+    QTest::newRow("bare") << "i4（４バイト整数）"
+                          << ""
+                          << ""
+                          << "<FIELD attrname=\"F\" fieldtype=\"i4\"/>";
+    QTest::newRow("etc only") << "date"
+                              << "a=\"1\""
+                              << ""
+                              << "<FIELD attrname=\"F\" fieldtype=\"date\" a=\"1\"/>";
+    QTest::newRow("width only") << "date"
+                                << ""
+                                << "12"
+                                << "<FIELD attrname=\"F\" fieldtype=\"date\" WIDTH=\"12\"/>";
+    QTest::newRow("etc before width") << "r8"
+                                      << "x"
+                                      << "$10"
                                       << "<FIELD attrname=\"F\" fieldtype=\"r8\" x WIDTH=\"$10\"/>";
-    QTest::newRow("empty type, raw texts") << "" << "<&>" << " 3"
+    QTest::newRow("empty type, raw texts") << ""
+                                           << "<&>"
+                                           << " 3"
                                            << "<FIELD attrname=\"F\" fieldtype=\"\" <&> WIDTH=\" 3\"/>";
 }
 
@@ -238,8 +259,8 @@ void TestPacketWriter::rowsSkipEmptyCells()
     ws.SG_Data.setRowCount(4);
     ws.SG_Data.setCell(1, 1, QStringLiteral("x"));
     ws.SG_Data.setCell(0, 2, QStringLiteral(" "));
-    QVERIFY(writePacket(ws).endsWith(lines({"<ROWDATA>", "<ROW NAME=\"x\"/>", "<ROW ID=\" \"/>", "<ROW/>",
-                                            "</ROWDATA>", "</DATAPACKET>"})));
+    QVERIFY(writePacket(ws).endsWith(
+        lines({"<ROWDATA>", "<ROW NAME=\"x\"/>", "<ROW ID=\" \"/>", "<ROW/>", "</ROWDATA>", "</DATAPACKET>"})));
 }
 
 void TestPacketWriter::movedColumnNamedByPosition()
@@ -258,18 +279,30 @@ void TestPacketWriter::escaping_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("written");
-    QTest::newRow("double quote") << "say \"hi\"" << "say &quot;hi&quot;";
-    QTest::newRow("less than") << "a<b" << "a&lt;b";
-    QTest::newRow("greater than") << "a>b" << "a&gt;b";
-    QTest::newRow("ampersand") << "R&D" << "R&amp;D";
-    QTest::newRow("entity-looking text") << "&amp;" << "&amp;amp;";
-    QTest::newRow("line break") << "a\r\nb" << "a&#13;&#10;b";
-    QTest::newRow("lone LF and tab") << "a\nb\tc" << "a&#10;b&#9;c";
-    QTest::newRow("trailing equals") << "x id=" << "x id&#61;";
-    QTest::newRow("inner equals kept") << "a=b" << "a=b";
-    QTest::newRow("apostrophe kept") << "it's" << "it's";
-    QTest::newRow("japanese untouched") << "りんご" << "りんご";
-    QTest::newRow("slash and greater") << "/>" << "/&gt;";
+    QTest::newRow("double quote") << "say \"hi\""
+                                  << "say &quot;hi&quot;";
+    QTest::newRow("less than") << "a<b"
+                               << "a&lt;b";
+    QTest::newRow("greater than") << "a>b"
+                                  << "a&gt;b";
+    QTest::newRow("ampersand") << "R&D"
+                               << "R&amp;D";
+    QTest::newRow("entity-looking text") << "&amp;"
+                                         << "&amp;amp;";
+    QTest::newRow("line break") << "a\r\nb"
+                                << "a&#13;&#10;b";
+    QTest::newRow("lone LF and tab") << "a\nb\tc"
+                                     << "a&#10;b&#9;c";
+    QTest::newRow("trailing equals") << "x id="
+                                     << "x id&#61;";
+    QTest::newRow("inner equals kept") << "a=b"
+                                       << "a=b";
+    QTest::newRow("apostrophe kept") << "it's"
+                                     << "it's";
+    QTest::newRow("japanese untouched") << "りんご"
+                                        << "りんご";
+    QTest::newRow("slash and greater") << "/>"
+                                       << "/&gt;";
     // Six characters written for each one typed: far more than the text was sized for at first.
     QTest::newRow("long run of quotes") << QString(1000, u'"') << QStringLiteral("&quot;").repeated(1000);
 }
@@ -290,11 +323,11 @@ void TestPacketWriter::escapedPacketIsWellFormed()
 {
     TWorkspace ws;
     FakeDialogs dialogs;
-    const QStringList values = {"\"", "<", ">", "&", "a\r\nb", "\t", "x=", "&lt;", "'", "<ROW A=\"1\"/>",
-                                "]]>", "日本語&<>", " ", "=", "\"=\"",
+    const QStringList values = {"\"", "<", ">", "&", "a\r\nb", "\t", "x=", "&lt;", "'", "<ROW A=\"1\"/>", "]]>",
+                                "日本語&<>", " ", "=", "\"=\"",
                                 // Longer than the eight characters copied at a time, before and after escapes.
-                                "0123456789abcdefg", "a long value with & in the middle", "日本語の長い値がここに続きます",
-                                "ends in an escape>", "1234567"};
+                                "0123456789abcdefg", "a long value with & in the middle",
+                                "日本語の長い値がここに続きます", "ends in an escape>", "1234567"};
     for (int c = 0; c < 4; ++c) {
         QVERIFY(ws.AddFieldRow(QStringLiteral("F%1").arg(c), QStringLiteral("string"), {}, {}, dialogs));
     }
@@ -377,8 +410,10 @@ void TestPacketWriter::keptContent_data()
                           << QStringLiteral("<FIELD attrname=\"F\" fieldtype=\"i4\" x=\"1\" WIDTH=\"5\"/>")
                           << QStringLiteral("<ROW F=\"1\"/>");
     QTest::newRow("field and row content")
-        << QStringLiteral("<PARAM Name=\"P\" Value=\"7\"/>") << QStringLiteral("1") << QStringLiteral("<S><ROWS A=\"1\"/></S>")
-        << QStringLiteral("<FIELD attrname=\"F\" fieldtype=\"i4\" x=\"1\" WIDTH=\"5\"><PARAM Name=\"P\" Value=\"7\"/></FIELD>")
+        << QStringLiteral("<PARAM Name=\"P\" Value=\"7\"/>") << QStringLiteral("1")
+        << QStringLiteral("<S><ROWS A=\"1\"/></S>")
+        << QStringLiteral(
+               "<FIELD attrname=\"F\" fieldtype=\"i4\" x=\"1\" WIDTH=\"5\"><PARAM Name=\"P\" Value=\"7\"/></FIELD>")
         << QStringLiteral("<ROW F=\"1\"><S><ROWS A=\"1\"/></S></ROW>");
     // Without a value, the space after ROW keeps the row one the reader counts.
     QTest::newRow("row content without values")
@@ -410,19 +445,20 @@ void TestPacketWriter::keptContent()
 void TestPacketWriter::libraryPacketsKeepTheirData_data()
 {
     QTest::addColumn<QString>("packet");
-    for (const char* name : {"library/one-line.xml", "library/nested.xml", "library/change-log.xml",
-                             "library/no-declaration.xml"}) {
-        QTest::newRow(name) << dataFile(name).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+    for (const char* name :
+         {"library/one-line.xml", "library/nested.xml", "library/change-log.xml", "library/no-declaration.xml"}) {
+        QTest::newRow(name) << dataFile(name)
+                                   .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
                                    .replace(u'\n', QStringLiteral("\r\n"));
     }
     const QString head = QStringLiteral("<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
     const QString rows = QStringLiteral("</METADATA><ROWDATA>");
     const QString end = QStringLiteral("</ROWDATA></DATAPACKET>");
-    QTest::newRow("quotes, > and references in values and settings")
-        << QString(head +
-                   "<FIELD attrname=\"A\" fieldtype=\"string\" a='say \"hi\"' b=\"x>y\" c=\"&amp;&lt;\"/>"
-                   "<FIELD attrname=\"B\" fieldtype=\"string\" WIDTH=\"5\" d=\"it's\"/></FIELDS><PARAMS LCID=\"1033\"/>" +
-                   rows + "<ROW A=\"a&gt;b > c &quot; ' &#x41;&#10;\" B=\"x\"/><ROW B=\"x=\"/>" + end);
+    QTest::newRow("quotes, > and references in values and settings") << QString(
+        head +
+        "<FIELD attrname=\"A\" fieldtype=\"string\" a='say \"hi\"' b=\"x>y\" c=\"&amp;&lt;\"/>"
+        "<FIELD attrname=\"B\" fieldtype=\"string\" WIDTH=\"5\" d=\"it's\"/></FIELDS><PARAMS LCID=\"1033\"/>" +
+        rows + "<ROW A=\"a&gt;b > c &quot; ' &#x41;&#10;\" B=\"x\"/><ROW B=\"x=\"/>" + end);
     QTest::newRow("case variants of the field's own attributes")
         << QString(head +
                    "<FIELD ATTRNAME=\"x\" attrname=\"A\" FieldType=\"y\" fieldtype=\"i4\" width=\"3\" WIDTH=\"4\"/>"
@@ -440,8 +476,9 @@ void TestPacketWriter::libraryPacketsKeepTheirData_data()
                    "<FIELD attrname=\"B\" fieldtype=\"i4\"/></FIELDS><PARAMS LCID=\"1033\"/>" +
                    rows + "<ROW B=\"1\"><A><ROWA><S><ROWS T=\"5\"></ROWS></S></ROWA></A></ROW>" + end);
     QTest::newRow("a field without attrname is left out whole")
-        << QString(head + "<FIELD fieldname=\"x\" fieldtype=\"i4\"><PARAM Name=\"a\"/></FIELD>"
-                          "<FIELD attrname=\"B\" fieldtype=\"i4\"/></FIELDS><PARAMS LCID=\"1033\"/>" +
+        << QString(head +
+                   "<FIELD fieldname=\"x\" fieldtype=\"i4\"><PARAM Name=\"a\"/></FIELD>"
+                   "<FIELD attrname=\"B\" fieldtype=\"i4\"/></FIELDS><PARAMS LCID=\"1033\"/>" +
                    rows + "<ROW B=\"1\"/>" + end);
 }
 

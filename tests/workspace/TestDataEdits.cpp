@@ -144,8 +144,7 @@ void TestDataEdits::planPaste_data()
     QTest::newRow("cut at the last field") << block3x2 << QRect(3, 1, 1, 1) << 5 << QRect(3, 1, 2, 2) << "5";
     QTest::newRow("past the last field") << block3x2 << QRect(5, 1, 1, 1) << 5 << QRect(5, 1, 0, 0) << "";
     QTest::newRow("one value fills the selection") << Rows{{"v"}} << QRect(1, 2, 2, 3) << 5 << QRect(1, 2, 2, 3) << "v";
-    QTest::newRow("short rows padded") << Rows{{"a", "b"}, {"c"}} << QRect(0, 1, 1, 1) << 5 << QRect(0, 1, 2, 2)
-                                       << "";
+    QTest::newRow("short rows padded") << Rows{{"a", "b"}, {"c"}} << QRect(0, 1, 1, 1) << 5 << QRect(0, 1, 2, 2) << "";
 }
 
 void TestDataEdits::planPaste()
@@ -192,9 +191,12 @@ void TestDataEdits::deleteField_data()
     QTest::addColumn<QStringList>("firstRow");
     QTest::addColumn<QString>("primaryKey");
     QTest::addColumn<QString>("defaultOrder");
-    QTest::newRow("first, a key field") << 1 << QStringList{"B", "C"} << QStringList{"b1", "c1"} << "2" << "1";
-    QTest::newRow("middle, the order key") << 2 << QStringList{"A", "C"} << QStringList{"a1", "c1"} << "1 2" << "";
-    QTest::newRow("last") << 3 << QStringList{"A", "B"} << QStringList{"a1", "b1"} << "1" << "2";
+    QTest::newRow("first, a key field") << 1 << QStringList{"B", "C"} << QStringList{"b1", "c1"} << "2"
+                                        << "1";
+    QTest::newRow("middle, the order key") << 2 << QStringList{"A", "C"} << QStringList{"a1", "c1"} << "1 2"
+                                           << "";
+    QTest::newRow("last") << 3 << QStringList{"A", "B"} << QStringList{"a1", "b1"} << "1"
+                          << "2";
     QTest::newRow("no such field") << 4 << QStringList{"A", "B", "C"} << QStringList{"a1", "b1", "c1"} << "1 3"
                                    << "2";
 }
@@ -257,11 +259,16 @@ void TestDataEdits::moveField_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("primaryKey");
     QTest::addColumn<QString>("defaultOrder");
-    QTest::newRow("first down") << 1 << 2 << QStringList{"B", "A", "C"} << "2 3" << "1";
-    QTest::newRow("last up") << 3 << 2 << QStringList{"A", "C", "B"} << "1 2" << "3";
-    QTest::newRow("first to last") << 1 << 3 << QStringList{"B", "C", "A"} << "2 3" << "1";
-    QTest::newRow("up from the top") << 1 << 0 << QStringList{"A", "B", "C"} << "1 3" << "2";
-    QTest::newRow("down from the bottom") << 3 << 4 << QStringList{"A", "B", "C"} << "1 3" << "2";
+    QTest::newRow("first down") << 1 << 2 << QStringList{"B", "A", "C"} << "2 3"
+                                << "1";
+    QTest::newRow("last up") << 3 << 2 << QStringList{"A", "C", "B"} << "1 2"
+                             << "3";
+    QTest::newRow("first to last") << 1 << 3 << QStringList{"B", "C", "A"} << "2 3"
+                                   << "1";
+    QTest::newRow("up from the top") << 1 << 0 << QStringList{"A", "B", "C"} << "1 3"
+                                     << "2";
+    QTest::newRow("down from the bottom") << 3 << 4 << QStringList{"A", "B", "C"} << "1 3"
+                                          << "2";
 }
 
 void TestDataEdits::moveField()

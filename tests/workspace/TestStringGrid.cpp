@@ -38,8 +38,13 @@ struct PlainGrid {
     }
 };
 
-const QStringList Texts{QString(), QStringLiteral("a"), QStringLiteral("Tokyo Station"), QStringLiteral("東京都"),
-                        QStringLiteral("😀x"), QStringLiteral("<&\">"), QString(300, u'z')};
+const QStringList Texts{QString(),
+                        QStringLiteral("a"),
+                        QStringLiteral("Tokyo Station"),
+                        QStringLiteral("東京都"),
+                        QStringLiteral("😀x"),
+                        QStringLiteral("<&\">"),
+                        QString(300, u'z')};
 
 } // namespace
 
@@ -112,7 +117,8 @@ void TestStringGrid::operationsKeepEveryCell()
             // Rows taken out (or copied) and put back elsewhere, with their contents.
             const int first = pick(n + 1), count = pick(n - first + 1);
             std::vector<TGridRow> taken = op == 5 ? grid.takeRows(first, count) : grid.copyRows(first, count);
-            std::vector<std::vector<QString>> plainRows(plain.cells.begin() + first, plain.cells.begin() + first + count);
+            std::vector<std::vector<QString>> plainRows(plain.cells.begin() + first,
+                                                        plain.cells.begin() + first + count);
             std::vector<QString> plainContents(plain.contents.begin() + first, plain.contents.begin() + first + count);
             if (op == 5) {
                 plain.cells.erase(plain.cells.begin() + first, plain.cells.begin() + first + count);
@@ -136,7 +142,8 @@ void TestStringGrid::operationsKeepEveryCell()
         } else if (op == 8) {
             const int at = pick(n + 1), count = pick(3);
             grid.insertEmptyRows(at, count);
-            plain.cells.insert(plain.cells.begin() + at, static_cast<size_t>(count), std::vector<QString>(static_cast<size_t>(c)));
+            plain.cells.insert(plain.cells.begin() + at, static_cast<size_t>(count),
+                               std::vector<QString>(static_cast<size_t>(c)));
             plain.contents.insert(plain.contents.begin() + at, static_cast<size_t>(count), QString());
         } else if (op == 9 && n > 0) {
             // A whole row at once, with more or fewer values than columns.
@@ -187,8 +194,8 @@ void TestStringGrid::operationsKeepEveryCell()
                 QCOMPARE(grid.cell(col, r), expected[static_cast<size_t>(col)]);
             }
             const int blankUpTo = pick(grid.colCount() + 1);
-            QCOMPARE(grid.gridRow(r).isBlank(blankUpTo),
-                     std::all_of(expected.begin(), expected.begin() + blankUpTo, [](const QString& s) { return s.isEmpty(); }));
+            QCOMPARE(grid.gridRow(r).isBlank(blankUpTo), std::all_of(expected.begin(), expected.begin() + blankUpTo,
+                                                                     [](const QString& s) { return s.isEmpty(); }));
         }
     }
 }

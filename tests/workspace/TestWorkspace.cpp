@@ -162,13 +162,20 @@ void TestWorkspace::dataColumnWidth_data()
     QTest::addColumn<int>("onAdd");
     QTest::addColumn<int>("onChange");
     // Names measure 7 px a character; the column is a = width * 8 unless the name needs more (t + 5).
-    QTest::newRow("width 10, short name") << "ID" << "10" << 80 << 80;
-    QTest::newRow("width 10, long name") << "ABCDEFGHIJKL" << "10" << 89 << 89;
-    QTest::newRow("empty width") << "NAME" << "" << 33 << 33;
-    QTest::newRow("empty width, one letter") << "A" << "" << 12 << 12;
-    QTest::newRow("empty name width below 10") << "" << "" << 10 << 5;
-    QTest::newRow("negative width") << "ID" << "-3" << 19 << 19;
-    QTest::newRow("hex width") << "ID" << "$10" << 128 << 128;
+    QTest::newRow("width 10, short name") << "ID"
+                                          << "10" << 80 << 80;
+    QTest::newRow("width 10, long name") << "ABCDEFGHIJKL"
+                                         << "10" << 89 << 89;
+    QTest::newRow("empty width") << "NAME"
+                                 << "" << 33 << 33;
+    QTest::newRow("empty width, one letter") << "A"
+                                             << "" << 12 << 12;
+    QTest::newRow("empty name width below 10") << ""
+                                               << "" << 10 << 5;
+    QTest::newRow("negative width") << "ID"
+                                    << "-3" << 19 << 19;
+    QTest::newRow("hex width") << "ID"
+                               << "$10" << 128 << 128;
 }
 
 void TestWorkspace::dataColumnWidth()
@@ -251,8 +258,8 @@ void TestWorkspace::changeField()
     const int types = ws.typeList.size();
     const QStringList before = ws.FieldList;
 
-    const std::optional<QString> type = typeChosen ? std::optional<QString>(QStringLiteral("r8（１５桁実数）"))
-                                                   : std::nullopt;
+    const std::optional<QString> type =
+        typeChosen ? std::optional<QString>(QStringLiteral("r8（１５桁実数）")) : std::nullopt;
     const bool done = ws.B_FieldSetClick(row, name, type, QStringLiteral("x=\"1\""), QStringLiteral("4"), dialogs);
     QVERIFY(ws.NeedsRebuild);
     QCOMPARE(ws.typeList.size(), types);
@@ -465,11 +472,23 @@ void TestWorkspace::rowContentStaysWithItsRow()
 void TestWorkspace::fieldBatchLeavesWhatSingleAddsLeave()
 {
     // Names that letter case alone tells apart, in the forms case folding treats specially.
-    const QStringList names{QStringLiteral("id"), QStringLiteral("ID"), QStringLiteral("Straße"),
-                            QStringLiteral("STRASSE"), QStringLiteral("strasse"), QStringLiteral("ΣΊΣΥΦΟΣ"),
-                            QStringLiteral("σίσυφος"), QStringLiteral("ſ"), QStringLiteral("S"),
-                            QStringLiteral("\u212A"), QStringLiteral("k"), QStringLiteral("Ａ"), QStringLiteral("ａ"),
-                            QStringLiteral("A"), QStringLiteral("𐐀"), QStringLiteral("𐐨"), QString()};
+    const QStringList names{QStringLiteral("id"),
+                            QStringLiteral("ID"),
+                            QStringLiteral("Straße"),
+                            QStringLiteral("STRASSE"),
+                            QStringLiteral("strasse"),
+                            QStringLiteral("ΣΊΣΥΦΟΣ"),
+                            QStringLiteral("σίσυφος"),
+                            QStringLiteral("ſ"),
+                            QStringLiteral("S"),
+                            QStringLiteral("\u212A"),
+                            QStringLiteral("k"),
+                            QStringLiteral("Ａ"),
+                            QStringLiteral("ａ"),
+                            QStringLiteral("A"),
+                            QStringLiteral("𐐀"),
+                            QStringLiteral("𐐨"),
+                            QString()};
     const auto addAll = [&](TWorkspace& ws, FakeDialogs& dialogs) {
         QVERIFY(ws.AddFieldRow(QStringLiteral("KEPT"), I4Item, {}, {}, dialogs));
         ws.LB_PriKey.setSelected(0, true);
