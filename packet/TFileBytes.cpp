@@ -44,30 +44,6 @@ QString unrepresentableMessage(const QString& fileText, qsizetype pos)
 
 } // namespace
 
-// Linux input methods and pasted text give these code points for JIS characters whose CP932 forms are
-// others; without the mapping they could not be saved at all.
-char16_t toCp932Form(char16_t c)
-{
-    switch (c) {
-    case 0x301C:
-        return 0xFF5E; // WAVE DASH -> FULLWIDTH TILDE
-    case 0x2016:
-        return 0x2225; // DOUBLE VERTICAL LINE -> PARALLEL TO
-    case 0x2212:
-        return 0xFF0D; // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-    case 0x2014:
-        return 0x2015; // EM DASH -> HORIZONTAL BAR
-    case 0x00A2:
-        return 0xFFE0; // CENT SIGN -> FULLWIDTH CENT SIGN
-    case 0x00A3:
-        return 0xFFE1; // POUND SIGN -> FULLWIDTH POUND SIGN
-    case 0x00AC:
-        return 0xFFE2; // NOT SIGN -> FULLWIDTH NOT SIGN
-    default:
-        return c;
-    }
-}
-
 QByteArray encodeCp932(const QString& fileText)
 {
     const TPacketCodec& codec = TPacketCodec::cp932();

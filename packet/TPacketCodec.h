@@ -10,6 +10,10 @@
 
 namespace torvane {
 
+// The CP932 form of a code point that Linux input methods and pasted text give for a JIS character whose
+// CP932 form is another (WAVE DASH for FULLWIDTH TILDE and the like); any other code point as it is.
+char16_t toCp932Form(char16_t c);
+
 // CP932, the Japanese ANSI code page packet files are written in. The tables are taken once from Qt's
 // "windows-31j" converter; converting through them instead of through the converter itself tells exactly
 // which character cannot be represented (the converter silently writes a substitute), keeps ASCII byte for
