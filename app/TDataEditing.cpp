@@ -5,7 +5,7 @@
 #include "TDataPage.h"
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
-#include "TPacketWriter.h"
+#include "TRowValue.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,7 @@
 #include "TDataTableModel.h"
 
-#include "TPacketWriter.h"
+#include "TRowValue.h"
+
 #include <QRect>
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include "TPacketWriter.h"
 
+#include "TRowValue.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -12,43 +14,6 @@ namespace torvane {
 namespace {
 
 const QLatin1String CrLf("\r\n");
-
-// What a character of a row value is written as when it cannot stand as it is, else nullptr. Every such
-// character sorts at or below ">".
-const char* escapeOf(char16_t c, bool last)
-{
-    switch (c) {
-    case u'&':
-        return "&amp;";
-    case u'<':
-        return "&lt;";
-    case u'>':
-        return "&gt;";
-    case u'"':
-        return "&quot;";
-    case u'\r':
-        return "&#13;";
-    case u'\n':
-        return "&#10;";
-    case u'\t':
-        return "&#9;";
-    // A value ending in "=" would end in `="` once written, which reads as the start of an attribute.
-    case u'=':
-        return last ? "&#61;" : nullptr;
-    default:
-        return nullptr;
-    }
-}
-
-// The characters escapeOf() may change, as bits: digits and most punctuation also sort below ">", and a
-// switch on each of them costs more than the copying.
-constexpr quint64 EscapableBits = (1ULL << '&') | (1ULL << '<') | (1ULL << '>') | (1ULL << '"') | (1ULL << '\r') |
-                                  (1ULL << '\n') | (1ULL << '\t') | (1ULL << '=');
-
-bool mayNeedEscape(char16_t c)
-{
-    return c < 64 && ((EscapableBits >> c) & 1) != 0;
-}
 
 // The first character from `p` on that mayNeedEscape(), or `end`. A row's cells lie one after another, so
 // one scan over the row finds the few values that need the character-by-character road; the rest are
@@ -219,25 +184,6 @@ QString BuildParamsLine(const TWorkspace& workspace)
     line += workspace.Ed_LCID;
     line += QLatin1String("\"/>");
     return line;
-}
-
-bool isBlobValue(QStringView value)
-{
-    const qsizetype n = value.size();
-    if (n >= BlobLength) {
-        return true;
-    }
-    // No character is written as more than six.
-    if (n * 6 < BlobLength) {
-        return false;
-    }
-    const char16_t* s = value.utf16();
-    qsizetype written = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char* escaped = mayNeedEscape(s[i]) ? escapeOf(s[i], i == n - 1) : nullptr;
-        written += escaped ? static_cast<qsizetype>(std::strlen(escaped)) : 1;
-    }
-    return written >= BlobLength;
 }
 
 QString escapeRowValue(const QString& value)

@@ -15,11 +15,6 @@ QString typeCodeOfText(const QString& typeText);
 QString TypeCodeOf(const TWorkspace& workspace, int r);
 // The PARAMS line, without a line break.
 QString BuildParamsLine(const TWorkspace& workspace);
-// A row value that takes this many characters in the packet, or more, is a large value: kept whole, written
-// back whole, shown as "<BLOB>" in the data table and not edited there.
-constexpr qsizetype BlobLength = 16380;
-// True for a large value: one whose text between the quotes of its attribute is BlobLength or longer.
-bool isBlobValue(QStringView value);
 // A row value as it stands between the quotes of its attribute.
 QString escapeRowValue(const QString& value);
 // The whole packet text, every line ending in CR LF. `spare` is a string no longer needed (the text the

@@ -2,6 +2,7 @@
 #include "TFailure.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
+#include "TRowValue.h"
 
 #include <QRandomGenerator>
 #include <QTest>
