@@ -1,6 +1,7 @@
 #include "TDataEditing.h"
 
 #include "TCsvFile.h"
+#include "TCsvRecords.h"
 #include "TDataGrid.h"
 #include "TDataPage.h"
 #include "TDataTableModel.h"
@@ -400,41 +401,17 @@ void TDataEditing::importCsv()
         return;
     }
     m_csvName = *name;
-    int errorLine = 0;
-    const std::optional<TTextTable> read = fromCsvText(loadCsvFile(*name), &errorLine);
-    if (!read) {
-        m_dialogs.inform(
-            QStringLiteral("%1 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません")
-                .arg(errorLine));
+    const std::variant<TCsvRecords, TCsvRefusal> read = readCsvRecords(loadCsvFile(*name));
+    if (const auto* refusal = std::get_if<TCsvRefusal>(&read)) {
+        m_dialogs.inform(refusal->message);
         return;
     }
-    if (read->empty()) {
-        m_dialogs.inform(QStringLiteral("CSV ファイルに見出しの行がありません"));
-        return;
-    }
-    const std::vector<QString>& header = read->front();
-    QStringList names;
-    for (const QString& name : header) {
-        if (name.isEmpty() || TWorkspace::indexOfName(names, name) >= 0) {
-            m_dialogs.inform(QStringLiteral("CSV ファイルの見出しの %1 列目「%2」は空か、前の列と同じ名前です")
-                                 .arg(names.size() + 1)
-                                 .arg(name));
-            return;
-        }
-        names.append(name);
-    }
-    for (size_t i = 1; i < read->size(); ++i) {
-        if ((*read)[i].size() > header.size()) {
-            m_dialogs.inform(
-                QStringLiteral("CSV ファイルの %1 件目のレコードは見出しより値が多いため、読み込めません").arg(i));
-            return;
-        }
-    }
+    const TCsvRecords& csv = std::get<TCsvRecords>(read);
 
     // Names the workspace lacks become string fields, added as the add button adds them.
     m_workspace.markDataEdited();
     bool added = false;
-    for (const QString& name : names) {
+    for (const QString& name : csv.names) {
         if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
             added = m_workspace.AddFieldRow(name, StringType, QString(), QString(), m_dialogs) || added;
         }
@@ -447,16 +424,16 @@ void TDataEditing::importCsv()
     }
     // The records go below the last row that holds a value, as one step.
     std::vector<int> columnOf;
-    for (const QString& name : names) {
+    for (const QString& name : csv.names) {
         columnOf.push_back(TWorkspace::indexOfName(m_workspace.FieldList, name));
     }
     TCellBlock block;
     block.row = m_workspace.lastFilledDataRow() + 1;
-    for (size_t i = 1; i < read->size(); ++i) {
+    for (const std::vector<QString>& record : csv.records) {
         auto& values = block.values.emplace_back(static_cast<size_t>(fieldColumns()));
-        for (size_t k = 0; k < (*read)[i].size(); ++k) {
+        for (size_t k = 0; k < record.size(); ++k) {
             if (columnOf[k] >= 0 && columnOf[k] < fieldColumns()) {
-                values[static_cast<size_t>(columnOf[k])] = (*read)[i][k];
+                values[static_cast<size_t>(columnOf[k])] = record[k];
             }
         }
     }

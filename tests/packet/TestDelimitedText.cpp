@@ -1,4 +1,5 @@
 #include "TCsvFile.h"
+#include "TCsvRecords.h"
 #include "TDelimitedText.h"
 #include "TFailure.h"
 
@@ -26,6 +27,8 @@ private slots:
     void csvText();
     void csvFiles_data();
     void csvFiles();
+    void csvRecords_data();
+    void csvRecords();
 };
 
 void TestDelimitedText::tabText_data()
@@ -127,6 +130,37 @@ void TestDelimitedText::csvFiles()
         QCOMPARE(loadCsvFile(name), text);
         saveCsvFile(name, QStringLiteral("1〜2\r\n"), TCsvEncoding::Cp932);
         QCOMPARE(loadCsvFile(name), QStringLiteral("1～2\r\n"));
+    }
+}
+
+void TestDelimitedText::csvRecords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("taken: names, then records up to as long as the header") << "ID,名前\r\n1\r\n2,x\r\n" << QString();
+    QTest::newRow("quote never closed")
+        << "a\r\n\"x\r\n"
+        << "2 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません";
+    QTest::newRow("no header row") << "\r\n\r\n"
+                                   << "CSV ファイルに見出しの行がありません";
+    QTest::newRow("header name repeated, case aside")
+        << "ID,名前,id\r\n"
+        << "CSV ファイルの見出しの 3 列目「id」は空か、前の列と同じ名前です";
+    QTest::newRow("record longer than the header")
+        << "a,b\r\n1,2\r\n1,2,3\r\n"
+        << "CSV ファイルの 2 件目のレコードは見出しより値が多いため、読み込めません";
+}
+
+void TestDelimitedText::csvRecords()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, refusal);
+    const std::variant<TCsvRecords, TCsvRefusal> read = readCsvRecords(text);
+    const auto* refused = std::get_if<TCsvRefusal>(&read);
+    QCOMPARE(refused ? refused->message : QString(), refusal);
+    if (const auto* csv = std::get_if<TCsvRecords>(&read)) {
+        QCOMPARE(csv->names, (QStringList{"ID", "名前"}));
+        QCOMPARE(csv->records, (TTextTable{{"1"}, {"2", "x"}}));
     }
 }
 
