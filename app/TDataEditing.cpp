@@ -3,7 +3,6 @@
 #include "TCsvFile.h"
 #include "TCsvRecords.h"
 #include "TDataGrid.h"
-#include "TDataPage.h"
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
 #include "TRowValue.h"
@@ -36,10 +35,10 @@ bool holdsBlock(const QString& text)
 
 } // namespace
 
-TDataEditing::TDataEditing(TDataPage& page, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
-                           TDataGrid* data, TDataTableModel* dataModel, QTableView* fields)
-    : QObject(&page), m_page(page), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors), m_data(data),
-      m_dataModel(dataModel), m_fields(fields), m_stack(new QUndoStack(this)), m_csvFilter(CsvUtf8Filter)
+TDataEditing::TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TDialogs& dialogs,
+                           const TErrorHandler& errors, TDataGrid* data, TDataTableModel* dataModel, QTableView* fields)
+    : QObject(host.pageWidget()), m_host(host), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors),
+      m_data(data), m_dataModel(dataModel), m_fields(fields), m_stack(new QUndoStack(this)), m_csvFilter(CsvUtf8Filter)
 {
     createActions();
     m_data->setKeyClaim([this](const QKeyEvent& key, const QLineEdit& editor) { return claimsKey(key, editor); });
@@ -91,8 +90,8 @@ void TDataEditing::createActions()
     m_exportCsv = addAction(m_data, QStringLiteral("CSVに書き出す…"), {}, &TDataEditing::exportCsv);
     m_importCsv = addAction(m_data, QStringLiteral("CSVを読み込む…"), {}, &TDataEditing::importCsv);
 
-    m_undo = addAction(&m_page, QStringLiteral("元に戻す"), {K(Qt::CTRL | Qt::Key_Z)}, nullptr);
-    m_redo = addAction(&m_page, QStringLiteral("やり直し"),
+    m_undo = addAction(m_host.pageWidget(), QStringLiteral("元に戻す"), {K(Qt::CTRL | Qt::Key_Z)}, nullptr);
+    m_redo = addAction(m_host.pageWidget(), QStringLiteral("やり直し"),
                        {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, nullptr);
     m_undo->setEnabled(false);
     m_redo->setEnabled(false);
@@ -220,38 +219,30 @@ void TDataEditing::dataCellsChanged(const QRect& cells)
         m_data->cellDelegate()->setEditorData(editor, m_data->currentIndex());
     }
     select(cells);
-    m_page.notifyEdited();
+    m_host.notifyEdited();
 }
 
 void TDataEditing::dataRowsChanged(const QRect& cells)
 {
-    m_page.refreshData();
+    m_host.refreshData();
     select(cells);
-    m_page.notifyEdited();
+    m_host.notifyEdited();
 }
 
 void TDataEditing::dataColumnMoved(int from, int to)
 {
     const QModelIndex current = m_data->currentIndex();
-    m_page.refreshData();
+    m_host.refreshData();
     if (current.isValid() && current.column() == from) {
         m_data->setCurrentIndex(m_dataModel->index(current.row(), to));
     }
-    m_page.notifyEdited();
+    m_host.notifyEdited();
 }
 
 void TDataEditing::fieldsChanged(int fieldRow)
 {
-    m_page.refreshFields();
-    m_page.refreshData();
-    m_page.refreshKeyLists();
-    m_page.fitFieldColumns();
-    const int rows = m_fields->model()->rowCount();
-    if (rows > 0) {
-        m_fields->setCurrentIndex(m_fields->model()->index(std::clamp(fieldRow - 1, 0, rows - 1), 0));
-    }
-    m_page.SG_FieldClick();
-    m_page.notifyEdited();
+    m_host.showFieldsAt(fieldRow);
+    m_host.notifyEdited();
 }
 
 // --- Rows ----------------------------------------------------------------------------------------------
@@ -418,9 +409,7 @@ void TDataEditing::importCsv()
     }
     if (added) {
         clearUndo();
-        m_page.refreshFields();
-        m_page.refreshKeyLists();
-        m_page.refreshData();
+        m_host.refreshFieldViews();
     }
     // The records go below the last row that holds a value, as one step.
     std::vector<int> columnOf;
@@ -438,7 +427,7 @@ void TDataEditing::importCsv()
         }
     }
     pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
-    m_page.notifyEdited();
+    m_host.notifyEdited();
 }
 
 // --- Fields --------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TDataEditingHost.h"
 #include "TEditCommands.h"
 #include "TErrorHandler.h"
 
@@ -16,7 +17,6 @@ class QUndoStack;
 namespace torvane {
 
 class TDataGrid;
-class TDataPage;
 class TDataTableModel;
 
 // The editing that every table tool has, on the data page's two tables: rows inserted, duplicated and
@@ -26,7 +26,7 @@ class TDataTableModel;
 class TDataEditing : public QObject, public TEditTarget {
     Q_OBJECT
 public:
-    TDataEditing(TDataPage& page, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
+    TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
                  TDataGrid* data, TDataTableModel* dataModel, QTableView* fields);
 
     QUndoStack* undoStack() const { return m_stack; }
@@ -76,7 +76,7 @@ private:
     void pushCells(const QString& text, TCellBlock block);
     void emptyCells(const QString& text);
 
-    TDataPage& m_page;
+    TDataEditingHost& m_host;
     TWorkspace& m_workspace;
     TDialogs& m_dialogs;
     const TErrorHandler& m_errors;

@@ -323,9 +323,25 @@ void TDataPage::applyDataColumnWidths()
 void TDataPage::refreshAll()
 {
     refreshSettings();
+    refreshFieldViews();
+}
+
+void TDataPage::refreshFieldViews()
+{
     refreshFields();
     refreshData();
     refreshKeyLists();
+}
+
+void TDataPage::showFieldsAt(int fieldRow)
+{
+    refreshFieldViews();
+    fitFieldColumns();
+    const int rows = m_fieldModel->rowCount();
+    if (rows > 0) {
+        SG_Field->setCurrentIndex(m_fieldModel->index(std::clamp(fieldRow - 1, 0, rows - 1), 0));
+    }
+    SG_FieldClick();
 }
 
 void TDataPage::refreshSettings()
@@ -414,9 +430,7 @@ void TDataPage::B_FieldAddClick()
                                     SE_FieldWidth->text(), m_dialogs);
     });
     // A failed width conversion leaves the field added: the views show what was done.
-    refreshFields();
-    refreshData();
-    refreshKeyLists();
+    refreshFieldViews();
     emit edited();
 }
 
@@ -428,9 +442,7 @@ void TDataPage::B_FieldSetClick()
         m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(), Ed_FieldEtc->text(),
                                     SE_FieldWidth->text(), m_dialogs);
     });
-    refreshFields();
-    refreshData();
-    refreshKeyLists();
+    refreshFieldViews();
     emit edited();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TDataEditingHost.h"
 #include "TErrorHandler.h"
 #include "TWorkspace.h"
 
@@ -25,18 +26,21 @@ class TSplitterBar;
 // The data page: packet settings and key buttons, the field editor with the field table, the splitter
 // and the data table. Its handlers gather the controls' contents, call the workspace and refresh the
 // views; every one runs inside the window's error handler.
-class TDataPage : public QWidget {
+class TDataPage : public QWidget, public TDataEditingHost {
     Q_OBJECT
 public:
     TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
 
     // Shows the workspace as it now is: after a parse, or anything else that changed it wholesale.
     void refreshAll();
-    void refreshFields();
-    void refreshData();
-    void refreshKeyLists();
-    // The work changed: the window marks it unsaved.
-    void notifyEdited() { emit edited(); }
+
+    // TDataEditingHost
+    QWidget* pageWidget() override { return this; }
+    void refreshData() override;
+    void refreshFieldViews() override;
+    void showFieldsAt(int fieldRow) override;
+    void notifyEdited() override { emit edited(); }
+
     // The editing of the two tables, with the undo stack that reading a packet empties.
     TDataEditing* editing() const { return m_editing; }
     // Refits the field table's columns to its current size (the page control or the splitter moved).
@@ -72,6 +76,8 @@ private:
     void placeControls();
 
     void refreshSettings();
+    void refreshFields();
+    void refreshKeyLists();
     void applyFieldColumnWidths();
     void applyDataColumnWidths();
     void keySelectionChanged(QListWidget* list, TKeyList& keys);
