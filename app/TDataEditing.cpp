@@ -6,6 +6,7 @@
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
 #include "TRowValue.h"
+#include "TWorkspaceTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,7 +27,6 @@ namespace {
 const QString CsvUtf8Filter = QStringLiteral("CSV UTF-8 BOM付き (*.csv)");
 const QString CsvCp932Filter = QStringLiteral("CSV Shift_JIS (*.csv)");
 const QString CsvOpenFilter = QStringLiteral("CSV ファイル (*.csv);;総て (*)");
-const QString StringType = QStringLiteral("string（文字列）");
 
 bool holdsBlock(const QString& text)
 {
@@ -251,7 +251,7 @@ void TDataEditing::insertRow()
 {
     const QModelIndex current = m_data->currentIndex();
     const int at = current.isValid() ? current.row() + 1 : 1;
-    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を挿入"), at, {TGridRow()}));
+    m_stack->push(new TInsertRowsCommand(*this, m_insertRow->text(), at, {TGridRow()}));
 }
 
 void TDataEditing::duplicateRows()
@@ -260,7 +260,7 @@ void TDataEditing::duplicateRows()
     if (cells.isEmpty()) {
         return;
     }
-    m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("行を複製"), cells.bottom() + 1,
+    m_stack->push(new TInsertRowsCommand(*this, m_duplicateRows->text(), cells.bottom() + 1,
                                          m_workspace.copyDataRows(cells.top(), cells.height())));
 }
 
@@ -307,12 +307,12 @@ void TDataEditing::copy()
 void TDataEditing::cut()
 {
     copy();
-    emptyCells(QStringLiteral("切り取り"));
+    emptyCells(m_cut->text());
 }
 
 void TDataEditing::clearCells()
 {
-    emptyCells(QStringLiteral("内容を消去"));
+    emptyCells(m_clear->text());
 }
 
 void TDataEditing::emptyCells(const QString& text)
@@ -325,7 +325,7 @@ void TDataEditing::paste()
 {
     TTextTable values = fromTabText(QApplication::clipboard()->text());
     if (!values.empty()) {
-        pushCells(QStringLiteral("貼り付け"), planPaste(std::move(values), selectedCells(), fieldColumns()));
+        pushCells(m_paste->text(), planPaste(std::move(values), selectedCells(), fieldColumns()));
     }
 }
 
@@ -356,7 +356,7 @@ void TDataEditing::exportCsv()
 {
     const int fields = std::min(m_workspace.FieldCount, static_cast<int>(m_workspace.FieldList.size()));
     if (fields <= 0) {
-        m_dialogs.inform(QStringLiteral("フィールドがありません"));
+        m_dialogs.inform(MsgNoFields);
         return;
     }
     const std::optional<TSaveChoice> choice =
@@ -404,7 +404,7 @@ void TDataEditing::importCsv()
     bool added = false;
     for (const QString& name : csv.names) {
         if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
-            added = m_workspace.AddFieldRow(name, StringType, QString(), QString(), m_dialogs) || added;
+            added = m_workspace.AddFieldRow(name, StringTypeText, QString(), QString(), m_dialogs) || added;
         }
     }
     if (added) {

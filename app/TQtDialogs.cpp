@@ -9,6 +9,7 @@ namespace torvane {
 namespace {
 
 const QString AppTitle = QStringLiteral("Torvane");
+const QString ConfirmTitle = QStringLiteral("確認");
 
 // Without a parent the box is centred on the screen and blocks the whole application.
 void showBox(QMessageBox::Icon icon, const QString& text)
@@ -47,7 +48,7 @@ void TQtDialogs::inform(const QString& message)
 
 bool TQtDialogs::confirm(const QString& question)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), question);
+    QMessageBox box(QMessageBox::Question, ConfirmTitle, question);
     box.setObjectName(QStringLiteral("ConfirmBox"));
     QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
@@ -68,7 +69,7 @@ TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
     const QString question = fileName.isEmpty()
                                  ? QStringLiteral("変更を保存しますか？")
                                  : QStringLiteral("「%1」への変更を保存しますか？").arg(QFileInfo(fileName).fileName());
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
+    QMessageBox box(QMessageBox::Question, ConfirmTitle, question, QMessageBox::NoButton, m_window);
     box.setObjectName(QStringLiteral("SaveChangesBox"));
     QPushButton* save = box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
     QPushButton* discard = box.addButton(QStringLiteral("保存しない(&N)"), QMessageBox::DestructiveRole);

@@ -2,6 +2,7 @@
 
 #include "StrToInt.h"
 #include "TFailure.h"
+#include "TWorkspaceTexts.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,7 +15,6 @@ namespace {
 const QString MsgNameTaken = QStringLiteral("フィールド名が既にあるか不正な名前です");
 const QString MsgChooseType = QStringLiteral("データの型を選択してください");
 const QString MsgEnterName = QStringLiteral("フィールド名を入力してください");
-const QString MsgNoFields = QStringLiteral("フィールドがありません");
 const QString MsgAskTypeCode = QStringLiteral("入力されている単語はデータ形式文字ですか？");
 const QString MsgTypeExists = QStringLiteral("既にあります");
 
@@ -50,11 +50,16 @@ int TWorkspace::measureText(const QString& text) const
 QStringList TWorkspace::initialTypeList()
 {
     return {
-        QStringLiteral("i2(２バイト整数）"), QStringLiteral("i4（４バイト整数）"),
-        QStringLiteral("r4（７桁実数）"),    QStringLiteral("r8（１５桁実数）"),
-        QStringLiteral("string（文字列）"),  QStringLiteral("char（一文字）"),
-        QStringLiteral("int（数字）"),       QStringLiteral("float（実数）"),
-        QStringLiteral("boolean（０か１）"), QStringLiteral("bin.hex（８進表記１６進数）"),
+        QStringLiteral("i2(２バイト整数）"),
+        QStringLiteral("i4（４バイト整数）"),
+        QStringLiteral("r4（７桁実数）"),
+        QStringLiteral("r8（１５桁実数）"),
+        StringTypeText,
+        QStringLiteral("char（一文字）"),
+        QStringLiteral("int（数字）"),
+        QStringLiteral("float（実数）"),
+        QStringLiteral("boolean（０か１）"),
+        QStringLiteral("bin.hex（８進表記１６進数）"),
     };
 }
 
