@@ -71,6 +71,20 @@ void TestWorkspace::initialState()
     QCOMPARE(ws.Ed_LCID(), QStringLiteral("1033"));
     // Design size: 763 - 226 - 100 - 79 - 7.
     QCOMPARE(ws.SG_Field().colWidth(FieldEtcColumn), 351);
+
+    // A reset after work takes the fields with their rows, columns and key items: nothing counts them still.
+    FakeDialogs dialogs;
+    QVERIFY(ws.AddFieldRow(QStringLiteral("A"), I4Item, {}, {}, dialogs));
+    QVERIFY(ws.AddFieldRow(QStringLiteral("B"), I4Item, {}, {}, dialogs));
+    ws.setDataCell(0, 1, QStringLiteral("x"));
+    ws.markDataEdited();
+    ws.ResetWorkspace();
+    QVERIFY(ws.FieldList().isEmpty() && !ws.NeedsRebuild());
+    QCOMPARE(ws.SG_Field().rowCount(), 2);
+    QVERIFY(ws.SG_Field().cell(FieldNameColumn, 1).isEmpty());
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QVERIFY(ws.SG_Data().row(0) == std::vector<QString>(1) && ws.SG_Data().row(1) == std::vector<QString>(1));
+    QCOMPARE(ws.LB_PriKey().count(), 0);
 }
 
 void TestWorkspace::fitFieldColumns_data()
