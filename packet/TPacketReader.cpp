@@ -531,7 +531,7 @@ void TPacketScan::prepareRowKeys()
     }
     // The row state of a packet with a change log, looked up as one more key unless a field has its name.
     m_rowStateKey = NotFound;
-    if (TWorkspace::indexOfName(names.mid(0, count), RowStateName) < 0) {
+    if (TWorkspace::indexOfName(names, RowStateName) < 0) {
         m_rowStateKey = count;
         addKey(RowStateName, count);
     }
