@@ -187,12 +187,12 @@ bool TDataEditing::manyCellsSelected() const
 
 int TDataEditing::fieldColumns() const
 {
-    return std::min(m_workspace.FieldCount, m_workspace.SG_Data.colCount());
+    return m_workspace.FieldCount();
 }
 
 void TDataEditing::select(const QRect& cells)
 {
-    const TStringGrid& grid = m_workspace.SG_Data;
+    const TStringGrid& grid = m_workspace.SG_Data();
     const QRect shown = cells.intersected(QRect(0, 1, grid.colCount(), grid.rowCount() - 1));
     if (shown.isEmpty()) {
         return;
@@ -274,7 +274,7 @@ void TDataEditing::deleteRows()
 
 void TDataEditing::rowAdded()
 {
-    const int last = m_workspace.SG_Data.rowCount() - 1;
+    const int last = m_workspace.SG_Data().rowCount() - 1;
     m_stack->push(new TInsertRowsCommand(*this, QStringLiteral("新規追加"), last, {TGridRow()}, true));
 }
 
@@ -287,8 +287,8 @@ void TDataEditing::moveDataColumn(int from, int to)
 
 void TDataEditing::copy()
 {
-    const QRect cells =
-        selectedCells().intersected(QRect(0, 1, m_workspace.SG_Data.colCount(), m_workspace.SG_Data.rowCount() - 1));
+    const QRect cells = selectedCells().intersected(
+        QRect(0, 1, m_workspace.SG_Data().colCount(), m_workspace.SG_Data().rowCount() - 1));
     if (cells.isEmpty()) {
         return;
     }
@@ -298,7 +298,7 @@ void TDataEditing::copy()
         auto& values = rows.emplace_back();
         values.reserve(static_cast<size_t>(cells.width()));
         for (int c = cells.left(); c <= cells.right(); ++c) {
-            values.push_back(m_workspace.SG_Data.cell(c, r));
+            values.push_back(m_workspace.SG_Data().cell(c, r));
         }
     }
     QApplication::clipboard()->setText(toTabText(rows));
@@ -334,10 +334,10 @@ void TDataEditing::pushCells(const QString& text, TCellBlock block)
     if (block.values.empty() || block.row < 1) {
         return;
     }
-    const int added = std::max(0, block.row + block.height() - m_workspace.SG_Data.rowCount());
+    const int added = std::max(0, block.row + block.height() - m_workspace.SG_Data().rowCount());
     // A large value (shown as "<BLOB>") is kept as it is: pastes, cuts and clears pass over its cell, as
     // typing cannot reach it either.
-    const TStringGrid& grid = m_workspace.SG_Data;
+    const TStringGrid& grid = m_workspace.SG_Data();
     for (int i = 0; i < block.height(); ++i) {
         const int r = block.row + i;
         for (int j = 0; r < grid.rowCount() && j < block.width(); ++j) {
@@ -354,7 +354,7 @@ void TDataEditing::pushCells(const QString& text, TCellBlock block)
 
 void TDataEditing::exportCsv()
 {
-    const int fields = std::min(m_workspace.FieldCount, static_cast<int>(m_workspace.FieldList.size()));
+    const int fields = m_workspace.FieldCount();
     if (fields <= 0) {
         m_dialogs.inform(MsgNoFields);
         return;
@@ -368,18 +368,16 @@ void TDataEditing::exportCsv()
     m_csvName = choice->fileName;
     m_csvFilter = choice->filter;
 
-    const TStringGrid& data = m_workspace.SG_Data;
+    const TStringGrid& data = m_workspace.SG_Data();
     int last = data.rowCount() - 1;
     if (last >= 1 && m_workspace.isBlankDataRow(last)) {
         --last;
     }
-    const int columns = std::min(fields, data.colCount());
     TTextTable rows;
     rows.reserve(static_cast<size_t>(last + 1));
-    rows.emplace_back(m_workspace.FieldList.begin(), m_workspace.FieldList.begin() + fields);
+    rows.emplace_back(m_workspace.FieldList().begin(), m_workspace.FieldList().end());
     for (int r = 1; r <= last; ++r) {
-        auto& values = rows.emplace_back(data.gridRow(r).cells(columns));
-        values.resize(static_cast<size_t>(fields));
+        rows.push_back(data.gridRow(r).cells(fields));
     }
     saveCsvFile(choice->fileName, toCsvText(rows),
                 choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
@@ -403,7 +401,7 @@ void TDataEditing::importCsv()
     m_workspace.markDataEdited();
     bool added = false;
     for (const QString& name : csv.names) {
-        if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
+        if (TWorkspace::indexOfName(m_workspace.FieldList(), name) < 0) {
             added = m_workspace.AddFieldRow(name, StringTypeText, QString(), QString(), m_dialogs) || added;
         }
     }
@@ -414,7 +412,7 @@ void TDataEditing::importCsv()
     // The records go below the last row that holds a value, as one step.
     std::vector<int> columnOf;
     for (const QString& name : csv.names) {
-        columnOf.push_back(TWorkspace::indexOfName(m_workspace.FieldList, name));
+        columnOf.push_back(TWorkspace::indexOfName(m_workspace.FieldList(), name));
     }
     TCellBlock block;
     block.row = m_workspace.lastFilledDataRow() + 1;
@@ -436,7 +434,7 @@ void TDataEditing::deleteField()
 {
     const QModelIndex current = m_fields->currentIndex();
     const int number = current.isValid() ? current.row() + 1 : 0;
-    if (number >= 1 && number <= m_workspace.FieldCount) {
+    if (number >= 1 && number <= m_workspace.FieldCount()) {
         m_stack->push(new TFieldDeleteCommand(*this, number));
     }
 }
@@ -446,7 +444,7 @@ void TDataEditing::moveField(int step)
     const QModelIndex current = m_fields->currentIndex();
     const int number = current.isValid() ? current.row() + 1 : 0;
     const int to = number + step;
-    if (number >= 1 && number <= m_workspace.FieldCount && to >= 1 && to <= m_workspace.FieldCount) {
+    if (number >= 1 && number <= m_workspace.FieldCount() && to >= 1 && to <= m_workspace.FieldCount()) {
         m_stack->push(new TFieldMoveCommand(*this, number, to));
     }
 }

@@ -97,27 +97,27 @@ void TDataPage::createWholeGroup()
     GBox_Whole = new TGroupBox(QStringLiteral("全体管理"), this);
     GBox_Whole->setObjectName(QStringLiteral("GBox_Whole"));
     m_xmlVersionLabel = makeLabel(QStringLiteral("XMLの versionは"), GBox_Whole);
-    Ed_xmlVersion = makeEdit("Ed_xmlVersion", m_workspace.Ed_xmlVersion, GBox_Whole);
+    Ed_xmlVersion = makeEdit("Ed_xmlVersion", m_workspace.Ed_xmlVersion(), GBox_Whole);
     m_packetVersionLabel = makeLabel(QStringLiteral("DATAPACKETのVersionは"), GBox_Whole);
-    Ed_PacketVersion = makeEdit("Ed_PacketVersion", m_workspace.Ed_PacketVersion, GBox_Whole);
-    B_DefOrder = makeButton("B_DefOrder", m_workspace.LB_DefOrder.caption(), GBox_Whole);
-    B_PriKey = makeButton("B_PriKey", m_workspace.LB_PriKey.caption(), GBox_Whole);
+    Ed_PacketVersion = makeEdit("Ed_PacketVersion", m_workspace.Ed_PacketVersion(), GBox_Whole);
+    B_DefOrder = makeButton("B_DefOrder", m_workspace.LB_DefOrder().caption(), GBox_Whole);
+    B_PriKey = makeButton("B_PriKey", m_workspace.LB_PriKey().caption(), GBox_Whole);
     m_lcidLabel = makeLabel(QStringLiteral("LCIDは"), GBox_Whole);
-    Ed_LCID = makeEdit("Ed_LCID", m_workspace.Ed_LCID, GBox_Whole);
+    Ed_LCID = makeEdit("Ed_LCID", m_workspace.Ed_LCID(), GBox_Whole);
 
     // The settings are the workspace's; what the user types goes straight into it and is to reach the
     // packet text. The reader's own filling (setText) is no edit.
-    const auto settingEdited = [this](QString& setting, const QString& text) {
-        setting = text;
+    const auto settingEdited = [this](void (TWorkspace::*set)(const QString&), const QString& text) {
+        (m_workspace.*set)(text);
         m_workspace.markDataEdited();
         emit edited();
     };
     connect(Ed_xmlVersion, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_xmlVersion, text); });
+            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setXmlVersion, text); });
     connect(Ed_PacketVersion, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_PacketVersion, text); });
+            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setPacketVersion, text); });
     connect(Ed_LCID, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(m_workspace.Ed_LCID, text); });
+            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setLCID, text); });
     connect(B_DefOrder, &QPushButton::clicked, this, &TDataPage::B_DefOrderClick);
     connect(B_PriKey, &QPushButton::clicked, this, &TDataPage::B_PriKeyClick);
 }
@@ -190,8 +190,8 @@ void TDataPage::createDataGroup()
     connect(SG_Data->horizontalHeader(), &QHeaderView::sectionMoved, this,
             [this](int, int from, int to) { dataColumnMoved(from, to); });
     connect(SG_Data->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        if (!m_refreshing && column < m_workspace.SG_Data.colCount()) {
-            m_workspace.SG_Data.setColWidth(column, width);
+        if (!m_refreshing) {
+            m_workspace.setDataColumnWidth(column, width);
         }
     });
 }
@@ -211,9 +211,9 @@ void TDataPage::createKeyLists()
     LB_DefOrder = makeList("LB_DefOrder");
     LB_PriKey = makeList("LB_PriKey");
     connect(LB_DefOrder, &QListWidget::itemSelectionChanged, this,
-            [this] { keySelectionChanged(LB_DefOrder, m_workspace.LB_DefOrder); });
+            [this] { keySelectionChanged(LB_DefOrder, TKeyKind::DefaultOrder); });
     connect(LB_PriKey, &QListWidget::itemSelectionChanged, this,
-            [this] { keySelectionChanged(LB_PriKey, m_workspace.LB_PriKey); });
+            [this] { keySelectionChanged(LB_PriKey, TKeyKind::PrimaryKey); });
 }
 
 void TDataPage::setTabOrders()
@@ -279,8 +279,8 @@ void TDataPage::placeControls()
     place(SG_Data, 2, 32, dataCW - 4, dataCH - 34);
 
     // The key lists keep their places under their buttons.
-    place(LB_DefOrder, 352, KeyListTop, 113, keyListHeight(m_workspace.LB_DefOrder));
-    place(LB_PriKey, 488, KeyListTop, 113, keyListHeight(m_workspace.LB_PriKey));
+    place(LB_DefOrder, 352, KeyListTop, 113, keyListHeight(m_workspace.LB_DefOrder()));
+    place(LB_PriKey, 488, KeyListTop, 113, keyListHeight(m_workspace.LB_PriKey()));
 
     fitFieldColumns();
 }
@@ -305,8 +305,8 @@ void TDataPage::fitFieldColumns()
 
 void TDataPage::applyFieldColumnWidths()
 {
-    for (int c = 0; c < m_workspace.SG_Field.colCount(); ++c) {
-        SG_Field->setColumnWidth(c, std::max(0, m_workspace.SG_Field.colWidth(c)));
+    for (int c = 0; c < m_workspace.SG_Field().colCount(); ++c) {
+        SG_Field->setColumnWidth(c, std::max(0, m_workspace.SG_Field().colWidth(c)));
     }
 }
 
@@ -314,8 +314,8 @@ void TDataPage::applyDataColumnWidths()
 {
     const bool wasRefreshing = m_refreshing;
     m_refreshing = true;
-    for (int c = 0; c < m_workspace.SG_Data.colCount(); ++c) {
-        SG_Data->setColumnWidth(c, std::max(0, m_workspace.SG_Data.colWidth(c)));
+    for (int c = 0; c < m_workspace.SG_Data().colCount(); ++c) {
+        SG_Data->setColumnWidth(c, std::max(0, m_workspace.SG_Data().colWidth(c)));
     }
     m_refreshing = wasRefreshing;
 }
@@ -346,9 +346,9 @@ void TDataPage::showFieldsAt(int fieldRow)
 
 void TDataPage::refreshSettings()
 {
-    Ed_xmlVersion->setText(m_workspace.Ed_xmlVersion);
-    Ed_PacketVersion->setText(m_workspace.Ed_PacketVersion);
-    Ed_LCID->setText(m_workspace.Ed_LCID);
+    Ed_xmlVersion->setText(m_workspace.Ed_xmlVersion());
+    Ed_PacketVersion->setText(m_workspace.Ed_PacketVersion());
+    Ed_LCID->setText(m_workspace.Ed_LCID());
 }
 
 void TDataPage::refreshFields()
@@ -360,7 +360,7 @@ void TDataPage::refreshFields()
     if (rows > 0) {
         SG_Field->setCurrentIndex(m_fieldModel->index(std::min(row, rows - 1), 0));
     }
-    CB_FieldType->setTypeList(m_workspace.typeList);
+    CB_FieldType->setTypeList(m_workspace.typeList());
     m_refreshing = false;
     applyFieldColumnWidths();
 }
@@ -402,18 +402,18 @@ void TDataPage::refreshKeyLists()
         list->raise();
         button->setText(keys.caption());
     };
-    fill(LB_DefOrder, m_workspace.LB_DefOrder, B_DefOrder);
-    fill(LB_PriKey, m_workspace.LB_PriKey, B_PriKey);
+    fill(LB_DefOrder, m_workspace.LB_DefOrder(), B_DefOrder);
+    fill(LB_PriKey, m_workspace.LB_PriKey(), B_PriKey);
     m_refreshing = false;
 }
 
-void TDataPage::keySelectionChanged(QListWidget* list, TKeyList& keys)
+void TDataPage::keySelectionChanged(QListWidget* list, TKeyKind keys)
 {
     if (m_refreshing) {
         return;
     }
     for (int i = 0; i < list->count(); ++i) {
-        keys.setSelected(i, list->item(i)->isSelected());
+        m_workspace.setKeySelected(keys, i, list->item(i)->isSelected());
     }
     m_workspace.markDataEdited();
     emit edited();
@@ -467,7 +467,7 @@ void TDataPage::CB_FieldTypeKeyDown(int key)
 {
     m_errors.run([this, key] {
         const std::optional<int> added = m_workspace.CB_FieldTypeKeyDown(key, CB_FieldType->currentText(), m_dialogs);
-        CB_FieldType->setTypeList(m_workspace.typeList);
+        CB_FieldType->setTypeList(m_workspace.typeList());
         if (added) {
             CB_FieldType->choose(*added);
         }

@@ -80,7 +80,7 @@ private:
     void refreshKeyLists();
     void applyFieldColumnWidths();
     void applyDataColumnWidths();
-    void keySelectionChanged(QListWidget* list, TKeyList& keys);
+    void keySelectionChanged(QListWidget* list, TKeyKind keys);
     int keyListHeight(const TKeyList& keys) const;
     void dataColumnMoved(int from, int to);
     void splitterReleased(int newSize);

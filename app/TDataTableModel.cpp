@@ -34,12 +34,12 @@ TDataTableModel::TDataTableModel(TWorkspace& workspace, QObject* parent)
 
 int TDataTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_workspace.SG_Data.rowCount() - 1;
+    return parent.isValid() ? 0 : m_workspace.SG_Data().rowCount() - 1;
 }
 
 int TDataTableModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_workspace.SG_Data.colCount();
+    return parent.isValid() ? 0 : m_workspace.SG_Data().colCount();
 }
 
 QVariant TDataTableModel::data(const QModelIndex& index, int role) const
@@ -47,13 +47,13 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    const QStringView cell = m_workspace.SG_Data.cellView(index.column(), index.row() + 1);
+    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
     if (role == Qt::ToolTipRole) {
         if (isBlobValue(cell)) {
             return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
                 .arg(cell.size());
         }
-        return keptContentTip(m_workspace.SG_Data.rowContent(index.row() + 1));
+        return keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
     }
     if (role != Qt::DisplayRole && role != Qt::EditRole) {
         return {};
@@ -61,7 +61,7 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (isBlobValue(cell)) {
         return QStringLiteral("<BLOB>");
     }
-    return m_workspace.SG_Data.cell(index.column(), index.row() + 1);
+    return m_workspace.SG_Data().cell(index.column(), index.row() + 1);
 }
 
 bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -70,7 +70,7 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     }
     const QString text = value.toString();
-    const QStringView cell = m_workspace.SG_Data.cellView(index.column(), index.row() + 1);
+    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
     if (isBlobValue(cell)) {
         // The kept large value is never replaced by what the cell shows.
         return false;
@@ -78,9 +78,9 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     if (cell == text) {
         return true;
     }
-    // Typing into cells is not an edit that asks for a rebuild; NeedsRebuild stays as it is.
-    const QString previous = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
-    m_workspace.SG_Data.setCell(index.column(), index.row() + 1, text);
+    // The page hears dataChanged and marks the typing as an edit of the data side.
+    const QString previous = m_workspace.SG_Data().cell(index.column(), index.row() + 1);
+    m_workspace.setDataCell(index.column(), index.row() + 1, text);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit cellTyped(index, previous);
     return true;
@@ -91,7 +91,7 @@ QVariant TDataTableModel::headerData(int section, Qt::Orientation orientation, i
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
         return {};
     }
-    return m_workspace.SG_Data.cell(section, 0);
+    return m_workspace.SG_Data().cell(section, 0);
 }
 
 Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
@@ -100,8 +100,8 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return isBlobValue(m_workspace.SG_Data.cellView(index.column(), index.row() + 1)) ? flags
-                                                                                      : flags | Qt::ItemIsEditable;
+    return isBlobValue(m_workspace.SG_Data().cellView(index.column(), index.row() + 1)) ? flags
+                                                                                        : flags | Qt::ItemIsEditable;
 }
 
 void TDataTableModel::refresh()

@@ -27,7 +27,7 @@ void TCellsCommand::redo()
     }
     TWorkspace& ws = m_target.workspace();
     if (m_addedRows > 0) {
-        ws.insertEmptyDataRows(ws.SG_Data.rowCount(), m_addedRows);
+        ws.insertEmptyDataRows(ws.SG_Data().rowCount(), m_addedRows);
     }
     swap();
     if (m_addedRows > 0) {
@@ -43,8 +43,9 @@ void TCellsCommand::undo()
     const QRect changed = cells();
     swap();
     if (m_addedRows > 0) {
-        ws.removeDataRows(ws.SG_Data.rowCount() - m_addedRows, m_addedRows);
-        m_target.dataRowsChanged(changed.intersected(QRect(0, 1, ws.SG_Data.colCount(), ws.SG_Data.rowCount() - 1)));
+        ws.removeDataRows(ws.SG_Data().rowCount() - m_addedRows, m_addedRows);
+        m_target.dataRowsChanged(
+            changed.intersected(QRect(0, 1, ws.SG_Data().colCount(), ws.SG_Data().rowCount() - 1)));
     } else {
         m_target.dataCellsChanged(changed);
     }
@@ -58,7 +59,7 @@ bool TCellsCommand::mergeWith(const QUndoCommand* other)
     }
     // This command keeps the value from before the first keystroke; typed back to it, the cell has no change.
     const TWorkspace& ws = m_target.workspace();
-    setObsolete(ws.SG_Data.cellView(m_block.col, m_block.row) == m_block.values[0][0]);
+    setObsolete(ws.SG_Data().cellView(m_block.col, m_block.row) == m_block.values[0][0]);
     return true;
 }
 
@@ -78,14 +79,14 @@ void TInsertRowsCommand::redo()
     TWorkspace& ws = m_target.workspace();
     ws.insertDataRows(m_at, std::move(m_rows));
     m_rows.clear();
-    m_target.dataRowsChanged(QRect(0, m_at, ws.SG_Data.colCount(), m_count));
+    m_target.dataRowsChanged(QRect(0, m_at, ws.SG_Data().colCount(), m_count));
 }
 
 void TInsertRowsCommand::undo()
 {
     TWorkspace& ws = m_target.workspace();
     m_rows = ws.removeDataRows(m_at, m_count).rows;
-    m_target.dataRowsChanged(QRect(0, std::min(m_at, ws.SG_Data.rowCount() - 1), ws.SG_Data.colCount(), 1));
+    m_target.dataRowsChanged(QRect(0, std::min(m_at, ws.SG_Data().rowCount() - 1), ws.SG_Data().colCount(), 1));
 }
 
 TRemoveRowsCommand::TRemoveRowsCommand(TEditTarget& target, int first, int count)
@@ -97,7 +98,7 @@ void TRemoveRowsCommand::redo()
 {
     TWorkspace& ws = m_target.workspace();
     m_removed = ws.removeDataRows(m_first, m_count);
-    m_target.dataRowsChanged(QRect(0, std::min(m_first, ws.SG_Data.rowCount() - 1), ws.SG_Data.colCount(), 1));
+    m_target.dataRowsChanged(QRect(0, std::min(m_first, ws.SG_Data().rowCount() - 1), ws.SG_Data().colCount(), 1));
 }
 
 void TRemoveRowsCommand::undo()
@@ -105,7 +106,7 @@ void TRemoveRowsCommand::undo()
     TWorkspace& ws = m_target.workspace();
     ws.restoreDataRows(std::move(m_removed));
     m_removed = {};
-    m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data.colCount(), m_count));
+    m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data().colCount(), m_count));
 }
 
 TColumnMoveCommand::TColumnMoveCommand(TEditTarget& target, int from, int to)

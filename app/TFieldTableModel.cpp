@@ -11,23 +11,23 @@ TFieldTableModel::TFieldTableModel(const TWorkspace& workspace, QObject* parent)
 
 int TFieldTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_workspace.SG_Field.rowCount() - 1;
+    return parent.isValid() ? 0 : m_workspace.SG_Field().rowCount() - 1;
 }
 
 int TFieldTableModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_workspace.SG_Field.colCount();
+    return parent.isValid() ? 0 : m_workspace.SG_Field().colCount();
 }
 
 QVariant TFieldTableModel::data(const QModelIndex& index, int role) const
 {
     if (checkIndex(index, CheckIndexOption::IndexIsValid) && role == Qt::ToolTipRole) {
-        return keptContentTip(m_workspace.SG_Field.rowContent(index.row() + 1));
+        return keptContentTip(m_workspace.SG_Field().rowContent(index.row() + 1));
     }
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
-    return m_workspace.SG_Field.cell(index.column(), index.row() + 1);
+    return m_workspace.SG_Field().cell(index.column(), index.row() + 1);
 }
 
 QVariant TFieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -35,7 +35,7 @@ QVariant TFieldTableModel::headerData(int section, Qt::Orientation orientation, 
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
         return {};
     }
-    return m_workspace.SG_Field.cell(section, 0);
+    return m_workspace.SG_Field().cell(section, 0);
 }
 
 Qt::ItemFlags TFieldTableModel::flags(const QModelIndex& index) const

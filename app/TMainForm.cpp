@@ -135,7 +135,6 @@ QIcon TMainForm::applicationIcon()
 
 TMainForm::~TMainForm()
 {
-    m_errors.run([this] { FormDestroy(); });
     // The pages read the workspace until they are gone, and the workspace is a member, destroyed before the
     // base class deletes the children.
     delete PageControl1;
@@ -143,14 +142,9 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    // The field list is part of the workspace and exists with it; creating the window resets the rest.
+    // The field list is part of the workspace and exists with it, as long as the window does; creating the
+    // window starts it empty.
     m_workspace.ResetWorkspace();
-    m_workspace.FieldList.clear();
-}
-
-void TMainForm::FormDestroy()
-{
-    m_workspace.FieldList.clear();
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -419,7 +413,7 @@ bool TMainForm::loadFile(const QString& fileName)
     m_errors.run([this, &fileName, &loaded] {
         // The flag goes up before the file is opened, so that a failed open still re-parses the view. Which
         // side is newer changes only with a text that was really loaded: a failed load loses no edit.
-        m_workspace.NeedsRebuild = true;
+        m_workspace.markRebuildDue();
         TabSheet2->showLoadedText(loadPacketFile(fileName));
         m_workspace.markTextEdited();
         m_document.savedOrLoaded(fileName);

@@ -34,7 +34,6 @@ public:
     ~TMainForm() override;
 
     void FormCreate();
-    void FormDestroy();
     void FormResize();
     void PageControl1Resize();
     void TabSheet1Show();

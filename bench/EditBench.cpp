@@ -53,12 +53,12 @@ void BM_WorkspacePaste(benchmark::State& state)
     TWorkspace ws;
     addFields(ws, dialogs);
     for (auto _ : state) {
-        TCellBlock cells = planPaste(fromTabText(block), QRect(0, 1, 1, 1), ws.FieldCount);
-        ws.insertEmptyDataRows(ws.SG_Data.rowCount(), cells.row + cells.height() - ws.SG_Data.rowCount());
+        TCellBlock cells = planPaste(fromTabText(block), QRect(0, 1, 1, 1), ws.FieldCount());
+        ws.insertEmptyDataRows(ws.SG_Data().rowCount(), cells.row + cells.height() - ws.SG_Data().rowCount());
         TCellBlock previous = ws.swapDataCells(std::move(cells));
         state.PauseTiming();
         ws.swapDataCells(std::move(previous));
-        ws.SG_Data.setRowCount(2);
+        ws.setDataRowCount(2);
         state.ResumeTiming();
     }
 }
@@ -68,7 +68,7 @@ void BM_WorkspaceDeleteRows(benchmark::State& state)
     SilentDialogs dialogs;
     TWorkspace ws;
     addFields(ws, dialogs);
-    TCellBlock cells = planPaste(fromTabText(spreadsheetBlock()), QRect(0, 1, 1, 1), ws.FieldCount);
+    TCellBlock cells = planPaste(fromTabText(spreadsheetBlock()), QRect(0, 1, 1, 1), ws.FieldCount());
     ws.insertEmptyDataRows(2, Rows);
     ws.swapDataCells(std::move(cells));
     for (auto _ : state) {

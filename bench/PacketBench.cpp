@@ -83,8 +83,7 @@ struct Fixture {
                                   QString(), f == 0 ? QString() : QStringLiteral("40"), dialogs);
         }
         std::mt19937 rng(20240601);
-        TStringGrid& data = workspace.SG_Data;
-        data.setRowCount(RowCount + 1);
+        workspace.setDataRowCount(RowCount + 1);
         // Each row set whole, as the reader sets it.
         std::vector<QString> values(FieldCount);
         for (int r = 1; r <= RowCount; ++r) {
@@ -92,7 +91,7 @@ struct Fixture {
                 values[static_cast<size_t>(c)] = c == 0 ? QString::number(r) : randomValue(rng);
             }
             const std::vector<QStringView> row(values.begin(), values.end());
-            data.setRowCells(r, row.data(), FieldCount);
+            workspace.setDataRowCells(r, row.data(), FieldCount);
         }
         crlfText = writePacket(workspace);
         utf8 = crlfText.toUtf8();
@@ -126,7 +125,7 @@ double cellBytesBeyondCharacters(const QString& crlfText)
     TWorkspace read;
     readPacket(read, crlfText, dialogs);
     const size_t after = heapInUse();
-    const TStringGrid& data = read.SG_Data;
+    const TStringGrid& data = read.SG_Data();
     qint64 characters = 0;
     for (int r = 0; r < data.rowCount(); ++r) {
         for (int c = 0; c < data.colCount(); ++c) {
@@ -190,7 +189,7 @@ void BM_OurReader(benchmark::State& state)
         auto workspace = std::make_unique<TWorkspace>();
         state.ResumeTiming();
         readPacket(*workspace, f.crlfText, dialogs);
-        benchmark::DoNotOptimize(workspace->SG_Data.rowCount());
+        benchmark::DoNotOptimize(workspace->SG_Data().rowCount());
         state.PauseTiming();
         workspace.reset();
         state.ResumeTiming();
@@ -216,7 +215,7 @@ void BM_OurReaderManyFields(benchmark::State& state)
     for (auto _ : state) {
         TWorkspace workspace;
         readPacket(workspace, text, dialogs);
-        if (workspace.FieldCount != 100000 || workspace.SG_Data.cell(99999, 1) != QStringLiteral("z")) {
+        if (workspace.FieldCount() != 100000 || workspace.SG_Data().cell(99999, 1) != QStringLiteral("z")) {
             state.SkipWithError("the fields were not read");
         }
     }
@@ -323,9 +322,9 @@ int main(int argc, char** argv)
         SilentDialogs dialogs;
         TWorkspace read;
         readPacket(read, f.crlfText, dialogs);
-        bool same = read.SG_Data.rowCount() == f.workspace.SG_Data.rowCount() && read.FieldCount == FieldCount;
-        for (int r = 1; same && r < read.SG_Data.rowCount(); ++r) {
-            same = read.SG_Data.row(r) == f.workspace.SG_Data.row(r);
+        bool same = read.SG_Data().rowCount() == f.workspace.SG_Data().rowCount() && read.FieldCount() == FieldCount;
+        for (int r = 1; same && r < read.SG_Data().rowCount(); ++r) {
+            same = read.SG_Data().row(r) == f.workspace.SG_Data().row(r);
         }
         const bool loaded = loadPacketFile(f.ourFile) == f.crlfText;
         std::printf("Reader gives the workspace back: %s; load gives the saved text back: %s\n", same ? "yes" : "NO",

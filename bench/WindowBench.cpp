@@ -68,11 +68,11 @@ void writeTestFile(const QString& path, int rows)
     const QStringList words{QStringLiteral("Apple"),         QString::fromUtf8("東京都千代田区"),
                             QStringLiteral("2024-06-01"),    QString::fromUtf8("山田太郎"),
                             QStringLiteral("Tokyo Station"), QStringLiteral("N/A")};
-    workspace.SG_Data.setRowCount(rows + 1);
+    workspace.setDataRowCount(rows + 1);
     for (int r = 1; r <= rows; ++r) {
-        workspace.SG_Data.setCell(0, r, QString::number(r));
+        workspace.setDataCell(0, r, QString::number(r));
         for (int c = 1; c < 10; ++c) {
-            workspace.SG_Data.setCell(c, r, words[(r + c) % words.size()]);
+            workspace.setDataCell(c, r, words[(r + c) % words.size()]);
         }
     }
     savePacketFile(path, writePacket(workspace));

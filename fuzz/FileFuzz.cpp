@@ -66,11 +66,11 @@ bool sameKeys(const TKeyList& a, const TKeyList& b)
 
 bool sameWorkspace(const TWorkspace& a, const TWorkspace& b)
 {
-    return a.Ed_xmlVersion == b.Ed_xmlVersion && a.Ed_PacketVersion == b.Ed_PacketVersion && a.Ed_LCID == b.Ed_LCID &&
-           a.FieldList == b.FieldList && a.FieldCount == b.FieldCount &&
-           fieldRows(a.SG_Field) == fieldRows(b.SG_Field) && a.SG_Data.colCount() == b.SG_Data.colCount() &&
-           filledRows(a.SG_Data) == filledRows(b.SG_Data) && sameKeys(a.LB_DefOrder, b.LB_DefOrder) &&
-           sameKeys(a.LB_PriKey, b.LB_PriKey);
+    return a.Ed_xmlVersion() == b.Ed_xmlVersion() && a.Ed_PacketVersion() == b.Ed_PacketVersion() &&
+           a.Ed_LCID() == b.Ed_LCID() && a.FieldList() == b.FieldList() &&
+           fieldRows(a.SG_Field()) == fieldRows(b.SG_Field()) && a.SG_Data().colCount() == b.SG_Data().colCount() &&
+           filledRows(a.SG_Data()) == filledRows(b.SG_Data()) && sameKeys(a.LB_DefOrder(), b.LB_DefOrder()) &&
+           sameKeys(a.LB_PriKey(), b.LB_PriKey());
 }
 
 bool isWellFormedUtf8(const QByteArray& bytes)
@@ -99,26 +99,26 @@ bool scannable(const TWorkspace& workspace)
         }
         return !xml.hasError();
     };
-    for (const TStringGrid* grid : {&workspace.SG_Field, &workspace.SG_Data}) {
+    for (const TStringGrid* grid : {&workspace.SG_Field(), &workspace.SG_Data()}) {
         for (int r = 0; r < grid->rowCount(); ++r) {
             if (!wellFormed(grid->rowContent(r))) {
                 return false;
             }
         }
     }
-    for (const QString& name : workspace.FieldList) {
+    for (const QString& name : workspace.FieldList()) {
         for (const QChar c : name) {
             if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'<' || c == u'>' || c == u'/') {
                 return false;
             }
         }
     }
-    for (int r = 1; r <= workspace.FieldCount && r < workspace.SG_Field.rowCount(); ++r) {
-        const QString type = typeCodeOfText(workspace.SG_Field.cell(1, r));
+    for (int r = 1; r <= workspace.FieldCount(); ++r) {
+        const QString type = typeCodeOfText(workspace.SG_Field().cell(FieldTypeColumn, r));
         if (type.contains(u'<') || type.contains(u'>')) {
             return false;
         }
-        const QString& etc = workspace.SG_Field.cell(2, r);
+        const QString& etc = workspace.SG_Field().cell(FieldEtcColumn, r);
         if (etc.contains(u'<') || etc.contains(u'>') || etc.count(u'"') % 2 != 0 ||
             etc.contains(QLatin1String("WIDTH=\""), Qt::CaseInsensitive)) {
             return false;

@@ -218,7 +218,6 @@ private:
     // the writer writes it, to one in another case; NotFound when there is none.
     qsizetype attributeValue(QStringView marker, qsizetype end) const;
 
-    void reset();
     // Returns the field cursor where the key search begins.
     qsizetype readFields(qsizetype p);
     // The next FIELD start tag at or after p.
@@ -227,7 +226,7 @@ private:
                   const QString& content);
     void readLcid(qsizetype params);
     // Returns the position of the character that ended the scan, or L when the text ended first.
-    qsizetype scanNumbers(qsizetype v, TKeyList& list);
+    qsizetype scanNumbers(qsizetype v, TKeyKind list);
     // Where a row element's attributes end, where the row scan goes on (NotFound after a last row without
     // end), and the content of a row element that has one.
     struct TRowElement {
@@ -281,33 +280,26 @@ private:
 
 void TPacketScan::run()
 {
-    TStringGrid& fieldTable = m_ws.SG_Field;
-    fieldTable.setCell(0, 0, QStringLiteral("フィールド名"));
-    fieldTable.setCell(1, 0, QStringLiteral("データ形式"));
-    fieldTable.setCell(2, 0, QStringLiteral("その他設定文"));
-    fieldTable.setCell(3, 0, QStringLiteral("幅"));
-
     // A packet without XML declaration is read as if it began with <?xml version="1.0"?>.
     const qsizetype x = m_xml.find(0);
     qsizetype y = NotFound;
+    std::optional<QString> xmlVersion;
     if (x == NotFound) {
         y = m_packet.find(0);
-        if (y == NotFound) {
-            return;
+        if (y != NotFound) {
+            xmlVersion = QStringLiteral("1.0");
         }
-        m_ws.Ed_xmlVersion = QStringLiteral("1.0");
     } else {
-        const TQuoted xmlVersion = quoted(x + 15);
-        m_ws.Ed_xmlVersion = xmlVersion.value.toString();
-        y = m_packet.find(xmlVersion.closing + 2);
-        if (y == NotFound) {
-            return;
-        }
+        const TQuoted xmlQuoted = quoted(x + 15);
+        xmlVersion = xmlQuoted.value.toString();
+        y = m_packet.find(xmlQuoted.closing + 2);
+    }
+    if (y == NotFound) {
+        m_ws.startRead(xmlVersion, std::nullopt);
+        return;
     }
     const TQuoted packetVersion = quoted(y + 21);
-    m_ws.Ed_PacketVersion = packetVersion.value.toString();
-
-    reset();
+    m_ws.startRead(xmlVersion, packetVersion.value.toString());
 
     const qsizetype r = m_fields.find(packetVersion.closing + 2);
     if (r == NotFound) {
@@ -327,12 +319,12 @@ void TPacketScan::run()
     qsizetype stop = 0;
     const qsizetype defaultOrder = m_defaultOrder.find(s0);
     if (defaultOrder != NotFound) {
-        stop = scanNumbers(defaultOrder + 15, m_ws.LB_DefOrder);
+        stop = scanNumbers(defaultOrder + 15, TKeyKind::DefaultOrder);
         scanned = true;
     }
     const qsizetype primaryKey = m_primaryKey.find(s0);
     if (primaryKey != NotFound) {
-        stop = scanNumbers(primaryKey + 13, m_ws.LB_PriKey);
+        stop = scanNumbers(primaryKey + 13, TKeyKind::PrimaryKey);
         scanned = true;
     }
     if (params != NotFound) {
@@ -344,17 +336,6 @@ void TPacketScan::run()
         return;
     }
     readRows(rowData);
-}
-
-void TPacketScan::reset()
-{
-    m_ws.FieldCount = 0;
-    m_ws.FieldList.clear();
-    m_ws.SG_Field.clearRows(1);
-    m_ws.SG_Field.setRowCount(2);
-    m_ws.SG_Data.clearRows(0);
-    m_ws.SG_Data.setRowCount(2);
-    m_ws.SG_Data.setColCount(1);
 }
 
 qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
@@ -389,11 +370,11 @@ qsizetype TPacketScan::findFieldTag(qsizetype p)
 void TPacketScan::addField(const QString& name, const QString& type, const QString& etc, const QString& width,
                            const QString& content)
 {
-    const int before = m_ws.FieldCount;
+    const int before = m_ws.FieldCount();
     // A width that is not an integer throws once the field is added; the field keeps its content all the same.
     const auto keepContent = qScopeGuard([&] {
-        if (m_ws.FieldCount > before) {
-            m_ws.SG_Field.setRowContent(m_ws.FieldCount, content);
+        if (m_ws.FieldCount() > before) {
+            m_ws.setFieldRowContent(m_ws.FieldCount(), content);
         }
     });
     m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
@@ -493,13 +474,13 @@ void TPacketScan::readLcid(qsizetype params)
     }
     const qsizetype closing = m_text.first(tag.at).indexOf(u'"', v);
     if (closing != NotFound) {
-        m_ws.Ed_LCID = m_text.mid(v, closing - v).toString();
+        m_ws.setLCID(m_text.mid(v, closing - v).toString());
     }
 }
 
-qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyList& list)
+qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyKind list)
 {
-    const qsizetype names = m_ws.FieldList.size();
+    const qsizetype names = m_ws.FieldList().size();
     QString pending;
     // Emptied after every conversion: a number that selects nothing must not run into the next one.
     const auto apply = [&] {
@@ -508,7 +489,7 @@ qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyList& list)
         }
         const qsizetype n = StrToInt(pending);
         if (n >= 1 && n <= names) {
-            list.setSelected(static_cast<int>(n - 1), true);
+            m_ws.setKeySelected(list, static_cast<int>(n - 1), true);
         }
         pending.clear();
     };
@@ -530,8 +511,8 @@ qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyList& list)
 
 void TPacketScan::prepareRowKeys()
 {
-    const QStringList& names = m_ws.FieldList;
-    const int count = std::min(m_ws.FieldCount, static_cast<int>(names.size()));
+    const QStringList& names = m_ws.FieldList();
+    const int count = m_ws.FieldCount();
     m_keyByFoldedName.clear();
     m_keyByFoldedName.reserve(count + 1);
     m_keyLengths.assign(1, false);
@@ -550,7 +531,7 @@ void TPacketScan::prepareRowKeys()
     }
     // The row state of a packet with a change log, looked up as one more key unless a field has its name.
     m_rowStateKey = NotFound;
-    if (TWorkspace::indexOfName(names.mid(0, count), RowStateName) < 0) {
+    if (TWorkspace::indexOfName(names, RowStateName) < 0) {
         m_rowStateKey = count;
         addKey(RowStateName, count);
     }
@@ -559,7 +540,7 @@ void TPacketScan::prepareRowKeys()
 
 void TPacketScan::checkGridFits(qsizetype q)
 {
-    const qint64 columns = std::max(m_ws.SG_Data.colCount(), 1);
+    const qint64 columns = std::max(m_ws.SG_Data().colCount(), 1);
     const qint64 perRow = columns * CellBytes + RowBytes;
     // Each row element takes at least the five characters of its marker: a text too short to hold more rows
     // than surely fit needs neither a count nor the memory figure.
@@ -611,7 +592,6 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 void TPacketScan::readRows(qsizetype rowData)
 {
     prepareRowKeys();
-    TStringGrid& data = m_ws.SG_Data;
     qsizetype q = rowData + 9;
     checkGridFits(q);
     int i = 1;
@@ -620,14 +600,14 @@ void TPacketScan::readRows(qsizetype rowData)
         if (g == NotFound) {
             break;
         }
-        data.setRowCount(i + 1);
+        m_ws.setDataRowCount(i + 1);
         const TRowElement row = rowElement(g);
         if (readRowValues(g + 5, row.valuesEnd)) {
-            data.setRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
-            data.setRowContent(i, row.content.toString());
+            m_ws.setDataRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
+            m_ws.setDataRowContent(i, row.content.toString());
             ++i;
         } else {
-            data.clearRows(i);
+            m_ws.clearDataRows(i);
         }
         // Without an end the cursor would go back to the start of the text; the last row took its values
         // from the rest of the text instead.
@@ -637,7 +617,7 @@ void TPacketScan::readRows(qsizetype rowData)
         q = row.next;
     }
     // Rows of the change log that were left out at the end leave no empty rows behind.
-    data.setRowCount(std::max(i, 2));
+    m_ws.setDataRowCount(std::max(i, 2));
 }
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
@@ -646,7 +626,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     const QStringView element = m_text.first(end);
     // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
     // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
-    m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data.colCount()), QStringView());
+    m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
     m_decoded.resize(0);
     m_decodedCells.clear();
     int found = 0;
@@ -686,7 +666,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             bool ok = false;
             const int state = value.toInt(&ok);
             current = !ok || (state & 3) == 0;
-        } else if (!value.isEmpty() && static_cast<size_t>(j) < m_rowValues.size()) {
+        } else if (!value.isEmpty()) {
             if (reference) {
                 m_decodedCells.push_back({j, m_decoded.size()});
                 appendDecodedRowValue(m_decoded, value);
@@ -697,8 +677,8 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         return element[closing - 1] == u'=' ? k : closing;
     };
 
-    const QStringList& names = m_ws.FieldList;
-    const int fieldCount = std::min(m_ws.FieldCount, static_cast<int>(names.size()));
+    const QStringList& names = m_ws.FieldList();
+    const int fieldCount = m_ws.FieldCount();
     int expected = 0;
     // A key counts only where an attribute can start: right after a space, tab, CR or LF.
     for (qsizetype k = begin; k < end && found < keys; ++k) {

@@ -170,18 +170,18 @@ QString typeCodeOfText(const QString& typeText)
 
 QString TypeCodeOf(const TWorkspace& workspace, int r)
 {
-    return typeCodeOfText(workspace.SG_Field.cell(1, r));
+    return typeCodeOfText(workspace.SG_Field().cell(FieldTypeColumn, r));
 }
 
 QString BuildParamsLine(const TWorkspace& workspace)
 {
-    const int n = static_cast<int>(workspace.FieldList.size());
+    const int n = static_cast<int>(workspace.FieldList().size());
     QString line = QStringLiteral("<PARAMS DEFAULT_ORDER=\"");
-    appendPositions(line, workspace.LB_DefOrder.selectedPositions(n));
+    appendPositions(line, workspace.LB_DefOrder().selectedPositions(n));
     line += QLatin1String("\" PRIMARY_KEY=\"");
-    appendPositions(line, workspace.LB_PriKey.selectedPositions(n));
+    appendPositions(line, workspace.LB_PriKey().selectedPositions(n));
     line += QLatin1String("\" LCID=\"");
-    line += workspace.Ed_LCID;
+    line += workspace.Ed_LCID();
     line += QLatin1String("\"/>");
     return line;
 }
@@ -199,9 +199,8 @@ QString escapeRowValue(const QString& value)
 
 QString writePacket(const TWorkspace& ws, QString spare)
 {
-    const TStringGrid& data = ws.SG_Data;
-    const int fieldCount = std::max(ws.FieldCount, 0);
-    const int columns = std::min({fieldCount, data.colCount(), static_cast<int>(ws.FieldList.size())});
+    const TStringGrid& data = ws.SG_Data();
+    const int columns = ws.FieldCount();
 
     // The text's size is estimated from each row's characters and every column written, so that a packet
     // of millions of cells is built without reallocating and without a pass over every cell: the columns
@@ -213,7 +212,7 @@ QString writePacket(const TWorkspace& ws, QString spare)
     std::vector<qsizetype> openingLengths(static_cast<size_t>(columns));
     qsizetype nameRoom = 0;
     for (int c = 0; c < columns; ++c) {
-        const QString& name = ws.FieldList[c];
+        const QString& name = ws.FieldList()[c];
         std::u16string& opening = openings[static_cast<size_t>(c)];
         opening += u' ';
         opening.append(reinterpret_cast<const char16_t*>(name.utf16()), static_cast<size_t>(name.size()));
@@ -241,29 +240,29 @@ QString writePacket(const TWorkspace& ws, QString spare)
     }
 
     out += QLatin1String("<?xml version=\"");
-    out += ws.Ed_xmlVersion;
+    out += ws.Ed_xmlVersion();
     out += QLatin1String("\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"");
-    out += ws.Ed_PacketVersion;
+    out += ws.Ed_PacketVersion();
     out += QLatin1String("\">\r\n<METADATA>\r\n<FIELDS>\r\n");
 
-    for (int r = 1; r <= fieldCount && r <= ws.FieldList.size() && r < ws.SG_Field.rowCount(); ++r) {
+    for (int r = 1; r <= ws.FieldCount(); ++r) {
         out += QLatin1String("<FIELD attrname=\"");
-        out += ws.FieldList[r - 1];
+        out += ws.FieldList()[r - 1];
         out += QLatin1String("\" fieldtype=\"");
         out += TypeCodeOf(ws, r);
         out += u'"';
-        const QString& etc = ws.SG_Field.cell(2, r);
+        const QString& etc = ws.SG_Field().cell(FieldEtcColumn, r);
         if (!etc.isEmpty()) {
             out += u' ';
             out += etc;
         }
-        const QString& width = ws.SG_Field.cell(3, r);
+        const QString& width = ws.SG_Field().cell(FieldWidthColumn, r);
         if (!width.isEmpty()) {
             out += QLatin1String(" WIDTH=\"");
             out += width;
             out += u'"';
         }
-        const QString& content = ws.SG_Field.rowContent(r);
+        const QString& content = ws.SG_Field().rowContent(r);
         if (content.isEmpty()) {
             out += QLatin1String("/>\r\n");
         } else {

@@ -62,11 +62,11 @@ QString jsonText(const QJsonValue& value)
     return value.isString() ? value.toString() : QString();
 }
 
-void selectKeys(TKeyList& list, const QJsonArray& numbers)
+void selectKeys(TWorkspace& ws, TKeyKind list, const QJsonArray& numbers)
 {
     for (const QJsonValue& n : numbers) {
         const int number = n.toInt(0);
-        list.setSelected(number - 1, true);
+        ws.setKeySelected(list, number - 1, true);
     }
 }
 
@@ -89,13 +89,13 @@ int write(const QString& path)
     TStderrDialogs dialogs;
     ws.ResetWorkspace();
     if (root.contains(QLatin1String("xmlVersion"))) {
-        ws.Ed_xmlVersion = jsonText(root.value(QLatin1String("xmlVersion")));
+        ws.setXmlVersion(jsonText(root.value(QLatin1String("xmlVersion"))));
     }
     if (root.contains(QLatin1String("packetVersion"))) {
-        ws.Ed_PacketVersion = jsonText(root.value(QLatin1String("packetVersion")));
+        ws.setPacketVersion(jsonText(root.value(QLatin1String("packetVersion"))));
     }
     if (root.contains(QLatin1String("lcid"))) {
-        ws.Ed_LCID = jsonText(root.value(QLatin1String("lcid")));
+        ws.setLCID(jsonText(root.value(QLatin1String("lcid"))));
     }
 
     // As in the window: a field whose width is not an integer stays added, and the next fields are still
@@ -110,15 +110,15 @@ int write(const QString& path)
             dialogs.error(failure.message());
         }
     }
-    selectKeys(ws.LB_DefOrder, root.value(QLatin1String("defaultOrder")).toArray());
-    selectKeys(ws.LB_PriKey, root.value(QLatin1String("primaryKey")).toArray());
+    selectKeys(ws, TKeyKind::DefaultOrder, root.value(QLatin1String("defaultOrder")).toArray());
+    selectKeys(ws, TKeyKind::PrimaryKey, root.value(QLatin1String("primaryKey")).toArray());
 
     const QJsonArray rows = root.value(QLatin1String("rows")).toArray();
-    ws.SG_Data.setRowCount(1 + std::max<int>(1, static_cast<int>(rows.size())));
+    ws.setDataRowCount(1 + std::max<int>(1, static_cast<int>(rows.size())));
     for (int r = 0; r < rows.size(); ++r) {
         const QJsonArray cells = rows[r].toArray();
-        for (int c = 0; c < cells.size() && c < ws.SG_Data.colCount(); ++c) {
-            ws.SG_Data.setCell(c, r + 1, jsonText(cells[c]));
+        for (int c = 0; c < cells.size() && c < ws.SG_Data().colCount(); ++c) {
+            ws.setDataCell(c, r + 1, jsonText(cells[c]));
         }
     }
 
@@ -199,38 +199,40 @@ QString jsonPositions(const TKeyList& list)
 QString workspaceJson(const TWorkspace& ws, const QStringList& messages, const std::optional<QString>& error)
 {
     QString out = QStringLiteral("{\n");
-    out += QStringLiteral("  \"xmlVersion\": %1,\n").arg(jsonString(ws.Ed_xmlVersion));
-    out += QStringLiteral("  \"packetVersion\": %1,\n").arg(jsonString(ws.Ed_PacketVersion));
-    out += QStringLiteral("  \"lcid\": %1,\n").arg(jsonString(ws.Ed_LCID));
+    out += QStringLiteral("  \"xmlVersion\": %1,\n").arg(jsonString(ws.Ed_xmlVersion()));
+    out += QStringLiteral("  \"packetVersion\": %1,\n").arg(jsonString(ws.Ed_PacketVersion()));
+    out += QStringLiteral("  \"lcid\": %1,\n").arg(jsonString(ws.Ed_LCID()));
 
     QStringList fields;
-    for (int r = 1; r <= ws.FieldCount && r < ws.SG_Field.rowCount(); ++r) {
+    for (int r = 1; r <= ws.FieldCount(); ++r) {
         // Content kept with the field is shown only where there is some.
-        const QString& content = ws.SG_Field.rowContent(r);
+        const QString& content = ws.SG_Field().rowContent(r);
         fields.append(
             QStringLiteral("    {\"name\": %1, \"type\": %2, \"etc\": %3, \"width\": %4%5}")
-                .arg(jsonString(ws.SG_Field.cell(0, r)), jsonString(ws.SG_Field.cell(1, r)),
-                     jsonString(ws.SG_Field.cell(2, r)), jsonString(ws.SG_Field.cell(3, r)),
+                .arg(jsonString(ws.SG_Field().cell(FieldNameColumn, r)),
+                     jsonString(ws.SG_Field().cell(FieldTypeColumn, r)),
+                     jsonString(ws.SG_Field().cell(FieldEtcColumn, r)),
+                     jsonString(ws.SG_Field().cell(FieldWidthColumn, r)),
                      content.isEmpty() ? QString() : QStringLiteral(", \"content\": ") + jsonString(content)));
     }
     out += fields.isEmpty() ? QStringLiteral("  \"fields\": [],\n")
                             : QStringLiteral("  \"fields\": [\n%1\n  ],\n").arg(fields.join(QLatin1String(",\n")));
 
-    out += QStringLiteral("  \"typeList\": %1,\n").arg(jsonStrings(ws.typeList));
-    out += QStringLiteral("  \"defaultOrder\": %1,\n").arg(jsonPositions(ws.LB_DefOrder));
-    out += QStringLiteral("  \"primaryKey\": %1,\n").arg(jsonPositions(ws.LB_PriKey));
-    out += QStringLiteral("  \"columns\": %1,\n").arg(ws.SG_Data.colCount());
+    out += QStringLiteral("  \"typeList\": %1,\n").arg(jsonStrings(ws.typeList()));
+    out += QStringLiteral("  \"defaultOrder\": %1,\n").arg(jsonPositions(ws.LB_DefOrder()));
+    out += QStringLiteral("  \"primaryKey\": %1,\n").arg(jsonPositions(ws.LB_PriKey()));
+    out += QStringLiteral("  \"columns\": %1,\n").arg(ws.SG_Data().colCount());
 
     QStringList rows;
     QStringList rowContents;
     bool anyRowContent = false;
-    for (int r = 1; r < ws.SG_Data.rowCount(); ++r) {
+    for (int r = 1; r < ws.SG_Data().rowCount(); ++r) {
         QStringList cells;
-        for (int c = 0; c < ws.SG_Data.colCount(); ++c) {
-            cells.append(ws.SG_Data.cell(c, r));
+        for (int c = 0; c < ws.SG_Data().colCount(); ++c) {
+            cells.append(ws.SG_Data().cell(c, r));
         }
         rows.append(QStringLiteral("    ") + jsonStrings(cells));
-        rowContents.append(ws.SG_Data.rowContent(r));
+        rowContents.append(ws.SG_Data().rowContent(r));
         anyRowContent = anyRowContent || !rowContents.last().isEmpty();
     }
     out += rows.isEmpty() ? QStringLiteral("  \"rows\": [],\n")

@@ -25,13 +25,14 @@ constexpr long long MaxColumnWidth = 32767;
 } // namespace
 
 TWorkspace::TWorkspace(TTextMeasure measure)
-    : SG_Field(4, 2, 64), SG_Data(1, 2, DataColumnDefaultWidth), LB_PriKey(QStringLiteral("主キー選択")),
-      LB_DefOrder(QStringLiteral("並べ順キー選択")), typeList(initialTypeList()), m_measure(std::move(measure))
+    : m_fieldTable(FieldColumnCount, 2, 64), m_dataTable(1, 2, DataColumnDefaultWidth),
+      m_priKey(QStringLiteral("主キー選択")), m_defOrder(QStringLiteral("並べ順キー選択")),
+      m_typeList(initialTypeList()), m_measure(std::move(measure))
 {
-    SG_Field.setColWidth(0, 226);
-    SG_Field.setColWidth(1, 100);
-    SG_Field.setColWidth(2, 330);
-    SG_Field.setColWidth(3, 79);
+    m_fieldTable.setColWidth(FieldNameColumn, 226);
+    m_fieldTable.setColWidth(FieldTypeColumn, 100);
+    m_fieldTable.setColWidth(FieldEtcColumn, 330);
+    m_fieldTable.setColWidth(FieldWidthColumn, 79);
 }
 
 void TWorkspace::setTextMeasure(TTextMeasure measure)
@@ -75,42 +76,81 @@ int TWorkspace::indexOfName(const QStringList& names, const QString& name)
 
 void TWorkspace::markDataEdited()
 {
-    NeedsRebuild = true;
-    changedSide = TChangedSide::Data;
+    m_needsRebuild = true;
+    m_changedSide = TChangedSide::Data;
 }
 
 void TWorkspace::markTextEdited()
 {
-    NeedsRebuild = true;
-    changedSide = TChangedSide::Text;
+    m_needsRebuild = true;
+    m_changedSide = TChangedSide::Text;
 }
 
 void TWorkspace::rebuilt()
 {
-    NeedsRebuild = false;
-    changedSide = TChangedSide::None;
+    m_needsRebuild = false;
+    m_changedSide = TChangedSide::None;
 }
 
 void TWorkspace::ResetWorkspace()
 {
-    NeedsRebuild = false;
-    changedSide = TChangedSide::None;
-    FieldCount = 0;
+    m_needsRebuild = false;
+    m_changedSide = TChangedSide::None;
+    clearFields();
+    refillKeyLists();
     FitFieldColumns();
+}
+
+void TWorkspace::clearFields()
+{
+    m_fieldList.clear();
+    m_fieldTable.clearRows(1);
+    m_fieldTable.setRowCount(2);
+    m_dataTable.clearRows(0);
+    m_dataTable.setRowCount(2);
+    m_dataTable.setColCount(1);
+}
+
+void TWorkspace::startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion)
+{
+    m_fieldTable.setCell(FieldNameColumn, 0, QStringLiteral("フィールド名"));
+    m_fieldTable.setCell(FieldTypeColumn, 0, QStringLiteral("データ形式"));
+    m_fieldTable.setCell(FieldEtcColumn, 0, QStringLiteral("その他設定文"));
+    m_fieldTable.setCell(FieldWidthColumn, 0, QStringLiteral("幅"));
+    if (xmlVersion) {
+        m_xmlVersion = *xmlVersion;
+    }
+    if (packetVersion) {
+        m_packetVersion = *packetVersion;
+        clearFields();
+    }
+}
+
+void TWorkspace::setKeySelected(TKeyKind kind, int index, bool selected)
+{
+    (kind == TKeyKind::PrimaryKey ? m_priKey : m_defOrder).setSelected(index, selected);
+}
+
+void TWorkspace::setDataColumnWidth(int col, int width)
+{
+    if (col >= 0 && col < m_dataTable.colCount()) {
+        m_dataTable.setColWidth(col, width);
+    }
 }
 
 void TWorkspace::FitFieldColumns()
 {
-    const long long rowsHeight = (static_cast<long long>(FieldCount) + 1) * DefaultRowHeight;
-    const int scrollBar = fieldTableHeight < rowsHeight ? 18 : 0;
-    SG_Field.setColWidth(2, fieldTableWidth - scrollBar - SG_Field.colWidth(0) - SG_Field.colWidth(1) -
-                                SG_Field.colWidth(3) - 7);
+    const long long rowsHeight = (static_cast<long long>(FieldCount()) + 1) * DefaultRowHeight;
+    const int scrollBar = m_fieldTableHeight < rowsHeight ? 18 : 0;
+    m_fieldTable.setColWidth(FieldEtcColumn, m_fieldTableWidth - scrollBar - m_fieldTable.colWidth(FieldNameColumn) -
+                                                 m_fieldTable.colWidth(FieldTypeColumn) -
+                                                 m_fieldTable.colWidth(FieldWidthColumn) - 7);
 }
 
 void TWorkspace::setFieldTableSize(int width, int height)
 {
-    fieldTableWidth = width;
-    fieldTableHeight = height;
+    m_fieldTableWidth = width;
+    m_fieldTableHeight = height;
     FitFieldColumns();
 }
 
@@ -126,8 +166,8 @@ TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace) : m_workspace(worksp
     m_workspace.m_batchOpen = true;
     m_workspace.m_batchAdded = false;
     m_workspace.m_foldedNames.clear();
-    m_workspace.m_foldedNames.reserve(m_workspace.FieldList.size());
-    for (const QString& name : std::as_const(m_workspace.FieldList)) {
+    m_workspace.m_foldedNames.reserve(m_workspace.m_fieldList.size());
+    for (const QString& name : std::as_const(m_workspace.m_fieldList)) {
         m_workspace.m_foldedNames.insert(name.toCaseFolded());
     }
 }
@@ -139,8 +179,8 @@ TWorkspace::TFieldBatch::~TFieldBatch()
     const QStringList headers = std::exchange(m_workspace.m_batchHeaders, {});
     if (!headers.isEmpty()) {
         // The batch's fields are the last columns, in the order they were added.
-        const int first = m_workspace.FieldCount - static_cast<int>(headers.size());
-        m_workspace.SG_Data.setCells(0, first, headers.constData(), static_cast<int>(headers.size()));
+        const int first = m_workspace.FieldCount() - static_cast<int>(headers.size());
+        m_workspace.m_dataTable.setCells(0, first, headers.constData(), static_cast<int>(headers.size()));
     }
     // Each add would have refilled the lists; with no add they keep their items and selections.
     if (m_workspace.m_batchAdded) {
@@ -150,29 +190,29 @@ TWorkspace::TFieldBatch::~TFieldBatch()
 
 void TWorkspace::refillKeyLists()
 {
-    LB_PriKey.refill(FieldList);
-    LB_DefOrder.refill(FieldList);
+    m_priKey.refill(m_fieldList);
+    m_defOrder.refill(m_fieldList);
 }
 
 int TWorkspace::typeIndexOf(const QString& typeText) const
 {
-    return indexOfName(typeList, typeText);
+    return indexOfName(m_typeList, typeText);
 }
 
 bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc, const QString& width,
                              TDialogs& dialogs)
 {
     const QString folded = m_batchOpen ? name.toCaseFolded() : QString();
-    const bool taken = m_batchOpen ? m_foldedNames.contains(folded) : indexOfName(FieldList, name) >= 0;
+    const bool taken = m_batchOpen ? m_foldedNames.contains(folded) : indexOfName(m_fieldList, name) >= 0;
     if (name.isEmpty() || taken) {
         dialogs.inform(MsgNameTaken);
         return false;
     }
-    ++FieldCount;
-    if (SG_Field.rowCount() == FieldCount) {
-        SG_Field.setRowCount(FieldCount + 1);
+    m_fieldList.append(name);
+    const int number = FieldCount();
+    if (m_fieldTable.rowCount() == number) {
+        m_fieldTable.setRowCount(number + 1);
     }
-    FieldList.append(name);
     if (m_batchOpen) {
         m_foldedNames.insert(folded);
         m_batchAdded = true;
@@ -180,26 +220,26 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
         refillKeyLists();
     }
 
-    SG_Field.setCell(0, FieldCount, name);
-    SG_Field.setCell(1, FieldCount, typeText);
-    SG_Field.setCell(2, FieldCount, etc);
-    SG_Field.setCell(3, FieldCount, width);
+    m_fieldTable.setCell(FieldNameColumn, number, name);
+    m_fieldTable.setCell(FieldTypeColumn, number, typeText);
+    m_fieldTable.setCell(FieldEtcColumn, number, etc);
+    m_fieldTable.setCell(FieldWidthColumn, number, width);
 
     if (typeIndexOf(typeText) < 0) {
-        typeList.append(typeText);
+        m_typeList.append(typeText);
     }
 
-    SG_Data.setColCount(FieldCount);
+    m_dataTable.setColCount(number);
     if (m_batchOpen) {
         // The header row is one buffer: written once when the batch closes, not copied on every add.
         m_batchHeaders.append(name);
     } else {
-        SG_Data.setCell(FieldCount - 1, 0, name);
+        m_dataTable.setCell(number - 1, 0, name);
     }
 
     // The conversion may throw: the field then stays, with its column at the width it has now.
     const long long a = width.isEmpty() ? 10 : static_cast<long long>(StrToInt(width)) * 8;
-    SG_Data.setColWidth(FieldCount - 1, dataColumnWidth(FieldList.last(), a));
+    m_dataTable.setColWidth(number - 1, dataColumnWidth(m_fieldList.last(), a));
 
     FitFieldColumns();
     return true;
@@ -213,7 +253,7 @@ bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QStrin
         dialogs.inform(MsgChooseType);
         return false;
     }
-    if (name.isEmpty() || indexOfName(FieldList, name) >= 0) {
+    if (name.isEmpty() || indexOfName(m_fieldList, name) >= 0) {
         dialogs.inform(MsgNameTaken);
         return false;
     }
@@ -228,45 +268,42 @@ bool TWorkspace::B_FieldSetClick(int selectedRow, const QString& name, const std
         dialogs.inform(MsgChooseType);
         return false;
     }
-    const int k = indexOfName(LB_PriKey.items(), name);
+    const int k = indexOfName(m_priKey.items(), name);
     if (name.isEmpty() || (k >= 0 && selectedRow != k + 1)) {
         dialogs.inform(MsgEnterName);
         return false;
     }
     const int r = selectedRow;
-    if (r - 1 < 0 || r - 1 >= FieldList.size()) {
+    if (r - 1 < 0 || r - 1 >= m_fieldList.size()) {
         throw TFailure(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(r - 1));
     }
-    FieldList[r - 1] = name;
+    m_fieldList[r - 1] = name;
     refillKeyLists();
 
-    SG_Field.setCell(0, r, name);
-    SG_Field.setCell(1, r, *chosenType);
-    SG_Field.setCell(2, r, etc);
-    SG_Field.setCell(3, r, width);
+    m_fieldTable.setCell(FieldNameColumn, r, name);
+    m_fieldTable.setCell(FieldTypeColumn, r, *chosenType);
+    m_fieldTable.setCell(FieldEtcColumn, r, etc);
+    m_fieldTable.setCell(FieldWidthColumn, r, width);
 
-    // Field r is data column r - 1 in a workspace whose invariants hold.
-    if (r - 1 < SG_Data.colCount()) {
-        SG_Data.setCell(r - 1, 0, name);
-        const long long a = width.isEmpty() ? 0 : static_cast<long long>(StrToInt(width)) * 8;
-        SG_Data.setColWidth(r - 1, dataColumnWidth(FieldList[r - 1], a));
-    }
+    m_dataTable.setCell(r - 1, 0, name);
+    const long long a = width.isEmpty() ? 0 : static_cast<long long>(StrToInt(width)) * 8;
+    m_dataTable.setColWidth(r - 1, dataColumnWidth(m_fieldList[r - 1], a));
     return true;
 }
 
 TFieldEditorContent TWorkspace::SG_FieldClick(int row) const
 {
     TFieldEditorContent content;
-    if (row < 0 || row >= SG_Field.rowCount()) {
+    if (row < 0 || row >= m_fieldTable.rowCount()) {
         return content;
     }
-    content.name = SG_Field.cell(0, row);
-    const int index = typeIndexOf(SG_Field.cell(1, row));
+    content.name = m_fieldTable.cell(FieldNameColumn, row);
+    const int index = typeIndexOf(m_fieldTable.cell(FieldTypeColumn, row));
     if (index >= 0) {
         content.typeIndex = index;
     }
-    content.etc = SG_Field.cell(2, row);
-    content.width = SG_Field.cell(3, row);
+    content.etc = m_fieldTable.cell(FieldEtcColumn, row);
+    content.width = m_fieldTable.cell(FieldWidthColumn, row);
     return content;
 }
 
@@ -282,8 +319,8 @@ std::optional<int> TWorkspace::CB_FieldTypeKeyDown(int key, const QString& boxTe
         dialogs.inform(MsgTypeExists);
         return std::nullopt;
     }
-    typeList.append(boxText);
-    return static_cast<int>(typeList.size()) - 1;
+    m_typeList.append(boxText);
+    return static_cast<int>(m_typeList.size()) - 1;
 }
 
 void TWorkspace::toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs)
@@ -293,7 +330,7 @@ void TWorkspace::toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs
         list.close();
         return;
     }
-    if (FieldCount <= 0) {
+    if (FieldCount() <= 0) {
         dialogs.inform(MsgNoFields);
         return;
     }
@@ -302,30 +339,30 @@ void TWorkspace::toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs
 
 void TWorkspace::B_PriKeyClick(int itemHeight, TDialogs& dialogs)
 {
-    toggleKeyList(LB_PriKey, itemHeight, dialogs);
+    toggleKeyList(m_priKey, itemHeight, dialogs);
 }
 
 void TWorkspace::B_DefOrderClick(int itemHeight, TDialogs& dialogs)
 {
-    toggleKeyList(LB_DefOrder, itemHeight, dialogs);
+    toggleKeyList(m_defOrder, itemHeight, dialogs);
 }
 
 bool TWorkspace::B_DataAddClick()
 {
     markDataEdited();
-    if (FieldCount <= 0) {
+    if (FieldCount() <= 0) {
         return false;
     }
-    if (isBlankDataRow(SG_Data.rowCount() - 1)) {
+    if (isBlankDataRow(m_dataTable.rowCount() - 1)) {
         return false;
     }
-    SG_Data.setRowCount(SG_Data.rowCount() + 1);
+    m_dataTable.setRowCount(m_dataTable.rowCount() + 1);
     return true;
 }
 
 int TWorkspace::SG_DataKeyDown(int key, int currentRow) const
 {
-    if (key == VK_RETURN && currentRow < SG_Data.rowCount() - 1) {
+    if (key == VK_RETURN && currentRow < m_dataTable.rowCount() - 1) {
         return currentRow + 1;
     }
     return currentRow;
@@ -333,18 +370,17 @@ int TWorkspace::SG_DataKeyDown(int key, int currentRow) const
 
 void TWorkspace::moveDataColumn(int from, int to)
 {
-    SG_Data.moveColumn(from, to);
+    m_dataTable.moveColumn(from, to);
 }
 
 bool TWorkspace::isBlankDataRow(int row) const
 {
-    const int columns = std::min(FieldCount, SG_Data.colCount());
-    return SG_Data.gridRow(row).isBlank(columns);
+    return m_dataTable.gridRow(row).isBlank(FieldCount());
 }
 
 int TWorkspace::lastFilledDataRow() const
 {
-    int row = SG_Data.rowCount() - 1;
+    int row = m_dataTable.rowCount() - 1;
     while (row >= 1 && isBlankDataRow(row)) {
         --row;
     }
@@ -381,28 +417,28 @@ TCellBlock planPaste(std::vector<std::vector<QString>> values, const QRect& targ
 void TWorkspace::insertDataRows(int at, std::vector<TGridRow> rows)
 {
     markDataEdited();
-    SG_Data.insertRows(std::clamp(at, 1, SG_Data.rowCount()), std::move(rows));
+    m_dataTable.insertRows(std::clamp(at, 1, m_dataTable.rowCount()), std::move(rows));
 }
 
 void TWorkspace::insertEmptyDataRows(int at, int count)
 {
     markDataEdited();
-    SG_Data.insertEmptyRows(std::clamp(at, 1, SG_Data.rowCount()), count);
+    m_dataTable.insertEmptyRows(std::clamp(at, 1, m_dataTable.rowCount()), count);
 }
 
 std::vector<TGridRow> TWorkspace::copyDataRows(int first, int count) const
 {
-    return first < 1 ? std::vector<TGridRow>() : SG_Data.copyRows(first, count);
+    return first < 1 ? std::vector<TGridRow>() : m_dataTable.copyRows(first, count);
 }
 
 TRemovedRows TWorkspace::removeDataRows(int first, int count)
 {
     markDataEdited();
     TRemovedRows removed;
-    removed.first = std::clamp(first, 1, SG_Data.rowCount());
-    removed.rows = SG_Data.takeRows(removed.first, count);
-    if (SG_Data.rowCount() < 2) {
-        SG_Data.insertEmptyRows(1, 2 - SG_Data.rowCount());
+    removed.first = std::clamp(first, 1, m_dataTable.rowCount());
+    removed.rows = m_dataTable.takeRows(removed.first, count);
+    if (m_dataTable.rowCount() < 2) {
+        m_dataTable.insertEmptyRows(1, 2 - m_dataTable.rowCount());
         removed.addedEmptyRow = true;
     }
     return removed;
@@ -412,9 +448,9 @@ void TWorkspace::restoreDataRows(TRemovedRows removed)
 {
     markDataEdited();
     if (removed.addedEmptyRow) {
-        SG_Data.takeRows(1, 1);
+        m_dataTable.takeRows(1, 1);
     }
-    SG_Data.insertRows(removed.first, std::move(removed.rows));
+    m_dataTable.insertRows(removed.first, std::move(removed.rows));
 }
 
 TCellBlock TWorkspace::swapDataCells(TCellBlock block)
@@ -423,8 +459,8 @@ TCellBlock TWorkspace::swapDataCells(TCellBlock block)
     TCellBlock previous;
     previous.col = block.col;
     previous.row = block.row;
-    const int lastCol = std::min(block.col + block.width(), SG_Data.colCount()) - 1;
-    const int lastRow = std::min(block.row + block.height(), SG_Data.rowCount()) - 1;
+    const int lastCol = std::min(block.col + block.width(), m_dataTable.colCount()) - 1;
+    const int lastRow = std::min(block.row + block.height(), m_dataTable.rowCount()) - 1;
     if (block.col < 0 || block.row < 1 || lastCol < block.col) {
         return previous;
     }
@@ -434,9 +470,9 @@ TCellBlock TWorkspace::swapDataCells(TCellBlock block)
         std::vector<QString>& old = previous.values.emplace_back();
         old.reserve(static_cast<size_t>(lastCol - block.col + 1));
         for (int c = block.col; c <= lastCol; ++c) {
-            old.push_back(SG_Data.cell(c, r));
+            old.push_back(m_dataTable.cell(c, r));
         }
-        SG_Data.setCells(r, block.col, values.data(), lastCol - block.col + 1);
+        m_dataTable.setCells(r, block.col, values.data(), lastCol - block.col + 1);
     }
     return previous;
 }
@@ -445,23 +481,22 @@ TRemovedField TWorkspace::deleteField(int number)
 {
     markDataEdited();
     TRemovedField removed;
-    if (number < 1 || number > FieldCount || number > FieldList.size() || number >= SG_Field.rowCount()) {
+    if (number < 1 || number > FieldCount()) {
         return removed;
     }
     removed.number = number;
-    removed.name = FieldList.takeAt(number - 1);
-    --FieldCount;
-    removed.fieldRow = std::move(SG_Field.takeRows(number, 1).front());
+    removed.name = m_fieldList.takeAt(number - 1);
+    removed.fieldRow = std::move(m_fieldTable.takeRows(number, 1).front());
     // With no field left both tables keep their one empty row or column, as at start-up.
-    if (SG_Field.rowCount() < 2) {
-        SG_Field.insertEmptyRows(SG_Field.rowCount(), 1);
+    if (m_fieldTable.rowCount() < 2) {
+        m_fieldTable.insertEmptyRows(m_fieldTable.rowCount(), 1);
     }
-    removed.dataColumn = SG_Data.takeColumn(number - 1);
-    if (SG_Data.colCount() == 0) {
-        SG_Data.setColCount(1);
+    removed.dataColumn = m_dataTable.takeColumn(number - 1);
+    if (m_dataTable.colCount() == 0) {
+        m_dataTable.setColCount(1);
     }
-    removed.primaryKey = LB_PriKey.takeItem(number - 1);
-    removed.defaultOrder = LB_DefOrder.takeItem(number - 1);
+    removed.primaryKey = m_priKey.takeItem(number - 1);
+    removed.defaultOrder = m_defOrder.takeItem(number - 1);
     FitFieldColumns();
     return removed;
 }
@@ -469,39 +504,38 @@ TRemovedField TWorkspace::deleteField(int number)
 void TWorkspace::restoreField(TRemovedField field)
 {
     markDataEdited();
-    if (field.number < 1 || field.number > FieldCount + 1 || FieldCount > FieldList.size()) {
+    if (field.number < 1 || field.number > FieldCount() + 1) {
         return;
     }
-    if (FieldCount == 0) {
+    if (FieldCount() == 0) {
         // The empty row and column that stood in for the fields give way.
-        SG_Field.takeRows(1, SG_Field.rowCount() - 1);
-        SG_Data.setColCount(0);
+        m_fieldTable.takeRows(1, m_fieldTable.rowCount() - 1);
+        m_dataTable.setColCount(0);
     }
     const int index = field.number - 1;
-    FieldList.insert(index, field.name);
-    ++FieldCount;
-    SG_Field.insertRows(field.number, {std::move(field.fieldRow)});
+    m_fieldList.insert(index, field.name);
+    m_fieldTable.insertRows(field.number, {std::move(field.fieldRow)});
     if (field.dataColumn.cells.empty()) {
-        field.dataColumn.width = SG_Data.defaultColWidth();
+        field.dataColumn.width = m_dataTable.defaultColWidth();
     }
-    SG_Data.insertColumn(std::min(index, SG_Data.colCount()), std::move(field.dataColumn));
-    LB_PriKey.insertItem(index, field.name, field.primaryKey);
-    LB_DefOrder.insertItem(index, field.name, field.defaultOrder);
+    m_dataTable.insertColumn(index, std::move(field.dataColumn));
+    m_priKey.insertItem(index, field.name, field.primaryKey);
+    m_defOrder.insertItem(index, field.name, field.defaultOrder);
     FitFieldColumns();
 }
 
 void TWorkspace::moveField(int number, int to)
 {
     markDataEdited();
-    const int count = std::min({FieldCount, static_cast<int>(FieldList.size()), SG_Field.rowCount() - 1});
+    const int count = FieldCount();
     if (number < 1 || to < 1 || number > count || to > count || number == to) {
         return;
     }
-    FieldList.move(number - 1, to - 1);
-    SG_Field.insertRows(to, SG_Field.takeRows(number, 1));
-    SG_Data.moveColumn(number - 1, to - 1);
-    LB_PriKey.moveItem(number - 1, to - 1);
-    LB_DefOrder.moveItem(number - 1, to - 1);
+    m_fieldList.move(number - 1, to - 1);
+    m_fieldTable.insertRows(to, m_fieldTable.takeRows(number, 1));
+    m_dataTable.moveColumn(number - 1, to - 1);
+    m_priKey.moveItem(number - 1, to - 1);
+    m_defOrder.moveItem(number - 1, to - 1);
 }
 
 } // namespace torvane

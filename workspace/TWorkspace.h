@@ -64,6 +64,12 @@ struct TRemovedField {
     bool defaultOrder = false;
 };
 
+// The field table's columns.
+enum TFieldColumn : int { FieldNameColumn, FieldTypeColumn, FieldEtcColumn, FieldWidthColumn, FieldColumnCount };
+
+// The two key lists.
+enum class TKeyKind { PrimaryKey, DefaultOrder };
+
 // Which of the two views of the workspace holds the newer work: the data page (the editing buttons and the
 // user's edits of cells, settings, key selections and column order) or the XML text (hand edits and
 // loads). None when they agree, or when nothing says which is newer: then a set NeedsRebuild rebuilds
@@ -71,8 +77,8 @@ struct TRemovedField {
 enum class TChangedSide { None, Data, Text };
 
 // Everything the user edits: field names, field table, data table, key lists, type list and the packet
-// settings, with the editing operations of the data page. Members carry the names of the controls whose
-// contents they are, so that the window and the packet code read alike.
+// settings, with the editing operations of the data page. Its accessors carry the names of the controls
+// whose contents they are, so that the window and the packet code read alike.
 class TWorkspace {
 public:
     static constexpr int DefaultRowHeight = 16;
@@ -86,25 +92,59 @@ public:
     void setTextMeasure(TTextMeasure measure);
     int measureText(const QString& text) const;
 
-    // --- State ---------------------------------------------------------------------------------------
-    QStringList FieldList;
-    int FieldCount = 0;
-    bool NeedsRebuild = false;
-    TChangedSide changedSide = TChangedSide::None;
+    // --- State -----------------------------------------------------------------------------------------
+    // Read by everyone, changed only through the operations below, which keep the field list, the field
+    // table's rows, the data table's columns and the key lists in step.
+    const QStringList& FieldList() const { return m_fieldList; }
+    // The number of defined fields: the length of the field list, so the two cannot disagree.
+    int FieldCount() const { return static_cast<int>(m_fieldList.size()); }
+    bool NeedsRebuild() const { return m_needsRebuild; }
+    TChangedSide changedSide() const { return m_changedSide; }
 
-    TStringGrid SG_Field; // 4 columns: name, type text, other-settings text, width text
-    TStringGrid SG_Data;  // one column per field; row 0 holds the headers
-    TKeyList LB_PriKey;
-    TKeyList LB_DefOrder;
-    QStringList typeList; // the items of CB_FieldType
+    // Columns TFieldColumn; row r, for 1 <= r <= FieldCount, is field r. With no field one empty row stands.
+    const TStringGrid& SG_Field() const { return m_fieldTable; }
+    // One column per field (one empty column when there is none); row 0 holds the headers.
+    const TStringGrid& SG_Data() const { return m_dataTable; }
+    const TKeyList& LB_PriKey() const { return m_priKey; }
+    const TKeyList& LB_DefOrder() const { return m_defOrder; }
+    // The items of CB_FieldType.
+    const QStringList& typeList() const { return m_typeList; }
 
-    QString Ed_xmlVersion = QStringLiteral("1.0");
-    QString Ed_PacketVersion = QStringLiteral("2.0");
-    QString Ed_LCID = QStringLiteral("1033");
+    const QString& Ed_xmlVersion() const { return m_xmlVersion; }
+    const QString& Ed_PacketVersion() const { return m_packetVersion; }
+    const QString& Ed_LCID() const { return m_lcid; }
 
     // The field table's outer size, which FitFieldColumns fits the columns to; the window keeps it current.
-    int fieldTableWidth = FieldTableDesignWidth;
-    int fieldTableHeight = FieldTableDesignHeight;
+    int fieldTableWidth() const { return m_fieldTableWidth; }
+    int fieldTableHeight() const { return m_fieldTableHeight; }
+
+    // --- Settings, cells and selections --------------------------------------------------------------
+    // These change what they name and nothing else; whoever calls them marks the edit (markDataEdited)
+    // when it is one.
+    void setXmlVersion(const QString& text) { m_xmlVersion = text; }
+    void setPacketVersion(const QString& text) { m_packetVersion = text; }
+    void setLCID(const QString& text) { m_lcid = text; }
+    void setKeySelected(TKeyKind kind, int index, bool selected);
+    void setDataCell(int col, int row, const QString& text) { m_dataTable.setCell(col, row, text); }
+    // The width of a data column; a column the table does not have is left alone.
+    void setDataColumnWidth(int col, int width);
+    // The data table's row count, header row included; new rows are empty.
+    void setDataRowCount(int count) { m_dataTable.setRowCount(count); }
+    // Text kept with a field's row or a data row that no column shows: the content of the element it was
+    // read from, written back with it.
+    void setFieldRowContent(int row, const QString& text) { m_fieldTable.setRowContent(row, text); }
+    void setDataRowContent(int row, const QString& text) { m_dataTable.setRowContent(row, text); }
+
+    // --- Reading a packet ------------------------------------------------------------------------------
+    // The reader's first step: writes the field table's captions and the versions found. A packet version
+    // means the packet was found: the fields, the field table's rows and the whole data table are then
+    // emptied, ready for the fields and rows read after. The key lists, the type list and the LCID stay.
+    void startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion);
+    // The reader's rows, filled in place: `values` are copied into row `row`'s one buffer, the rest of its
+    // cells empty.
+    void setDataRowCells(int row, const QStringView* values, int count) { m_dataTable.setRowCells(row, values, count); }
+    // Empties every cell, and the kept content, of data rows first .. row count - 1.
+    void clearDataRows(int first) { m_dataTable.clearRows(first); }
 
     static QStringList initialTypeList();
     // Position of `name` in `names`, compared without regard to letter case; -1 when absent.
@@ -116,14 +156,17 @@ public:
     void markTextEdited();
     // Whether showing the data page is to run the reader, and showing the XML page the writer. Passing
     // through the manual page must not let the older side overwrite the newer one.
-    bool needsRead() const { return NeedsRebuild && changedSide != TChangedSide::Data; }
-    bool needsWrite() const { return NeedsRebuild && changedSide != TChangedSide::Text; }
+    bool needsRead() const { return m_needsRebuild && m_changedSide != TChangedSide::Data; }
+    bool needsWrite() const { return m_needsRebuild && m_changedSide != TChangedSide::Text; }
     // After the reader or the writer has run, both views agree.
     void rebuilt();
+    // The next working page shown is to be rebuilt, whichever side is newer.
+    void markRebuildDue() { m_needsRebuild = true; }
 
     // --- Workspace -------------------------------------------------------------------------------------
+    // The state the window starts with: no field, empty tables and key lists, nothing to rebuild.
     void ResetWorkspace();
-    // Sets the field table's column 2 so that the four columns fill the table's width.
+    // Sets the width of the field table's other-settings column so that the four columns fill the table.
     void FitFieldColumns();
     // Sets the field table's size, then refits its columns.
     void setFieldTableSize(int width, int height);
@@ -198,10 +241,27 @@ public:
     void moveField(int number, int to);
 
 private:
+    // Empties the field list, the field table's rows (not its captions) and the data table, header included,
+    // leaving one empty row in each and one column in the data table.
+    void clearFields();
     void toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs);
     void refillKeyLists();
     // Width of a data column: `a` when the name's text width + 5 is less, else that text width + 5.
     int dataColumnWidth(const QString& name, long long a) const;
+
+    QStringList m_fieldList;
+    bool m_needsRebuild = false;
+    TChangedSide m_changedSide = TChangedSide::None;
+    TStringGrid m_fieldTable;
+    TStringGrid m_dataTable;
+    TKeyList m_priKey;
+    TKeyList m_defOrder;
+    QStringList m_typeList;
+    QString m_xmlVersion = QStringLiteral("1.0");
+    QString m_packetVersion = QStringLiteral("2.0");
+    QString m_lcid = QStringLiteral("1033");
+    int m_fieldTableWidth = FieldTableDesignWidth;
+    int m_fieldTableHeight = FieldTableDesignHeight;
 
     TTextMeasure m_measure;
     // The open field batch: FieldList's names case-folded, and whether a field was added in it.

@@ -813,10 +813,10 @@ void TestMainForm::readTextReplacesTheWorkspaceWhateverBoxesShow()
     QCOMPARE(w.dialogs.informed, QStringList{QStringLiteral("フィールド名が既にあるか不正な名前です")});
 
     const ReadAlone alone(packet);
-    QCOMPARE(w.data->model()->rowCount(), alone.workspace.SG_Data.rowCount() - 1);
-    QCOMPARE(w.data->model()->columnCount(), alone.workspace.SG_Data.colCount());
-    for (int c = 0; c < alone.workspace.SG_Data.colCount(); ++c) {
-        QCOMPARE(w.cell(w.data, 0, c), alone.workspace.SG_Data.cell(c, 1));
+    QCOMPARE(w.data->model()->rowCount(), alone.workspace.SG_Data().rowCount() - 1);
+    QCOMPARE(w.data->model()->columnCount(), alone.workspace.SG_Data().colCount());
+    for (int c = 0; c < alone.workspace.SG_Data().colCount(); ++c) {
+        QCOMPARE(w.cell(w.data, 0, c), alone.workspace.SG_Data().cell(c, 1));
     }
     QCOMPARE(w.cell(w.data, 0, 0), QString());
     QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("NEW"));

@@ -65,10 +65,10 @@ QList<int> selected(const TKeyList& list)
 Rows dataRows(const TWorkspace& ws)
 {
     Rows rows;
-    for (int r = 1; r < ws.SG_Data.rowCount(); ++r) {
+    for (int r = 1; r < ws.SG_Data().rowCount(); ++r) {
         QStringList cells;
-        for (int c = 0; c < ws.SG_Data.colCount(); ++c) {
-            cells.append(ws.SG_Data.cell(c, r));
+        for (int c = 0; c < ws.SG_Data().colCount(); ++c) {
+            cells.append(ws.SG_Data().cell(c, r));
         }
         rows.append(cells);
     }
@@ -78,8 +78,8 @@ Rows dataRows(const TWorkspace& ws)
 QStringList dataHeaders(const TWorkspace& ws)
 {
     QStringList headers;
-    for (int c = 0; c < ws.SG_Data.colCount(); ++c) {
-        headers.append(ws.SG_Data.cell(c, 0));
+    for (int c = 0; c < ws.SG_Data().colCount(); ++c) {
+        headers.append(ws.SG_Data().cell(c, 0));
     }
     return headers;
 }
@@ -88,10 +88,10 @@ QStringList dataHeaders(const TWorkspace& ws)
 QStringList fieldRows(const TWorkspace& ws)
 {
     QStringList out;
-    for (int r = 1; r <= ws.FieldCount && r < ws.SG_Field.rowCount(); ++r) {
+    for (int r = 1; r <= ws.FieldCount() && r < ws.SG_Field().rowCount(); ++r) {
         QStringList cells;
         for (int c = 0; c < 4; ++c) {
-            cells.append(ws.SG_Field.cell(c, r));
+            cells.append(ws.SG_Field().cell(c, r));
         }
         out.append(cells.join(u'|'));
     }
@@ -102,7 +102,7 @@ QStringList fieldCaptions(const TWorkspace& ws)
 {
     QStringList out;
     for (int c = 0; c < 4; ++c) {
-        out.append(ws.SG_Field.cell(c, 0));
+        out.append(ws.SG_Field().cell(c, 0));
     }
     return out;
 }
@@ -115,19 +115,19 @@ void fillWorkspace(TWorkspace& ws)
 {
     FakeDialogs dialogs;
     ws.ResetWorkspace();
-    ws.Ed_xmlVersion = QStringLiteral("9.9");
-    ws.Ed_PacketVersion = QStringLiteral("8.8");
-    ws.Ed_LCID = QStringLiteral("2052");
+    ws.setXmlVersion(QStringLiteral("9.9"));
+    ws.setPacketVersion(QStringLiteral("8.8"));
+    ws.setLCID(QStringLiteral("2052"));
     ws.AddFieldRow(QStringLiteral("OLD1"), QStringLiteral("i4（４バイト整数）"), QString(), QStringLiteral("3"),
                    dialogs);
     ws.AddFieldRow(QStringLiteral("OLD2"), QStringLiteral("date"), QStringLiteral("x=\"y\""), QString(), dialogs);
     ws.AddFieldRow(QStringLiteral("OLD3"), QStringLiteral("string（文字列）"), QString(), QString(), dialogs);
-    ws.LB_DefOrder.setSelected(2, true);
-    ws.LB_PriKey.setSelected(0, true);
-    ws.SG_Data.setRowCount(4);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 2, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 0, true);
+    ws.setDataRowCount(4);
     for (int r = 1; r < 4; ++r) {
         for (int c = 0; c < 3; ++c) {
-            ws.SG_Data.setCell(c, r, QStringLiteral("v%1%2").arg(c).arg(r));
+            ws.setDataCell(c, r, QStringLiteral("v%1%2").arg(c).arg(r));
         }
     }
 }
@@ -250,25 +250,25 @@ void build(TWorkspace& ws, const TGenerated& g)
 {
     FakeDialogs dialogs;
     ws.ResetWorkspace();
-    ws.Ed_xmlVersion = g.xmlVersion;
-    ws.Ed_PacketVersion = g.packetVersion;
-    ws.Ed_LCID = g.lcid;
+    ws.setXmlVersion(g.xmlVersion);
+    ws.setPacketVersion(g.packetVersion);
+    ws.setLCID(g.lcid);
     for (int f = 0; f < g.names.size(); ++f) {
         ws.AddFieldRow(g.names[f], g.typeTexts[f], g.etcs[f], g.widths[f], dialogs);
-        ws.SG_Field.setRowContent(f + 1, g.fieldContents[f]);
+        ws.setFieldRowContent(f + 1, g.fieldContents[f]);
     }
     for (int n : g.defaultOrder) {
-        ws.LB_DefOrder.setSelected(n - 1, true);
+        ws.setKeySelected(TKeyKind::DefaultOrder, n - 1, true);
     }
     for (int n : g.primaryKey) {
-        ws.LB_PriKey.setSelected(n - 1, true);
+        ws.setKeySelected(TKeyKind::PrimaryKey, n - 1, true);
     }
-    ws.SG_Data.setRowCount(static_cast<int>(g.rows.size()) + 1);
+    ws.setDataRowCount(static_cast<int>(g.rows.size()) + 1);
     for (int r = 0; r < g.rows.size(); ++r) {
         for (int c = 0; c < g.rows[r].size(); ++c) {
-            ws.SG_Data.setCell(c, r + 1, g.rows[r][c]);
+            ws.setDataCell(c, r + 1, g.rows[r][c]);
         }
-        ws.SG_Data.setRowContent(r + 1, g.rowContents[r]);
+        ws.setDataRowContent(r + 1, g.rowContents[r]);
     }
 }
 
@@ -356,11 +356,11 @@ void TestPacketReader::roundTrip()
     QCOMPARE(read(target, text, dialogs), QString());
     QCOMPARE(dialogs.informed, QStringList());
 
-    QCOMPARE(target.Ed_xmlVersion, g.xmlVersion);
-    QCOMPARE(target.Ed_PacketVersion, g.packetVersion);
-    QCOMPARE(target.Ed_LCID, g.lcid);
-    QCOMPARE(target.FieldList, g.names);
-    QCOMPARE(target.FieldCount, static_cast<int>(g.names.size()));
+    QCOMPARE(target.Ed_xmlVersion(), g.xmlVersion);
+    QCOMPARE(target.Ed_PacketVersion(), g.packetVersion);
+    QCOMPARE(target.Ed_LCID(), g.lcid);
+    QCOMPARE(target.FieldList(), g.names);
+    QCOMPARE(target.FieldCount(), static_cast<int>(g.names.size()));
     QStringList expectedFields;
     for (int f = 0; f < g.names.size(); ++f) {
         expectedFields.append(QStringList{g.names[f], g.typeCodes[f], g.etcs[f], g.widths[f]}.join(u'|'));
@@ -368,12 +368,12 @@ void TestPacketReader::roundTrip()
     }
     QCOMPARE(fieldRows(target), expectedFields);
     QCOMPARE(fieldCaptions(target), Captions);
-    QCOMPARE(selected(target.LB_DefOrder), g.defaultOrder);
-    QCOMPARE(selected(target.LB_PriKey), g.primaryKey);
+    QCOMPARE(selected(target.LB_DefOrder()), g.defaultOrder);
+    QCOMPARE(selected(target.LB_PriKey()), g.primaryKey);
     QCOMPARE(dataHeaders(target), g.names);
     QCOMPARE(dataRows(target), g.rows);
-    QCOMPARE(rowContents(target.SG_Field, 1, target.FieldCount), g.fieldContents);
-    QCOMPARE(rowContents(target.SG_Data, 1, target.SG_Data.rowCount() - 1), g.rowContents);
+    QCOMPARE(rowContents(target.SG_Field(), 1, target.FieldCount()), g.fieldContents);
+    QCOMPARE(rowContents(target.SG_Data(), 1, target.SG_Data().rowCount() - 1), g.rowContents);
     // What was read writes back to the same text, type codes and all.
     QCOMPARE(writePacket(target), text);
 }
@@ -391,11 +391,11 @@ void TestPacketReader::example()
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(fieldRows(ws),
              QStringList({QStringLiteral("ID|i4||"), QStringLiteral("NAME|string|required=\"true\"|20")}));
-    QCOMPARE(ws.SG_Field.rowCount(), 3);
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>{1});
+    QCOMPARE(ws.SG_Field().rowCount(), 3);
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{2});
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>{1});
     QCOMPARE(dataRows(ws), Rows({{QStringLiteral("1"), QStringLiteral("Apple")}, {QStringLiteral("2"), QString()}}));
-    QCOMPARE(ws.typeList.mid(10), QStringList({QStringLiteral("i4"), QStringLiteral("string")}));
+    QCOMPARE(ws.typeList().mid(10), QStringList({QStringLiteral("i4"), QStringLiteral("string")}));
 }
 
 void TestPacketReader::stops_data()
@@ -462,33 +462,33 @@ void TestPacketReader::stops()
 
     TWorkspace ws;
     fillWorkspace(ws);
-    const QStringList typesBefore = ws.typeList;
+    const QStringList typesBefore = ws.typeList();
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(dialogs.informed, QStringList());
 
     QCOMPARE(fieldCaptions(ws), Captions);
-    QCOMPARE(ws.Ed_xmlVersion, xmlVersion);
-    QCOMPARE(ws.Ed_PacketVersion, packetVersion);
-    QCOMPARE(ws.Ed_LCID, lcid);
-    QCOMPARE(ws.FieldList, fieldNames);
-    QCOMPARE(ws.FieldCount, static_cast<int>(fieldNames.size()));
-    QCOMPARE(ws.LB_DefOrder.items(), keyItems);
-    QCOMPARE(ws.LB_PriKey.items(), keyItems);
-    QCOMPARE(selected(ws.LB_DefOrder), defaultOrder);
-    QCOMPARE(selected(ws.LB_PriKey), primaryKey);
+    QCOMPARE(ws.Ed_xmlVersion(), xmlVersion);
+    QCOMPARE(ws.Ed_PacketVersion(), packetVersion);
+    QCOMPARE(ws.Ed_LCID(), lcid);
+    QCOMPARE(ws.FieldList(), fieldNames);
+    QCOMPARE(ws.FieldCount(), static_cast<int>(fieldNames.size()));
+    QCOMPARE(ws.LB_DefOrder().items(), keyItems);
+    QCOMPARE(ws.LB_PriKey().items(), keyItems);
+    QCOMPARE(selected(ws.LB_DefOrder()), defaultOrder);
+    QCOMPARE(selected(ws.LB_PriKey()), primaryKey);
     QCOMPARE(dataRows(ws), rows);
-    QCOMPARE(ws.SG_Field.rowCount(), std::max(2, static_cast<int>(fieldNames.size()) + 1));
+    QCOMPARE(ws.SG_Field().rowCount(), std::max(2, static_cast<int>(fieldNames.size()) + 1));
     if (fieldNames.isEmpty() && xmlVersion != QStringLiteral("9.9") && packetVersion != QStringLiteral("8.8")) {
         // The reset empties every cell, the headers of both tables included (the field table keeps its captions).
         QCOMPARE(dataHeaders(ws), QStringList{QString()});
         QCOMPARE(fieldRows(ws), QStringList());
-        QCOMPARE(QStringList(
-                     {ws.SG_Field.cell(0, 1), ws.SG_Field.cell(1, 1), ws.SG_Field.cell(2, 1), ws.SG_Field.cell(3, 1)}),
+        QCOMPARE(QStringList({ws.SG_Field().cell(FieldNameColumn, 1), ws.SG_Field().cell(FieldTypeColumn, 1),
+                              ws.SG_Field().cell(FieldEtcColumn, 1), ws.SG_Field().cell(FieldWidthColumn, 1)}),
                  QStringList({QString(), QString(), QString(), QString()}));
     }
     // The type list only ever grows.
-    QCOMPARE(ws.typeList.mid(0, typesBefore.size()), typesBefore);
+    QCOMPARE(ws.typeList().mid(0, typesBefore.size()), typesBefore);
 }
 
 void TestPacketReader::showHandler()
@@ -501,17 +501,17 @@ void TestPacketReader::showHandler()
         asked = true;
         return packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}), {});
     };
-    ws.NeedsRebuild = false;
+    ws.rebuilt();
     QVERIFY(!TabSheet1Show(ws, text, dialogs));
     QVERIFY(!asked);
-    QCOMPARE(ws.FieldList, QStringList({QStringLiteral("OLD1"), QStringLiteral("OLD2"), QStringLiteral("OLD3")}));
+    QCOMPARE(ws.FieldList(), QStringList({QStringLiteral("OLD1"), QStringLiteral("OLD2"), QStringLiteral("OLD3")}));
     QCOMPARE(fieldCaptions(ws), QStringList({QString(), QString(), QString(), QString()}));
 
-    ws.NeedsRebuild = true;
+    ws.markRebuildDue();
     QVERIFY(TabSheet1Show(ws, text, dialogs));
     QVERIFY(asked);
-    QVERIFY(!ws.NeedsRebuild);
-    QCOMPARE(ws.FieldList, QStringList{QStringLiteral("A")});
+    QVERIFY(!ws.NeedsRebuild());
+    QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});
 }
 
 void TestPacketReader::rowWithoutSpaceNotCounted()
@@ -537,11 +537,11 @@ void TestPacketReader::markersInAnyCase()
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.Ed_xmlVersion, QStringLiteral("1.1"));
-    QCOMPARE(ws.Ed_PacketVersion, QStringLiteral("3"));
+    QCOMPARE(ws.Ed_xmlVersion(), QStringLiteral("1.1"));
+    QCOMPARE(ws.Ed_PacketVersion(), QStringLiteral("3"));
     QCOMPARE(fieldRows(ws), QStringList({QStringLiteral("id|i4||7"), QStringLiteral("Name|string||")}));
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>{1});
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{2});
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>{1});
     QCOMPARE(dataRows(ws), Rows({{QStringLiteral("5"), QStringLiteral("Pear")}, {QString(), QStringLiteral("Fig")}}));
 }
 
@@ -554,10 +554,10 @@ void TestPacketReader::emptyFieldNameEndsScan()
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.FieldList, QStringList{QStringLiteral("A")});
+    QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});
     QCOMPARE(dialogs.informed, QStringList());
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>{1});
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>{1});
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{1});
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>{1});
     QCOMPARE(dataRows(ws), Rows{{QStringLiteral("1")}});
 }
 
@@ -597,7 +597,7 @@ void TestPacketReader::widthMarker()
     if (expected.endsWith(QStringLiteral("<FIELD attrname="))) {
         // That width is no integer, which ends the reader after the field.
         QCOMPARE(failure, QStringLiteral("'7/>\r\n<FIELD attrname=' は整数ではありません"));
-        QCOMPARE(ws.FieldList, QStringList{QStringLiteral("A")});
+        QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});
     } else {
         QCOMPARE(failure, QString());
         QCOMPARE(fieldRows(ws).value(1), QStringLiteral("B|r8||"));
@@ -685,15 +685,15 @@ void TestPacketReader::fieldStartTags()
         QCOMPARE(read(ws, text, dialogs), QString());
         QCOMPARE(dialogs.informed, QStringList());
         QCOMPARE(fieldRows(ws), expected);
-        QCOMPARE(rowContents(ws.SG_Field, 1, ws.FieldCount), contents);
+        QCOMPARE(rowContents(ws.SG_Field(), 1, ws.FieldCount()), contents);
         // The key number counts the fields read, and each column gets its own values.
-        QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
+        QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{2});
         QCOMPARE(dataRows(ws).value(0).last(), QStringLiteral("c"));
         // Written back, every field comes back as it was read.
         TWorkspace again;
         QCOMPARE(read(again, writePacket(ws), dialogs), QString());
         QCOMPARE(fieldRows(again), expected);
-        QCOMPARE(rowContents(again.SG_Field, 1, again.FieldCount), contents);
+        QCOMPARE(rowContents(again.SG_Field(), 1, again.FieldCount()), contents);
     }
 }
 
@@ -730,8 +730,8 @@ void TestPacketReader::keyNumbers()
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, text, dialogs), QString());
-        QCOMPARE(selected(primary ? ws.LB_PriKey : ws.LB_DefOrder), expected);
-        QCOMPARE(selected(primary ? ws.LB_DefOrder : ws.LB_PriKey), QList<int>());
+        QCOMPARE(selected(primary ? ws.LB_PriKey() : ws.LB_DefOrder()), expected);
+        QCOMPARE(selected(primary ? ws.LB_DefOrder() : ws.LB_PriKey()), QList<int>());
         QCOMPARE(dataRows(ws), Rows({{QStringLiteral("r"), QString(), QString()}}));
     }
 }
@@ -760,15 +760,15 @@ void TestPacketReader::keyNumberNotInteger()
         packet({field(QStringLiteral("A"), QStringLiteral("i4")), field(QStringLiteral("B"), QStringLiteral("i4"))},
                params(defaultOrder, QStringLiteral("2")), {QStringLiteral("<ROW A=\"1\"/>")});
     TWorkspace ws;
-    ws.Ed_LCID = QStringLiteral("7");
+    ws.setLCID(QStringLiteral("7"));
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString(message));
-    QCOMPARE(ws.Ed_xmlVersion, QStringLiteral("1.0"));
-    QCOMPARE(ws.FieldList, QStringList({QStringLiteral("A"), QStringLiteral("B")}));
-    QCOMPARE(selected(ws.LB_DefOrder), selectedBefore);
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>());
+    QCOMPARE(ws.Ed_xmlVersion(), QStringLiteral("1.0"));
+    QCOMPARE(ws.FieldList(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
+    QCOMPARE(selected(ws.LB_DefOrder()), selectedBefore);
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>());
     QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
-    QCOMPARE(ws.Ed_LCID, QStringLiteral("7"));
+    QCOMPARE(ws.Ed_LCID(), QStringLiteral("7"));
 }
 
 void TestPacketReader::repeatedFieldNames()
@@ -783,17 +783,17 @@ void TestPacketReader::repeatedFieldNames()
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(dialogs.informed, QStringList({NameTaken, NameTaken}));
-    QCOMPARE(ws.FieldList, QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    QCOMPARE(ws.FieldList(), QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
     QCOMPARE(fieldRows(ws),
              QStringList({QStringLiteral("A|i4||"), QStringLiteral("B|string||"), QStringLiteral("C|string||")}));
-    QCOMPARE(ws.SG_Data.colCount(), 3);
+    QCOMPARE(ws.SG_Data().colCount(), 3);
     // Numbers count positions in the field list: 3 (meant for B) now selects C, and 4 selects nothing.
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>{3});
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>{1});
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{3});
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>{1});
     // The first attribute of each name fills the column.
     QCOMPARE(dataRows(ws), Rows({{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4")}}));
     // The refused type code never reached the type list.
-    QVERIFY(!ws.typeList.contains(QStringLiteral("date")));
+    QVERIFY(!ws.typeList().contains(QStringLiteral("date")));
 }
 
 void TestPacketReader::largeValues_data()
@@ -830,10 +830,10 @@ void TestPacketReader::largeValues()
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     // Kept whole; the data table shows the large ones as <BLOB>, and the writer writes them back whole.
-    QCOMPARE(ws.SG_Data.cell(0, 1), expected);
-    QCOMPARE(ws.SG_Data.cell(1, 1), QStringLiteral("2"));
-    QCOMPARE(isBlobValue(ws.SG_Data.cell(0, 1)), blob);
-    ws.SG_Data.setCell(1, 1, QStringLiteral("3"));
+    QCOMPARE(ws.SG_Data().cell(0, 1), expected);
+    QCOMPARE(ws.SG_Data().cell(1, 1), QStringLiteral("2"));
+    QCOMPARE(isBlobValue(ws.SG_Data().cell(0, 1)), blob);
+    ws.setDataCell(1, 1, QStringLiteral("3"));
     QVERIFY(writePacket(ws).contains(QStringLiteral("<ROW A=\"%1\" B=\"3\"/>").arg(escapeRowValue(expected))));
 }
 
@@ -891,9 +891,9 @@ void TestPacketReader::rowElements()
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, text, dialogs), QString());
-        QCOMPARE(ws.FieldCount, 3);
+        QCOMPARE(ws.FieldCount(), 3);
         QCOMPARE(dataRows(ws), expected);
-        QCOMPARE(rowContents(ws.SG_Data, 1, ws.SG_Data.rowCount() - 1), contents);
+        QCOMPARE(rowContents(ws.SG_Data(), 1, ws.SG_Data().rowCount() - 1), contents);
         // Written back merged: the current rows with their content, no row state and no change log.
         const QString written = writePacket(ws);
         QCOMPARE(written.contains(QStringLiteral("CHANGE_LOG"), Qt::CaseInsensitive), false);
@@ -902,7 +902,7 @@ void TestPacketReader::rowElements()
         TWorkspace again;
         QCOMPARE(read(again, written, dialogs), QString());
         QCOMPARE(dataRows(again), expected);
-        QCOMPARE(rowContents(again.SG_Data, 1, again.SG_Data.rowCount() - 1), contents);
+        QCOMPARE(rowContents(again.SG_Data(), 1, again.SG_Data().rowCount() - 1), contents);
     }
 }
 
@@ -930,8 +930,8 @@ void TestPacketReader::widthNotInteger()
     QCOMPARE(read(ws, text, dialogs), QString(QStringLiteral("'1.5' は整数ではありません")));
     QCOMPARE(fieldRows(ws), QStringList({QStringLiteral("A|i4||"), QStringLiteral("B|r8||1.5")}));
     QCOMPARE(dataHeaders(ws), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>());
-    QCOMPARE(selected(ws.LB_PriKey), QList<int>());
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>());
+    QCOMPARE(selected(ws.LB_PriKey()), QList<int>());
     QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
 }
 
@@ -1005,7 +1005,7 @@ void TestPacketReader::rowKeyLetterCase()
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.FieldList, QStringList({name, QStringLiteral("z")}));
+    QCOMPARE(ws.FieldList(), QStringList({name, QStringLiteral("z")}));
     QCOMPARE(dataRows(ws), Rows({{matches ? QStringLiteral("1") : QString(), QStringLiteral("2")}}));
 }
 
@@ -1054,7 +1054,7 @@ void TestPacketReader::decodedWhenRead()
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.SG_Data.cell(0, 1), QStringLiteral("<b> &amp; A&#X41;"));
+    QCOMPARE(ws.SG_Data().cell(0, 1), QStringLiteral("<b> &amp; A&#X41;"));
 }
 
 void TestPacketReader::fieldTypeWithoutClosingQuote()
@@ -1069,7 +1069,7 @@ void TestPacketReader::fieldTypeWithoutClosingQuote()
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(dialogs.informed, QStringList());
     QCOMPARE(fieldRows(ws), QStringList{QStringLiteral("A|||")});
-    QCOMPARE(selected(ws.LB_DefOrder), QList<int>());
+    QCOMPARE(selected(ws.LB_DefOrder()), QList<int>());
     QCOMPARE(dataRows(ws), Rows{{QString()}});
 
     // The key search starts right after the name, so a PARAMS element in between is the one read.
@@ -1077,8 +1077,8 @@ void TestPacketReader::fieldTypeWithoutClosingQuote()
                                               "<FIELD attrname=\"A\" <PARAMS DEFAULT_ORDER=\"1 fieldtype=\"i4");
     TWorkspace second;
     QCOMPARE(read(second, withParams, dialogs), QString(QStringLiteral("'fieldtype=' は整数ではありません")));
-    QCOMPARE(second.FieldList, QStringList{QStringLiteral("A")});
-    QCOMPARE(selected(second.LB_DefOrder), QList<int>{1});
+    QCOMPARE(second.FieldList(), QStringList{QStringLiteral("A")});
+    QCOMPARE(selected(second.LB_DefOrder()), QList<int>{1});
 }
 
 void TestPacketReader::rowWithoutEnd()
@@ -1106,8 +1106,8 @@ void TestPacketReader::numberScanReachingTheEnd()
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, head + QStringLiteral("<PARAMS DEFAULT_ORDER=\"1\" PRIMARY_KEY=\"1 2"), dialogs), QString());
-        QCOMPARE(selected(ws.LB_DefOrder), QList<int>{1});
-        QCOMPARE(selected(ws.LB_PriKey), QList<int>({1, 2}));
+        QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{1});
+        QCOMPARE(selected(ws.LB_PriKey()), QList<int>({1, 2}));
         QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
     }
     {
@@ -1116,7 +1116,7 @@ void TestPacketReader::numberScanReachingTheEnd()
         FakeDialogs dialogs;
         QCOMPARE(read(ws, head + QStringLiteral("<ROWDATA>\r\n<ROW A=\"x\"/>\r\n<PARAMS DEFAULT_ORDER=\"1 2"), dialogs),
                  QString());
-        QCOMPARE(selected(ws.LB_DefOrder), QList<int>({1, 2}));
+        QCOMPARE(selected(ws.LB_DefOrder()), QList<int>({1, 2}));
         QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
     }
     {
@@ -1128,15 +1128,15 @@ void TestPacketReader::numberScanReachingTheEnd()
                                  "<PARAMS PRIMARY_KEY=\"2 DEFAULT_ORDER=\"1\"\r\n<ROWDATA>\r\n<ROW A=\"x\"/>\r\n"),
                       dialogs),
                  QStringLiteral("'DEFAULT_ORDER=' は整数ではありません"));
-        QCOMPARE(selected(ws.LB_DefOrder), QList<int>{1});
-        QCOMPARE(selected(ws.LB_PriKey), QList<int>{2});
+        QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{1});
+        QCOMPARE(selected(ws.LB_PriKey()), QList<int>{2});
         QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
     }
     {
         TWorkspace ws;
         FakeDialogs dialogs;
         QCOMPARE(read(ws, head + QStringLiteral("<PARAMS DEFAULT_ORDER=\"2 "), dialogs), QString());
-        QCOMPARE(selected(ws.LB_DefOrder), QList<int>{2});
+        QCOMPARE(selected(ws.LB_DefOrder()), QList<int>{2});
     }
 }
 
@@ -1145,15 +1145,15 @@ void TestPacketReader::lastQuoteOfTextNotFound()
     TWorkspace ws;
     FakeDialogs dialogs;
     QCOMPARE(read(ws, QStringLiteral("<?xml version=\"1.0\""), dialogs), QString());
-    QCOMPARE(ws.Ed_xmlVersion, QString());
+    QCOMPARE(ws.Ed_xmlVersion(), QString());
     QCOMPARE(read(ws, QStringLiteral("<?xml version=\"1.0\" "), dialogs), QString());
-    QCOMPARE(ws.Ed_xmlVersion, QStringLiteral("1.0"));
+    QCOMPARE(ws.Ed_xmlVersion(), QStringLiteral("1.0"));
 
     // A missing closing quote in the xml version makes the packet search start at position 1, past a packet
     // element at position 0.
     QCOMPARE(read(ws, QStringLiteral("<DATAPACKET Version=\"7\"<?xml version=\"1.0 "), dialogs), QString());
-    QCOMPARE(ws.Ed_xmlVersion, QString());
-    QCOMPARE(ws.Ed_PacketVersion, QStringLiteral("2.0"));
+    QCOMPARE(ws.Ed_xmlVersion(), QString());
+    QCOMPARE(ws.Ed_PacketVersion(), QStringLiteral("2.0"));
 
     const QString row = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}), {})
                             .section(QStringLiteral("</ROWDATA>"), 0, 0);
@@ -1190,12 +1190,12 @@ void TestPacketReader::lcid()
     QFETCH(QString, expected);
     const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params, {});
     TWorkspace ws;
-    ws.Ed_LCID = QStringLiteral("7");
+    ws.setLCID(QStringLiteral("7"));
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
-    QCOMPARE(ws.FieldList, QStringList{QStringLiteral("A")});
-    QCOMPARE(ws.Ed_LCID, expected);
-    QVERIFY(!ws.NeedsRebuild);
+    QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});
+    QCOMPARE(ws.Ed_LCID(), expected);
+    QVERIFY(!ws.NeedsRebuild());
     QVERIFY(writePacket(ws).contains(QStringLiteral("LCID=\"%1\"").arg(expected)));
 }
 
@@ -1240,10 +1240,10 @@ void TestPacketReader::memoryBound()
         message = f.message();
     }
     QVERIFY2(message.startsWith(failure) && message.isEmpty() == failure.isEmpty(), qPrintable(message));
-    QCOMPARE(ws.FieldCount, fields);
-    QCOMPARE(selected(ws.LB_DefOrder), fields > 0 ? QList<int>{1} : QList<int>{});
+    QCOMPARE(ws.FieldCount(), fields);
+    QCOMPARE(selected(ws.LB_DefOrder()), fields > 0 ? QList<int>{1} : QList<int>{});
     // Refused before the data table grows: it keeps one empty row.
-    QCOMPARE(ws.SG_Data.rowCount(), failure.isEmpty() ? rows + 1 : 2);
+    QCOMPARE(ws.SG_Data().rowCount(), failure.isEmpty() ? rows + 1 : 2);
     QVERIFY(gridMemoryBudget() > 0);
 }
 

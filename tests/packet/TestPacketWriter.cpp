@@ -35,12 +35,12 @@ void buildExample(TWorkspace& ws, FakeDialogs& dialogs)
     QVERIFY(ws.B_FieldAddClick(QStringLiteral("ID"), QStringLiteral("i4（４バイト整数）"), {}, {}, dialogs));
     QVERIFY(ws.B_FieldAddClick(QStringLiteral("NAME"), QStringLiteral("string（文字列）"),
                                QStringLiteral("required=\"true\""), QStringLiteral("20"), dialogs));
-    ws.LB_DefOrder.setSelected(1, true);
-    ws.LB_PriKey.setSelected(0, true);
-    ws.SG_Data.setCell(0, 1, QStringLiteral("1"));
-    ws.SG_Data.setCell(1, 1, QStringLiteral("Apple"));
+    ws.setKeySelected(TKeyKind::DefaultOrder, 1, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 0, true);
+    ws.setDataCell(0, 1, QStringLiteral("1"));
+    ws.setDataCell(1, 1, QStringLiteral("Apple"));
     QVERIFY(ws.B_DataAddClick());
-    ws.SG_Data.setCell(0, 2, QStringLiteral("2"));
+    ws.setDataCell(0, 2, QStringLiteral("2"));
 }
 
 // What an XML parser sees of a packet's data, one line per element and text, attributes in name order: the
@@ -133,8 +133,8 @@ void TestPacketWriter::emptyWorkspace()
     QCOMPARE(expected.count(QStringLiteral("\r\n")), 11);
 
     // With no fields, what was typed into the data table's one column is not written.
-    ws.SG_Data.setCell(0, 1, QStringLiteral("typed"));
-    ws.Ed_xmlVersion.clear();
+    ws.setDataCell(0, 1, QStringLiteral("typed"));
+    ws.setXmlVersion(QString());
     QVERIFY(writePacket(ws).startsWith(QStringLiteral("<?xml version=\"\" standalone=\"yes\"?>\r\n")));
     QVERIFY(writePacket(ws).contains(QStringLiteral("\r\n<ROW/>\r\n")));
 }
@@ -143,11 +143,11 @@ void TestPacketWriter::showRule()
 {
     TWorkspace ws;
     QCOMPARE(TabSheet2Show(ws), std::nullopt);
-    ws.NeedsRebuild = true;
+    ws.markRebuildDue();
     const auto text = TabSheet2Show(ws);
     QVERIFY(text.has_value());
     QCOMPARE(*text, writePacket(ws));
-    QVERIFY(!ws.NeedsRebuild);
+    QVERIFY(!ws.NeedsRebuild());
     QCOMPARE(TabSheet2Show(ws), std::nullopt);
 }
 
@@ -183,7 +183,8 @@ void TestPacketWriter::typeCode()
     QFETCH(QString, typeText);
     QFETCH(QString, code);
     TWorkspace ws;
-    ws.SG_Field.setCell(1, 1, typeText);
+    FakeDialogs dialogs;
+    QVERIFY(ws.AddFieldRow(QStringLiteral("F"), typeText, {}, {}, dialogs));
     QCOMPARE(TypeCodeOf(ws, 1), code);
 }
 
@@ -238,15 +239,15 @@ void TestPacketWriter::keysAscending()
     for (const char* name : {"A", "B", "C", "D"}) {
         QVERIFY(ws.AddFieldRow(QString::fromLatin1(name), QStringLiteral("i4"), {}, {}, dialogs));
     }
-    ws.LB_DefOrder.setSelected(3, true);
-    ws.LB_DefOrder.setSelected(0, true);
-    ws.LB_DefOrder.setSelected(2, true);
-    ws.LB_PriKey.setSelected(1, true);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 3, true);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 0, true);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 2, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 1, true);
     QCOMPARE(BuildParamsLine(ws), QStringLiteral("<PARAMS DEFAULT_ORDER=\"1 3 4\" PRIMARY_KEY=\"2\" LCID=\"1033\"/>"));
 
     // Adding a field refills the lists, and the keys are gone.
     QVERIFY(ws.AddFieldRow(QStringLiteral("E"), QStringLiteral("i4"), {}, {}, dialogs));
-    ws.Ed_LCID = QStringLiteral("1041");
+    ws.setLCID(QStringLiteral("1041"));
     QCOMPARE(BuildParamsLine(ws), QStringLiteral("<PARAMS DEFAULT_ORDER=\"\" PRIMARY_KEY=\"\" LCID=\"1041\"/>"));
 }
 
@@ -256,9 +257,9 @@ void TestPacketWriter::rowsSkipEmptyCells()
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("ID"), QStringLiteral("i4"), {}, {}, dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("NAME"), QStringLiteral("string"), {}, {}, dialogs));
-    ws.SG_Data.setRowCount(4);
-    ws.SG_Data.setCell(1, 1, QStringLiteral("x"));
-    ws.SG_Data.setCell(0, 2, QStringLiteral(" "));
+    ws.setDataRowCount(4);
+    ws.setDataCell(1, 1, QStringLiteral("x"));
+    ws.setDataCell(0, 2, QStringLiteral(" "));
     QVERIFY(writePacket(ws).endsWith(
         lines({"<ROWDATA>", "<ROW NAME=\"x\"/>", "<ROW ID=\" \"/>", "<ROW/>", "</ROWDATA>", "</DATAPACKET>"})));
 }
@@ -269,8 +270,8 @@ void TestPacketWriter::movedColumnNamedByPosition()
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("ID"), QStringLiteral("i4"), {}, {}, dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("NAME"), QStringLiteral("string"), {}, {}, dialogs));
-    ws.SG_Data.setCell(0, 1, QStringLiteral("1"));
-    ws.SG_Data.setCell(1, 1, QStringLiteral("Apple"));
+    ws.setDataCell(0, 1, QStringLiteral("1"));
+    ws.setDataCell(1, 1, QStringLiteral("Apple"));
     ws.moveDataColumn(1, 0);
     QVERIFY(writePacket(ws).contains(QStringLiteral("\r\n<ROW ID=\"Apple\" NAME=\"1\"/>\r\n")));
 }
@@ -315,7 +316,7 @@ void TestPacketWriter::escaping()
     TWorkspace ws;
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("V"), QStringLiteral("string"), {}, {}, dialogs));
-    ws.SG_Data.setCell(0, 1, value);
+    ws.setDataCell(0, 1, value);
     QVERIFY(writePacket(ws).contains(QStringLiteral("\r\n<ROW V=\"") + written + QStringLiteral("\"/>\r\n")));
 }
 
@@ -331,10 +332,10 @@ void TestPacketWriter::escapedPacketIsWellFormed()
     for (int c = 0; c < 4; ++c) {
         QVERIFY(ws.AddFieldRow(QStringLiteral("F%1").arg(c), QStringLiteral("string"), {}, {}, dialogs));
     }
-    ws.SG_Data.setRowCount(1 + values.size());
+    ws.setDataRowCount(1 + values.size());
     for (int r = 0; r < values.size(); ++r) {
         for (int c = 0; c < 4; ++c) {
-            ws.SG_Data.setCell(c, r + 1, values[(r + c) % values.size()]);
+            ws.setDataCell(c, r + 1, values[(r + c) % values.size()]);
         }
     }
     const QString text = writePacket(ws);
@@ -390,8 +391,8 @@ void TestPacketWriter::escapesGrowingPastTheFirstEstimate()
         QVERIFY(ws.AddFieldRow(name, QStringLiteral("string"), {}, {}, dialogs));
         const QString row = QStringLiteral("<ROW ") + name + QStringLiteral("=\"&lt;\"/>\r\n");
         for (int rows = 1; rows <= 260; ++rows) {
-            ws.SG_Data.setRowCount(rows + 1);
-            ws.SG_Data.setCell(0, rows, QStringLiteral("<"));
+            ws.setDataRowCount(rows + 1);
+            ws.setDataCell(0, rows, QStringLiteral("<"));
             const QString text = writePacket(ws);
             QVERIFY(text.endsWith(row.repeated(rows) + QStringLiteral("</ROWDATA>\r\n</DATAPACKET>\r\n")));
         }
@@ -433,9 +434,9 @@ void TestPacketWriter::keptContent()
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("F"), QStringLiteral("i4"), QStringLiteral("x=\"1\""), QStringLiteral("5"),
                            dialogs));
-    ws.SG_Field.setRowContent(1, fieldContent);
-    ws.SG_Data.setCell(0, 1, value);
-    ws.SG_Data.setRowContent(1, rowContent);
+    ws.setFieldRowContent(1, fieldContent);
+    ws.setDataCell(0, 1, value);
+    ws.setDataRowContent(1, rowContent);
     const QString text = writePacket(ws);
     QVERIFY(text.contains(QStringLiteral("<FIELDS>\r\n") + fieldLine + QStringLiteral("\r\n</FIELDS>")));
     QVERIFY(text.contains(QStringLiteral("<ROWDATA>\r\n") + rowLine + QStringLiteral("\r\n</ROWDATA>")));

@@ -12,8 +12,8 @@ using Rows = std::vector<std::vector<QString>>;
 // Everything the writer reads, as text, so that "put back as it was" is one comparison.
 QStringList snapshot(const TWorkspace& ws)
 {
-    QStringList out{ws.FieldList.join(u'|'), QString::number(ws.FieldCount)};
-    for (const TStringGrid* grid : {&ws.SG_Field, &ws.SG_Data}) {
+    QStringList out{ws.FieldList().join(u'|'), QString::number(ws.FieldCount())};
+    for (const TStringGrid* grid : {&ws.SG_Field(), &ws.SG_Data()}) {
         for (int r = 0; r < grid->rowCount(); ++r) {
             const std::vector<QString> row = grid->row(r);
             out.append(QStringList(row.begin(), row.end()).join(u'|'));
@@ -22,7 +22,7 @@ QStringList snapshot(const TWorkspace& ws)
             out.append(QString::number(grid->colWidth(c)));
         }
     }
-    for (const TKeyList* keys : {&ws.LB_PriKey, &ws.LB_DefOrder}) {
+    for (const TKeyList* keys : {&ws.LB_PriKey(), &ws.LB_DefOrder()}) {
         out.append(keys->items().join(u'|'));
         for (const int p : keys->selectedPositions(keys->count())) {
             out.append(QString::number(p));
@@ -39,23 +39,23 @@ void fill(TWorkspace& ws)
         const QString width = QString::number((name[0] - 'A' + 1) * 10);
         QVERIFY(ws.AddFieldRow(QString::fromLatin1(name), QStringLiteral("string（文字列）"), {}, width, dialogs));
     }
-    ws.SG_Data.setRowCount(5);
+    ws.setDataRowCount(5);
     for (int r = 1; r <= 4; ++r) {
         for (int c = 0; c < 3; ++c) {
-            ws.SG_Data.setCell(c, r, QStringLiteral("%1%2").arg(QChar(u'a' + c)).arg(r));
+            ws.setDataCell(c, r, QStringLiteral("%1%2").arg(QChar(u'a' + c)).arg(r));
         }
     }
-    ws.LB_PriKey.setSelected(0, true);
-    ws.LB_PriKey.setSelected(2, true);
-    ws.LB_DefOrder.setSelected(1, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 0, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 2, true);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 1, true);
     ws.rebuilt();
 }
 
 QStringList column(const TWorkspace& ws, int c)
 {
     QStringList values;
-    for (int r = 1; r < ws.SG_Data.rowCount(); ++r) {
-        values.append(ws.SG_Data.cell(c, r));
+    for (int r = 1; r < ws.SG_Data().rowCount(); ++r) {
+        values.append(ws.SG_Data().cell(c, r));
     }
     return values;
 }
@@ -177,7 +177,7 @@ void TestDataEdits::swapDataCells()
     TCellBlock previous = ws.swapDataCells(block);
     QCOMPARE(column(ws, 1), (QStringList{"b1", "b2", "x", ""}));
     QCOMPARE(column(ws, 2), (QStringList{"c1", "c2", "y", "w"}));
-    QCOMPARE(ws.SG_Data.rowCount(), 5);
+    QCOMPARE(ws.SG_Data().rowCount(), 5);
     QCOMPARE(QRect(previous.col, previous.row, previous.width(), previous.height()), QRect(1, 3, 2, 2));
     QVERIFY(ws.needsWrite());
     ws.swapDataCells(std::move(previous));
@@ -213,21 +213,21 @@ void TestDataEdits::deleteField()
     const QStringList before = snapshot(ws);
     TRemovedField removed = ws.deleteField(number);
     QVERIFY(ws.needsWrite());
-    QCOMPARE(ws.FieldList, names);
-    QCOMPARE(ws.FieldCount, names.size());
-    QCOMPARE(ws.SG_Field.rowCount(), names.size() + 1);
-    QCOMPARE(ws.SG_Data.colCount(), names.size());
-    QCOMPARE(ws.LB_PriKey.items(), names);
-    QCOMPARE(ws.LB_DefOrder.items(), names);
+    QCOMPARE(ws.FieldList(), names);
+    QCOMPARE(ws.FieldCount(), names.size());
+    QCOMPARE(ws.SG_Field().rowCount(), names.size() + 1);
+    QCOMPARE(ws.SG_Data().colCount(), names.size());
+    QCOMPARE(ws.LB_PriKey().items(), names);
+    QCOMPARE(ws.LB_DefOrder().items(), names);
     for (int i = 0; i < names.size(); ++i) {
-        QCOMPARE(ws.SG_Field.cell(0, i + 1), names[i]);
-        QCOMPARE(ws.SG_Data.cell(i, 0), names[i]);
-        QCOMPARE(ws.SG_Data.cell(i, 1), firstRow[i]);
-        QCOMPARE(ws.SG_Data.colWidth(i), (names[i][0].unicode() - u'A' + 1) * 80);
-        QCOMPARE(ws.SG_Field.cell(3, i + 1), QString::number((names[i][0].unicode() - u'A' + 1) * 10));
+        QCOMPARE(ws.SG_Field().cell(FieldNameColumn, i + 1), names[i]);
+        QCOMPARE(ws.SG_Data().cell(i, 0), names[i]);
+        QCOMPARE(ws.SG_Data().cell(i, 1), firstRow[i]);
+        QCOMPARE(ws.SG_Data().colWidth(i), (names[i][0].unicode() - u'A' + 1) * 80);
+        QCOMPARE(ws.SG_Field().cell(FieldWidthColumn, i + 1), QString::number((names[i][0].unicode() - u'A' + 1) * 10));
     }
-    QCOMPARE(positions(ws.LB_PriKey), primaryKey);
-    QCOMPARE(positions(ws.LB_DefOrder), defaultOrder);
+    QCOMPARE(positions(ws.LB_PriKey()), primaryKey);
+    QCOMPARE(positions(ws.LB_DefOrder()), defaultOrder);
     QCOMPARE(removed.number, number <= 3 ? number : 0);
 
     ws.restoreField(std::move(removed));
@@ -236,15 +236,15 @@ void TestDataEdits::deleteField()
     // Deleting every field leaves the tables as at start-up, one empty row and column; undone in turn,
     // everything comes back.
     std::vector<TRemovedField> all;
-    while (ws.FieldCount > 0) {
+    while (ws.FieldCount() > 0) {
         all.push_back(ws.deleteField(1));
     }
-    QCOMPARE(ws.SG_Field.rowCount(), 2);
-    QCOMPARE(ws.SG_Field.cell(0, 1), QString());
-    QCOMPARE(ws.SG_Data.colCount(), 1);
-    QCOMPARE(ws.SG_Data.cell(0, 0), QString());
+    QCOMPARE(ws.SG_Field().rowCount(), 2);
+    QCOMPARE(ws.SG_Field().cell(FieldNameColumn, 1), QString());
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QCOMPARE(ws.SG_Data().cell(0, 0), QString());
     QCOMPARE(column(ws, 0), (QStringList{"", "", "", ""}));
-    QCOMPARE(ws.LB_PriKey.count(), 0);
+    QCOMPARE(ws.LB_PriKey().count(), 0);
     while (!all.empty()) {
         ws.restoreField(std::move(all.back()));
         all.pop_back();
@@ -283,18 +283,18 @@ void TestDataEdits::moveField()
     const QStringList before = snapshot(ws);
     ws.moveField(number, to);
     QVERIFY(ws.needsWrite());
-    QCOMPARE(ws.FieldList, names);
-    QCOMPARE(ws.LB_PriKey.items(), names);
+    QCOMPARE(ws.FieldList(), names);
+    QCOMPARE(ws.LB_PriKey().items(), names);
     for (int i = 0; i < names.size(); ++i) {
         const int original = names[i][0].unicode() - u'A';
-        QCOMPARE(ws.SG_Field.cell(0, i + 1), names[i]);
-        QCOMPARE(ws.SG_Field.cell(3, i + 1), QString::number((original + 1) * 10));
-        QCOMPARE(ws.SG_Data.cell(i, 0), names[i]);
-        QCOMPARE(ws.SG_Data.cell(i, 4), QStringLiteral("%1%2").arg(QChar(u'a' + original)).arg(4));
-        QCOMPARE(ws.SG_Data.colWidth(i), (original + 1) * 80);
+        QCOMPARE(ws.SG_Field().cell(FieldNameColumn, i + 1), names[i]);
+        QCOMPARE(ws.SG_Field().cell(FieldWidthColumn, i + 1), QString::number((original + 1) * 10));
+        QCOMPARE(ws.SG_Data().cell(i, 0), names[i]);
+        QCOMPARE(ws.SG_Data().cell(i, 4), QStringLiteral("%1%2").arg(QChar(u'a' + original)).arg(4));
+        QCOMPARE(ws.SG_Data().colWidth(i), (original + 1) * 80);
     }
-    QCOMPARE(positions(ws.LB_PriKey), primaryKey);
-    QCOMPARE(positions(ws.LB_DefOrder), defaultOrder);
+    QCOMPARE(positions(ws.LB_PriKey()), primaryKey);
+    QCOMPARE(positions(ws.LB_DefOrder()), defaultOrder);
     if (names != QStringList{"A", "B", "C"}) {
         ws.moveField(to, number);
     }

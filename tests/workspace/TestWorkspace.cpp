@@ -51,26 +51,40 @@ void TestWorkspace::initialState()
 {
     TWorkspace ws(fixedMeasure);
     ws.ResetWorkspace();
-    QCOMPARE(ws.FieldCount, 0);
-    QVERIFY(ws.FieldList.isEmpty());
-    QVERIFY(!ws.NeedsRebuild);
-    QCOMPARE(ws.SG_Field.colCount(), 4);
-    QCOMPARE(ws.SG_Field.rowCount(), 2);
-    QCOMPARE(ws.SG_Data.colCount(), 1);
-    QCOMPARE(ws.SG_Data.rowCount(), 2);
-    QCOMPARE(ws.SG_Data.colWidth(0), 100);
-    QCOMPARE(ws.typeList.size(), 10);
-    QCOMPARE(ws.typeList.first(), QStringLiteral("i2(２バイト整数）"));
-    QCOMPARE(ws.typeList.last(), QStringLiteral("bin.hex（８進表記１６進数）"));
-    QCOMPARE(ws.LB_PriKey.count(), 0);
-    QVERIFY(!ws.LB_PriKey.isShown());
-    QCOMPARE(ws.LB_PriKey.caption(), QStringLiteral("主キー選択"));
-    QCOMPARE(ws.LB_DefOrder.caption(), QStringLiteral("並べ順キー選択"));
-    QCOMPARE(ws.Ed_xmlVersion, QStringLiteral("1.0"));
-    QCOMPARE(ws.Ed_PacketVersion, QStringLiteral("2.0"));
-    QCOMPARE(ws.Ed_LCID, QStringLiteral("1033"));
+    QCOMPARE(ws.FieldCount(), 0);
+    QVERIFY(ws.FieldList().isEmpty());
+    QVERIFY(!ws.NeedsRebuild());
+    QCOMPARE(ws.SG_Field().colCount(), 4);
+    QCOMPARE(ws.SG_Field().rowCount(), 2);
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QCOMPARE(ws.SG_Data().rowCount(), 2);
+    QCOMPARE(ws.SG_Data().colWidth(0), 100);
+    QCOMPARE(ws.typeList().size(), 10);
+    QCOMPARE(ws.typeList().first(), QStringLiteral("i2(２バイト整数）"));
+    QCOMPARE(ws.typeList().last(), QStringLiteral("bin.hex（８進表記１６進数）"));
+    QCOMPARE(ws.LB_PriKey().count(), 0);
+    QVERIFY(!ws.LB_PriKey().isShown());
+    QCOMPARE(ws.LB_PriKey().caption(), QStringLiteral("主キー選択"));
+    QCOMPARE(ws.LB_DefOrder().caption(), QStringLiteral("並べ順キー選択"));
+    QCOMPARE(ws.Ed_xmlVersion(), QStringLiteral("1.0"));
+    QCOMPARE(ws.Ed_PacketVersion(), QStringLiteral("2.0"));
+    QCOMPARE(ws.Ed_LCID(), QStringLiteral("1033"));
     // Design size: 763 - 226 - 100 - 79 - 7.
-    QCOMPARE(ws.SG_Field.colWidth(2), 351);
+    QCOMPARE(ws.SG_Field().colWidth(FieldEtcColumn), 351);
+
+    // A reset after work takes the fields with their rows, columns and key items: nothing counts them still.
+    FakeDialogs dialogs;
+    QVERIFY(ws.AddFieldRow(QStringLiteral("A"), I4Item, {}, {}, dialogs));
+    QVERIFY(ws.AddFieldRow(QStringLiteral("B"), I4Item, {}, {}, dialogs));
+    ws.setDataCell(0, 1, QStringLiteral("x"));
+    ws.markDataEdited();
+    ws.ResetWorkspace();
+    QVERIFY(ws.FieldList().isEmpty() && !ws.NeedsRebuild());
+    QCOMPARE(ws.SG_Field().rowCount(), 2);
+    QVERIFY(ws.SG_Field().cell(FieldNameColumn, 1).isEmpty());
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QVERIFY(ws.SG_Data().row(0) == std::vector<QString>(1) && ws.SG_Data().row(1) == std::vector<QString>(1));
+    QCOMPARE(ws.LB_PriKey().count(), 0);
 }
 
 void TestWorkspace::fitFieldColumns_data()
@@ -95,7 +109,7 @@ void TestWorkspace::fitFieldColumns()
         QVERIFY(ws.AddFieldRow(QStringLiteral("F%1").arg(i), I4Item, {}, {}, dialogs));
     }
     ws.setFieldTableSize(763, height);
-    QCOMPARE(ws.SG_Field.colWidth(2), expected);
+    QCOMPARE(ws.SG_Field().colWidth(FieldEtcColumn), expected);
 }
 
 void TestWorkspace::addFieldGrowsTables()
@@ -103,23 +117,23 @@ void TestWorkspace::addFieldGrowsTables()
     TWorkspace ws(fixedMeasure);
     FakeDialogs dialogs;
     QVERIFY(ws.B_FieldAddClick(QStringLiteral("ID"), I4Item, {}, QStringLiteral("10"), dialogs));
-    QVERIFY(ws.NeedsRebuild);
-    QCOMPARE(ws.SG_Field.rowCount(), 2);
-    QCOMPARE(ws.SG_Data.colCount(), 1);
-    QCOMPARE(ws.SG_Data.cell(0, 0), QStringLiteral("ID"));
+    QVERIFY(ws.NeedsRebuild());
+    QCOMPARE(ws.SG_Field().rowCount(), 2);
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QCOMPARE(ws.SG_Data().cell(0, 0), QStringLiteral("ID"));
 
     QVERIFY(ws.B_FieldAddClick(QStringLiteral("NAME"), StringItem, QStringLiteral("required=\"true\""),
                                QStringLiteral("20"), dialogs));
-    QCOMPARE(ws.SG_Field.rowCount(), 3);
-    QCOMPARE(ws.FieldCount, 2);
-    QCOMPARE(ws.FieldList, QStringList({"ID", "NAME"}));
-    QCOMPARE(ws.SG_Data.colCount(), 2);
-    QCOMPARE(ws.SG_Data.cell(1, 0), QStringLiteral("NAME"));
-    QCOMPARE(ws.SG_Field.cell(1, 2), StringItem);
-    QCOMPARE(ws.SG_Field.cell(2, 2), QStringLiteral("required=\"true\""));
-    QCOMPARE(ws.SG_Field.cell(3, 2), QStringLiteral("20"));
-    QCOMPARE(ws.LB_PriKey.items(), ws.FieldList);
-    QCOMPARE(ws.LB_DefOrder.items(), ws.FieldList);
+    QCOMPARE(ws.SG_Field().rowCount(), 3);
+    QCOMPARE(ws.FieldCount(), 2);
+    QCOMPARE(ws.FieldList(), QStringList({"ID", "NAME"}));
+    QCOMPARE(ws.SG_Data().colCount(), 2);
+    QCOMPARE(ws.SG_Data().cell(1, 0), QStringLiteral("NAME"));
+    QCOMPARE(ws.SG_Field().cell(FieldTypeColumn, 2), StringItem);
+    QCOMPARE(ws.SG_Field().cell(FieldEtcColumn, 2), QStringLiteral("required=\"true\""));
+    QCOMPARE(ws.SG_Field().cell(FieldWidthColumn, 2), QStringLiteral("20"));
+    QCOMPARE(ws.LB_PriKey().items(), ws.FieldList());
+    QCOMPARE(ws.LB_DefOrder().items(), ws.FieldList());
     QVERIFY(dialogs.informed.isEmpty());
 }
 
@@ -142,17 +156,17 @@ void TestWorkspace::addFieldRefusals()
     TWorkspace ws(fixedMeasure);
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("id"), I4Item, {}, {}, dialogs));
-    ws.LB_PriKey.setSelected(0, true);
-    ws.NeedsRebuild = false;
+    ws.setKeySelected(TKeyKind::PrimaryKey, 0, true);
+    ws.rebuilt();
 
     const std::optional<QString> type = typeChosen ? std::optional<QString>(StringItem) : std::nullopt;
     QVERIFY(!ws.B_FieldAddClick(name, type, {}, QStringLiteral("10"), dialogs));
     QCOMPARE(dialogs.informed, QStringList{message});
-    QVERIFY(ws.NeedsRebuild);
-    QCOMPARE(ws.FieldCount, 1);
-    QCOMPARE(ws.FieldList, QStringList{"id"});
-    QCOMPARE(ws.SG_Data.colCount(), 1);
-    QVERIFY(ws.LB_PriKey.isSelected(0));
+    QVERIFY(ws.NeedsRebuild());
+    QCOMPARE(ws.FieldCount(), 1);
+    QCOMPARE(ws.FieldList(), QStringList{"id"});
+    QCOMPARE(ws.SG_Data().colCount(), 1);
+    QVERIFY(ws.LB_PriKey().isSelected(0));
 }
 
 void TestWorkspace::dataColumnWidth_data()
@@ -189,19 +203,18 @@ void TestWorkspace::dataColumnWidth()
     FakeDialogs dialogs;
     const QString fieldName = name.isEmpty() ? QStringLiteral("X") : name;
     QVERIFY(ws.AddFieldRow(fieldName, I4Item, {}, width, dialogs));
-    QCOMPARE(ws.SG_Data.colWidth(0), onAdd);
+    QCOMPARE(ws.SG_Data().colWidth(0), onAdd);
     QVERIFY(ws.B_FieldSetClick(1, fieldName, I4Item, {}, width, dialogs));
-    QCOMPARE(ws.SG_Data.colWidth(0), onChange);
+    QCOMPARE(ws.SG_Data().colWidth(0), onChange);
 }
 
 void TestWorkspace::widthNotAnInteger()
 {
     TWorkspace ws(fixedMeasure);
     FakeDialogs dialogs;
-    ws.setFieldTableSize(763, 141);
-    const int fitted = ws.SG_Field.colWidth(2);
-    ws.setFieldTableSize(763, 0); // a refit now would take off the scroll bar's 18 px
-    ws.SG_Field.setColWidth(2, fitted);
+    // The header row alone fits: a refit with the field added would take off the scroll bar's 18 px.
+    ws.setFieldTableSize(763, TWorkspace::DefaultRowHeight);
+    const int fitted = ws.SG_Field().colWidth(FieldEtcColumn);
     try {
         ws.B_FieldAddClick(QStringLiteral("PRICE"), I4Item, {}, QStringLiteral("1.5"), dialogs);
         QFAIL("no failure");
@@ -210,12 +223,12 @@ void TestWorkspace::widthNotAnInteger()
         QCOMPARE(errorBoxText(failure.message()), QStringLiteral("'1.5' は整数ではありません."));
     }
     // The field is added all the same; its column keeps the default width and the columns are not refit.
-    QCOMPARE(ws.FieldList, QStringList{"PRICE"});
-    QCOMPARE(ws.FieldCount, 1);
-    QCOMPARE(ws.SG_Field.cell(3, 1), QStringLiteral("1.5"));
-    QCOMPARE(ws.SG_Data.cell(0, 0), QStringLiteral("PRICE"));
-    QCOMPARE(ws.SG_Data.colWidth(0), 100);
-    QCOMPARE(ws.SG_Field.colWidth(2), fitted);
+    QCOMPARE(ws.FieldList(), QStringList{"PRICE"});
+    QCOMPARE(ws.FieldCount(), 1);
+    QCOMPARE(ws.SG_Field().cell(FieldWidthColumn, 1), QStringLiteral("1.5"));
+    QCOMPARE(ws.SG_Data().cell(0, 0), QStringLiteral("PRICE"));
+    QCOMPARE(ws.SG_Data().colWidth(0), 100);
+    QCOMPARE(ws.SG_Field().colWidth(FieldEtcColumn), fitted);
 }
 
 void TestWorkspace::typeTextEntersTypeList()
@@ -225,8 +238,8 @@ void TestWorkspace::typeTextEntersTypeList()
     QVERIFY(ws.AddFieldRow(QStringLiteral("A"), QStringLiteral("string"), {}, {}, dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("B"), QStringLiteral("STRING"), {}, {}, dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("C"), QStringLiteral("I4（４バイト整数）"), {}, {}, dialogs));
-    QCOMPARE(ws.typeList.size(), 11);
-    QCOMPARE(ws.typeList.last(), QStringLiteral("string"));
+    QCOMPARE(ws.typeList().size(), 11);
+    QCOMPARE(ws.typeList().last(), QStringLiteral("string"));
 }
 
 void TestWorkspace::changeField_data()
@@ -253,34 +266,34 @@ void TestWorkspace::changeField()
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("ID"), I4Item, {}, {}, dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("NAME"), StringItem, {}, {}, dialogs));
-    ws.SG_Data.setCell(1, 1, QStringLiteral("Apple"));
-    ws.LB_DefOrder.setSelected(1, true);
-    const int types = ws.typeList.size();
-    const QStringList before = ws.FieldList;
+    ws.setDataCell(1, 1, QStringLiteral("Apple"));
+    ws.setKeySelected(TKeyKind::DefaultOrder, 1, true);
+    const int types = ws.typeList().size();
+    const QStringList before = ws.FieldList();
 
     const std::optional<QString> type =
         typeChosen ? std::optional<QString>(QStringLiteral("r8（１５桁実数）")) : std::nullopt;
     const bool done = ws.B_FieldSetClick(row, name, type, QStringLiteral("x=\"1\""), QStringLiteral("4"), dialogs);
-    QVERIFY(ws.NeedsRebuild);
-    QCOMPARE(ws.typeList.size(), types);
-    QCOMPARE(ws.SG_Data.cell(1, 1), QStringLiteral("Apple"));
+    QVERIFY(ws.NeedsRebuild());
+    QCOMPARE(ws.typeList().size(), types);
+    QCOMPARE(ws.SG_Data().cell(1, 1), QStringLiteral("Apple"));
     if (!message.isEmpty()) {
         QVERIFY(!done);
         QCOMPARE(dialogs.informed, QStringList{message});
-        QCOMPARE(ws.FieldList, before);
-        QVERIFY(ws.LB_DefOrder.isSelected(1));
+        QCOMPARE(ws.FieldList(), before);
+        QVERIFY(ws.LB_DefOrder().isSelected(1));
         return;
     }
     QVERIFY(done);
     QVERIFY(dialogs.informed.isEmpty());
-    QCOMPARE(ws.FieldList[row - 1], name);
-    QCOMPARE(ws.SG_Field.cell(0, row), name);
-    QCOMPARE(ws.SG_Field.cell(1, row), QStringLiteral("r8（１５桁実数）"));
-    QCOMPARE(ws.SG_Field.cell(2, row), QStringLiteral("x=\"1\""));
-    QCOMPARE(ws.SG_Field.cell(3, row), QStringLiteral("4"));
-    QCOMPARE(ws.SG_Data.cell(row - 1, 0), name);
-    QCOMPARE(ws.LB_DefOrder.items(), ws.FieldList);
-    QVERIFY(!ws.LB_DefOrder.isSelected(1));
+    QCOMPARE(ws.FieldList()[row - 1], name);
+    QCOMPARE(ws.SG_Field().cell(FieldNameColumn, row), name);
+    QCOMPARE(ws.SG_Field().cell(FieldTypeColumn, row), QStringLiteral("r8（１５桁実数）"));
+    QCOMPARE(ws.SG_Field().cell(FieldEtcColumn, row), QStringLiteral("x=\"1\""));
+    QCOMPARE(ws.SG_Field().cell(FieldWidthColumn, row), QStringLiteral("4"));
+    QCOMPARE(ws.SG_Data().cell(row - 1, 0), name);
+    QCOMPARE(ws.LB_DefOrder().items(), ws.FieldList());
+    QVERIFY(!ws.LB_DefOrder().isSelected(1));
 }
 
 void TestWorkspace::changeWithoutFields()
@@ -295,9 +308,9 @@ void TestWorkspace::changeWithoutFields()
         // ")" sorts before ".", so the error box shows it as it is.
         QCOMPARE(errorBoxText(failure.message()), failure.message());
     }
-    QVERIFY(ws.NeedsRebuild);
-    QVERIFY(ws.FieldList.isEmpty());
-    QVERIFY(ws.SG_Field.cell(0, 1).isEmpty());
+    QVERIFY(ws.NeedsRebuild());
+    QVERIFY(ws.FieldList().isEmpty());
+    QVERIFY(ws.SG_Field().cell(FieldNameColumn, 1).isEmpty());
 }
 
 void TestWorkspace::loadRowIntoEditor()
@@ -306,7 +319,9 @@ void TestWorkspace::loadRowIntoEditor()
     FakeDialogs dialogs;
     QVERIFY(ws.AddFieldRow(QStringLiteral("ID"), I4Item, QStringLiteral("a=\"b\""), QStringLiteral("7"), dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("D"), QStringLiteral("date"), {}, {}, dialogs));
-    ws.SG_Field.setCell(1, 2, QStringLiteral("unknown"));
+    // A type text the type list lacks (an add would have put it in the list).
+    QVERIFY(ws.B_FieldSetClick(2, QStringLiteral("D"), QStringLiteral("unknown"), {}, {}, dialogs));
+    ws.rebuilt();
 
     const TFieldEditorContent first = ws.SG_FieldClick(1);
     QCOMPARE(first.name, QStringLiteral("ID"));
@@ -314,7 +329,7 @@ void TestWorkspace::loadRowIntoEditor()
     QCOMPARE(first.etc, QStringLiteral("a=\"b\""));
     QCOMPARE(first.width, QStringLiteral("7"));
     QVERIFY(!ws.SG_FieldClick(2).typeIndex.has_value());
-    QVERIFY(!ws.NeedsRebuild);
+    QVERIFY(!ws.NeedsRebuild());
 }
 
 void TestWorkspace::typeCodeEntered()
@@ -326,16 +341,16 @@ void TestWorkspace::typeCodeEntered()
 
     dialogs.confirmAnswers = {false, true, true, true};
     QCOMPARE(ws.CB_FieldTypeKeyDown(VK_RETURN, QStringLiteral("date"), dialogs), std::nullopt);
-    QCOMPARE(ws.typeList.size(), 10);
+    QCOMPARE(ws.typeList().size(), 10);
     QCOMPARE(ws.CB_FieldTypeKeyDown(VK_RETURN, QStringLiteral("date"), dialogs), std::optional<int>(10));
-    QCOMPARE(ws.typeList.last(), QStringLiteral("date"));
+    QCOMPARE(ws.typeList().last(), QStringLiteral("date"));
     QCOMPARE(ws.CB_FieldTypeKeyDown(VK_RETURN, QStringLiteral("date"), dialogs), std::nullopt);
     QCOMPARE(ws.CB_FieldTypeKeyDown(VK_RETURN, QStringLiteral("DATE"), dialogs), std::nullopt);
     QCOMPARE(dialogs.questions.size(), 4);
     QCOMPARE(dialogs.questions.first(), QStringLiteral("入力されている単語はデータ形式文字ですか？"));
     QCOMPARE(dialogs.informed, QStringList({"既にあります", "既にあります"}));
-    QCOMPARE(ws.typeList.size(), 11);
-    QVERIFY(!ws.NeedsRebuild);
+    QCOMPARE(ws.typeList().size(), 11);
+    QVERIFY(!ws.NeedsRebuild());
 }
 
 void TestWorkspace::keyLists()
@@ -344,25 +359,25 @@ void TestWorkspace::keyLists()
     FakeDialogs dialogs;
     ws.B_PriKeyClick(13, dialogs);
     QCOMPARE(dialogs.informed, QStringList{"フィールドがありません"});
-    QVERIFY(!ws.LB_PriKey.isShown());
-    QVERIFY(ws.NeedsRebuild);
+    QVERIFY(!ws.LB_PriKey().isShown());
+    QVERIFY(ws.NeedsRebuild());
 
     for (const char* name : {"A", "B", "C"}) {
         QVERIFY(ws.AddFieldRow(QString::fromLatin1(name), I4Item, {}, {}, dialogs));
     }
-    ws.NeedsRebuild = false;
+    ws.rebuilt();
     ws.B_DefOrderClick(13, dialogs);
-    QVERIFY(ws.LB_DefOrder.isShown());
-    QCOMPARE(ws.LB_DefOrder.height(), 3 * 13 + 5);
-    QCOMPARE(ws.LB_DefOrder.caption(), QStringLiteral("選択終了"));
-    QVERIFY(!ws.LB_PriKey.isShown());
-    QVERIFY(ws.NeedsRebuild);
+    QVERIFY(ws.LB_DefOrder().isShown());
+    QCOMPARE(ws.LB_DefOrder().height(), 3 * 13 + 5);
+    QCOMPARE(ws.LB_DefOrder().caption(), QStringLiteral("選択終了"));
+    QVERIFY(!ws.LB_PriKey().isShown());
+    QVERIFY(ws.NeedsRebuild());
 
-    ws.NeedsRebuild = false;
+    ws.rebuilt();
     ws.B_DefOrderClick(13, dialogs);
-    QVERIFY(!ws.LB_DefOrder.isShown());
-    QCOMPARE(ws.LB_DefOrder.caption(), QStringLiteral("並べ順キー選択"));
-    QVERIFY(ws.NeedsRebuild);
+    QVERIFY(!ws.LB_DefOrder().isShown());
+    QCOMPARE(ws.LB_DefOrder().caption(), QStringLiteral("並べ順キー選択"));
+    QVERIFY(ws.NeedsRebuild());
     QCOMPARE(dialogs.informed.size(), 1);
 }
 
@@ -373,15 +388,15 @@ void TestWorkspace::keySelectionsDroppedOnRefill()
     for (const char* name : {"A", "B", "C"}) {
         QVERIFY(ws.AddFieldRow(QString::fromLatin1(name), I4Item, {}, {}, dialogs));
     }
-    ws.LB_DefOrder.setSelected(2, true);
-    ws.LB_DefOrder.setSelected(0, true);
-    QCOMPARE(ws.LB_DefOrder.selectedPositions(3), std::vector<int>({1, 3}));
+    ws.setKeySelected(TKeyKind::DefaultOrder, 2, true);
+    ws.setKeySelected(TKeyKind::DefaultOrder, 0, true);
+    QCOMPARE(ws.LB_DefOrder().selectedPositions(3), std::vector<int>({1, 3}));
     QVERIFY(ws.AddFieldRow(QStringLiteral("D"), I4Item, {}, {}, dialogs));
-    QVERIFY(ws.LB_DefOrder.selectedPositions(4).empty());
+    QVERIFY(ws.LB_DefOrder().selectedPositions(4).empty());
 
-    ws.LB_PriKey.setSelected(1, true);
+    ws.setKeySelected(TKeyKind::PrimaryKey, 1, true);
     QVERIFY(ws.B_FieldSetClick(2, QStringLiteral("b"), I4Item, {}, {}, dialogs));
-    QVERIFY(ws.LB_PriKey.selectedPositions(4).empty());
+    QVERIFY(ws.LB_PriKey().selectedPositions(4).empty());
 }
 
 void TestWorkspace::dataAdd_data()
@@ -407,14 +422,14 @@ void TestWorkspace::dataAdd()
         QVERIFY(ws.AddFieldRow(QStringLiteral("F%1").arg(i), I4Item, {}, {}, dialogs));
     }
     if (filledColumn >= 0) {
-        ws.SG_Data.setCell(filledColumn, 1, QStringLiteral(" "));
+        ws.setDataCell(filledColumn, 1, QStringLiteral(" "));
     }
-    ws.NeedsRebuild = false;
+    ws.rebuilt();
     QCOMPARE(ws.B_DataAddClick(), added);
-    QVERIFY(ws.NeedsRebuild);
-    QCOMPARE(ws.SG_Data.rowCount(), added ? 3 : 2);
+    QVERIFY(ws.NeedsRebuild());
+    QCOMPARE(ws.SG_Data().rowCount(), added ? 3 : 2);
     if (added) {
-        QVERIFY(ws.SG_Data.cell(0, 2).isEmpty());
+        QVERIFY(ws.SG_Data().cell(0, 2).isEmpty());
         QVERIFY(!ws.B_DataAddClick());
     }
 }
@@ -422,7 +437,7 @@ void TestWorkspace::dataAdd()
 void TestWorkspace::enterMovesDown()
 {
     TWorkspace ws(fixedMeasure);
-    ws.SG_Data.setRowCount(4);
+    ws.setDataRowCount(4);
     QCOMPARE(ws.SG_DataKeyDown(VK_RETURN, 1), 2);
     QCOMPARE(ws.SG_DataKeyDown(VK_RETURN, 3), 3);
     QCOMPARE(ws.SG_DataKeyDown(9, 1), 1);
@@ -435,20 +450,20 @@ void TestWorkspace::moveDataColumn()
     QVERIFY(ws.AddFieldRow(QStringLiteral("A"), I4Item, {}, QStringLiteral("10"), dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("B"), I4Item, {}, QStringLiteral("20"), dialogs));
     QVERIFY(ws.AddFieldRow(QStringLiteral("C"), I4Item, {}, QStringLiteral("30"), dialogs));
-    ws.SG_Data.setCell(0, 1, QStringLiteral("a1"));
-    ws.SG_Data.setCell(2, 1, QStringLiteral("c1"));
+    ws.setDataCell(0, 1, QStringLiteral("a1"));
+    ws.setDataCell(2, 1, QStringLiteral("c1"));
     ws.moveDataColumn(2, 0);
-    QCOMPARE(ws.SG_Data.cell(0, 0), QStringLiteral("C"));
-    QCOMPARE(ws.SG_Data.cell(0, 1), QStringLiteral("c1"));
-    QCOMPARE(ws.SG_Data.colWidth(0), 240);
-    QCOMPARE(ws.SG_Data.cell(1, 0), QStringLiteral("A"));
-    QCOMPARE(ws.SG_Data.cell(1, 1), QStringLiteral("a1"));
-    QCOMPARE(ws.SG_Data.colWidth(1), 80);
-    QCOMPARE(ws.SG_Data.cell(2, 0), QStringLiteral("B"));
-    QCOMPARE(ws.FieldList, QStringList({"A", "B", "C"}));
+    QCOMPARE(ws.SG_Data().cell(0, 0), QStringLiteral("C"));
+    QCOMPARE(ws.SG_Data().cell(0, 1), QStringLiteral("c1"));
+    QCOMPARE(ws.SG_Data().colWidth(0), 240);
+    QCOMPARE(ws.SG_Data().cell(1, 0), QStringLiteral("A"));
+    QCOMPARE(ws.SG_Data().cell(1, 1), QStringLiteral("a1"));
+    QCOMPARE(ws.SG_Data().colWidth(1), 80);
+    QCOMPARE(ws.SG_Data().cell(2, 0), QStringLiteral("B"));
+    QCOMPARE(ws.FieldList(), QStringList({"A", "B", "C"}));
     ws.moveDataColumn(0, 2);
-    QCOMPARE(ws.SG_Data.cell(2, 1), QStringLiteral("c1"));
-    QCOMPARE(ws.SG_Data.cell(0, 0), QStringLiteral("A"));
+    QCOMPARE(ws.SG_Data().cell(2, 1), QStringLiteral("c1"));
+    QCOMPARE(ws.SG_Data().cell(0, 0), QStringLiteral("A"));
 }
 
 void TestWorkspace::rowContentStaysWithItsRow()
@@ -491,7 +506,7 @@ void TestWorkspace::fieldBatchLeavesWhatSingleAddsLeave()
                             QString()};
     const auto addAll = [&](TWorkspace& ws, FakeDialogs& dialogs) {
         QVERIFY(ws.AddFieldRow(QStringLiteral("KEPT"), I4Item, {}, {}, dialogs));
-        ws.LB_PriKey.setSelected(0, true);
+        ws.setKeySelected(TKeyKind::PrimaryKey, 0, true);
         for (const QString& name : names) {
             ws.AddFieldRow(name, StringItem, {}, {}, dialogs);
         }
@@ -505,23 +520,23 @@ void TestWorkspace::fieldBatchLeavesWhatSingleAddsLeave()
         const TWorkspace::TFieldBatch batch(batched);
         addAll(batched, batchedDialogs);
         // Until the batch closes the key lists keep what they had.
-        QCOMPARE(batched.LB_PriKey.count(), 0);
+        QCOMPARE(batched.LB_PriKey().count(), 0);
     }
-    QCOMPARE(batched.FieldList, single.FieldList);
-    QCOMPARE(batched.SG_Data.row(0), single.SG_Data.row(0));
+    QCOMPARE(batched.FieldList(), single.FieldList());
+    QCOMPARE(batched.SG_Data().row(0), single.SG_Data().row(0));
     QCOMPARE(batchedDialogs.informed, singleDialogs.informed);
-    QCOMPARE(batched.LB_PriKey.items(), single.LB_PriKey.items());
-    QCOMPARE(batched.LB_DefOrder.items(), single.LB_DefOrder.items());
-    QVERIFY(!batched.LB_PriKey.isSelected(0));
-    QVERIFY(single.FieldList.contains(QStringLiteral("Ａ")) && !single.FieldList.contains(QStringLiteral("ａ")));
+    QCOMPARE(batched.LB_PriKey().items(), single.LB_PriKey().items());
+    QCOMPARE(batched.LB_DefOrder().items(), single.LB_DefOrder().items());
+    QVERIFY(!batched.LB_PriKey().isSelected(0));
+    QVERIFY(single.FieldList().contains(QStringLiteral("Ａ")) && !single.FieldList().contains(QStringLiteral("ａ")));
 
     // A batch that adds nothing leaves the key lists' items and selections alone.
-    single.LB_DefOrder.setSelected(1, true);
+    single.setKeySelected(TKeyKind::DefaultOrder, 1, true);
     {
         const TWorkspace::TFieldBatch batch(single);
         single.AddFieldRow(QStringLiteral("kept"), I4Item, {}, {}, singleDialogs);
     }
-    QVERIFY(single.LB_DefOrder.isSelected(1));
+    QVERIFY(single.LB_DefOrder().isSelected(1));
 }
 
 QTEST_GUILESS_MAIN(TestWorkspace)
