@@ -1,20 +1,17 @@
 #include "TPacketReader.h"
 
 #include "StrToInt.h"
+#include "TCharacterReferences.h"
 #include "TElementScan.h"
 #include "TFailure.h"
+#include "TMarkerSearch.h"
+#include "TMemoryProbe.h"
 
 #include <QHash>
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <limits>
-#include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 namespace torvane {
 
@@ -33,81 +30,6 @@ constexpr qint64 RowBytes = sizeof(std::vector<QString>) + 16 + sizeof(QString);
 constexpr qint64 SmallGridBytes = 64 * 1024 * 1024;
 
 const QString RowStateName = QStringLiteral("RowState");
-
-// For every ASCII character, the UTF-16 units (surrogates aside) whose case folding equals its own, so that
-// a search for a marker can jump from one possible first character to the next. Besides the two letter
-// cases this holds the few others that fold to an ASCII letter, such as the Kelvin sign for "k".
-const std::array<std::vector<char16_t>, 128>& asciiFoldPartners()
-{
-    static const std::array<std::vector<char16_t>, 128> partners = [] {
-        std::array<std::vector<char16_t>, 128> table;
-        for (char32_t u = 0; u <= 0xFFFF; ++u) {
-            if (QChar::isSurrogate(u)) {
-                continue;
-            }
-            const char32_t folded = QChar::toCaseFolded(u);
-            if (folded < 128) {
-                table[folded].push_back(static_cast<char16_t>(u));
-            }
-        }
-        return table;
-    }();
-    return partners;
-}
-
-// Whether two texts of the same length are equal with letter case ignored, exactly as
-// QStringView::compare(..., Qt::CaseInsensitive) ignores it. Markers and the text around them are mostly
-// ASCII, where folding only maps A to Z onto a to z: that is compared here, unit by unit. A non-ASCII unit
-// on either side may fold onto an ASCII letter (the long s onto "s", the Kelvin sign onto "k") or form a
-// surrogate pair, so from the first one on the library's full comparison decides.
-bool equalIgnoringCase(QStringView a, QStringView b)
-{
-    const char16_t* x = a.utf16();
-    const char16_t* y = b.utf16();
-    const qsizetype n = a.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t p = x[i];
-        const char16_t q = y[i];
-        if (p == q) {
-            continue;
-        }
-        if (p >= 128 || q >= 128) {
-            return a.compare(b, Qt::CaseInsensitive) == 0;
-        }
-        if ((p | 0x20) != (q | 0x20) || (p | 0x20) < u'a' || (p | 0x20) > u'z') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
-void appendFolded(QString& out, QStringView text)
-{
-    // Names are mostly ASCII, where only A to Z change; that case is written straight into the buffer.
-    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; });
-    if (ascii) {
-        const qsizetype start = out.size();
-        out.resize(start + text.size());
-        char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            *to++ = u >= u'A' && u <= u'Z' ? static_cast<char16_t>(u + 32) : u;
-        }
-        return;
-    }
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(c, text[i + 1]));
-            out += QChar::fromUcs4(folded);
-            ++i;
-        } else {
-            out += QChar(static_cast<char16_t>(QChar::toCaseFolded(static_cast<char32_t>(c.unicode()))));
-        }
-    }
-}
 
 // Position of the first `="` at or after `from` lying wholly inside `text`, or the text's length.
 qsizetype findEqualsQuote(QStringView text, qsizetype from)
@@ -130,56 +52,6 @@ qsizetype findEqualsQuote(QStringView text, qsizetype from)
     }
     return text.size();
 }
-
-// Searches one marker through the text. A search that starts inside the stretch an earlier search of the
-// same marker has already covered reuses that answer, so that the same stretch is never scanned twice
-// (for example when many fields lack their own marker and each search would otherwise run to the end).
-class TMarkerFinder {
-public:
-    TMarkerFinder(QStringView text, QStringView marker) : m_text(text), m_marker(marker) {}
-
-    // First occurrence starting at or after `from` and lying wholly before `to`.
-    qsizetype find(qsizetype from, qsizetype to = std::numeric_limits<qsizetype>::max())
-    {
-        const qsizetype n = m_marker.size();
-        from = std::max<qsizetype>(from, 0);
-        to = std::min(to, m_text.size());
-        if (m_known && m_from <= from) {
-            if (m_found >= from) {
-                return m_found + n <= to ? m_found : NotFound;
-            }
-            if (m_found == NotFound) {
-                if (to <= m_limit) {
-                    return NotFound;
-                }
-                const qsizetype found = findIgnoringCase(m_text, m_marker, std::max(from, m_limit - n + 1), to);
-                remember(from, found, to);
-                return found;
-            }
-        }
-        const qsizetype found = findIgnoringCase(m_text, m_marker, from, to);
-        remember(from, found, to);
-        return found;
-    }
-
-private:
-    void remember(qsizetype from, qsizetype found, qsizetype to)
-    {
-        m_known = true;
-        m_from = from;
-        m_found = found;
-        m_limit = to;
-    }
-
-    QStringView m_text;
-    QStringView m_marker;
-    bool m_known = false;
-    // No occurrence starts in [m_from, m_found); when m_found is NotFound, none lies wholly in
-    // [m_from, m_limit).
-    qsizetype m_from = 0;
-    qsizetype m_found = NotFound;
-    qsizetype m_limit = 0;
-};
 
 struct TQuoted {
     QStringView value;
@@ -749,139 +621,11 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     return current;
 }
 
-// Decodes the reference starting at `amp` (an "&"). On success returns its code point and sets `next` to the
-// position after its ";"; returns 0 when the text there is no reference this reader knows.
-char32_t decodeReference(QStringView value, qsizetype amp, qsizetype& next)
-{
-    const QStringView rest = value.mid(amp + 1);
-    static const struct {
-        std::u16string_view name;
-        char16_t character;
-    } entities[] = {{u"amp;", u'&'}, {u"lt;", u'<'}, {u"gt;", u'>'}, {u"quot;", u'"'}, {u"apos;", u'\''}};
-    // Compared here unit by unit: a call into the library for each name would cost more than the comparison.
-    for (const auto& entity : entities) {
-        if (rest.size() >= static_cast<qsizetype>(entity.name.size()) &&
-            std::equal(entity.name.begin(), entity.name.end(), rest.utf16())) {
-            next = amp + 1 + entity.name.size();
-            return entity.character;
-        }
-    }
-    if (!rest.startsWith(u'#')) {
-        return 0;
-    }
-    qsizetype k = 1;
-    int base = 10;
-    if (k < rest.size() && rest[k] == u'x') {
-        base = 16;
-        ++k;
-    }
-    const qsizetype digitsStart = k;
-    char32_t code = 0;
-    bool tooLarge = false;
-    for (; k < rest.size(); ++k) {
-        const char16_t c = rest[k].unicode();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9') {
-            digit = c - u'0';
-        } else if (base == 16 && c >= u'a' && c <= u'f') {
-            digit = c - u'a' + 10;
-        } else if (base == 16 && c >= u'A' && c <= u'F') {
-            digit = c - u'A' + 10;
-        } else {
-            break;
-        }
-        if (!tooLarge) {
-            code = code * static_cast<char32_t>(base) + static_cast<char32_t>(digit);
-            tooLarge = code > 0x10FFFF;
-        }
-    }
-    if (k == digitsStart || k >= rest.size() || rest[k] != u';' || tooLarge || code == 0 ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-        return 0;
-    }
-    next = amp + 1 + k + 1;
-    return code;
-}
-
 } // namespace
-
-qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from, qsizetype to)
-{
-    const qsizetype n = marker.size();
-    from = std::max<qsizetype>(from, 0);
-    to = std::min(to, text.size());
-    const qsizetype lastStart = to - n;
-    if (n == 0) {
-        return from <= to ? from : NotFound;
-    }
-    if (lastStart < from) {
-        return NotFound;
-    }
-    const QChar first = marker.front();
-    if (first.unicode() >= 128) {
-        const qsizetype found = text.mid(from, to - from).indexOf(marker, 0, Qt::CaseInsensitive);
-        return found == NotFound ? NotFound : from + found;
-    }
-
-    const std::vector<char16_t>& units = asciiFoldPartners()[QChar::toCaseFolded(first.unicode())];
-    const QStringView starts = text.first(lastStart + 1);
-    const QStringView rest = marker.mid(1);
-    // The next position of each possible first character; each is searched again only once passed.
-    std::array<qsizetype, 4> next{};
-    const size_t count = std::min(units.size(), next.size());
-    if (count < units.size()) {
-        const qsizetype found = text.mid(from, to - from).indexOf(marker, 0, Qt::CaseInsensitive);
-        return found == NotFound ? NotFound : from + found;
-    }
-    for (size_t u = 0; u < count; ++u) {
-        next[u] = starts.indexOf(QChar(units[u]), from);
-    }
-    for (;;) {
-        qsizetype k = NotFound;
-        for (size_t u = 0; u < count; ++u) {
-            if (next[u] != NotFound && (k == NotFound || next[u] < k)) {
-                k = next[u];
-            }
-        }
-        if (k == NotFound) {
-            return NotFound;
-        }
-        if (equalIgnoringCase(text.mid(k + 1, n - 1), rest)) {
-            return k;
-        }
-        for (size_t u = 0; u < count; ++u) {
-            if (next[u] == k) {
-                next[u] = starts.indexOf(QChar(units[u]), k + 1);
-            }
-        }
-    }
-}
 
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
     TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
-}
-
-qint64 gridMemoryBudget()
-{
-    // Half of what the system could still give without swapping, so that the values themselves, the text
-    // and the window keep room.
-    qint64 available = 0;
-    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        long long kib = 0;
-        while (std::fgets(line, sizeof line, meminfo)) {
-            if (std::sscanf(line, "MemAvailable: %lld kB", &kib) == 1) {
-                available = static_cast<qint64>(kib) * 1024;
-                break;
-            }
-        }
-        std::fclose(meminfo);
-    }
-    if (available <= 0) {
-        available = static_cast<qint64>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
-    }
-    return available / 2;
 }
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)
@@ -892,48 +636,6 @@ bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfTe
     workspace.rebuilt();
     readPacket(workspace, crlfText(), dialogs);
     return true;
-}
-
-QString decodeRowValue(QStringView value)
-{
-    if (!value.contains(u'&')) {
-        return value.toString();
-    }
-    QString out;
-    out.reserve(value.size());
-    appendDecodedRowValue(out, value);
-    return out;
-}
-
-void appendDecodedRowValue(QString& out, QStringView value)
-{
-    // A reference is never shorter than the characters it stands for: the value's length is room enough,
-    // and the decoded characters are written in place.
-    const qsizetype start = out.size();
-    out.resize(start + value.size());
-    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
-    char16_t* p = first + start;
-    const char16_t* s = value.utf16();
-    for (qsizetype k = 0; k < value.size();) {
-        if (s[k] != u'&') {
-            *p++ = s[k++];
-            continue;
-        }
-        qsizetype next = k + 1;
-        const char32_t code = decodeReference(value, k, next);
-        if (code != 0) {
-            if (QChar::requiresSurrogates(code)) {
-                *p++ = QChar::highSurrogate(code);
-                *p++ = QChar::lowSurrogate(code);
-            } else {
-                *p++ = static_cast<char16_t>(code);
-            }
-        } else {
-            *p++ = u'&';
-        }
-        k = next;
-    }
-    out.resize(p - first);
 }
 
 } // namespace torvane
