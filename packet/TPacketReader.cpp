@@ -31,6 +31,22 @@ constexpr qint64 SmallGridBytes = 64 * 1024 * 1024;
 
 const QString RowStateName = QStringLiteral("RowState");
 
+// The markers the scan looks for. Where it goes on after one, or goes back from an attribute's value to
+// where its name began, it moves by the marker's own length.
+constexpr QStringView XmlMarker = u"<?xml version=\"";
+constexpr QStringView PacketMarker = u"<DATAPACKET Version=\"";
+constexpr QStringView FieldsMarker = u"<FIELDS";
+constexpr QStringView FieldMarker = u"<FIELD";
+constexpr QStringView ParamsMarker = u"<PARAMS";
+constexpr QStringView DefaultOrderMarker = u"DEFAULT_ORDER=\"";
+constexpr QStringView PrimaryKeyMarker = u"PRIMARY_KEY=\"";
+constexpr QStringView RowDataMarker = u"<ROWDATA";
+constexpr QStringView RowMarker = u"<ROW ";
+constexpr QStringView NameAttribute = u"attrname=\"";
+constexpr QStringView TypeAttribute = u"fieldtype=\"";
+constexpr QStringView WidthAttribute = u"WIDTH=\"";
+constexpr QStringView LcidAttribute = u"LCID=\"";
+
 // Position of the first `="` at or after `from` lying wholly inside `text`, or the text's length.
 qsizetype findEqualsQuote(QStringView text, qsizetype from)
 {
@@ -63,10 +79,10 @@ class TPacketScan {
 public:
     TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridLimit)
         : m_ws(workspace), m_dialogs(dialogs), m_text(text), m_length(text.size()), m_quote(m_text, u"\""),
-          m_xml(m_text, u"<?xml version=\""), m_packet(m_text, u"<DATAPACKET Version=\""), m_fields(m_text, u"<FIELDS"),
-          m_field(m_text, u"<FIELD"), m_end(m_text, u"/>"), m_params(m_text, u"<PARAMS"),
-          m_defaultOrder(m_text, u"DEFAULT_ORDER=\""), m_primaryKey(m_text, u"PRIMARY_KEY=\""),
-          m_rowData(m_text, u"<ROWDATA"), m_row(m_text, u"<ROW "), m_fieldNesting(m_text, QStringLiteral("FIELD")),
+          m_xml(m_text, XmlMarker), m_packet(m_text, PacketMarker), m_fields(m_text, FieldsMarker),
+          m_field(m_text, FieldMarker), m_end(m_text, u"/>"), m_params(m_text, ParamsMarker),
+          m_defaultOrder(m_text, DefaultOrderMarker), m_primaryKey(m_text, PrimaryKeyMarker),
+          m_rowData(m_text, RowDataMarker), m_row(m_text, RowMarker), m_fieldNesting(m_text, QStringLiteral("FIELD")),
           m_rowNesting(m_text, QStringLiteral("ROW")), m_gridLimit(gridLimit)
     {
     }
@@ -169,14 +185,14 @@ void TPacketScan::run()
         }
         m_ws.Ed_xmlVersion = QStringLiteral("1.0");
     } else {
-        const TQuoted xmlVersion = quoted(x + 15);
+        const TQuoted xmlVersion = quoted(x + XmlMarker.size());
         m_ws.Ed_xmlVersion = xmlVersion.value.toString();
         y = m_packet.find(xmlVersion.closing + 2);
         if (y == NotFound) {
             return;
         }
     }
-    const TQuoted packetVersion = quoted(y + 21);
+    const TQuoted packetVersion = quoted(y + PacketMarker.size());
     m_ws.Ed_PacketVersion = packetVersion.value.toString();
 
     reset();
@@ -190,21 +206,24 @@ void TPacketScan::run()
         // The key lists are refilled when the batch closes, also when a width that is not an integer
         // ends the reader among the fields.
         const TWorkspace::TFieldBatch batch(m_ws);
-        p = readFields(r + 8);
+        // The character right after the marker is passed over with it.
+        p = readFields(r + FieldsMarker.size() + 1);
     }
 
     const qsizetype params = m_params.find(p);
-    const qsizetype s0 = params == NotFound ? 7 : params + 8;
+    // The keys are searched from past the marker and the character after it; without PARAMS the same sum,
+    // from NotFound, starts them at position 7, as the reader always has.
+    const qsizetype s0 = params + ParamsMarker.size() + 1;
     bool scanned = false;
     qsizetype stop = 0;
     const qsizetype defaultOrder = m_defaultOrder.find(s0);
     if (defaultOrder != NotFound) {
-        stop = scanNumbers(defaultOrder + 15, m_ws.LB_DefOrder);
+        stop = scanNumbers(defaultOrder + DefaultOrderMarker.size(), m_ws.LB_DefOrder);
         scanned = true;
     }
     const qsizetype primaryKey = m_primaryKey.find(s0);
     if (primaryKey != NotFound) {
-        stop = scanNumbers(primaryKey + 13, m_ws.LB_PriKey);
+        stop = scanNumbers(primaryKey + PrimaryKeyMarker.size(), m_ws.LB_PriKey);
         scanned = true;
     }
     if (params != NotFound) {
@@ -282,7 +301,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
         if (f == NotFound) {
             return p;
         }
-        const qsizetype from = f + 6;
+        const qsizetype from = f + FieldMarker.size();
         m_attributes.clear();
         const TTagEnd tag = scanStartTag(m_text, from, m_length, &m_attributes);
         // The attributes end before the "/" of "/>", before the ">" of a start tag with content, or where a tag
@@ -297,7 +316,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
             }
         }
 
-        const qsizetype nameAt = attributeValue(u"attrname=\"", end);
+        const qsizetype nameAt = attributeValue(NameAttribute, end);
         if (nameAt == NotFound) {
             // A field without a name cannot be added; the scan goes on after it.
             continue;
@@ -311,10 +330,10 @@ qsizetype TPacketScan::readFields(qsizetype p)
         const auto separated = [this](qsizetype a) {
             return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
         };
-        std::vector<TSpan> taken{{separated(nameAt - 10), name.closing + 1}};
+        std::vector<TSpan> taken{{separated(nameAt - NameAttribute.size()), name.closing + 1}};
 
         QString type;
-        const qsizetype typeAt = attributeValue(u"fieldtype=\"", end);
+        const qsizetype typeAt = attributeValue(TypeAttribute, end);
         if (typeAt != NotFound) {
             const TQuoted quotedType = quoted(typeAt);
             if (quotedType.closing == NotFound) {
@@ -324,16 +343,17 @@ qsizetype TPacketScan::readFields(qsizetype p)
                 return name.closing + 1;
             }
             type = quotedType.value.toString();
-            taken.push_back({separated(typeAt - 11), quotedType.closing + 1});
+            taken.push_back({separated(typeAt - TypeAttribute.size()), quotedType.closing + 1});
         }
 
         QString width;
-        const qsizetype widthAt = attributeValue(u"WIDTH=\"", end);
+        const qsizetype widthAt = attributeValue(WidthAttribute, end);
         // At least one character must lie between the marker and the end of the attributes.
         if (widthAt != NotFound && widthAt < end) {
             const TQuoted quotedWidth = quoted(widthAt);
             width = quotedWidth.value.toString();
-            taken.push_back({separated(widthAt - 7), quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
+            taken.push_back({separated(widthAt - WidthAttribute.size()),
+                             quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
         }
 
         std::sort(taken.begin(), taken.end(), [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
@@ -358,8 +378,8 @@ qsizetype TPacketScan::readFields(qsizetype p)
 void TPacketScan::readLcid(qsizetype params)
 {
     m_attributes.clear();
-    const TTagEnd tag = scanStartTag(m_text, params + 7, m_length, &m_attributes);
-    const qsizetype v = attributeValue(u"LCID=\"", tag.at);
+    const TTagEnd tag = scanStartTag(m_text, params + ParamsMarker.size(), m_length, &m_attributes);
+    const qsizetype v = attributeValue(LcidAttribute, tag.at);
     if (v == NotFound) {
         return;
     }
@@ -433,9 +453,9 @@ void TPacketScan::checkGridFits(qsizetype q)
 {
     const qint64 columns = std::max(m_ws.SG_Data.colCount(), 1);
     const qint64 perRow = columns * CellBytes + RowBytes;
-    // Each row element takes at least the five characters of its marker: a text too short to hold more rows
-    // than surely fit needs neither a count nor the memory figure.
-    const qint64 mostRows = (m_length - q) / 5 + 2;
+    // Each row element takes at least the characters of its marker: a text too short to hold more rows than
+    // surely fit needs neither a count nor the memory figure.
+    const qint64 mostRows = (m_length - q) / RowMarker.size() + 2;
     if (!m_gridLimit && mostRows <= SmallGridBytes / perRow) {
         return;
     }
@@ -444,8 +464,8 @@ void TPacketScan::checkGridFits(qsizetype q)
         return;
     }
     qint64 rows = 1;
-    for (qsizetype g = findIgnoringCase(m_text, u"<ROW ", q, m_length); g != NotFound;
-         g = findIgnoringCase(m_text, u"<ROW ", g + 5, m_length)) {
+    for (qsizetype g = findIgnoringCase(m_text, RowMarker, q, m_length); g != NotFound;
+         g = findIgnoringCase(m_text, RowMarker, g + RowMarker.size(), m_length)) {
         if (++rows > maxRows) {
             throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
                                .arg(columns)
@@ -458,19 +478,21 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
     // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
     // in one scan. No earlier "/>" can come before that ">", nor a ">" that would end a start tag.
-    const qsizetype firstGt = m_text.indexOf(u'>', g + 5);
-    if (firstGt > g + 5 && m_text[firstGt - 1] == u'/') {
+    const qsizetype values = g + RowMarker.size();
+    const qsizetype firstGt = m_text.indexOf(u'>', values);
+    if (firstGt > values && m_text[firstGt - 1] == u'/') {
         return {firstGt - 1, firstGt, {}};
     }
-    const qsizetype e = m_end.find(g + 5);
+    const qsizetype e = m_end.find(values);
     // As the rows have always been read: the element ends at the first "/>", or with the text.
     TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
     // A ">" outside quoted values before that ends a start tag with content, when its end tag follows.
-    const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', g + 5);
+    const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', values);
     if (gt == NotFound) {
         return row;
     }
-    const TTagEnd tag = scanStartTag(m_text, g + 4, row.valuesEnd);
+    // The tag is scanned from the space that ends the marker.
+    const TTagEnd tag = scanStartTag(m_text, values - 1, row.valuesEnd);
     if (!tag.closed) {
         return row;
     }
@@ -484,7 +506,8 @@ void TPacketScan::readRows(qsizetype rowData)
 {
     prepareRowKeys();
     TStringGrid& data = m_ws.SG_Data;
-    qsizetype q = rowData + 9;
+    // The character right after the marker is passed over with it.
+    qsizetype q = rowData + RowDataMarker.size() + 1;
     checkGridFits(q);
     int i = 1;
     for (;;) {
@@ -494,7 +517,7 @@ void TPacketScan::readRows(qsizetype rowData)
         }
         data.setRowCount(i + 1);
         const TRowElement row = rowElement(g);
-        if (readRowValues(g + 5, row.valuesEnd)) {
+        if (readRowValues(g + RowMarker.size(), row.valuesEnd)) {
             data.setRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
             data.setRowContent(i, row.content.toString());
             ++i;
