@@ -1141,6 +1141,19 @@ void TestMainForm::spreadsheetRangesPastedCopiedAndUndone()
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
     QCOMPARE(qobject_cast<QLineEdit*>(w.focus())->text(), QStringLiteral("x"));
+    // A later visit to the same cell is a step of its own, even with no other step between the two.
+    for (const char* typed : {"1", "2"}) {
+        w.clickCell(0, 0);
+        w.clickCell(1, 2);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+        press(w, Qt::Key_End);
+        QTest::keyClicks(w.focus(), QString::fromLatin1(typed));
+    }
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x12"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x1"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
 
     // A range copied is tab-separated and quoted; pasted below the last row it adds the rows it needs.
     selectCells(w, 0, 1, 1, 2);
