@@ -15,7 +15,7 @@ const QLatin1String CrLf("\r\n");
 
 // What a character of a row value is written as when it cannot stand as it is, else nullptr. Every such
 // character sorts at or below ">".
-const char* escapeOf(char16_t c, bool last)
+constexpr const char* escapeOf(char16_t c, bool last)
 {
     switch (c) {
     case u'&':
@@ -39,6 +39,28 @@ const char* escapeOf(char16_t c, bool last)
         return nullptr;
     }
 }
+
+// The most characters escapeOf() writes for one character: the room a row value is given for each of its
+// characters, as the row builder writes escapes without checking for room.
+constexpr qsizetype LongestEscape = 6;
+
+constexpr bool escapesFitTheirRoom()
+{
+    for (char16_t c = 0; c < 128; ++c) {
+        for (const bool last : {false, true}) {
+            const char* escaped = escapeOf(c, last);
+            qsizetype length = 0;
+            while (escaped && escaped[length] != '\0') {
+                ++length;
+            }
+            if (length > LongestEscape) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(escapesFitTheirRoom(), "an escape is longer than the room LongestEscape gives each character");
 
 // The characters escapeOf() may change, as bits: digits and most punctuation also sort below ">", and a
 // switch on each of them costs more than the copying.
@@ -153,8 +175,8 @@ public:
             *m_p++ = static_cast<char16_t>(latin1[i]);
         }
     }
-    // A row value as it stands between the quotes of its attribute; needs room for 6 characters per
-    // character.
+    // A row value as it stands between the quotes of its attribute; needs room for LongestEscape characters
+    // per character.
     void putEscaped(QStringView value)
     {
         const char16_t* s = value.utf16();
@@ -245,7 +267,7 @@ QString escapeRowValue(const QString& value)
     QString out;
     {
         TRowBuilder builder(out);
-        builder.ensure(6 * value.size());
+        builder.ensure(LongestEscape * value.size());
         builder.putEscaped(value);
     }
     return out;
@@ -340,7 +362,7 @@ QString writePacket(const TWorkspace& ws, QString spare)
             const char16_t* rowEnd = rowChars.utf16() + rowChars.size();
             const char16_t* escapable = firstEscapable(rowChars.utf16(), rowEnd);
             // Room for the row at its longest (every character escaped), asked for once.
-            rows.ensure(8 + nameRoom + 6 * rowChars.size() + 8);
+            rows.ensure(8 + nameRoom + LongestEscape * rowChars.size() + 8);
             rows.put("<ROW");
             bool anyValue = false;
             for (int c = 0; c < columns; ++c) {
