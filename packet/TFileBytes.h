@@ -18,6 +18,10 @@ char16_t toCp932Form(char16_t c);
 // first character CP932 cannot represent and its line, or saying that this Qt has no CP932 converter.
 QByteArray encodeCp932(const QString& fileText);
 
+// The refusal for the character at `pos` of a file's text that CP932 cannot represent: the character and
+// its line (1-based).
+QString unrepresentableMessage(const QString& fileText, qsizetype pos);
+
 // What a save says when its bytes could not be written.
 QString writeFailedMessage();
 
