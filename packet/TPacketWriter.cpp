@@ -1,11 +1,9 @@
 #include "TPacketWriter.h"
 
+#include "TSimd.h"
+
 #include <algorithm>
 #include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace torvane {
 
@@ -77,7 +75,7 @@ bool mayNeedEscape(char16_t c)
 // copied whole. Eight characters at a time where SSE2 is there (every x86-64).
 const char16_t* firstEscapable(const char16_t* p, const char16_t* end)
 {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
     const __m128i zero = _mm_setzero_si128();
     const auto inRange = [&](__m128i v, short low, short span) {
         // (v - low) as unsigned is at most span only for v in [low, low + span].
@@ -156,7 +154,7 @@ public:
     // them as well, so `readable` is where the source may be read up to.
     void putChunked(const char16_t* src, qsizetype n, const char16_t* readable)
     {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
         if (src + ((n + 7) & ~qsizetype(7)) <= readable) {
             for (qsizetype i = 0; i < n; i += 8) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(m_p + i),
