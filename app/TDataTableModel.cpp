@@ -77,7 +77,8 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     if (cell == text) {
         return true;
     }
-    // Typing into cells is not an edit that asks for a rebuild; NeedsRebuild stays as it is.
+    // The page takes dataChanged as a user edit (the text is to be written afresh); the undo step is the
+    // editing's, from cellTyped.
     const QString previous = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
     m_workspace.SG_Data.setCell(index.column(), index.row() + 1, text);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});

@@ -195,7 +195,7 @@ private:
     void commitPreedit();
     void setPrimarySelection();
     static bool acceptsDrop(const QMimeData* mime);
-    // Line breaks as the view holds them: CR LF, CR and the Unicode line and paragraph separators become "\n".
+    // Line breaks as the view holds them: LF, CR and the Unicode line and paragraph separators become CR LF.
     static QString withViewBreaks(QString text);
     // The part of the caret's line the input method sees, so that a 4 MB line is not copied per key.
     std::pair<qsizetype, qsizetype> surroundingWindow() const;
