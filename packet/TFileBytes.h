@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QSaveFile>
 #include <QString>
-#include <QStringView>
 
 namespace torvane {
 

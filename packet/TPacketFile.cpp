@@ -8,7 +8,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>

@@ -4,7 +4,6 @@
 #include "TWorkspace.h"
 
 #include <QString>
-#include <QStringView>
 
 #include <functional>
 #include <optional>
