@@ -78,7 +78,8 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     if (cell == text) {
         return true;
     }
-    // The page hears dataChanged and marks the typing as an edit of the data side.
+    // The page takes dataChanged as a user edit (the text is to be written afresh); the undo step is the
+    // editing's, from cellTyped.
     const QString previous = m_workspace.SG_Data().cell(index.column(), index.row() + 1);
     m_workspace.setDataCell(index.column(), index.row() + 1, text);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});

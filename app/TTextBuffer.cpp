@@ -5,7 +5,6 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
-#include <cstring>
 
 namespace torvane {
 

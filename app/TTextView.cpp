@@ -898,6 +898,7 @@ void TTextView::measureLongestLines()
             growWidth(measure(m_buffer.lineText(line)));
         }
     }
+    fitWidth();
 }
 
 int TTextView::firstVisibleLine() const
@@ -928,15 +929,20 @@ void TTextView::updateScrollBars()
     vertical->setRange(0, std::max(0, m_buffer.lineCount() - fullLines));
     QScrollBar* horizontal = horizontalScrollBar();
     horizontal->setPageStep(viewport()->width());
+    m_rangeWidth = m_maxWidth;
     const double width = std::min(std::ceil(m_maxWidth) + 2 * LeftMargin + 2.0, 2.0e9);
     horizontal->setRange(0, std::max(0, static_cast<int>(width) - viewport()->width()));
 }
 
 void TTextView::growWidth(qreal width) const
 {
-    if (width > m_maxWidth) {
-        m_maxWidth = width;
-        const_cast<TTextView*>(this)->updateScrollBars();
+    m_maxWidth = std::max(m_maxWidth, width);
+}
+
+void TTextView::fitWidth()
+{
+    if (m_maxWidth > m_rangeWidth) {
+        updateScrollBars();
     }
 }
 
@@ -965,6 +971,7 @@ void TTextView::ensureCursorVisible()
     const int width = viewport()->width();
     const qreal x = cursorRect().x() + horizontal->value(); // in content coordinates
     growWidth(x);
+    fitWidth();
     // A jump leaves some text visible beside the caret; a step right scrolls only as far as needed.
     const int slack = width / 8;
     if (x < horizontal->value() + LeftMargin) {
@@ -1280,6 +1287,12 @@ void TTextView::paintEvent(QPaintEvent* event)
     for (auto it = m_chunkStarts.begin(); it != m_chunkStarts.end();) {
         it =
             (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it) : std::next(it);
+    }
+    // Lines laid out for this paint may be wider than any before. Changing the scroll range here would
+    // scroll and repaint from inside the paint; it follows once the paint is done.
+    if (m_maxWidth > m_rangeWidth) {
+        QMetaObject::invokeMethod(
+            this, [this] { fitWidth(); }, Qt::QueuedConnection);
     }
 }
 

@@ -195,7 +195,7 @@ private:
     void commitPreedit();
     void setPrimarySelection();
     static bool acceptsDrop(const QMimeData* mime);
-    // Line breaks as the view holds them: CR LF, CR and the Unicode line and paragraph separators become "\n".
+    // Line breaks as the view holds them: LF, CR and the Unicode line and paragraph separators become CR LF.
     static QString withViewBreaks(QString text);
     // The part of the caret's line the input method sees, so that a 4 MB line is not copied per key.
     std::pair<qsizetype, qsizetype> surroundingWindow() const;
@@ -220,7 +220,10 @@ private:
     // Layout positions differ from line columns by the preedit text shown inside the caret's line.
     int toLayoutPosition(const LineLayout& layout, int line, qsizetype column) const;
     qsizetype fromLayoutPosition(const LineLayout& layout, int line, int position) const;
+    // Lines laid out or measured widen the text's width; the horizontal range follows it in fitWidth(), which
+    // runs outside painting.
     void growWidth(qreal width) const;
+    void fitWidth();
 
     TTextBuffer m_buffer;
     qsizetype m_cursor = 0;
@@ -250,6 +253,7 @@ private:
     mutable std::map<int, LineLayout> m_layouts;             // by line: the lines on screen and the caret's
     mutable std::map<int, std::vector<qreal>> m_chunkStarts; // by line: long lines on screen only
     mutable qreal m_maxWidth = 0;
+    qreal m_rangeWidth = 0; // the width the horizontal range was last set for
 };
 
 } // namespace torvane

@@ -17,7 +17,6 @@
 
 #include <cstdio>
 #include <malloc.h>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>

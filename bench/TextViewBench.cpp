@@ -7,15 +7,12 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QScrollBar>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
-#include <string>
 
 using namespace torvane;
 

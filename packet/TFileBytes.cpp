@@ -20,7 +20,8 @@ QString hexCode(char32_t c)
     return QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0');
 }
 
-// The refusal for the character at `pos` of the file text, with its line (1-based).
+} // namespace
+
 QString unrepresentableMessage(const QString& fileText, qsizetype pos)
 {
     const qsizetype line = QStringView(fileText).left(pos).count(u'\n') + 1;
@@ -41,8 +42,6 @@ QString unrepresentableMessage(const QString& fileText, qsizetype pos)
         .arg(line)
         .arg(QString(c), hexCode(c.unicode()));
 }
-
-} // namespace
 
 QByteArray encodeCp932(const QString& fileText)
 {

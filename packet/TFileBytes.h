@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QSaveFile>
 #include <QString>
-#include <QStringView>
 
 namespace torvane {
 
@@ -13,6 +12,10 @@ inline const QLatin1String NoCodecMessage("この環境の Qt には Shift_JIS (
 // Encodes a file's text (its line breaks as the file is to hold them) as CP932. Throws TFailure naming the
 // first character CP932 cannot represent and its line, or saying that this Qt has no CP932 converter.
 QByteArray encodeCp932(const QString& fileText);
+
+// The refusal for the character at `pos` of a file's text that CP932 cannot represent: the character and
+// its line (1-based).
+QString unrepresentableMessage(const QString& fileText, qsizetype pos);
 
 // What a save says when its bytes could not be written.
 QString writeFailedMessage();

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "TSimd.h"
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include <QString>
 
 namespace torvane {
 
@@ -30,7 +28,7 @@ template <typename OnBreak> bool scanCrLfBreaks(QStringView text, OnBreak&& onBr
         return true;
     };
     qsizetype i = 0;
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
     const __m128i cr = _mm_set1_epi16('\r');
     const __m128i lf = _mm_set1_epi16('\n');
     for (; i + 8 <= n; i += 8) {

@@ -1,12 +1,10 @@
 #include "TPacketCodec.h"
 
+#include "TSimd.h"
+
 #include <QStringDecoder>
 
 #include <utility>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace torvane {
 
@@ -131,7 +129,7 @@ qsizetype TPacketCodec::encode(QStringView text, QByteArray& out) const
     const auto* src = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
         // Sixteen ASCII characters at a time are only narrowed.
         while (i + 16 <= n) {
             const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
@@ -176,7 +174,7 @@ namespace {
 // characters than the bytes read, so the sixteen always fit.
 void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& dst)
 {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
     const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= n) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));

@@ -8,7 +8,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
@@ -18,19 +17,6 @@
 namespace torvane {
 
 namespace {
-
-// The text as the file holds it: every line break CR LF, JIS characters in their CP932 forms.
-QString toFileText(const QString& text)
-{
-    QString out = toCrLf(text);
-    char16_t* p = reinterpret_cast<char16_t*>(out.data());
-    for (qsizetype i = 0, n = out.size(); i < n; ++i) {
-        if (p[i] >= 0x80) {
-            p[i] = toCp932Form(p[i]);
-        }
-    }
-    return out;
-}
 
 // Where the first byte of 0x80 or above stands; -1 for ASCII alone, which reads the same either way.
 qsizetype firstNonAscii(QByteArrayView bytes)
@@ -166,11 +152,14 @@ QByteArray encodePacketFile(const QString& text)
     const TPacketCodec& codec = TPacketCodec::cp932();
     QByteArray bytes;
     bytes.reserve(fileText.size() * 2);
-    if (codec.available() && codec.encode(fileText, bytes) < 0) {
-        return bytes;
+    if (!codec.available()) {
+        throw TFailure(NoCodecMessage);
     }
-    // The slow road tells which character, on which line, cannot be saved (or that there is no codec).
-    return encodeCp932(toFileText(text));
+    const qsizetype bad = codec.encode(fileText, bytes);
+    if (bad >= 0) {
+        throw TFailure(unrepresentableMessage(fileText, bad));
+    }
+    return bytes;
 }
 
 void savePacketFile(const QString& fileName, const QString& text)
@@ -190,10 +179,11 @@ void savePacketFile(const QString& fileName, const QString& text)
     piece.reserve(2 * PieceLength);
     for (qsizetype at = 0; at < fileText.size(); at += PieceLength) {
         piece.truncate(0);
-        if (codec.encode(QStringView(fileText).mid(at, PieceLength), piece) >= 0) {
-            // The slow road names the character and its line; an incomplete piece is never written.
-            encodeCp932(toFileText(text));
-            throw TFailure(writeFailedMessage());
+        const qsizetype bad = codec.encode(QStringView(fileText).mid(at, PieceLength), piece);
+        if (bad >= 0) {
+            // The refusal names the character the codec stopped at and its line; an incomplete piece is
+            // never written.
+            throw TFailure(unrepresentableMessage(fileText, at + bad));
         }
         file.write(piece);
     }

@@ -1,20 +1,17 @@
 #include "TPacketReader.h"
 
 #include "StrToInt.h"
+#include "TCharacterReferences.h"
 #include "TElementScan.h"
 #include "TFailure.h"
+#include "TMarkerSearch.h"
+#include "TMemoryProbe.h"
 
 #include <QHash>
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <limits>
-#include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 namespace torvane {
 
@@ -34,80 +31,21 @@ constexpr qint64 SmallGridBytes = 64 * 1024 * 1024;
 
 const QString RowStateName = QStringLiteral("RowState");
 
-// For every ASCII character, the UTF-16 units (surrogates aside) whose case folding equals its own, so that
-// a search for a marker can jump from one possible first character to the next. Besides the two letter
-// cases this holds the few others that fold to an ASCII letter, such as the Kelvin sign for "k".
-const std::array<std::vector<char16_t>, 128>& asciiFoldPartners()
-{
-    static const std::array<std::vector<char16_t>, 128> partners = [] {
-        std::array<std::vector<char16_t>, 128> table;
-        for (char32_t u = 0; u <= 0xFFFF; ++u) {
-            if (QChar::isSurrogate(u)) {
-                continue;
-            }
-            const char32_t folded = QChar::toCaseFolded(u);
-            if (folded < 128) {
-                table[folded].push_back(static_cast<char16_t>(u));
-            }
-        }
-        return table;
-    }();
-    return partners;
-}
-
-// Whether two texts of the same length are equal with letter case ignored, exactly as
-// QStringView::compare(..., Qt::CaseInsensitive) ignores it. Markers and the text around them are mostly
-// ASCII, where folding only maps A to Z onto a to z: that is compared here, unit by unit. A non-ASCII unit
-// on either side may fold onto an ASCII letter (the long s onto "s", the Kelvin sign onto "k") or form a
-// surrogate pair, so from the first one on the library's full comparison decides.
-bool equalIgnoringCase(QStringView a, QStringView b)
-{
-    const char16_t* x = a.utf16();
-    const char16_t* y = b.utf16();
-    const qsizetype n = a.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t p = x[i];
-        const char16_t q = y[i];
-        if (p == q) {
-            continue;
-        }
-        if (p >= 128 || q >= 128) {
-            return a.compare(b, Qt::CaseInsensitive) == 0;
-        }
-        if ((p | 0x20) != (q | 0x20) || (p | 0x20) < u'a' || (p | 0x20) > u'z') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
-void appendFolded(QString& out, QStringView text)
-{
-    // Names are mostly ASCII, where only A to Z change; that case is written straight into the buffer.
-    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; });
-    if (ascii) {
-        const qsizetype start = out.size();
-        out.resize(start + text.size());
-        char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            *to++ = u >= u'A' && u <= u'Z' ? static_cast<char16_t>(u + 32) : u;
-        }
-        return;
-    }
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(c, text[i + 1]));
-            out += QChar::fromUcs4(folded);
-            ++i;
-        } else {
-            out += QChar(static_cast<char16_t>(QChar::toCaseFolded(static_cast<char32_t>(c.unicode()))));
-        }
-    }
-}
+// The markers the scan looks for. Where it goes on after one, or goes back from an attribute's value to
+// where its name began, it moves by the marker's own length.
+constexpr QStringView XmlMarker = u"<?xml version=\"";
+constexpr QStringView PacketMarker = u"<DATAPACKET Version=\"";
+constexpr QStringView FieldsMarker = u"<FIELDS";
+constexpr QStringView FieldMarker = u"<FIELD";
+constexpr QStringView ParamsMarker = u"<PARAMS";
+constexpr QStringView DefaultOrderMarker = u"DEFAULT_ORDER=\"";
+constexpr QStringView PrimaryKeyMarker = u"PRIMARY_KEY=\"";
+constexpr QStringView RowDataMarker = u"<ROWDATA";
+constexpr QStringView RowMarker = u"<ROW ";
+constexpr QStringView NameAttribute = u"attrname=\"";
+constexpr QStringView TypeAttribute = u"fieldtype=\"";
+constexpr QStringView WidthAttribute = u"WIDTH=\"";
+constexpr QStringView LcidAttribute = u"LCID=\"";
 
 // Position of the first `="` at or after `from` lying wholly inside `text`, or the text's length.
 qsizetype findEqualsQuote(QStringView text, qsizetype from)
@@ -131,56 +69,6 @@ qsizetype findEqualsQuote(QStringView text, qsizetype from)
     return text.size();
 }
 
-// Searches one marker through the text. A search that starts inside the stretch an earlier search of the
-// same marker has already covered reuses that answer, so that the same stretch is never scanned twice
-// (for example when many fields lack their own marker and each search would otherwise run to the end).
-class TMarkerFinder {
-public:
-    TMarkerFinder(QStringView text, QStringView marker) : m_text(text), m_marker(marker) {}
-
-    // First occurrence starting at or after `from` and lying wholly before `to`.
-    qsizetype find(qsizetype from, qsizetype to = std::numeric_limits<qsizetype>::max())
-    {
-        const qsizetype n = m_marker.size();
-        from = std::max<qsizetype>(from, 0);
-        to = std::min(to, m_text.size());
-        if (m_known && m_from <= from) {
-            if (m_found >= from) {
-                return m_found + n <= to ? m_found : NotFound;
-            }
-            if (m_found == NotFound) {
-                if (to <= m_limit) {
-                    return NotFound;
-                }
-                const qsizetype found = findIgnoringCase(m_text, m_marker, std::max(from, m_limit - n + 1), to);
-                remember(from, found, to);
-                return found;
-            }
-        }
-        const qsizetype found = findIgnoringCase(m_text, m_marker, from, to);
-        remember(from, found, to);
-        return found;
-    }
-
-private:
-    void remember(qsizetype from, qsizetype found, qsizetype to)
-    {
-        m_known = true;
-        m_from = from;
-        m_found = found;
-        m_limit = to;
-    }
-
-    QStringView m_text;
-    QStringView m_marker;
-    bool m_known = false;
-    // No occurrence starts in [m_from, m_found); when m_found is NotFound, none lies wholly in
-    // [m_from, m_limit).
-    qsizetype m_from = 0;
-    qsizetype m_found = NotFound;
-    qsizetype m_limit = 0;
-};
-
 struct TQuoted {
     QStringView value;
     qsizetype closing = NotFound;
@@ -191,10 +79,10 @@ class TPacketScan {
 public:
     TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridLimit)
         : m_ws(workspace), m_dialogs(dialogs), m_text(text), m_length(text.size()), m_quote(m_text, u"\""),
-          m_xml(m_text, u"<?xml version=\""), m_packet(m_text, u"<DATAPACKET Version=\""), m_fields(m_text, u"<FIELDS"),
-          m_field(m_text, u"<FIELD"), m_end(m_text, u"/>"), m_params(m_text, u"<PARAMS"),
-          m_defaultOrder(m_text, u"DEFAULT_ORDER=\""), m_primaryKey(m_text, u"PRIMARY_KEY=\""),
-          m_rowData(m_text, u"<ROWDATA"), m_row(m_text, u"<ROW "), m_fieldNesting(m_text, QStringLiteral("FIELD")),
+          m_xml(m_text, XmlMarker), m_packet(m_text, PacketMarker), m_fields(m_text, FieldsMarker),
+          m_field(m_text, FieldMarker), m_end(m_text, u"/>"), m_params(m_text, ParamsMarker),
+          m_defaultOrder(m_text, DefaultOrderMarker), m_primaryKey(m_text, PrimaryKeyMarker),
+          m_rowData(m_text, RowDataMarker), m_row(m_text, RowMarker), m_fieldNesting(m_text, QStringLiteral("FIELD")),
           m_rowNesting(m_text, QStringLiteral("ROW")), m_gridLimit(gridLimit)
     {
     }
@@ -290,7 +178,7 @@ void TPacketScan::run()
             xmlVersion = QStringLiteral("1.0");
         }
     } else {
-        const TQuoted xmlQuoted = quoted(x + 15);
+        const TQuoted xmlQuoted = quoted(x + XmlMarker.size());
         xmlVersion = xmlQuoted.value.toString();
         y = m_packet.find(xmlQuoted.closing + 2);
     }
@@ -298,7 +186,7 @@ void TPacketScan::run()
         m_ws.startRead(xmlVersion, std::nullopt);
         return;
     }
-    const TQuoted packetVersion = quoted(y + 21);
+    const TQuoted packetVersion = quoted(y + PacketMarker.size());
     m_ws.startRead(xmlVersion, packetVersion.value.toString());
 
     const qsizetype r = m_fields.find(packetVersion.closing + 2);
@@ -310,21 +198,24 @@ void TPacketScan::run()
         // The key lists are refilled when the batch closes, also when a width that is not an integer
         // ends the reader among the fields.
         const TWorkspace::TFieldBatch batch(m_ws);
-        p = readFields(r + 8);
+        // The character right after the marker is passed over with it.
+        p = readFields(r + FieldsMarker.size() + 1);
     }
 
     const qsizetype params = m_params.find(p);
-    const qsizetype s0 = params == NotFound ? 7 : params + 8;
+    // The keys are searched from past the marker and the character after it; without PARAMS the same sum,
+    // from NotFound, starts them at position 7, as the reader always has.
+    const qsizetype s0 = params + ParamsMarker.size() + 1;
     bool scanned = false;
     qsizetype stop = 0;
     const qsizetype defaultOrder = m_defaultOrder.find(s0);
     if (defaultOrder != NotFound) {
-        stop = scanNumbers(defaultOrder + 15, TKeyKind::DefaultOrder);
+        stop = scanNumbers(defaultOrder + DefaultOrderMarker.size(), TKeyKind::DefaultOrder);
         scanned = true;
     }
     const qsizetype primaryKey = m_primaryKey.find(s0);
     if (primaryKey != NotFound) {
-        stop = scanNumbers(primaryKey + 13, TKeyKind::PrimaryKey);
+        stop = scanNumbers(primaryKey + PrimaryKeyMarker.size(), TKeyKind::PrimaryKey);
         scanned = true;
     }
     if (params != NotFound) {
@@ -391,7 +282,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
         if (f == NotFound) {
             return p;
         }
-        const qsizetype from = f + 6;
+        const qsizetype from = f + FieldMarker.size();
         m_attributes.clear();
         const TTagEnd tag = scanStartTag(m_text, from, m_length, &m_attributes);
         // The attributes end before the "/" of "/>", before the ">" of a start tag with content, or where a tag
@@ -406,7 +297,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
             }
         }
 
-        const qsizetype nameAt = attributeValue(u"attrname=\"", end);
+        const qsizetype nameAt = attributeValue(NameAttribute, end);
         if (nameAt == NotFound) {
             // A field without a name cannot be added; the scan goes on after it.
             continue;
@@ -420,10 +311,10 @@ qsizetype TPacketScan::readFields(qsizetype p)
         const auto separated = [this](qsizetype a) {
             return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
         };
-        std::vector<TSpan> taken{{separated(nameAt - 10), name.closing + 1}};
+        std::vector<TSpan> taken{{separated(nameAt - NameAttribute.size()), name.closing + 1}};
 
         QString type;
-        const qsizetype typeAt = attributeValue(u"fieldtype=\"", end);
+        const qsizetype typeAt = attributeValue(TypeAttribute, end);
         if (typeAt != NotFound) {
             const TQuoted quotedType = quoted(typeAt);
             if (quotedType.closing == NotFound) {
@@ -433,16 +324,17 @@ qsizetype TPacketScan::readFields(qsizetype p)
                 return name.closing + 1;
             }
             type = quotedType.value.toString();
-            taken.push_back({separated(typeAt - 11), quotedType.closing + 1});
+            taken.push_back({separated(typeAt - TypeAttribute.size()), quotedType.closing + 1});
         }
 
         QString width;
-        const qsizetype widthAt = attributeValue(u"WIDTH=\"", end);
+        const qsizetype widthAt = attributeValue(WidthAttribute, end);
         // At least one character must lie between the marker and the end of the attributes.
         if (widthAt != NotFound && widthAt < end) {
             const TQuoted quotedWidth = quoted(widthAt);
             width = quotedWidth.value.toString();
-            taken.push_back({separated(widthAt - 7), quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
+            taken.push_back({separated(widthAt - WidthAttribute.size()),
+                             quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
         }
 
         std::sort(taken.begin(), taken.end(), [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
@@ -467,8 +359,8 @@ qsizetype TPacketScan::readFields(qsizetype p)
 void TPacketScan::readLcid(qsizetype params)
 {
     m_attributes.clear();
-    const TTagEnd tag = scanStartTag(m_text, params + 7, m_length, &m_attributes);
-    const qsizetype v = attributeValue(u"LCID=\"", tag.at);
+    const TTagEnd tag = scanStartTag(m_text, params + ParamsMarker.size(), m_length, &m_attributes);
+    const qsizetype v = attributeValue(LcidAttribute, tag.at);
     if (v == NotFound) {
         return;
     }
@@ -542,9 +434,9 @@ void TPacketScan::checkGridFits(qsizetype q)
 {
     const qint64 columns = std::max(m_ws.SG_Data().colCount(), 1);
     const qint64 perRow = columns * CellBytes + RowBytes;
-    // Each row element takes at least the five characters of its marker: a text too short to hold more rows
-    // than surely fit needs neither a count nor the memory figure.
-    const qint64 mostRows = (m_length - q) / 5 + 2;
+    // Each row element takes at least the characters of its marker: a text too short to hold more rows than
+    // surely fit needs neither a count nor the memory figure.
+    const qint64 mostRows = (m_length - q) / RowMarker.size() + 2;
     if (!m_gridLimit && mostRows <= SmallGridBytes / perRow) {
         return;
     }
@@ -553,8 +445,8 @@ void TPacketScan::checkGridFits(qsizetype q)
         return;
     }
     qint64 rows = 1;
-    for (qsizetype g = findIgnoringCase(m_text, u"<ROW ", q, m_length); g != NotFound;
-         g = findIgnoringCase(m_text, u"<ROW ", g + 5, m_length)) {
+    for (qsizetype g = findIgnoringCase(m_text, RowMarker, q, m_length); g != NotFound;
+         g = findIgnoringCase(m_text, RowMarker, g + RowMarker.size(), m_length)) {
         if (++rows > maxRows) {
             throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
                                .arg(columns)
@@ -567,19 +459,21 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
     // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
     // in one scan. No earlier "/>" can come before that ">", nor a ">" that would end a start tag.
-    const qsizetype firstGt = m_text.indexOf(u'>', g + 5);
-    if (firstGt > g + 5 && m_text[firstGt - 1] == u'/') {
+    const qsizetype values = g + RowMarker.size();
+    const qsizetype firstGt = m_text.indexOf(u'>', values);
+    if (firstGt > values && m_text[firstGt - 1] == u'/') {
         return {firstGt - 1, firstGt, {}};
     }
-    const qsizetype e = m_end.find(g + 5);
+    const qsizetype e = m_end.find(values);
     // As the rows have always been read: the element ends at the first "/>", or with the text.
     TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
     // A ">" outside quoted values before that ends a start tag with content, when its end tag follows.
-    const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', g + 5);
+    const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', values);
     if (gt == NotFound) {
         return row;
     }
-    const TTagEnd tag = scanStartTag(m_text, g + 4, row.valuesEnd);
+    // The tag is scanned from the space that ends the marker.
+    const TTagEnd tag = scanStartTag(m_text, values - 1, row.valuesEnd);
     if (!tag.closed) {
         return row;
     }
@@ -592,7 +486,8 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 void TPacketScan::readRows(qsizetype rowData)
 {
     prepareRowKeys();
-    qsizetype q = rowData + 9;
+    // The character right after the marker is passed over with it.
+    qsizetype q = rowData + RowDataMarker.size() + 1;
     checkGridFits(q);
     int i = 1;
     for (;;) {
@@ -602,7 +497,7 @@ void TPacketScan::readRows(qsizetype rowData)
         }
         m_ws.setDataRowCount(i + 1);
         const TRowElement row = rowElement(g);
-        if (readRowValues(g + 5, row.valuesEnd)) {
+        if (readRowValues(g + RowMarker.size(), row.valuesEnd)) {
             m_ws.setDataRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
             m_ws.setDataRowContent(i, row.content.toString());
             ++i;
@@ -729,139 +624,11 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     return current;
 }
 
-// Decodes the reference starting at `amp` (an "&"). On success returns its code point and sets `next` to the
-// position after its ";"; returns 0 when the text there is no reference this reader knows.
-char32_t decodeReference(QStringView value, qsizetype amp, qsizetype& next)
-{
-    const QStringView rest = value.mid(amp + 1);
-    static const struct {
-        std::u16string_view name;
-        char16_t character;
-    } entities[] = {{u"amp;", u'&'}, {u"lt;", u'<'}, {u"gt;", u'>'}, {u"quot;", u'"'}, {u"apos;", u'\''}};
-    // Compared here unit by unit: a call into the library for each name would cost more than the comparison.
-    for (const auto& entity : entities) {
-        if (rest.size() >= static_cast<qsizetype>(entity.name.size()) &&
-            std::equal(entity.name.begin(), entity.name.end(), rest.utf16())) {
-            next = amp + 1 + entity.name.size();
-            return entity.character;
-        }
-    }
-    if (!rest.startsWith(u'#')) {
-        return 0;
-    }
-    qsizetype k = 1;
-    int base = 10;
-    if (k < rest.size() && rest[k] == u'x') {
-        base = 16;
-        ++k;
-    }
-    const qsizetype digitsStart = k;
-    char32_t code = 0;
-    bool tooLarge = false;
-    for (; k < rest.size(); ++k) {
-        const char16_t c = rest[k].unicode();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9') {
-            digit = c - u'0';
-        } else if (base == 16 && c >= u'a' && c <= u'f') {
-            digit = c - u'a' + 10;
-        } else if (base == 16 && c >= u'A' && c <= u'F') {
-            digit = c - u'A' + 10;
-        } else {
-            break;
-        }
-        if (!tooLarge) {
-            code = code * static_cast<char32_t>(base) + static_cast<char32_t>(digit);
-            tooLarge = code > 0x10FFFF;
-        }
-    }
-    if (k == digitsStart || k >= rest.size() || rest[k] != u';' || tooLarge || code == 0 ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-        return 0;
-    }
-    next = amp + 1 + k + 1;
-    return code;
-}
-
 } // namespace
-
-qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from, qsizetype to)
-{
-    const qsizetype n = marker.size();
-    from = std::max<qsizetype>(from, 0);
-    to = std::min(to, text.size());
-    const qsizetype lastStart = to - n;
-    if (n == 0) {
-        return from <= to ? from : NotFound;
-    }
-    if (lastStart < from) {
-        return NotFound;
-    }
-    const QChar first = marker.front();
-    if (first.unicode() >= 128) {
-        const qsizetype found = text.mid(from, to - from).indexOf(marker, 0, Qt::CaseInsensitive);
-        return found == NotFound ? NotFound : from + found;
-    }
-
-    const std::vector<char16_t>& units = asciiFoldPartners()[QChar::toCaseFolded(first.unicode())];
-    const QStringView starts = text.first(lastStart + 1);
-    const QStringView rest = marker.mid(1);
-    // The next position of each possible first character; each is searched again only once passed.
-    std::array<qsizetype, 4> next{};
-    const size_t count = std::min(units.size(), next.size());
-    if (count < units.size()) {
-        const qsizetype found = text.mid(from, to - from).indexOf(marker, 0, Qt::CaseInsensitive);
-        return found == NotFound ? NotFound : from + found;
-    }
-    for (size_t u = 0; u < count; ++u) {
-        next[u] = starts.indexOf(QChar(units[u]), from);
-    }
-    for (;;) {
-        qsizetype k = NotFound;
-        for (size_t u = 0; u < count; ++u) {
-            if (next[u] != NotFound && (k == NotFound || next[u] < k)) {
-                k = next[u];
-            }
-        }
-        if (k == NotFound) {
-            return NotFound;
-        }
-        if (equalIgnoringCase(text.mid(k + 1, n - 1), rest)) {
-            return k;
-        }
-        for (size_t u = 0; u < count; ++u) {
-            if (next[u] == k) {
-                next[u] = starts.indexOf(QChar(units[u]), k + 1);
-            }
-        }
-    }
-}
 
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
     TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
-}
-
-qint64 gridMemoryBudget()
-{
-    // Half of what the system could still give without swapping, so that the values themselves, the text
-    // and the window keep room.
-    qint64 available = 0;
-    if (std::FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        long long kib = 0;
-        while (std::fgets(line, sizeof line, meminfo)) {
-            if (std::sscanf(line, "MemAvailable: %lld kB", &kib) == 1) {
-                available = static_cast<qint64>(kib) * 1024;
-                break;
-            }
-        }
-        std::fclose(meminfo);
-    }
-    if (available <= 0) {
-        available = static_cast<qint64>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
-    }
-    return available / 2;
 }
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)
@@ -872,48 +639,6 @@ bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfTe
     workspace.rebuilt();
     readPacket(workspace, crlfText(), dialogs);
     return true;
-}
-
-QString decodeRowValue(QStringView value)
-{
-    if (!value.contains(u'&')) {
-        return value.toString();
-    }
-    QString out;
-    out.reserve(value.size());
-    appendDecodedRowValue(out, value);
-    return out;
-}
-
-void appendDecodedRowValue(QString& out, QStringView value)
-{
-    // A reference is never shorter than the characters it stands for: the value's length is room enough,
-    // and the decoded characters are written in place.
-    const qsizetype start = out.size();
-    out.resize(start + value.size());
-    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
-    char16_t* p = first + start;
-    const char16_t* s = value.utf16();
-    for (qsizetype k = 0; k < value.size();) {
-        if (s[k] != u'&') {
-            *p++ = s[k++];
-            continue;
-        }
-        qsizetype next = k + 1;
-        const char32_t code = decodeReference(value, k, next);
-        if (code != 0) {
-            if (QChar::requiresSurrogates(code)) {
-                *p++ = QChar::highSurrogate(code);
-                *p++ = QChar::lowSurrogate(code);
-            } else {
-                *p++ = static_cast<char16_t>(code);
-            }
-        } else {
-            *p++ = u'&';
-        }
-        k = next;
-    }
-    out.resize(p - first);
 }
 
 } // namespace torvane

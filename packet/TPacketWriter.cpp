@@ -1,13 +1,10 @@
 #include "TPacketWriter.h"
 
 #include "TRowValue.h"
+#include "TSimd.h"
 
 #include <algorithm>
 #include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace torvane {
 
@@ -20,7 +17,7 @@ const QLatin1String CrLf("\r\n");
 // copied whole. Eight characters at a time where SSE2 is there (every x86-64).
 const char16_t* firstEscapable(const char16_t* p, const char16_t* end)
 {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
     const __m128i zero = _mm_setzero_si128();
     const auto inRange = [&](__m128i v, short low, short span) {
         // (v - low) as unsigned is at most span only for v in [low, low + span].
@@ -99,7 +96,7 @@ public:
     // them as well, so `readable` is where the source may be read up to.
     void putChunked(const char16_t* src, qsizetype n, const char16_t* readable)
     {
-#ifdef __SSE2__
+#ifdef TORVANE_SSE2
         if (src + ((n + 7) & ~qsizetype(7)) <= readable) {
             for (qsizetype i = 0; i < n; i += 8) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(m_p + i),
@@ -118,8 +115,8 @@ public:
             *m_p++ = static_cast<char16_t>(latin1[i]);
         }
     }
-    // A row value as it stands between the quotes of its attribute; needs room for 6 characters per
-    // character.
+    // A row value as it stands between the quotes of its attribute; needs room for LongestEscape characters
+    // per character.
     void putEscaped(QStringView value)
     {
         const char16_t* s = value.utf16();
@@ -191,7 +188,7 @@ QString escapeRowValue(const QString& value)
     QString out;
     {
         TRowBuilder builder(out);
-        builder.ensure(6 * value.size());
+        builder.ensure(LongestEscape * value.size());
         builder.putEscaped(value);
     }
     return out;
@@ -285,7 +282,7 @@ QString writePacket(const TWorkspace& ws, QString spare)
             const char16_t* rowEnd = rowChars.utf16() + rowChars.size();
             const char16_t* escapable = firstEscapable(rowChars.utf16(), rowEnd);
             // Room for the row at its longest (every character escaped), asked for once.
-            rows.ensure(8 + nameRoom + 6 * rowChars.size() + 8);
+            rows.ensure(8 + nameRoom + LongestEscape * rowChars.size() + 8);
             rows.put("<ROW");
             bool anyValue = false;
             for (int c = 0; c < columns; ++c) {

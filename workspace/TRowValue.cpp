@@ -10,8 +10,8 @@ bool isBlobValue(QStringView value)
     if (n >= BlobLength) {
         return true;
     }
-    // No character is written as more than six.
-    if (n * 6 < BlobLength) {
+    // No character is written as more than LongestEscape.
+    if (n * LongestEscape < BlobLength) {
         return false;
     }
     const char16_t* s = value.utf16();

@@ -10,7 +10,7 @@ namespace torvane {
 
 // What a character of a row value is written as when it cannot stand as it is, else nullptr. Every such
 // character sorts at or below ">".
-inline const char* escapeOf(char16_t c, bool last)
+constexpr const char* escapeOf(char16_t c, bool last)
 {
     switch (c) {
     case u'&':
@@ -34,6 +34,28 @@ inline const char* escapeOf(char16_t c, bool last)
         return nullptr;
     }
 }
+
+// The most characters escapeOf() writes for one character: the room a row value is given for each of its
+// characters, as the writer's row builder writes escapes without checking for room.
+constexpr qsizetype LongestEscape = 6;
+
+constexpr bool escapesFitTheirRoom()
+{
+    for (char16_t c = 0; c < 128; ++c) {
+        for (const bool last : {false, true}) {
+            const char* escaped = escapeOf(c, last);
+            qsizetype length = 0;
+            while (escaped && escaped[length] != '\0') {
+                ++length;
+            }
+            if (length > LongestEscape) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(escapesFitTheirRoom(), "an escape is longer than the room LongestEscape gives each character");
 
 // The characters escapeOf() may change, as bits: digits and most punctuation also sort below ">", and a
 // switch on each of them costs more than the copying.

@@ -1141,6 +1141,19 @@ void TestMainForm::spreadsheetRangesPastedCopiedAndUndone()
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
     QCOMPARE(qobject_cast<QLineEdit*>(w.focus())->text(), QStringLiteral("x"));
+    // A later visit to the same cell is a step of its own, even with no other step between the two.
+    for (const char* typed : {"1", "2"}) {
+        w.clickCell(0, 0);
+        w.clickCell(1, 2);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+        press(w, Qt::Key_End);
+        QTest::keyClicks(w.focus(), QString::fromLatin1(typed));
+    }
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x12"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x1"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 2), QStringLiteral("x"));
 
     // A range copied is tab-separated and quoted; pasted below the last row it adds the rows it needs.
     selectCells(w, 0, 1, 1, 2);
@@ -1240,6 +1253,21 @@ void TestMainForm::rowsInsertedDuplicatedAndDeleted()
     QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(columnValues(w, 1), (QStringList{"a", "b", "C"}));
+
+    // A load whose file cannot be opened still has the data page read the text again, which empties the
+    // stack: the value typed before it stays.
+    press(w, Qt::Key_End);
+    QTest::keyClicks(w.focus(), QStringLiteral("x"));
+    w.pages->setCurrentIndex(1);
+    w.dialogs.saveAnswers = {TSaveAnswer::Discard};
+    w.dialogs.fileNames = {QDir::temp().filePath(QStringLiteral("torvane-missing/missing.xml"))};
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlLoad")), Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors.size(), 1);
+    w.pages->setCurrentIndex(0);
+    w.clickCell(2, 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 1), (QStringList{"a", "b", "Cx"}));
 }
 
 void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()

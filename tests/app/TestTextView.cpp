@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -108,6 +109,7 @@ private slots:
     void find();
     void veryLongLineEditedInTheMiddle();
     void millionLinesEditedAtTheEnd();
+    void widerLineFoundByPainting();
     void windowFont();
 };
 
@@ -493,6 +495,22 @@ void TestTextView::millionLinesEditedAtTheEnd()
     QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     runScript(*view, QStringLiteral("key:Ctrl+Z|key:Ctrl+Z"));
     QCOMPARE(view->toPlainText(), text);
+}
+
+void TestTextView::widerLineFoundByPainting()
+{
+    // Setting the text measures the lines longest by characters; a line of fewer but wider characters is
+    // measured when it is painted, and the horizontal range follows after the paint.
+    QStringList lines(8, QString(200, u'.'));
+    lines.append(QString(199, QChar(u'漢')));
+    const auto view = shownView(lines.join(u'\n'));
+    QVERIFY(view);
+    const QFontMetricsF metrics(view->font());
+    const qreal wide = metrics.horizontalAdvance(lines.last());
+    QVERIFY(wide > metrics.horizontalAdvance(lines.first()) + view->viewport()->width());
+    QTRY_VERIFY(view->horizontalScrollBar()->maximum() + view->viewport()->width() >= wide);
+    runScript(*view, QStringLiteral("key:Ctrl+End"));
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
 }
 
 void TestTextView::windowFont()

@@ -1,5 +1,8 @@
 #include "FakeDialogs.h"
+#include "TCharacterReferences.h"
 #include "TFailure.h"
+#include "TMarkerSearch.h"
+#include "TMemoryProbe.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
 #include "TRowValue.h"
