@@ -83,6 +83,19 @@ TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
     return box.clickedButton() == discard ? TSaveAnswer::Discard : TSaveAnswer::Cancel;
 }
 
+bool TQtDialogs::askSaveNotWellFormed(const QString& question)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("NotWellFormedBox"));
+    QPushButton* save = box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    // A file other programs cannot read is written only when the user says so.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == save;
+}
+
 namespace {
 
 void prepareSaveDialog(QFileDialog& dialog, const QString& filters)

@@ -36,6 +36,14 @@ public:
         Q_UNUSED(fileName);
         return TSaveAnswer::Cancel;
     }
+    // "確認" with a warning icon, before a text that is not well-formed XML is saved: `question` says what is
+    // wrong and where; "保存する(&S)" and "キャンセル" (default, also Esc and closing the box). True for
+    // 保存する. Tools without a window write nothing that other programs cannot read.
+    virtual bool askSaveNotWellFormed(const QString& question)
+    {
+        Q_UNUSED(question);
+        return false;
+    }
     // The save dialog; nullopt when cancelled.
     virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;
     // The open dialog; nullopt when cancelled.
