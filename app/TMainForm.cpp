@@ -373,7 +373,7 @@ bool TMainForm::save(TSaveKind kind)
     m_errors.run([this, kind, &saved] {
         QString name = m_document.fileName();
         if (kind != TSaveKind::CurrentFile || name.isEmpty()) {
-            const std::optional<QString> chosen = m_dialogs.saveFileName(m_saveName, SaveFilter);
+            const std::optional<QString> chosen = askSaveFileName(m_dialogs, m_saveName, SaveFilter);
             if (!chosen) {
                 return;
             }

@@ -23,6 +23,7 @@ public:
     std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
     bool askSaveNotWellFormed(const QString& question) override;
+    bool confirmReplace(const QString& fileName) override;
 
 private:
     QPointer<QWidget> m_window;

@@ -201,6 +201,8 @@ private slots:
     void unsavedWorkIsAskedAboutAndSaved();
     void notWellFormedPacketIsSavedOnlyWhenAsked_data();
     void notWellFormedPacketIsSavedOnlyWhenAsked();
+    void saveAsAsksBeforeReplacing_data();
+    void saveAsAsksBeforeReplacing();
     void filesArriveByCommandLineAndDrop();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
@@ -764,6 +766,15 @@ void TestMainForm::realDialogsShowTheirTextsAndButtons()
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(buttons, (QStringList{QStringLiteral("保存する(&S)"), QStringLiteral("キャンセル")}));
     QCOMPARE(defaultButton, QStringLiteral("キャンセル"));
+
+    // The question before a save replaces a file, as Qt's file dialog asks it in Japanese: Esc says いいえ.
+    QTimer::singleShot(0, this, inspect);
+    QVERIFY(!dialogs.confirmReplace(QStringLiteral("/tmp/orders.xml")));
+    QCOMPARE(title, QStringLiteral("名前を付けて保存"));
+    QCOMPARE(text, QStringLiteral("orders.xml は既に存在します。\n置き換えますか?"));
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(buttons, (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")}));
+    QCOMPARE(defaultButton, QStringLiteral("いいえ(&N)"));
 }
 
 namespace {
@@ -1020,6 +1031,99 @@ void TestMainForm::notWellFormedPacketIsSavedOnlyWhenAsked()
         QStringEncoder cp932("windows-31j");
         QCOMPARE(fileBytes(name), cp932.encode(w.xmlText()));
     }
+}
+
+// A name chosen in a save dialog that another file holds: はい replaces it, いいえ opens the dialog again on
+// that name (where a cancel or another name follows); Ctrl+S onto the file that is open asks nothing.
+void TestMainForm::saveAsAsksBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<QStringList>("names"); // the save dialog's answers: "taken", "other", "" for cancel
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<bool>("otherWritten");
+
+    const QStringList taken{QStringLiteral("taken")};
+    QTest::newRow("Ctrl+Shift+S, はい") << "saveAs" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("Ctrl+Shift+S, いいえ, cancel")
+        << "saveAs" << QStringList{QStringLiteral("taken"), QString()} << QList<bool>{false} << 1 << false << false;
+    QTest::newRow("Ctrl+Shift+S, いいえ, another name")
+        << "saveAs" << QStringList{QStringLiteral("taken"), QStringLiteral("other")} << QList<bool>{false} << 1 << false
+        << true;
+    QTest::newRow("XML page's 保存, はい") << "button" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("XML page's 保存, いいえ, cancel")
+        << "button" << QStringList{QStringLiteral("taken"), QString()} << QList<bool>{false} << 1 << false << false;
+    QTest::newRow("CSV export, はい") << "csv" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("CSV export, いいえ, another name")
+        << "csv" << QStringList{QStringLiteral("taken"), QStringLiteral("other")} << QList<bool>{false} << 1 << false
+        << true;
+    QTest::newRow("Ctrl+S, the open file") << "save" << QStringList() << QList<bool>() << 0 << true << false;
+}
+
+void TestMainForm::saveAsAsksBeforeReplacing()
+{
+    QFETCH(QString, road);
+    QFETCH(QStringList, names);
+    QFETCH(QList<bool>, answers);
+    QFETCH(int, questions);
+    QFETCH(bool, replaced);
+    QFETCH(bool, otherWritten);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString taken = dir.filePath(QStringLiteral("taken.xml"));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    const QByteArray before = "<?xml version=\"1.0\"?>\r\n<OLD/>\r\n";
+    {
+        QFile file(taken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(before), before.size());
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    if (road == QLatin1String("save")) {
+        QVERIFY(w.form->openFile(taken));
+    }
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    for (const QString& name : names) {
+        w.dialogs.fileNames.push_back(name.isEmpty() ? std::nullopt
+                                                     : std::optional<QString>(dir.filePath(name + ".xml")));
+    }
+    w.dialogs.replaceAnswers.assign(answers.begin(), answers.end());
+
+    if (road == QLatin1String("saveAs") || road == QLatin1String("save")) {
+        w.name->setFocus();
+        const Qt::KeyboardModifiers shift = road == QLatin1String("saveAs") ? Qt::ShiftModifier : Qt::NoModifier;
+        QTest::keyClick(w.name, Qt::Key_S, Qt::ControlModifier | shift);
+    } else if (road == QLatin1String("button")) {
+        w.pages->setCurrentIndex(1);
+        QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlSave")), Qt::LeftButton);
+    } else {
+        bool triggered = false;
+        for (QAction* action : w.data->actions()) {
+            if (action->text() == QStringLiteral("CSVに書き出す…")) {
+                action->trigger();
+                triggered = true;
+            }
+        }
+        QVERIFY(triggered);
+    }
+
+    QCOMPARE(w.dialogs.replaceQuestions, QStringList(questions, taken));
+    // Every name the dialog gave was used up, and after いいえ the dialog came back on the name refused.
+    QVERIFY(w.dialogs.fileNames.empty());
+    QCOMPARE(w.dialogs.saveInitialNames.size(), names.size());
+    if (names.size() > 1) {
+        QCOMPARE(w.dialogs.saveInitialNames[1], taken);
+    }
+    const QByteArray now = fileBytes(taken);
+    QCOMPARE(now != before, replaced);
+    if (replaced) {
+        QVERIFY(road == QLatin1String("csv") ? now.startsWith("\xEF\xBB\xBFID\r\n")
+                                             : now.contains(R"(<FIELD attrname="ID" fieldtype="i4"/>)"));
+    }
+    QCOMPARE(QFileInfo::exists(other), otherWritten);
 }
 
 void TestMainForm::filesArriveByCommandLineAndDrop()

@@ -23,6 +23,9 @@ public:
     // 保存する; キャンセル when none is left).
     QStringList notWellFormedQuestions;
     std::deque<bool> notWellFormedAnswers;
+    // The files the replace question was asked about, and the answers (いいえ when none is left).
+    QStringList replaceQuestions;
+    std::deque<bool> replaceAnswers;
     // Runs while a message is shown, as a real box would take the focus meanwhile.
     std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
@@ -75,6 +78,16 @@ public:
         }
         const bool answer = notWellFormedAnswers.front();
         notWellFormedAnswers.pop_front();
+        return answer;
+    }
+    bool confirmReplace(const QString& fileName) override
+    {
+        replaceQuestions.append(fileName);
+        if (replaceAnswers.empty()) {
+            return false;
+        }
+        const bool answer = replaceAnswers.front();
+        replaceAnswers.pop_front();
         return answer;
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
