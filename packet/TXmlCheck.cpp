@@ -2,6 +2,10 @@
 
 #include <QStringList>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -18,7 +22,7 @@ bool isSpace(char16_t c)
 }
 
 // XML 1.0 (fifth edition) NameStartChar and NameChar, on code points.
-bool isNameStart(char32_t c)
+constexpr bool isNameStart(char32_t c)
 {
     if (c < 0x80) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':';
@@ -29,7 +33,7 @@ bool isNameStart(char32_t c)
            (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
 }
 
-bool isNameChar(char32_t c)
+constexpr bool isNameChar(char32_t c)
 {
     if (c < 0x80) {
         return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
@@ -37,10 +41,70 @@ bool isNameChar(char32_t c)
     return isNameStart(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
+// The ASCII name characters as bits, 1 for a NameStartChar and 2 for a NameChar, looked up rather than
+// compared: names are a good part of a packet's markup.
+struct TAsciiNames {
+    unsigned char bits[128] = {};
+    constexpr TAsciiNames()
+    {
+        for (int c = 0; c < 128; ++c) {
+            bits[c] =
+                static_cast<unsigned char>((isNameStart(char32_t(c)) ? 1 : 0) | (isNameChar(char32_t(c)) ? 2 : 0));
+        }
+    }
+};
+constexpr TAsciiNames AsciiNames;
+
 bool isLegalChar(char32_t c)
 {
     return (c >= 0x20 && c <= 0xD7FF) || c == 0x9 || c == 0xA || c == 0xD || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The first character from `p` on that is `a`, `b` or `c`, or needs a closer look (below U+0020, a
+// surrogate or beyond), else `end`. Eight characters at a time where SSE2 is there (every x86-64).
+Ptr skipPlain(Ptr p, Ptr end, char16_t a, char16_t b, char16_t c)
+{
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+    const __m128i low = _mm_set1_epi16(0x20);
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    // c - 0x20, compared without sign: at or past 0xD800 - 0x20 is outside the plain range.
+    const __m128i limit = _mm_set1_epi16(static_cast<short>((0xD800 - 0x20 - 1) ^ 0x8000));
+    while (end - p >= 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+        const __m128i outside = _mm_cmpgt_epi16(_mm_xor_si128(_mm_sub_epi16(v, low), flip), limit);
+        const int mask = _mm_movemask_epi8(_mm_or_si128(special, outside));
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+        }
+        p += 8;
+    }
+#endif
+    while (p < end && *p >= 0x20 && *p < 0xD800 && *p != a && *p != b && *p != c) {
+        ++p;
+    }
+    return p;
+}
+
+// Two names alike, compared inline: QStringView's == is a call, and this runs for every attribute.
+bool sameName(QStringView a, QStringView b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    for (qsizetype i = a.size() - 1; i >= 0; --i) {
+        if (x[i] != y[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QString codePointText(char32_t c)
@@ -161,9 +225,15 @@ private:
     }
 
     // A name at m_p; `what` says what it names, for the message.
-    bool name(QStringView* out, const QString& what)
+    bool name(QStringView* out, const char16_t* what)
     {
         const Ptr start = m_p;
+        if (m_p < m_end && *m_p < 0x80 && (AsciiNames.bits[*m_p] & 1) != 0) {
+            ++m_p;
+            while (m_p < m_end && *m_p < 0x80 && (AsciiNames.bits[*m_p] & 2) != 0) {
+                ++m_p;
+            }
+        }
         while (m_p < m_end) {
             const char16_t c = *m_p;
             if (c < 0x80) {
@@ -182,11 +252,12 @@ private:
         }
         if (m_p == start) {
             if (m_p == m_end) {
-                return fail(m_p, QStringLiteral("%1がありません").arg(what));
+                return fail(m_p, QStringLiteral("%1がありません").arg(QStringView(what)));
             }
             const auto [cp, units] = codePointAt(m_p);
             return fail(m_p, QStringLiteral("%1に使えない文字「%2」(%3) があります")
-                                 .arg(what, units == 0 ? QString() : QString::fromUcs4(&cp, 1), codePointText(cp)));
+                                 .arg(QStringView(what), units == 0 ? QString() : QString::fromUcs4(&cp, 1),
+                                      codePointText(cp)));
         }
         if (out) {
             *out = QStringView(start, m_p - start);
@@ -194,13 +265,14 @@ private:
         return true;
     }
 
-    bool expect(char16_t c, const QString& what)
+    // The message is made only when it is needed: this runs for every attribute of every row.
+    template <typename Message> bool expect(char16_t c, Message&& message)
     {
         if (m_p < m_end && *m_p == c) {
             ++m_p;
             return true;
         }
-        return fail(m_p, what);
+        return fail(m_p, message());
     }
 
     // A quoted literal whose characters need only be legal (system and public ids, declaration values).
@@ -235,14 +307,15 @@ private:
         const auto pseudoAttribute = [this](const char16_t* name, QStringView* value) {
             const Ptr at = m_p;
             QStringView found;
-            if (!this->name(&found, QStringLiteral("XML 宣言の項目名"))) {
+            if (!this->name(&found, u"XML 宣言の項目名")) {
                 return false;
             }
             if (found != QStringView(name)) {
                 return fail(at, QStringLiteral("XML 宣言に %1 は置けません").arg(found.toString()));
             }
             skipSpace();
-            if (!expect(u'=', QStringLiteral("XML 宣言の %1 の後に = がありません").arg(found.toString()))) {
+            if (!expect(u'=',
+                        [&] { return QStringLiteral("XML 宣言の %1 の後に = がありません").arg(found.toString()); })) {
                 return false;
             }
             skipSpace();
@@ -305,7 +378,7 @@ private:
         const Ptr start = m_p;
         m_p += 2;
         QStringView target;
-        if (!name(&target, QStringLiteral("処理命令の名前"))) {
+        if (!name(&target, u"処理命令の名前")) {
             return false;
         }
         if (target.compare(u"xml", Qt::CaseInsensitive) == 0) {
@@ -394,7 +467,7 @@ private:
     bool doctype()
     {
         m_p += 9;
-        if (!spaceRequired() || !name(nullptr, QStringLiteral("文書型の名前"))) {
+        if (!spaceRequired() || !name(nullptr, u"文書型の名前")) {
             return false;
         }
         Ptr before = m_p;
@@ -414,7 +487,7 @@ private:
             }
             skipSpace();
         }
-        return expect(u'>', QStringLiteral("文書型宣言が > で閉じられていません"));
+        return expect(u'>', [&] { return QStringLiteral("文書型宣言が > で閉じられていません"); });
     }
 
     bool internalSubset()
@@ -430,8 +503,8 @@ private:
             }
             if (*m_p == u'%') {
                 ++m_p;
-                if (!name(nullptr, QStringLiteral("パラメタ実体の名前")) ||
-                    !expect(u';', QStringLiteral("パラメタ実体参照が ; で終わっていません"))) {
+                if (!name(nullptr, u"パラメタ実体の名前") ||
+                    !expect(u';', [&] { return QStringLiteral("パラメタ実体参照が ; で終わっていません"); })) {
                     return false;
                 }
                 m_anyEntity = true;
@@ -474,7 +547,7 @@ private:
             }
         }
         QStringView entity;
-        if (!name(&entity, QStringLiteral("実体の名前")) || !spaceRequired()) {
+        if (!name(&entity, u"実体の名前") || !spaceRequired()) {
             return false;
         }
         if (m_p < m_end && (*m_p == u'"' || *m_p == u'\'')) {
@@ -489,7 +562,7 @@ private:
             skipSpace();
             if (!parameter && m_p != before && startsWith(u"NDATA")) {
                 m_p += 5;
-                if (!spaceRequired() || !name(nullptr, QStringLiteral("記法の名前"))) {
+                if (!spaceRequired() || !name(nullptr, u"記法の名前")) {
                     return false;
                 }
             }
@@ -498,14 +571,14 @@ private:
             m_entities.push_back(entity);
         }
         skipSpace();
-        return expect(u'>', QStringLiteral("実体宣言が > で閉じられていません"));
+        return expect(u'>', [&] { return QStringLiteral("実体宣言が > で閉じられていません"); });
     }
 
     // ELEMENT, ATTLIST and NOTATION: a name, then names, quoted literals and punctuation up to ">".
     bool markupDeclaration()
     {
         m_p += 2;
-        if (!name(nullptr, QStringLiteral("宣言の名前")) || !spaceRequired()) {
+        if (!name(nullptr, u"宣言の名前") || !spaceRequired()) {
             return false;
         }
         while (m_p < m_end && *m_p != u'>') {
@@ -522,7 +595,7 @@ private:
                 return false;
             }
         }
-        return expect(u'>', QStringLiteral("宣言が > で閉じられていません"));
+        return expect(u'>', [&] { return QStringLiteral("宣言が > で閉じられていません"); });
     }
 
     // A reference at m_p ("&"): predefined, declared, or a character reference to a legal character.
@@ -569,7 +642,7 @@ private:
             return true;
         }
         QStringView entity;
-        if (m_p == m_end || *m_p == u';' || !name(&entity, QStringLiteral("実体の名前"))) {
+        if (m_p == m_end || *m_p == u';' || !name(&entity, u"実体の名前")) {
             return fail(start, QStringLiteral("& の後が実体参照や文字参照になっていません (& は &amp; と書きます)"));
         }
         if (m_p == m_end || *m_p != u';') {
@@ -593,13 +666,7 @@ private:
         const char16_t quote = *m_p++;
         for (;;) {
             // The fast path: everything that is neither markup nor a character needing a closer look.
-            while (m_p < m_end) {
-                const char16_t c = *m_p;
-                if (c < 0x20 || c >= 0xD800 || c == quote || c == u'<' || c == u'&') {
-                    break;
-                }
-                ++m_p;
-            }
+            m_p = skipPlain(m_p, m_end, quote, u'<', u'&');
             if (m_p == m_end) {
                 return fail(open, QStringLiteral("属性値の引用符が閉じられていません"));
             }
@@ -630,10 +697,13 @@ private:
             // m_p is at "<" of a start tag.
             ++m_p;
             QStringView tag;
-            if (!name(&tag, QStringLiteral("要素名"))) {
+            if (!name(&tag, u"要素名")) {
                 return false;
             }
             attributes.clear();
+            // Whether the names so far are those of the last element whose names were found unique, in the
+            // same order: rows mostly repeat the row before, whose names need no second look.
+            bool asBefore = true;
             bool empty = false;
             for (;;) {
                 const Ptr before = m_p;
@@ -647,7 +717,7 @@ private:
                 }
                 if (*m_p == u'/') {
                     ++m_p;
-                    if (!expect(u'>', QStringLiteral("/ の後に > がありません"))) {
+                    if (!expect(u'>', [&] { return QStringLiteral("/ の後に > がありません"); })) {
                         return false;
                     }
                     empty = true;
@@ -658,11 +728,16 @@ private:
                 }
                 const Ptr at = m_p;
                 QStringView attribute;
-                if (!name(&attribute, QStringLiteral("属性名"))) {
+                asBefore = asBefore && attributes.size() < m_lastUnique.size() &&
+                           startsWithName(m_lastUnique[attributes.size()]);
+                if (asBefore) {
+                    attribute = QStringView(m_p, m_lastUnique[attributes.size()].size());
+                    m_p += attribute.size();
+                } else if (!name(&attribute, u"属性名")) {
                     return false;
                 }
                 skipSpace();
-                if (!expect(u'=', QStringLiteral("属性名「%1」の後に = がありません").arg(attribute))) {
+                if (!expect(u'=', [&] { return QStringLiteral("属性名「%1」の後に = がありません").arg(attribute); })) {
                     return false;
                 }
                 skipSpace();
@@ -671,7 +746,7 @@ private:
                 }
                 attributes.emplace_back(attribute, at);
             }
-            if (!uniqueAttributes(attributes, tag)) {
+            if (!(asBefore && attributes.size() == m_lastUnique.size()) && !uniqueAttributes(attributes, tag)) {
                 return false;
             }
             if (!empty) {
@@ -699,7 +774,7 @@ private:
                     const Ptr at = m_p;
                     m_p += 2;
                     QStringView closing;
-                    if (!name(&closing, QStringLiteral("終了タグの要素名"))) {
+                    if (!name(&closing, u"終了タグの要素名")) {
                         return false;
                     }
                     if (closing != open.back()) {
@@ -707,7 +782,9 @@ private:
                                             .arg(closing, open.back()));
                     }
                     skipSpace();
-                    if (!expect(u'>', QStringLiteral("終了タグ </%1> が > で閉じられていません").arg(closing))) {
+                    if (!expect(u'>', [&] {
+                            return QStringLiteral("終了タグ </%1> が > で閉じられていません").arg(closing);
+                        })) {
                         return false;
                     }
                     open.pop_back();
@@ -743,13 +820,7 @@ private:
     bool characterData()
     {
         for (;;) {
-            while (m_p < m_end) {
-                const char16_t c = *m_p;
-                if (c < 0x20 || c >= 0xD800 || c == u'<' || c == u'&' || c == u']') {
-                    break;
-                }
-                ++m_p;
-            }
+            m_p = skipPlain(m_p, m_end, u'<', u'&', u']');
             if (m_p == m_end || *m_p == u'<' || *m_p == u'&') {
                 return true;
             }
@@ -783,6 +854,17 @@ private:
         return fail(start, QStringLiteral("CDATA セクションが閉じられていません"));
     }
 
+    // Whether the text at m_p is `known`, a name already checked, and the name ends there.
+    bool startsWithName(QStringView known) const
+    {
+        const qsizetype n = known.size();
+        if (m_end - m_p <= n || !sameName(QStringView(m_p, n), known)) {
+            return false;
+        }
+        const char16_t next = m_p[n];
+        return next < 0x80 && (AsciiNames.bits[next] & 2) == 0;
+    }
+
     // A start tag's attribute names are unique: a few are compared pairwise, many are sorted.
     bool uniqueAttributes(std::vector<std::pair<QStringView, Ptr>>& attributes, QStringView tag)
     {
@@ -791,7 +873,7 @@ private:
         if (attributes.size() <= 16) {
             for (std::size_t i = 1; i < attributes.size() && !second; ++i) {
                 for (std::size_t j = 0; j < i; ++j) {
-                    if (attributes[i].first == attributes[j].first) {
+                    if (sameName(attributes[i].first, attributes[j].first)) {
                         second = attributes[i].second;
                         repeated = attributes[i].first;
                         break;
@@ -813,6 +895,12 @@ private:
         if (second) {
             return fail(second, QStringLiteral("要素 <%1> に属性「%2」が二つあります").arg(tag, repeated));
         }
+        if (attributes.size() <= 16) {
+            m_lastUnique.clear();
+            for (const auto& attribute : attributes) {
+                m_lastUnique.push_back(attribute.first);
+            }
+        }
         return true;
     }
 
@@ -822,6 +910,7 @@ private:
     Ptr m_at = nullptr;
     QString m_what;
     std::vector<QStringView> m_entities;
+    std::vector<QStringView> m_lastUnique;
     bool m_anyEntity = false;
 };
 

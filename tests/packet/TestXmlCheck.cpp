@@ -137,7 +137,7 @@ void TestXmlCheck::agreesWithQtOnMutations()
 {
     const QStringList seeds{
         QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<P V=\"2.0\"><F a=\"A\" t=\"i4\"/>"
-                       "<R><ROW A=\"1\" B=\"x&amp;y\"/><ROW/></R></P>\r\n"),
+                       "<R><ROW A=\"1\" B=\"x&amp;y\"/><ROW A=\"2\" B=\"z\"/><ROW/></R></P>\r\n"),
         QStringLiteral("<a><!-- c --><b x='1'>t<![CDATA[<>]]></b><?p d?>&#65;&#x42;&lt;</a>"),
         QString::fromUtf8("<行 名=\"値\">テキスト<子/></行>"),
     };
