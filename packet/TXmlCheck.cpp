@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -97,14 +98,7 @@ bool sameName(QStringView a, QStringView b)
     if (a.size() != b.size()) {
         return false;
     }
-    const char16_t* x = a.utf16();
-    const char16_t* y = b.utf16();
-    for (qsizetype i = a.size() - 1; i >= 0; --i) {
-        if (x[i] != y[i]) {
-            return false;
-        }
-    }
-    return true;
+    return std::memcmp(a.utf16(), b.utf16(), static_cast<std::size_t>(a.size()) * sizeof(char16_t)) == 0;
 }
 
 QString codePointText(char32_t c)
