@@ -359,8 +359,8 @@ void TDataEditing::exportCsv()
         return;
     }
     const std::optional<TSaveChoice> choice =
-        m_dialogs.saveFileNameAndFilter(m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName,
-                                        CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter, m_csvFilter);
+        askSaveFileNameAndFilter(m_dialogs, m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName,
+                                 CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter, m_csvFilter);
     if (!choice) {
         return;
     }

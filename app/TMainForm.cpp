@@ -6,6 +6,7 @@
 #include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
+#include "TXmlCheck.h"
 #include "TXmlPage.h"
 
 #include <QApplication>
@@ -359,11 +360,14 @@ bool TMainForm::save(TSaveKind kind)
             return false;
         }
     }
+    if (!confirmWellFormed(TabSheet2->crLfText())) {
+        return false;
+    }
     bool saved = false;
     m_errors.run([this, kind, &saved] {
         QString name = m_document.fileName();
         if (kind != TSaveKind::CurrentFile || name.isEmpty()) {
-            const std::optional<QString> chosen = m_dialogs.saveFileName(m_saveName, SaveFilter);
+            const std::optional<QString> chosen = askSaveFileName(m_dialogs, m_saveName, SaveFilter);
             if (!chosen) {
                 return;
             }
@@ -375,6 +379,20 @@ bool TMainForm::save(TSaveKind kind)
         saved = true;
     });
     return saved;
+}
+
+bool TMainForm::confirmWellFormed(const QString& text)
+{
+    // The field editor takes names that XML does not, and the XML page takes any edit; the text is saved as
+    // shown, but not without a word when other programs would refuse it.
+    const std::optional<TXmlFault> fault = checkXml(text);
+    if (!fault) {
+        return true;
+    }
+    return m_dialogs.askSaveNotWellFormed(
+        QStringLiteral("このパケットは整形式の XML ではありません。XML を読むプログラムでは読めません。\n\n%1\n\n"
+                       "このまま保存しますか？")
+            .arg(describeXmlFault(text, *fault)));
 }
 
 bool TMainForm::maybeSave()

@@ -73,6 +73,9 @@ private:
     void updateTitle();
     void fitDesignSizeToFrame();
     bool save(TSaveKind kind);
+    // Whether the text to be saved may be written: it is well-formed XML, or the user, told what is wrong and
+    // where, chose to save it as it is.
+    bool confirmWellFormed(const QString& text);
     // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.
     bool maybeSave();
     // Loads through the open dialog; true when a file was loaded.

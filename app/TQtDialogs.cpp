@@ -84,6 +84,34 @@ TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
     return box.clickedButton() == discard ? TSaveAnswer::Discard : TSaveAnswer::Cancel;
 }
 
+bool TQtDialogs::askSaveNotWellFormed(const QString& question)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("NotWellFormedBox"));
+    QPushButton* save = box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    // A file other programs cannot read is written only when the user says so.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == save;
+}
+
+bool TQtDialogs::confirmReplace(const QString& fileName)
+{
+    // Word for word what QFileDialog asks, in Qt's own Japanese translation.
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("名前を付けて保存"),
+                    QStringLiteral("%1 は既に存在します。\n置き換えますか?").arg(QFileInfo(fileName).fileName()),
+                    QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("ReplaceBox"));
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 namespace {
 
 void prepareSaveDialog(QFileDialog& dialog, const QString& filters)
@@ -91,7 +119,7 @@ void prepareSaveDialog(QFileDialog& dialog, const QString& filters)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(filters);
-    // The file is replaced without a question: that is what saving here means.
+    // The question before a file is replaced is asked by the caller (askSaveFileName()), not twice.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
 }

@@ -22,6 +22,8 @@ public:
                                                      const QString& selectedFilter) override;
     std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
+    bool askSaveNotWellFormed(const QString& question) override;
+    bool confirmReplace(const QString& fileName) override;
 
 private:
     QPointer<QWidget> m_window;

@@ -1,16 +1,33 @@
 // libFuzzer target: any text given to the reader must end (no crash, no endless scan) and leave a
 // workspace the writer can write and the reader can read again; any bytes read as CP932 and saved again
-// must read back as the same text.
+// must read back as the same text. The XML check, on the text and on the bytes taken as UTF-16 (lone
+// surrogates included), must end with a fault inside the text, described without a crash.
 #include "FuzzSupport.h"
 #include "TPacketCodec.h"
 #include "TPacketWriter.h"
+#include "TXmlCheck.h"
 
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 using namespace torvane;
+
+namespace {
+
+void checkSafely(const QString& text)
+{
+    if (const std::optional<TXmlFault> fault = checkXml(text)) {
+        if (fault->position < 0 || fault->position > text.size() || fault->line < 1 || fault->column < 1 ||
+            describeXmlFault(text, *fault).isEmpty()) {
+            __builtin_trap();
+        }
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -19,8 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TWorkspace workspace;
     workspace.ResetWorkspace();
     readSafely(workspace, text, dialogs);
+    checkSafely(text);
+    QString units(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
+    std::memcpy(units.data(), data, size / 2 * 2);
+    checkSafely(units);
 
     const QString written = writePacket(workspace);
+    checkSafely(written);
     TWorkspace again;
     again.ResetWorkspace();
     readSafely(again, written, dialogs);

@@ -2,6 +2,7 @@
 //   torvane-probe write FILE.json   prints the packet text of the workspace FILE.json describes
 //   torvane-probe read FILE         loads a packet file, reads it into a fresh workspace, prints it as JSON
 //   torvane-probe convert IN OUT    loads IN, reads it into a fresh workspace, writes the packet, saves it as OUT
+//                                   (nothing when the packet is not well-formed XML: exit status 1)
 #include "StrToInt.h"
 #include "TFailure.h"
 #include "TLineBreaks.h"
@@ -9,6 +10,7 @@
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
 #include "TWorkspace.h"
+#include "TXmlCheck.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -276,7 +278,14 @@ int convert(const QString& in, const QString& out)
     TStderrDialogs dialogs;
     try {
         readPacket(ws, toCrLf(loadPacketFile(in)), dialogs);
-        savePacketFile(out, writePacket(ws));
+        const QString text = writePacket(ws);
+        // The window asks before it saves such a text; here nothing is written.
+        if (const std::optional<TXmlFault> fault = checkXml(text)) {
+            printErr(QStringLiteral("%1 は保存しません。整形式の XML ではありません: %2")
+                         .arg(out, describeXmlFault(text, *fault)));
+            return 1;
+        }
+        savePacketFile(out, text);
     } catch (const TFailure& failure) {
         dialogs.error(failure.message());
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 
 #include <optional>
@@ -36,7 +37,24 @@ public:
         Q_UNUSED(fileName);
         return TSaveAnswer::Cancel;
     }
-    // The save dialog; nullopt when cancelled.
+    // "確認" with a warning icon, before a text that is not well-formed XML is saved: `question` says what is
+    // wrong and where; "保存する(&S)" and "キャンセル" (default, also Esc and closing the box). True for
+    // 保存する. Tools without a window write nothing that other programs cannot read.
+    virtual bool askSaveNotWellFormed(const QString& question)
+    {
+        Q_UNUSED(question);
+        return false;
+    }
+    // Qt's file dialog's question before a save replaces a file, in Qt's Japanese: titled "名前を付けて保存",
+    // warning icon, "<name> は既に存在します。\n置き換えますか?" with "はい(&Y)" and "いいえ(&N)" (default,
+    // also Esc). True for はい.
+    virtual bool confirmReplace(const QString& fileName)
+    {
+        Q_UNUSED(fileName);
+        return false;
+    }
+    // The save dialog; nullopt when cancelled. It asks nothing about a name that is taken: see
+    // askSaveFileName().
     virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;
     // The open dialog; nullopt when cancelled.
     virtual std::optional<QString> openFileName(const QString& initialName) = 0;
@@ -54,6 +72,35 @@ public:
         return openFileName(initialName);
     }
 };
+
+// The save dialog as a user expects it: a name that is taken by a file is replaced only after the question
+// confirmReplace(); いいえ opens the dialog again on that name. The question is ours rather than the
+// dialog's, so that it is asked the same way whichever dialog gives the name.
+inline std::optional<TSaveChoice> askSaveFileNameAndFilter(TDialogs& dialogs, QString initialName,
+                                                           const QString& filters, QString selectedFilter)
+{
+    for (;;) {
+        std::optional<TSaveChoice> choice = dialogs.saveFileNameAndFilter(initialName, filters, selectedFilter);
+        const QFileInfo file(choice ? choice->fileName : QString());
+        if (!choice || !file.exists() || file.isDir() || dialogs.confirmReplace(choice->fileName)) {
+            return choice;
+        }
+        initialName = choice->fileName;
+        selectedFilter = choice->filter;
+    }
+}
+
+inline std::optional<QString> askSaveFileName(TDialogs& dialogs, QString initialName, const QString& filter)
+{
+    for (;;) {
+        std::optional<QString> name = dialogs.saveFileName(initialName, filter);
+        const QFileInfo file(name ? *name : QString());
+        if (!name || !file.exists() || file.isDir() || dialogs.confirmReplace(*name)) {
+            return name;
+        }
+        initialName = *name;
+    }
+}
 
 // The error box adds a full stop when the message's last character sorts after ".".
 inline QString errorBoxText(const QString& message)

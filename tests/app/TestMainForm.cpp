@@ -199,6 +199,10 @@ private slots:
     void readTextReplacesTheWorkspaceWhateverBoxesShow();
     void passingThroughTheManualPageKeepsTheNewerWork();
     void unsavedWorkIsAskedAboutAndSaved();
+    void notWellFormedPacketIsSavedOnlyWhenAsked_data();
+    void notWellFormedPacketIsSavedOnlyWhenAsked();
+    void saveAsAsksBeforeReplacing_data();
+    void saveAsAsksBeforeReplacing();
     void filesArriveByCommandLineAndDrop();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
@@ -753,6 +757,24 @@ void TestMainForm::realDialogsShowTheirTextsAndButtons()
     QTimer::singleShot(0, this, inspect);
     dialogs.askSaveChanges(QString());
     QCOMPARE(text, QStringLiteral("変更を保存しますか？"));
+
+    // The question before a text that is not well-formed is saved: キャンセル is the default and Esc.
+    QTimer::singleShot(0, this, inspect);
+    QVERIFY(!dialogs.askSaveNotWellFormed(QStringLiteral("1 行 1 列: ルート要素がありません")));
+    QCOMPARE(title, QStringLiteral("確認"));
+    QCOMPARE(text, QStringLiteral("1 行 1 列: ルート要素がありません"));
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(buttons, (QStringList{QStringLiteral("保存する(&S)"), QStringLiteral("キャンセル")}));
+    QCOMPARE(defaultButton, QStringLiteral("キャンセル"));
+
+    // The question before a save replaces a file, as Qt's file dialog asks it in Japanese: Esc says いいえ.
+    QTimer::singleShot(0, this, inspect);
+    QVERIFY(!dialogs.confirmReplace(QStringLiteral("/tmp/orders.xml")));
+    QCOMPARE(title, QStringLiteral("名前を付けて保存"));
+    QCOMPARE(text, QStringLiteral("orders.xml は既に存在します。\n置き換えますか?"));
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(buttons, (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")}));
+    QCOMPARE(defaultButton, QStringLiteral("いいえ(&N)"));
 }
 
 namespace {
@@ -939,6 +961,171 @@ void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
     QCOMPARE(w->dialogs.errors.size(), 1);
 }
 
+// A field name or value that XML does not allow: the field editor takes it and Ctrl+S writes the packet as
+// shown, but only after the question says what is wrong and where, and the user answers 保存する.
+void TestMainForm::notWellFormedPacketIsSavedOnlyWhenAsked_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("where");
+
+    const auto row = [](const char* tag, const QString& field, const QString& value, bool answer, const char* where) {
+        QTest::newRow(tag) << field << value << answer << QString::fromUtf8(where);
+    };
+    row("well-formed", QStringLiteral("NAME"), QStringLiteral("x"), false, "");
+    row("space, cancelled", QStringLiteral("A B"), QStringLiteral("x"), false,
+        "11 行 15 列: 属性名「A」の後に = がありません (データ 1 行目、フィールド「A B」)");
+    row("space, saved", QStringLiteral("A B"), QStringLiteral("x"), true, "11 行 15 列");
+    row("leading digit", QStringLiteral("1A"), QStringLiteral("x"), true,
+        "11 行 13 列: 属性名に使えない文字「1」(U+0031) があります (データ 1 行目、フィールド「1A」)");
+    row("full-width space", QStringLiteral("A\u3000B"), QStringLiteral("x"), false,
+        "11 行 14 列: 属性名「A」の後に = がありません (データ 1 行目、フィールド「A\u3000B」)");
+    row("quote", QStringLiteral("A\"B"), QString(), false,
+        "6 行 20 列: 属性の前に空白がありません (フィールド「A\"B」)");
+    row("control character", QStringLiteral("MEMO"), QStringLiteral("a\x1b"), true,
+        "11 行 20 列: XML では使えない文字 U+001B があります (データ 1 行目、フィールド「MEMO」)");
+}
+
+void TestMainForm::notWellFormedPacketIsSavedOnlyWhenAsked()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(bool, answer);
+    QFETCH(QString, where);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    w.defineField(field, QStringLiteral("st"), QString(), QString());
+    QCOMPARE(w.header(w.data, 1), field);
+    QApplication::clipboard()->setText(QStringLiteral("1\t") + value + u'\n');
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 0, 1), value);
+
+    const QString name = dir.filePath(QStringLiteral("packet.xml"));
+    w.dialogs.fileNames = {name};
+    w.dialogs.notWellFormedAnswers = {answer};
+    press(w, Qt::Key_S, Qt::ControlModifier);
+    if (where.isEmpty()) {
+        QVERIFY(w.dialogs.notWellFormedQuestions.isEmpty());
+    } else {
+        QCOMPARE(w.dialogs.notWellFormedQuestions.size(), 1);
+        const QString question = w.dialogs.notWellFormedQuestions.constFirst();
+        QVERIFY2(question.startsWith(QStringLiteral("このパケットは整形式の XML ではありません。")),
+                 qPrintable(question));
+        QVERIFY2(question.contains(QStringLiteral("\n\n") + where), qPrintable(question));
+        QVERIFY(question.endsWith(QStringLiteral("このまま保存しますか？")));
+    }
+    // Saved, the file holds the text as shown, name and value unchanged; cancelled, there is no file and the
+    // work stays unsaved.
+    const bool saved = where.isEmpty() || answer;
+    QCOMPARE(QFileInfo::exists(name), saved);
+    QCOMPARE(w.dialogs.saveInitialNames.size(), saved ? 1 : 0);
+    QCOMPARE(shownTitle(w.form.get()), saved ? QStringLiteral("packet.xml - Torvane") : QStringLiteral("Torvane*"));
+    if (saved) {
+        QStringEncoder cp932("windows-31j");
+        QCOMPARE(fileBytes(name), cp932.encode(w.xmlText()));
+    }
+}
+
+// A name chosen in a save dialog that another file holds: はい replaces it, いいえ opens the dialog again on
+// that name (where a cancel or another name follows); Ctrl+S onto the file that is open asks nothing.
+void TestMainForm::saveAsAsksBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<QStringList>("names"); // the save dialog's answers: "taken", "other", "" for cancel
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<bool>("otherWritten");
+
+    const QStringList taken{QStringLiteral("taken")};
+    QTest::newRow("Ctrl+Shift+S, はい") << "saveAs" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("Ctrl+Shift+S, いいえ, cancel")
+        << "saveAs" << QStringList{QStringLiteral("taken"), QString()} << QList<bool>{false} << 1 << false << false;
+    QTest::newRow("Ctrl+Shift+S, いいえ, another name")
+        << "saveAs" << QStringList{QStringLiteral("taken"), QStringLiteral("other")} << QList<bool>{false} << 1 << false
+        << true;
+    QTest::newRow("XML page's 保存, はい") << "button" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("XML page's 保存, いいえ, cancel")
+        << "button" << QStringList{QStringLiteral("taken"), QString()} << QList<bool>{false} << 1 << false << false;
+    QTest::newRow("CSV export, はい") << "csv" << taken << QList<bool>{true} << 1 << true << false;
+    QTest::newRow("CSV export, いいえ, another name")
+        << "csv" << QStringList{QStringLiteral("taken"), QStringLiteral("other")} << QList<bool>{false} << 1 << false
+        << true;
+    QTest::newRow("Ctrl+S, the open file") << "save" << QStringList() << QList<bool>() << 0 << true << false;
+}
+
+void TestMainForm::saveAsAsksBeforeReplacing()
+{
+    QFETCH(QString, road);
+    QFETCH(QStringList, names);
+    QFETCH(QList<bool>, answers);
+    QFETCH(int, questions);
+    QFETCH(bool, replaced);
+    QFETCH(bool, otherWritten);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString taken = dir.filePath(QStringLiteral("taken.xml"));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    const QByteArray before = "<?xml version=\"1.0\"?>\r\n<OLD/>\r\n";
+    {
+        QFile file(taken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(before), before.size());
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    if (road == QLatin1String("save")) {
+        QVERIFY(w.form->openFile(taken));
+    }
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    for (const QString& name : names) {
+        w.dialogs.fileNames.push_back(name.isEmpty() ? std::nullopt
+                                                     : std::optional<QString>(dir.filePath(name + ".xml")));
+    }
+    w.dialogs.replaceAnswers.assign(answers.begin(), answers.end());
+
+    if (road == QLatin1String("saveAs") || road == QLatin1String("save")) {
+        w.name->setFocus();
+        const Qt::KeyboardModifiers shift = road == QLatin1String("saveAs") ? Qt::ShiftModifier : Qt::NoModifier;
+        QTest::keyClick(w.name, Qt::Key_S, Qt::ControlModifier | shift);
+    } else if (road == QLatin1String("button")) {
+        w.pages->setCurrentIndex(1);
+        QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlSave")), Qt::LeftButton);
+    } else {
+        bool triggered = false;
+        for (QAction* action : w.data->actions()) {
+            if (action->text() == QStringLiteral("CSVに書き出す…")) {
+                action->trigger();
+                triggered = true;
+            }
+        }
+        QVERIFY(triggered);
+    }
+
+    QCOMPARE(w.dialogs.replaceQuestions, QStringList(questions, taken));
+    // Every name the dialog gave was used up, and after いいえ the dialog came back on the name refused.
+    QVERIFY(w.dialogs.fileNames.empty());
+    QCOMPARE(w.dialogs.saveInitialNames.size(), names.size());
+    if (names.size() > 1) {
+        QCOMPARE(w.dialogs.saveInitialNames[1], taken);
+    }
+    const QByteArray now = fileBytes(taken);
+    QCOMPARE(now != before, replaced);
+    if (replaced) {
+        QVERIFY(road == QLatin1String("csv") ? now.startsWith("\xEF\xBB\xBFID\r\n")
+                                             : now.contains(R"(<FIELD attrname="ID" fieldtype="i4"/>)"));
+    }
+    QCOMPARE(QFileInfo::exists(other), otherWritten);
+}
+
 void TestMainForm::filesArriveByCommandLineAndDrop()
 {
     QTemporaryDir dir;
@@ -1000,8 +1187,11 @@ void TestMainForm::filesArriveByCommandLineAndDrop()
     QVERIFY(w.xmlText().endsWith(QStringLiteral("<!-- a\r\nb -->")));
     QVERIFY(!w.xml->toPlainText().contains(QChar(0x2028)));
 
-    // The window's keys work from inside the view: Ctrl+S saves the text as shown, Ctrl+Tab turns the page.
+    // The window's keys work from inside the view: Ctrl+S saves the text as shown (the dropped word broke
+    // the XML, which the save asks about: 保存する), Ctrl+Tab turns the page.
+    w.dialogs.notWellFormedAnswers = {true};
     QTest::keyClick(w.xml, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.notWellFormedQuestions.size(), 1);
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("other.xml - Torvane"));
     QVERIFY(fileBytes(other).endsWith("<!-- a\r\nb -->"));
     QTest::keyClick(w.xml, Qt::Key_Tab, Qt::ControlModifier);

@@ -19,6 +19,13 @@ public:
     // The file names the save question was asked about, and the answers to give (Cancel when none is left).
     QStringList saveQuestions;
     std::deque<TSaveAnswer> saveAnswers;
+    // The questions asked before a text that is not well-formed XML is saved, and the answers (true for
+    // 保存する; キャンセル when none is left).
+    QStringList notWellFormedQuestions;
+    std::deque<bool> notWellFormedAnswers;
+    // The files the replace question was asked about, and the answers (いいえ when none is left).
+    QStringList replaceQuestions;
+    std::deque<bool> replaceAnswers;
     // Runs while a message is shown, as a real box would take the focus meanwhile.
     std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
@@ -61,6 +68,26 @@ public:
         }
         const TSaveAnswer answer = saveAnswers.front();
         saveAnswers.pop_front();
+        return answer;
+    }
+    bool askSaveNotWellFormed(const QString& question) override
+    {
+        notWellFormedQuestions.append(question);
+        if (notWellFormedAnswers.empty()) {
+            return false;
+        }
+        const bool answer = notWellFormedAnswers.front();
+        notWellFormedAnswers.pop_front();
+        return answer;
+    }
+    bool confirmReplace(const QString& fileName) override
+    {
+        replaceQuestions.append(fileName);
+        if (replaceAnswers.empty()) {
+            return false;
+        }
+        const bool answer = replaceAnswers.front();
+        replaceAnswers.pop_front();
         return answer;
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
