@@ -375,12 +375,26 @@ bool TMainForm::save(TSaveKind kind)
             }
             m_saveName = *chosen;
             name = *chosen;
+        } else if (!mayOverwrite(name)) {
+            return;
         }
         savePacketFile(name, TabSheet2->crLfText());
-        m_document.savedOrLoaded(name);
+        m_document.savedOrLoaded(name, fileStampOf(name));
         saved = true;
     });
     return saved;
+}
+
+bool TMainForm::mayOverwrite(const QString& fileName)
+{
+    // Another program (or another window) may have written the file since: saving over it unasked would
+    // lose its work without a word. A file that is gone (or is no file now) holds nothing to lose; the save
+    // itself reports what it cannot write.
+    const TFileStamp now = fileStampOf(fileName);
+    if (!now.isValid() || !m_document.fileStamp().isValid() || now == m_document.fileStamp()) {
+        return true;
+    }
+    return m_dialogs.confirmOverwriteChanged(fileName, QDateTime::fromMSecsSinceEpoch(now.modified / 1000000));
 }
 
 bool TMainForm::maybeSave()
@@ -420,9 +434,10 @@ bool TMainForm::loadFile(const QString& fileName)
         // The flag goes up before the file is opened, so that a failed open still re-parses the view. Which
         // side is newer changes only with a text that was really loaded: a failed load loses no edit.
         m_workspace.NeedsRebuild = true;
-        TabSheet2->showLoadedText(loadPacketFile(fileName));
+        TFileStamp stamp;
+        TabSheet2->showLoadedText(loadPacketFile(fileName, &stamp));
         m_workspace.markTextEdited();
-        m_document.savedOrLoaded(fileName);
+        m_document.savedOrLoaded(fileName, stamp);
         loaded = true;
     });
     return loaded;

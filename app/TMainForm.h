@@ -74,6 +74,9 @@ private:
     void updateTitle();
     void fitDesignSizeToFrame();
     bool save(TSaveKind kind);
+    // Whether Ctrl+S may write `fileName`: true when it is still the version loaded or last saved here, or
+    // the user chose to overwrite the other program's version.
+    bool mayOverwrite(const QString& fileName);
     // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.
     bool maybeSave();
     // Loads through the open dialog; true when a file was loaded.

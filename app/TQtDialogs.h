@@ -22,6 +22,7 @@ public:
                                                      const QString& selectedFilter) override;
     std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
+    bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override;
 
 private:
     QPointer<QWidget> m_window;

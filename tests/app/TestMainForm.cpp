@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -200,6 +201,7 @@ private slots:
     void passingThroughTheManualPageKeepsTheNewerWork();
     void unsavedWorkIsAskedAboutAndSaved();
     void filesArriveByCommandLineAndDrop();
+    void failedReadsAndOtherProgramsChangesLoseNothing();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
     void rowsInsertedDuplicatedAndDeleted();
@@ -937,6 +939,58 @@ void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
     QVERIFY(!w->form->close());
     QVERIFY(w->form->isVisible());
     QCOMPARE(w->dialogs.errors.size(), 1);
+}
+
+void TestMainForm::failedReadsAndOtherProgramsChangesLoseNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString orders = dir.filePath(QStringLiteral("orders.xml"));
+    QVERIFY(QFile::copy(QStringLiteral(TORVANE_TEST_DATA "/example.xml"), orders));
+    const QByteArray original = fileBytes(orders);
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(orders));
+
+    // A read error (as from a failing disk) and a file that never ends are reported, and the window keeps
+    // the file it had: Ctrl+S writes that one, not an empty packet over it.
+    for (const QString& odd : {QStringLiteral("/proc/self/mem"), QStringLiteral("/proc/self/pagemap")}) {
+        const qsizetype errors = w.dialogs.errors.size();
+        QVERIFY(!w.form->openFile(odd));
+        QCOMPARE(w.dialogs.errors.size(), errors + 1);
+        QVERIFY2(w.dialogs.errors.last().startsWith(QStringLiteral("ファイル %1 ").arg(odd)),
+                 qPrintable(w.dialogs.errors.last()));
+        QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
+        QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+        QTest::keyClick(w.data, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(fileBytes(orders), original);
+    }
+    QVERIFY(w.dialogs.overwriteQuestions.isEmpty());
+
+    // Another program adds to the file meanwhile: Ctrl+S asks, naming the time of that change, and
+    // キャンセル keeps the other program's bytes and the unsaved work.
+    {
+        QFile file(orders);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("<!-- other -->\r\n");
+    }
+    const QDateTime changed = QFileInfo(orders).lastModified();
+    auto* lcid = w.form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID"));
+    Window::retype(lcid, QStringLiteral("1041"));
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.overwriteQuestions, QStringList{orders});
+    QCOMPARE(w.dialogs.overwriteTimes.last().toSecsSinceEpoch(), changed.toSecsSinceEpoch());
+    QCOMPARE(fileBytes(orders), original + "<!-- other -->\r\n");
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml* - Torvane"));
+    // 上書きする writes the work; the next Ctrl+S finds the file as saved and asks nothing.
+    w.dialogs.overwriteAnswers = {true};
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(fileBytes(orders).contains("LCID=\"1041\""));
+    QVERIFY(!fileBytes(orders).contains("other"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.overwriteQuestions.size(), 2);
 }
 
 void TestMainForm::filesArriveByCommandLineAndDrop()

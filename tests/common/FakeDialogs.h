@@ -19,6 +19,10 @@ public:
     // The file names the save question was asked about, and the answers to give (Cancel when none is left).
     QStringList saveQuestions;
     std::deque<TSaveAnswer> saveAnswers;
+    // The files and times the overwrite question was asked about, and its answers (cancel when none is left).
+    QStringList overwriteQuestions;
+    QList<QDateTime> overwriteTimes;
+    std::deque<bool> overwriteAnswers;
     // Runs while a message is shown, as a real box would take the focus meanwhile.
     std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
@@ -61,6 +65,17 @@ public:
         }
         const TSaveAnswer answer = saveAnswers.front();
         saveAnswers.pop_front();
+        return answer;
+    }
+    bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override
+    {
+        overwriteQuestions.append(fileName);
+        overwriteTimes.append(changed);
+        if (overwriteAnswers.empty()) {
+            return false;
+        }
+        const bool answer = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
         return answer;
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
