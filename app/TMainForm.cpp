@@ -2,6 +2,7 @@
 
 #include "TDataEditing.h"
 #include "TDataPage.h"
+#include "TLimitedDialogs.h"
 #include "TManualPage.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
@@ -288,8 +289,16 @@ void TMainForm::TabSheet1Show()
     const bool reads = m_workspace.needsRead();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
-        torvane::TabSheet1Show(
-            m_workspace, [this] { return TabSheet2->crLfText(); }, m_dialogs);
+        // The reader gives a message per refused field; a packet may have thousands.
+        TLimitedDialogs dialogs(m_dialogs);
+        try {
+            torvane::TabSheet1Show(
+                m_workspace, [this] { return TabSheet2->crLfText(); }, dialogs);
+        } catch (...) {
+            dialogs.finish();
+            throw;
+        }
+        dialogs.finish();
     });
     if (reads) {
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack

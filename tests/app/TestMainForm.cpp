@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
@@ -202,6 +203,7 @@ private slots:
     void unsavedWorkIsAskedAboutAndSaved();
     void filesArriveByCommandLineAndDrop();
     void failedReadsAndOtherProgramsChangesLoseNothing();
+    void wideAndFaultyPacketsShowAtOnce();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
     void rowsInsertedDuplicatedAndDeleted();
@@ -991,6 +993,57 @@ void TestMainForm::failedReadsAndOtherProgramsChangesLoseNothing()
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
     QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(w.dialogs.overwriteQuestions.size(), 2);
+}
+
+void TestMainForm::wideAndFaultyPacketsShowAtOnce()
+{
+    // A packet of `count` fields, every one of the given name (numbered, all as wide, when empty).
+    const auto packet = [](int count, const char* name) {
+        QByteArray text = "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n"
+                          "<METADATA>\r\n<FIELDS>\r\n";
+        for (int i = 0; i < count; ++i) {
+            const QByteArray field = *name ? QByteArray(name) : "F" + QByteArray::number(i).rightJustified(6, '0');
+            text += "<FIELD attrname=\"" + field +
+                    (i % 2 ? "\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n" : "\" fieldtype=\"i4\"/>\r\n");
+        }
+        return text + "</FIELDS>\r\n</METADATA>\r\n<ROWDATA>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n";
+    };
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString wide = dir.filePath(QStringLiteral("wide.xml"));
+    const QString same = dir.filePath(QStringLiteral("same.xml"));
+    for (const auto& [path, text] : {std::pair{wide, packet(200000, "")}, std::pair{same, packet(10000, "SAME")}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(text), text.size());
+    }
+    Window w;
+    QVERIFY(w.complete());
+
+    // 200,000 columns get their widths in one pass: the header tells of no column one by one (each such
+    // width used to work out every column's position again).
+    QSignalSpy resized(w.data->horizontalHeader(), &QHeaderView::sectionResized);
+    QVERIFY(w.form->openFile(wide));
+    QCOMPARE(w.data->model()->columnCount(), 200000);
+    QVERIFY2(resized.count() < 10, qPrintable(QString::number(resized.count())));
+    QCOMPARE(w.data->columnWidth(1), 160);
+    QCOMPARE(w.data->columnWidth(199999), 160);
+    QCOMPARE(w.data->columnWidth(199998), w.data->columnWidth(0));
+    QCOMPARE(w.data->columnViewportPosition(199999) - w.data->columnViewportPosition(0),
+             100000 * w.data->columnWidth(0) + 99999 * 160);
+    QVERIFY(w.dialogs.informed.isEmpty());
+
+    // 10,000 fields of one name: a few boxes, then one that lists the rest with their count.
+    QVERIFY(w.form->openFile(same));
+    const QString taken = QStringLiteral("フィールド名が既にあるか不正な名前です");
+    QCOMPARE(w.dialogs.informed.size(), 4);
+    QCOMPARE(w.dialogs.informed.mid(0, 3), QStringList(3, taken));
+    QVERIFY2(
+        w.dialogs.informed[3].startsWith(QStringLiteral("このほかに次の 9996 件のメッセージがあります。\n\n") + taken),
+        qPrintable(w.dialogs.informed[3]));
+    QVERIFY(w.dialogs.informed[3].endsWith(QStringLiteral("…（ほか 9976 件）")));
+    QCOMPARE(w.dialogs.informed[3].count(taken), 20);
+    QCOMPARE(w.data->model()->columnCount(), 1);
 }
 
 void TestMainForm::filesArriveByCommandLineAndDrop()
