@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "TDataEditing.h"
 #include "TFieldTypeBox.h"
 #include "TMainForm.h"
 #include "TPacketReader.h"
@@ -206,6 +207,7 @@ private slots:
     void wideAndFaultyPacketsShowAtOnce();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
+    void undoHistoryKeepsNoMoreThanItsMemory();
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
@@ -1290,6 +1292,34 @@ void TestMainForm::spreadsheetRangesPastedCopiedAndUndone()
     w.clickCell(0, 0);
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(columnValues(w, 2), (QStringList{"ay \"hi\"", "x", ""}));
+}
+
+void TestMainForm::undoHistoryKeepsNoMoreThanItsMemory()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("NOTE"), QStringLiteral("st"), QString(), QString());
+    // Room for one paste's 1,000 replaced values of 100 characters, not for two.
+    auto* editing = w.form->findChild<TDataEditing*>();
+    QVERIFY(editing);
+    editing->setUndoMemory(300 * 1000);
+    for (const char c : {'a', 'b', 'c'}) {
+        QApplication::clipboard()->setText((QString(100, QChar(u'x')) + QChar(c) + u'\n').repeated(1000));
+        w.clickCell(0, 0);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+        press(w, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'c'));
+
+    // The newest step is undone; the older ones let go of what they kept, and undo stops there.
+    for (int i = 0; i < 2; ++i) {
+        w.clickCell(0, 0);
+        press(w, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'b'));
+    QCOMPARE(w.data->model()->rowCount(), 1000);
+    press(w, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'c'));
 }
 
 void TestMainForm::rowsInsertedDuplicatedAndDeleted()
