@@ -29,10 +29,12 @@ QByteArray temporaryPrefix(const QFileInfo& path)
 }
 
 constexpr int RandomLength = 6;
+// The copy of the old bytes may lie in the shared folder for temporary files: only the user may read it.
+constexpr mode_t BackupMode = 0600;
 
-// Creates a new file named `prefix` and six random letters or digits, readable and writable as the umask
-// lets a new file be. Returns its descriptor (or -1 with errno set) and its name in `path`.
-int createUnique(const QByteArray& prefix, QByteArray* path)
+// Creates a new file named `prefix` and six random letters or digits, with `mode` as the umask lets a new
+// file have it. Returns its descriptor (or -1 with errno set) and its name in `path`.
+int createUnique(const QByteArray& prefix, QByteArray* path, mode_t mode)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -40,7 +42,7 @@ int createUnique(const QByteArray& prefix, QByteArray* path)
         for (int i = 0; i < RandomLength; ++i) {
             name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
         }
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {
             *path = name;
             return fd;
@@ -128,7 +130,10 @@ TAtomicFile::TAtomicFile(const QString& fileName) : m_fileName(fileName)
 {
     // A link is followed: the file it names is saved, and the link stays a link.
     const QFileInfo given(fileName);
-    const QString path = given.isSymLink() ? given.symLinkTarget() : given.absoluteFilePath();
+    QString path = given.absoluteFilePath();
+    if (given.isSymLink()) {
+        path = given.exists() ? given.canonicalFilePath() : given.symLinkTarget();
+    }
     m_path = QFile::encodeName(path);
 
     // The save replaces the target by a new file or writes into it. Over a FIFO, a device or a folder that
@@ -189,7 +194,7 @@ void TAtomicFile::removeStaleTemporaries() const
 
 TAtomicFile::TOpened TAtomicFile::openReplacement(const TTarget& target)
 {
-    const int fd = createUnique(temporaryPrefix(QFileInfo(QFile::decodeName(m_path))), &m_tempPath);
+    const int fd = createUnique(temporaryPrefix(QFileInfo(QFile::decodeName(m_path))), &m_tempPath, 0666);
     if (fd < 0) {
         // A folder the user may not write: the file itself may still be written.
         return errno == EACCES || errno == EPERM ? TOpened::CannotKeep : TOpened::CannotCreate;
@@ -230,11 +235,11 @@ void TAtomicFile::openInPlace()
     m_fd = fd;
     m_oldSize = info.st_size;
     const QFileInfo path(QFile::decodeName(m_path));
-    m_backupFd =
-        createUnique(QFile::encodeName(path.absoluteFilePath() + QStringLiteral(".torvane-backup-")), &m_backupPath);
+    m_backupFd = createUnique(QFile::encodeName(path.absoluteFilePath() + QStringLiteral(".torvane-backup-")),
+                              &m_backupPath, BackupMode);
     if (m_backupFd < 0) {
-        m_backupFd =
-            createUnique(QFile::encodeName(QDir::tempPath() + QStringLiteral("/torvane-backup-")), &m_backupPath);
+        m_backupFd = createUnique(QFile::encodeName(QDir::tempPath() + QStringLiteral("/torvane-backup-")),
+                                  &m_backupPath, BackupMode);
     }
     if (m_backupFd < 0) {
         m_backupPath.clear();
