@@ -146,8 +146,7 @@ TAtomicFile::TAtomicFile(const QString& fileName) : m_fileName(fileName)
         if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0 || ::access(m_path.constData(), W_OK) != 0) {
             throw TFailure(cannotCreate);
         }
-        target = {true, info.st_uid, info.st_gid, static_cast<uint>(info.st_mode & 07777),
-                  static_cast<qint64>(info.st_size)};
+        target = {true, info.st_uid, info.st_gid, static_cast<uint>(info.st_mode & 07777)};
     }
     removeStaleTemporaries();
     // A new file would leave the other names of the old one with the old bytes.
@@ -174,7 +173,7 @@ void TAtomicFile::removeStaleTemporaries() const
     const QFileInfo path(QFile::decodeName(m_path));
     const QString prefix = QFile::decodeName(temporaryPrefix(path)).section(u'/', -1);
     const QDir folder(path.absolutePath());
-    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort)) {
         if (name.size() != prefix.size() + RandomLength || !name.startsWith(prefix)) {
             continue;
         }

@@ -29,9 +29,6 @@ public:
     void write(QByteArrayView bytes);
     void commit();
 
-    // Whether this save writes into the old file rather than replacing it.
-    bool inPlace() const { return m_inPlace; }
-
 private:
     // The file being replaced, when there is one.
     struct TTarget {
@@ -39,7 +36,6 @@ private:
         uint owner = 0;
         uint group = 0;
         uint mode = 0;
-        qint64 size = 0;
     };
 
     // Cleans up what earlier saves left, then opens a temporary file that has the target's owner, group, mode
