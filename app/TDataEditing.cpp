@@ -48,7 +48,7 @@ TDataEditing::TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TDialo
     connect(m_dataModel, &TDataTableModel::cellTyped, this, &TDataEditing::cellTyped);
     connect(m_data->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { ++m_typingSession; });
     // The model is reset now and then; its selection model stays the same object.
-    connect(m_stack, &QUndoStack::canUndoChanged, m_undo, &QAction::setEnabled);
+    connect(m_stack, &QUndoStack::indexChanged, this, &TDataEditing::boundUndo);
     connect(m_stack, &QUndoStack::canRedoChanged, m_redo, &QAction::setEnabled);
 }
 
@@ -94,7 +94,13 @@ void TDataEditing::createActions()
                        {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, nullptr);
     m_undo->setEnabled(false);
     m_redo->setEnabled(false);
-    connect(m_undo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->undo(); }); });
+    connect(m_undo, &QAction::triggered, this, [this] {
+        m_errors.run([this] {
+            if (m_undo->isEnabled()) {
+                m_stack->undo();
+            }
+        });
+    });
     connect(m_redo, &QAction::triggered, this, [this] { m_errors.run([this] { m_stack->redo(); }); });
 
     m_deleteField =
@@ -108,6 +114,34 @@ void TDataEditing::createActions()
 void TDataEditing::clearUndo()
 {
     m_stack->clear();
+    boundUndo();
+}
+
+void TDataEditing::boundUndo()
+{
+    // Each paste of 100,000 rows keeps some 60 MB for its undo; without a bound the history grew until the
+    // next load. The oldest steps let go of theirs first.
+    const int index = m_stack->index();
+    qint64 held = 0;
+    for (int i = index - 1; i >= 0; --i) {
+        auto* step = dynamic_cast<TDataCommand*>(const_cast<QUndoCommand*>(m_stack->command(i)));
+        if (!step || step->released()) {
+            break;
+        }
+        held += step->heldBytes();
+        if (held > m_undoMemory) {
+            for (int j = i; j >= 0; --j) {
+                auto* older = dynamic_cast<TDataCommand*>(const_cast<QUndoCommand*>(m_stack->command(j)));
+                if (!older || older->released()) {
+                    break;
+                }
+                older->release();
+            }
+            break;
+        }
+    }
+    const auto* last = index > 0 ? dynamic_cast<const TDataCommand*>(m_stack->command(index - 1)) : nullptr;
+    m_undo->setEnabled(last && !last->released());
 }
 
 void TDataEditing::showDataMenu(const QPoint& pos)

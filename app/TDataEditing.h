@@ -32,6 +32,10 @@ public:
     QUndoStack* undoStack() const { return m_stack; }
     // Reading a packet and the field editor's buttons change the workspace under the commands.
     void clearUndo();
+    // The most memory the undo history keeps for its steps; past it the oldest steps let go of theirs and
+    // can no longer be undone.
+    static constexpr qint64 DefaultUndoMemory = 256 * 1024 * 1024;
+    void setUndoMemory(qint64 bytes) { m_undoMemory = bytes; }
 
     // The data table's operations.
     void insertRow();
@@ -58,6 +62,8 @@ public:
     void fieldsChanged(int fieldRow) override;
 
 private:
+    // Keeps the history within m_undoMemory and lets undo go only as far as the kept steps.
+    void boundUndo();
     QAction* addAction(QWidget* widget, const QString& text, const QList<QKeySequence>& keys,
                        void (TDataEditing::*slot)());
     void createActions();
@@ -84,6 +90,7 @@ private:
     TDataTableModel* m_dataModel;
     QTableView* m_fields;
     QUndoStack* m_stack;
+    qint64 m_undoMemory = DefaultUndoMemory;
     // Keystrokes in one cell are one undo step until the current cell moves.
     int m_typingSession = 0;
     QString m_csvName;

@@ -4,6 +4,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <functional>
+#include <vector>
 
 class QLineEdit;
 
@@ -54,6 +55,8 @@ public:
     // The controls beside the table (the page): while one of them has the focus, an editor that the
     // program opens leaves it there. Elsewhere (the page tabs, nothing) the editor takes it.
     void setFocusScope(QWidget* scope) { m_focusScope = scope; }
+    // Gives the columns these widths (negative ones as 0) in one pass, telling nobody of each column.
+    void setColumnWidths(const std::vector<int>& widths);
 
 signals:
     // A key the table itself did not use (Enter arrives through the cell editor as well).

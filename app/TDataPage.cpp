@@ -314,9 +314,11 @@ void TDataPage::applyDataColumnWidths()
 {
     const bool wasRefreshing = m_refreshing;
     m_refreshing = true;
-    for (int c = 0; c < m_workspace.SG_Data().colCount(); ++c) {
-        SG_Data->setColumnWidth(c, std::max(0, m_workspace.SG_Data().colWidth(c)));
+    std::vector<int> widths(static_cast<size_t>(std::max(0, m_workspace.SG_Data().colCount())));
+    for (size_t c = 0; c < widths.size(); ++c) {
+        widths[c] = m_workspace.SG_Data().colWidth(static_cast<int>(c));
     }
+    SG_Data->setColumnWidths(widths);
     m_refreshing = wasRefreshing;
 }
 

@@ -12,9 +12,10 @@ void TDocument::setModified(bool modified)
     }
 }
 
-void TDocument::savedOrLoaded(const QString& fileName)
+void TDocument::savedOrLoaded(const QString& fileName, const TFileStamp& stamp)
 {
     m_fileName = fileName;
+    m_stamp = stamp;
     m_modified = false;
     emit changed();
 }

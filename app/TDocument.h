@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TPacketFile.h"
+
 #include <QObject>
 #include <QString>
 
@@ -15,9 +17,12 @@ public:
     const QString& fileName() const { return m_fileName; }
     bool isModified() const { return m_modified; }
 
+    // The file as it was when it was loaded or last saved here.
+    const TFileStamp& fileStamp() const { return m_stamp; }
+
     void setModified(bool modified);
-    // After a successful save or load: the work now is what `fileName` holds.
-    void savedOrLoaded(const QString& fileName);
+    // After a successful save or load: the work now is what `fileName` holds, the version that `stamp` tells.
+    void savedOrLoaded(const QString& fileName, const TFileStamp& stamp);
 
     // "Torvane" until a file is saved or loaded, then "<name>[*] - Torvane"; "[*]" shows the modified mark.
     QString windowTitle() const;
@@ -28,6 +33,7 @@ signals:
 private:
     QString m_fileName;
     bool m_modified = false;
+    TFileStamp m_stamp;
 };
 
 } // namespace torvane

@@ -2,9 +2,33 @@
 
 namespace torvane {
 
+namespace {
+
+qint64 bytesOf(const QString& text)
+{
+    return qint64(sizeof(QString)) + 2 * text.size();
+}
+
+qint64 bytesOf(const TGridRow& row)
+{
+    // The row's one buffer: a word per cell and its characters.
+    return qint64(sizeof(TGridRow)) + 4 * (row.size() + 1) + 2 * row.chars().size();
+}
+
+qint64 bytesOf(const std::vector<TGridRow>& rows)
+{
+    qint64 bytes = 0;
+    for (const TGridRow& row : rows) {
+        bytes += bytesOf(row);
+    }
+    return bytes;
+}
+
+} // namespace
+
 TCellsCommand::TCellsCommand(TEditTarget& target, const QString& text, TCellBlock block, int addedRows, bool typed,
                              int session)
-    : QUndoCommand(text), m_target(target), m_block(std::move(block)), m_addedRows(addedRows), m_typed(typed),
+    : TDataCommand(text), m_target(target), m_block(std::move(block)), m_addedRows(addedRows), m_typed(typed),
       m_session(session), m_skipRedo(typed)
 {
 }
@@ -51,10 +75,28 @@ void TCellsCommand::undo()
     }
 }
 
+qint64 TCellsCommand::heldBytes() const
+{
+    qint64 bytes = 0;
+    for (const std::vector<QString>& values : m_block.values) {
+        bytes += qint64(sizeof values);
+        for (const QString& value : values) {
+            bytes += bytesOf(value);
+        }
+    }
+    return bytes;
+}
+
+void TCellsCommand::dropHeld()
+{
+    m_block.values = {};
+}
+
 bool TCellsCommand::mergeWith(const QUndoCommand* other)
 {
     const auto* typed = dynamic_cast<const TCellsCommand*>(other);
-    if (!typed || !m_typed || !typed->m_typed || typed->m_session != m_session || typed->cells() != cells()) {
+    if (!typed || released() || !m_typed || !typed->m_typed || typed->m_session != m_session ||
+        typed->cells() != cells()) {
         return false;
     }
     // This command keeps the value from before the first keystroke; typed back to it, the cell has no change.
@@ -65,7 +107,7 @@ bool TCellsCommand::mergeWith(const QUndoCommand* other)
 
 TInsertRowsCommand::TInsertRowsCommand(TEditTarget& target, const QString& text, int at, std::vector<TGridRow> rows,
                                        bool applied)
-    : QUndoCommand(text), m_target(target), m_at(at), m_count(static_cast<int>(rows.size())), m_rows(std::move(rows)),
+    : TDataCommand(text), m_target(target), m_at(at), m_count(static_cast<int>(rows.size())), m_rows(std::move(rows)),
       m_skipRedo(applied)
 {
 }
@@ -90,7 +132,7 @@ void TInsertRowsCommand::undo()
 }
 
 TRemoveRowsCommand::TRemoveRowsCommand(TEditTarget& target, int first, int count)
-    : QUndoCommand(QStringLiteral("行を削除")), m_target(target), m_first(first), m_count(count)
+    : TDataCommand(QStringLiteral("行を削除")), m_target(target), m_first(first), m_count(count)
 {
 }
 
@@ -110,7 +152,7 @@ void TRemoveRowsCommand::undo()
 }
 
 TColumnMoveCommand::TColumnMoveCommand(TEditTarget& target, int from, int to)
-    : QUndoCommand(QStringLiteral("列の移動")), m_target(target), m_from(from), m_to(to)
+    : TDataCommand(QStringLiteral("列の移動")), m_target(target), m_from(from), m_to(to)
 {
 }
 
@@ -129,7 +171,7 @@ void TColumnMoveCommand::undo()
 }
 
 TFieldDeleteCommand::TFieldDeleteCommand(TEditTarget& target, int number)
-    : QUndoCommand(QStringLiteral("フィールドを削除")), m_target(target), m_number(number)
+    : TDataCommand(QStringLiteral("フィールドを削除")), m_target(target), m_number(number)
 {
 }
 
@@ -147,7 +189,7 @@ void TFieldDeleteCommand::undo()
 }
 
 TFieldMoveCommand::TFieldMoveCommand(TEditTarget& target, int number, int to)
-    : QUndoCommand(QStringLiteral("フィールドを移動")), m_target(target), m_number(number), m_to(to)
+    : TDataCommand(QStringLiteral("フィールドを移動")), m_target(target), m_number(number), m_to(to)
 {
 }
 
@@ -161,6 +203,40 @@ void TFieldMoveCommand::undo()
 {
     m_target.workspace().moveField(m_to, m_number);
     m_target.fieldsChanged(m_number);
+}
+
+qint64 TInsertRowsCommand::heldBytes() const
+{
+    return bytesOf(m_rows);
+}
+
+void TInsertRowsCommand::dropHeld()
+{
+    m_rows = {};
+}
+
+qint64 TRemoveRowsCommand::heldBytes() const
+{
+    return bytesOf(m_removed.rows);
+}
+
+void TRemoveRowsCommand::dropHeld()
+{
+    m_removed.rows = {};
+}
+
+qint64 TFieldDeleteCommand::heldBytes() const
+{
+    qint64 bytes = bytesOf(m_removed.fieldRow) + bytesOf(m_removed.name);
+    for (const QString& value : m_removed.dataColumn.cells) {
+        bytes += bytesOf(value);
+    }
+    return bytes;
+}
+
+void TFieldDeleteCommand::dropHeld()
+{
+    m_removed.dataColumn.cells = {};
 }
 
 } // namespace torvane

@@ -22,10 +22,33 @@ public:
     virtual void fieldsChanged(int fieldRow) = 0;
 };
 
+// A step of the data page's undo history. The steps keep values and rows for their undo; the history lets
+// go of what the oldest ones keep when it holds more than it may, and those can no longer be undone.
+class TDataCommand : public QUndoCommand {
+public:
+    using QUndoCommand::QUndoCommand;
+
+    // The memory the step keeps for its undo or redo, roughly.
+    virtual qint64 heldBytes() const { return 0; }
+    // Lets go of what heldBytes() counts: the step cannot be undone any more.
+    void release()
+    {
+        m_released = true;
+        dropHeld();
+    }
+    bool released() const { return m_released; }
+
+protected:
+    virtual void dropHeld() {}
+
+private:
+    bool m_released = false;
+};
+
 // Writes a block of cells, adding rows at the end first when the block reaches past them: a paste, a cut,
 // an emptied selection, imported records, or what was typed into one cell. The command keeps the values
 // that are not in the table, so undo and redo are the same swap.
-class TCellsCommand : public QUndoCommand {
+class TCellsCommand : public TDataCommand {
 public:
     // `typed`: the block holds a cell's value from before the user typed into it (the cell already holds
     // the new one); the keystrokes that follow in the same cell during `session` merge into this command.
@@ -36,6 +59,11 @@ public:
     void undo() override;
     int id() const override { return m_typed ? 1 : -1; }
     bool mergeWith(const QUndoCommand* other) override;
+
+    qint64 heldBytes() const override;
+
+protected:
+    void dropHeld() override;
 
 private:
     void swap();
@@ -50,13 +78,18 @@ private:
 };
 
 // Inserts whole data rows (empty, or copies of others), and takes them out again on undo.
-class TInsertRowsCommand : public QUndoCommand {
+class TInsertRowsCommand : public TDataCommand {
 public:
     // `applied`: the rows are already in the table (the add button put them there).
     TInsertRowsCommand(TEditTarget& target, const QString& text, int at, std::vector<TGridRow> rows,
                        bool applied = false);
     void redo() override;
     void undo() override;
+
+    qint64 heldBytes() const override;
+
+protected:
+    void dropHeld() override;
 
 private:
     TEditTarget& m_target;
@@ -67,11 +100,16 @@ private:
 };
 
 // Deletes data rows, and puts them back on undo.
-class TRemoveRowsCommand : public QUndoCommand {
+class TRemoveRowsCommand : public TDataCommand {
 public:
     TRemoveRowsCommand(TEditTarget& target, int first, int count);
     void redo() override;
     void undo() override;
+
+    qint64 heldBytes() const override;
+
+protected:
+    void dropHeld() override;
 
 private:
     TEditTarget& m_target;
@@ -81,7 +119,7 @@ private:
 };
 
 // Moves a data column (cells, header and width), as dragging its header does.
-class TColumnMoveCommand : public QUndoCommand {
+class TColumnMoveCommand : public TDataCommand {
 public:
     TColumnMoveCommand(TEditTarget& target, int from, int to);
     void redo() override;
@@ -94,11 +132,16 @@ private:
 };
 
 // Deletes a field with its field table row, data column and key selections, and puts it all back on undo.
-class TFieldDeleteCommand : public QUndoCommand {
+class TFieldDeleteCommand : public TDataCommand {
 public:
     TFieldDeleteCommand(TEditTarget& target, int number);
     void redo() override;
     void undo() override;
+
+    qint64 heldBytes() const override;
+
+protected:
+    void dropHeld() override;
 
 private:
     TEditTarget& m_target;
@@ -107,7 +150,7 @@ private:
 };
 
 // Moves a field one place up or down, everything of it together.
-class TFieldMoveCommand : public QUndoCommand {
+class TFieldMoveCommand : public TDataCommand {
 public:
     TFieldMoveCommand(TEditTarget& target, int number, int to);
     void redo() override;

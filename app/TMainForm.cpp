@@ -2,6 +2,7 @@
 
 #include "TDataEditing.h"
 #include "TDataPage.h"
+#include "TLimitedDialogs.h"
 #include "TManualPage.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
@@ -283,8 +284,16 @@ void TMainForm::TabSheet1Show()
     const bool reads = m_workspace.needsRead();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
-        torvane::TabSheet1Show(
-            m_workspace, [this] { return TabSheet2->crLfText(); }, m_dialogs);
+        // The reader gives a message per refused field; a packet may have thousands.
+        TLimitedDialogs dialogs(m_dialogs);
+        try {
+            torvane::TabSheet1Show(
+                m_workspace, [this] { return TabSheet2->crLfText(); }, dialogs);
+        } catch (...) {
+            dialogs.finish();
+            throw;
+        }
+        dialogs.finish();
     });
     if (reads) {
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack
@@ -373,9 +382,11 @@ bool TMainForm::save(TSaveKind kind)
             }
             m_saveName = *chosen;
             name = *chosen;
+        } else if (!mayOverwrite(name)) {
+            return;
         }
         savePacketFile(name, TabSheet2->crLfText());
-        m_document.savedOrLoaded(name);
+        m_document.savedOrLoaded(name, fileStampOf(name));
         saved = true;
     });
     return saved;
@@ -393,6 +404,18 @@ bool TMainForm::confirmWellFormed(const QString& text)
         QStringLiteral("このパケットは整形式の XML ではありません。XML を読むプログラムでは読めません。\n\n%1\n\n"
                        "このまま保存しますか？")
             .arg(describeXmlFault(text, *fault)));
+}
+
+bool TMainForm::mayOverwrite(const QString& fileName)
+{
+    // Another program (or another window) may have written the file since: saving over it unasked would
+    // lose its work without a word. A file that is gone (or is no file now) holds nothing to lose; the save
+    // itself reports what it cannot write.
+    const TFileStamp now = fileStampOf(fileName);
+    if (!now.isValid() || !m_document.fileStamp().isValid() || now == m_document.fileStamp()) {
+        return true;
+    }
+    return m_dialogs.confirmOverwriteChanged(fileName, QDateTime::fromMSecsSinceEpoch(now.modified / 1000000));
 }
 
 bool TMainForm::maybeSave()
@@ -432,9 +455,10 @@ bool TMainForm::loadFile(const QString& fileName)
         // The flag goes up before the file is opened, so that a failed open still re-parses the view. Which
         // side is newer changes only with a text that was really loaded: a failed load loses no edit.
         m_workspace.markRebuildDue();
-        TabSheet2->showLoadedText(loadPacketFile(fileName));
+        TFileStamp stamp;
+        TabSheet2->showLoadedText(loadPacketFile(fileName, &stamp));
         m_workspace.markTextEdited();
-        m_document.savedOrLoaded(fileName);
+        m_document.savedOrLoaded(fileName, stamp);
         loaded = true;
     });
     return loaded;

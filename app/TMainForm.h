@@ -76,6 +76,9 @@ private:
     // Whether the text to be saved may be written: it is well-formed XML, or the user, told what is wrong and
     // where, chose to save it as it is.
     bool confirmWellFormed(const QString& text);
+    // Whether Ctrl+S may write `fileName`: true when it is still the version loaded or last saved here, or
+    // the user chose to overwrite the other program's version.
+    bool mayOverwrite(const QString& fileName);
     // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.
     bool maybeSave();
     // Loads through the open dialog; true when a file was loaded.

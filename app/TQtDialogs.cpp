@@ -112,6 +112,23 @@ bool TQtDialogs::confirmReplace(const QString& fileName)
     return box.clickedButton() == yes;
 }
 
+bool TQtDialogs::confirmOverwriteChanged(const QString& fileName, const QDateTime& changed)
+{
+    const QString question =
+        QStringLiteral("ファイル「%1」は、読み込みまたは保存の後、%2 に他のプログラムによって変更されています。"
+                       "上書きしますか？（上書きすると、その変更は失われます）")
+            .arg(QFileInfo(fileName).fileName(), changed.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("OverwriteChangedBox"));
+    QPushButton* overwrite = box.addButton(QStringLiteral("上書きする(&O)"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    // The safe answer is the default: a stray Enter loses nothing.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == overwrite;
+}
+
 namespace {
 
 void prepareSaveDialog(QFileDialog& dialog, const QString& filters)

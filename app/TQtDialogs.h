@@ -24,6 +24,7 @@ public:
     TSaveAnswer askSaveChanges(const QString& fileName) override;
     bool askSaveNotWellFormed(const QString& question) override;
     bool confirmReplace(const QString& fileName) override;
+    bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override;
 
 private:
     QPointer<QWidget> m_window;

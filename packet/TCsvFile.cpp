@@ -1,5 +1,6 @@
 #include "TCsvFile.h"
 
+#include "TAtomicFile.h"
 #include "TFailure.h"
 #include "TFileBytes.h"
 #include "TPacketCodec.h"

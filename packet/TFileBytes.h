@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QSaveFile>
 #include <QString>
 
 namespace torvane {
@@ -19,27 +18,5 @@ QString unrepresentableMessage(const QString& fileText, qsizetype pos);
 
 // What a save says when its bytes could not be written.
 QString writeFailedMessage();
-
-// A file replaced atomically: written to a temporary file beside it, which takes the file's place on
-// commit(). Every write is checked; a failure throws TFailure("ストリームへの書き込みに失敗しました") and
-// drops the temporary file, and so does destroying the object without commit(): the old file stays as it
-// was either way.
-class TAtomicFile {
-public:
-    // Throws TFailure("ファイル <name> を作成できません") when the file cannot be created, or when the name is
-    // taken by something other than a regular file its owner may write (a FIFO, a device, a folder, a
-    // read-only file).
-    explicit TAtomicFile(const QString& fileName);
-    void write(QByteArrayView bytes);
-    void commit();
-
-private:
-    [[noreturn]] void fail();
-
-    QSaveFile m_file;
-};
-
-// Replaces `fileName` by `bytes` atomically, as TAtomicFile does.
-void writeFileAtomically(const QString& fileName, const QByteArray& bytes);
 
 } // namespace torvane

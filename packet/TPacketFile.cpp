@@ -1,5 +1,6 @@
 #include "TPacketFile.h"
 
+#include "TAtomicFile.h"
 #include "TFailure.h"
 #include "TFileBytes.h"
 #include "TLineBreaks.h"
@@ -212,7 +213,28 @@ QString decodeFileText(QByteArrayView bytes)
     return codec.decode(bytes);
 }
 
-QByteArray readRegularFile(const QString& fileName)
+namespace {
+
+TFileStamp stampOf(const struct stat& info)
+{
+    TFileStamp stamp;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
+} // namespace
+
+TFileStamp fileStampOf(const QString& fileName)
+{
+    struct stat info {};
+    const bool regular = ::stat(QFile::encodeName(fileName).constData(), &info) == 0 && S_ISREG(info.st_mode);
+    return regular ? stampOf(info) : TFileStamp();
+}
+
+QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
 {
     const QString cannotOpen = QStringLiteral("ファイル %1 は開けません").arg(fileName);
     // Regular files only: a FIFO would wait for a writer (O_NONBLOCK keeps the open itself from waiting),
@@ -223,27 +245,60 @@ QByteArray readRegularFile(const QString& fileName)
         throw TFailure(cannotOpen);
     }
     struct stat info {};
-    QFile file;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         throw TFailure(cannotOpen);
     }
-    // What could be read is taken; a failure while reading is not reported. The buffer is made at the
-    // size the file has; a file that grew meanwhile is read on.
-    QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-    const qint64 got = file.read(bytes.data(), bytes.size());
-    bytes.truncate(std::max<qint64>(got, 0));
-    if (got == info.st_size) {
-        bytes += file.readAll();
+    // The file is read up to the size it has, so that one that keeps growing cannot hold the window. Files
+    // of /proc and /sys tell no size and some of them never end (/proc/self/pagemap): those are read up to
+    // a bound. A failed read is never taken for the end of the file: that would make a failing disk's
+    // file an empty packet, which the next save would write over the file.
+    const bool sized = info.st_size > 0;
+    // (Past the bound by a whole page, since some of them take reads of whole records only.)
+    const qint64 limit = sized ? qint64(info.st_size) : qint64(UnsizedFileLimit) + 4096;
+    QByteArray bytes;
+    qint64 got = 0;
+    try {
+        bytes.resize(sized ? limit : 64 * 1024);
+        while (got < limit) {
+            if (got == bytes.size()) {
+                bytes.resize(std::min<qint64>(limit, 2 * got));
+            }
+            const ssize_t done = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            if (done < 0) {
+                const int error = errno;
+                ::close(fd);
+                throw TFailure(
+                    QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileName, qt_error_string(error)));
+            }
+            if (done == 0) {
+                break;
+            }
+            got += done;
+        }
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        throw;
     }
-    file.close();
+    ::close(fd);
+    if (got > UnsizedFileLimit && !sized) {
+        throw TFailure(QStringLiteral("ファイル %1 は大きさを示さず、%2 MB を超えても終わらないため読み込みません")
+                           .arg(fileName)
+                           .arg(UnsizedFileLimit / (1024 * 1024)));
+    }
+    bytes.truncate(got);
+    if (stamp) {
+        *stamp = stampOf(info);
+    }
     return bytes;
 }
 
-QString loadPacketFile(const QString& fileName)
+QString loadPacketFile(const QString& fileName, TFileStamp* stamp)
 {
-    return decodeFileText(readRegularFile(fileName));
+    return decodeFileText(readRegularFile(fileName, stamp));
 }
 
 } // namespace torvane

@@ -26,11 +26,37 @@ void savePacketFile(const QString& fileName, const QString& text);
 // loads as CP932 even where its bytes are well-formed UTF-8 (ﾐｷ is D0 B7, "з").
 QString decodeFileText(QByteArrayView bytes);
 
-// The whole content of a regular file; anything else (missing, no access, a FIFO, a device, a folder)
-// throws TFailure("ファイル <name> は開けません") at once.
-QByteArray readRegularFile(const QString& fileName);
+// What tells one version of a file from another: where it lives, its size and when it was last written.
+struct TFileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    // Nanoseconds since 1970.
+    qint64 modified = 0;
+
+    bool isValid() const { return size >= 0; }
+    bool operator==(const TFileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size && modified == other.modified;
+    }
+    bool operator!=(const TFileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the regular file `fileName` names now (following links); an invalid one when there is none
+// (nothing, a folder, a device).
+TFileStamp fileStampOf(const QString& fileName);
+
+// A regular file that tells no size (those of /proc and /sys) is read up to this many bytes.
+constexpr qsizetype UnsizedFileLimit = 64 * 1024 * 1024;
+
+// The whole content of a regular file, no more than the size it had when opened; `stamp`, when given, gets
+// the stamp of what was read. Throws TFailure with the message to show: "ファイル <name> は開けません" at once
+// for anything but a regular file (missing, no access, a FIFO, a device, a folder); "ファイル <name> を読み
+// 込めません（<reason>）" when a read fails (a failing disk, /proc/self/mem); and a refusal at once when a
+// file that tells no size goes on past UnsizedFileLimit.
+QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp = nullptr);
 
 // Loads a whole packet file as decodeFileText() reads it, line breaks as the file holds them.
-QString loadPacketFile(const QString& fileName);
+QString loadPacketFile(const QString& fileName, TFileStamp* stamp = nullptr);
 
 } // namespace torvane

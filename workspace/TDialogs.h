@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QString>
 
@@ -51,6 +52,15 @@ public:
     virtual bool confirmReplace(const QString& fileName)
     {
         Q_UNUSED(fileName);
+        return false;
+    }
+    // "確認" with a warning icon, before a save writes over `fileName` that another program changed (at
+    // `changed`, local time) since it was loaded or saved here: "上書きする(&O)" or "キャンセル" (the
+    // default, also Esc); true for overwrite. Tools without a window never overwrite such a file.
+    virtual bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed)
+    {
+        Q_UNUSED(fileName);
+        Q_UNUSED(changed);
         return false;
     }
     // The save dialog; nullopt when cancelled. It asks nothing about a name that is taken: see

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "TDataEditing.h"
 #include "TFieldTypeBox.h"
 #include "TMainForm.h"
 #include "TPacketReader.h"
@@ -12,6 +13,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
@@ -204,8 +207,11 @@ private slots:
     void saveAsAsksBeforeReplacing_data();
     void saveAsAsksBeforeReplacing();
     void filesArriveByCommandLineAndDrop();
+    void failedReadsAndOtherProgramsChangesLoseNothing();
+    void wideAndFaultyPacketsShowAtOnce();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
+    void undoHistoryKeepsNoMoreThanItsMemory();
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
@@ -1126,6 +1132,109 @@ void TestMainForm::saveAsAsksBeforeReplacing()
     QCOMPARE(QFileInfo::exists(other), otherWritten);
 }
 
+void TestMainForm::failedReadsAndOtherProgramsChangesLoseNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString orders = dir.filePath(QStringLiteral("orders.xml"));
+    QVERIFY(QFile::copy(QStringLiteral(TORVANE_TEST_DATA "/example.xml"), orders));
+    const QByteArray original = fileBytes(orders);
+    Window w;
+    QVERIFY(w.complete());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(orders));
+
+    // A read error (as from a failing disk) and a file that never ends are reported, and the window keeps
+    // the file it had: Ctrl+S writes that one, not an empty packet over it.
+    for (const QString& odd : {QStringLiteral("/proc/self/mem"), QStringLiteral("/proc/self/pagemap")}) {
+        const qsizetype errors = w.dialogs.errors.size();
+        QVERIFY(!w.form->openFile(odd));
+        QCOMPARE(w.dialogs.errors.size(), errors + 1);
+        QVERIFY2(w.dialogs.errors.last().startsWith(QStringLiteral("ファイル %1 ").arg(odd)),
+                 qPrintable(w.dialogs.errors.last()));
+        QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
+        QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+        QTest::keyClick(w.data, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(fileBytes(orders), original);
+    }
+    QVERIFY(w.dialogs.overwriteQuestions.isEmpty());
+
+    // Another program adds to the file meanwhile: Ctrl+S asks, naming the time of that change, and
+    // キャンセル keeps the other program's bytes and the unsaved work.
+    {
+        QFile file(orders);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("<!-- other -->\r\n");
+    }
+    const QDateTime changed = QFileInfo(orders).lastModified();
+    auto* lcid = w.form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID"));
+    Window::retype(lcid, QStringLiteral("1041"));
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.overwriteQuestions, QStringList{orders});
+    QCOMPARE(w.dialogs.overwriteTimes.last().toSecsSinceEpoch(), changed.toSecsSinceEpoch());
+    QCOMPARE(fileBytes(orders), original + "<!-- other -->\r\n");
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml* - Torvane"));
+    // 上書きする writes the work; the next Ctrl+S finds the file as saved and asks nothing.
+    w.dialogs.overwriteAnswers = {true};
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(fileBytes(orders).contains("LCID=\"1041\""));
+    QVERIFY(!fileBytes(orders).contains("other"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.overwriteQuestions.size(), 2);
+}
+
+void TestMainForm::wideAndFaultyPacketsShowAtOnce()
+{
+    // A packet of `count` fields, every one of the given name (numbered, all as wide, when empty).
+    const auto packet = [](int count, const char* name) {
+        QByteArray text = "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n"
+                          "<METADATA>\r\n<FIELDS>\r\n";
+        for (int i = 0; i < count; ++i) {
+            const QByteArray field = *name ? QByteArray(name) : "F" + QByteArray::number(i).rightJustified(6, '0');
+            text += "<FIELD attrname=\"" + field +
+                    (i % 2 ? "\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n" : "\" fieldtype=\"i4\"/>\r\n");
+        }
+        return text + "</FIELDS>\r\n</METADATA>\r\n<ROWDATA>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n";
+    };
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString wide = dir.filePath(QStringLiteral("wide.xml"));
+    const QString same = dir.filePath(QStringLiteral("same.xml"));
+    for (const auto& [path, text] : {std::pair{wide, packet(200000, "")}, std::pair{same, packet(10000, "SAME")}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(text), text.size());
+    }
+    Window w;
+    QVERIFY(w.complete());
+
+    // 200,000 columns get their widths in one pass: the header tells of no column one by one (each such
+    // width used to work out every column's position again).
+    QSignalSpy resized(w.data->horizontalHeader(), &QHeaderView::sectionResized);
+    QVERIFY(w.form->openFile(wide));
+    QCOMPARE(w.data->model()->columnCount(), 200000);
+    QVERIFY2(resized.count() < 10, qPrintable(QString::number(resized.count())));
+    QCOMPARE(w.data->columnWidth(1), 160);
+    QCOMPARE(w.data->columnWidth(199999), 160);
+    QCOMPARE(w.data->columnWidth(199998), w.data->columnWidth(0));
+    QCOMPARE(w.data->columnViewportPosition(199999) - w.data->columnViewportPosition(0),
+             100000 * w.data->columnWidth(0) + 99999 * 160);
+    QVERIFY(w.dialogs.informed.isEmpty());
+
+    // 10,000 fields of one name: a few boxes, then one that lists the rest with their count.
+    QVERIFY(w.form->openFile(same));
+    const QString taken = QStringLiteral("フィールド名が既にあるか不正な名前です");
+    QCOMPARE(w.dialogs.informed.size(), 4);
+    QCOMPARE(w.dialogs.informed.mid(0, 3), QStringList(3, taken));
+    QVERIFY2(
+        w.dialogs.informed[3].startsWith(QStringLiteral("このほかに次の 9996 件のメッセージがあります。\n\n") + taken),
+        qPrintable(w.dialogs.informed[3]));
+    QVERIFY(w.dialogs.informed[3].endsWith(QStringLiteral("…（ほか 9976 件）")));
+    QCOMPARE(w.dialogs.informed[3].count(taken), 20);
+    QCOMPARE(w.data->model()->columnCount(), 1);
+}
+
 void TestMainForm::filesArriveByCommandLineAndDrop()
 {
     QTemporaryDir dir;
@@ -1386,6 +1495,34 @@ void TestMainForm::spreadsheetRangesPastedCopiedAndUndone()
     w.clickCell(0, 0);
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(columnValues(w, 2), (QStringList{"ay \"hi\"", "x", ""}));
+}
+
+void TestMainForm::undoHistoryKeepsNoMoreThanItsMemory()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("NOTE"), QStringLiteral("st"), QString(), QString());
+    // Room for one paste's 1,000 replaced values of 100 characters, not for two.
+    auto* editing = w.form->findChild<TDataEditing*>();
+    QVERIFY(editing);
+    editing->setUndoMemory(300 * 1000);
+    for (const char c : {'a', 'b', 'c'}) {
+        QApplication::clipboard()->setText((QString(100, QChar(u'x')) + QChar(c) + u'\n').repeated(1000));
+        w.clickCell(0, 0);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+        press(w, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'c'));
+
+    // The newest step is undone; the older ones let go of what they kept, and undo stops there.
+    for (int i = 0; i < 2; ++i) {
+        w.clickCell(0, 0);
+        press(w, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'b'));
+    QCOMPARE(w.data->model()->rowCount(), 1000);
+    press(w, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 999, 0).back(), QChar(u'c'));
 }
 
 void TestMainForm::rowsInsertedDuplicatedAndDeleted()

@@ -26,6 +26,10 @@ public:
     // The files the replace question was asked about, and the answers (いいえ when none is left).
     QStringList replaceQuestions;
     std::deque<bool> replaceAnswers;
+    // The files and times the overwrite question was asked about, and its answers (cancel when none is left).
+    QStringList overwriteQuestions;
+    QList<QDateTime> overwriteTimes;
+    std::deque<bool> overwriteAnswers;
     // Runs while a message is shown, as a real box would take the focus meanwhile.
     std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
@@ -88,6 +92,17 @@ public:
         }
         const bool answer = replaceAnswers.front();
         replaceAnswers.pop_front();
+        return answer;
+    }
+    bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override
+    {
+        overwriteQuestions.append(fileName);
+        overwriteTimes.append(changed);
+        if (overwriteAnswers.empty()) {
+            return false;
+        }
+        const bool answer = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
         return answer;
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override

@@ -4,16 +4,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace torvane;
@@ -49,9 +53,8 @@ template <typename Action> QString failureOf(Action action)
 
 const QString WriteFailed = QStringLiteral("ストリームへの書き込みに失敗しました");
 
-// The failure message of a save run in a child process whose files may grow to `limit` bytes at most, as
-// on a full disk: writes past it fail with EFBIG (SIGXFSZ ignored) instead of ending the process.
-QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rlim_t limit)
+// The failure message of a save run in a child process after `setUp` ran there.
+template <typename SetUp> QString saveInChild(const QString& fileName, const QString& viewText, SetUp setUp)
 {
     int channel[2];
     if (::pipe(channel) != 0) {
@@ -60,9 +63,7 @@ QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rli
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
-        const rlimit size{limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &size);
-        std::signal(SIGXFSZ, SIG_IGN);
+        setUp();
         const QByteArray message = failureOf([&] { savePacketFile(fileName, viewText); }).toUtf8();
         [[maybe_unused]] const ssize_t sent =
             ::write(channel[1], message.constData(), static_cast<size_t>(message.size()));
@@ -78,6 +79,34 @@ QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rli
     int status = 0;
     ::waitpid(child, &status, 0);
     return QString::fromUtf8(message);
+}
+
+// A save whose files may grow to `limit` bytes at most, as on a full disk: writes past it fail with EFBIG
+// (SIGXFSZ ignored) instead of ending the process.
+QString saveUnderSizeLimit(const QString& fileName, const QString& viewText, rlim_t limit)
+{
+    return saveInChild(fileName, viewText, [limit] {
+        const rlimit size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        std::signal(SIGXFSZ, SIG_IGN);
+    });
+}
+
+// The owner, group and permission bits of a file.
+QString ownership(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return QStringLiteral("<missing>");
+    }
+    return QStringLiteral("%1:%2 %3").arg(info.st_uid).arg(info.st_gid).arg(info.st_mode & 07777, 4, 8, QChar(u'0'));
+}
+
+QByteArray attribute(const QString& path, const char* name)
+{
+    char value[64];
+    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), name, value, sizeof value);
+    return size < 0 ? QByteArray("<none>") : QByteArray(value, int(size));
 }
 
 QStringList entries(const QString& folder)
@@ -136,6 +165,9 @@ private slots:
     void writeFailureKeepsOldFile();
     void unwritableTargetRefused_data();
     void unwritableTargetRefused();
+    void saveKeepsOwnerModeAttributesAndLinks_data();
+    void saveKeepsOwnerModeAttributesAndLinks();
+    void staleTemporariesRemoved();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -403,28 +435,40 @@ void TestPacketFile::loadFailures_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
 
+    const QString cannotOpen = QStringLiteral("ファイル %1 は開けません");
     QTest::newRow("missing file") << "nothing.xml"
-                                  << "missing";
+                                  << "missing" << cannotOpen;
     QTest::newRow("missing folder") << "missing/nothing.xml"
-                                    << "missing";
+                                    << "missing" << cannotOpen;
     // Each of these used to wait for a writer forever, or read until memory ran out.
     QTest::newRow("FIFO") << "pipe.xml"
-                          << "fifo";
+                          << "fifo" << cannotOpen;
     QTest::newRow("device") << "/dev/zero"
-                            << "system device";
+                            << "system device" << cannotOpen;
     QTest::newRow("folder") << "folder.xml"
-                            << "folder";
+                            << "folder" << cannotOpen;
+    // A read error (as from a failing disk) used to give an empty text, which the next save wrote over the
+    // file; a regular file with no size that never ends was read until memory ran out.
+    QTest::newRow("read error") << "/proc/self/mem"
+                                << "system file"
+                                << QStringLiteral("ファイル %1 を読み込めません（") + qt_error_string(EIO) + u'）';
+    QTest::newRow("endless file") << "/proc/self/pagemap"
+                                  << "system file"
+                                  << QStringLiteral(
+                                         "ファイル %1 は大きさを示さず、64 MB を超えても終わらないため読み込みません");
 }
 
 void TestPacketFile::loadFailures()
 {
     QFETCH(QString, name);
     QFETCH(QString, kind);
+    QFETCH(QString, message);
 
     const QString fileName = name.startsWith(u'/') ? name : path(name);
     make(kind, fileName);
-    QCOMPARE(failureOf([&] { loadPacketFile(fileName); }), QStringLiteral("ファイル %1 は開けません").arg(fileName));
+    QCOMPARE(failureOf([&] { loadPacketFile(fileName); }), message.arg(fileName));
 }
 
 void TestPacketFile::nameTakenAsGiven()
@@ -483,30 +527,42 @@ void TestPacketFile::writeFailureKeepsOldFile_data()
 {
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("linked");
 
     // QSaveFile buffers up to 16 KB and wrote such texts only in its commit, which ignored the failure.
-    QTest::newRow("one line, nothing may be written") << 1 << 0;
-    QTest::newRow("16 KB, nothing may be written") << 16384 / 16 << 0;
-    QTest::newRow("16 KB, cut after 1 KB") << 16384 / 16 << 1024;
-    QTest::newRow("1 MB, cut after 64 KB") << 65536 << 65536;
+    QTest::newRow("one line, nothing may be written") << 1 << 0 << false;
+    QTest::newRow("16 KB, nothing may be written") << 16384 / 16 << 0 << false;
+    QTest::newRow("16 KB, cut after 1 KB") << 16384 / 16 << 1024 << false;
+    QTest::newRow("1 MB, cut after 64 KB") << 65536 << 65536 << false;
+    // A file with a second name is written in place; the copy made first puts the old bytes back.
+    QTest::newRow("in place, 1 MB, cut after 64 KB") << 65536 << 65536 << true;
 }
 
 void TestPacketFile::writeFailureKeepsOldFile()
 {
     QFETCH(int, lines);
     QFETCH(int, limit);
+    QFETCH(bool, linked);
 
     const QString text = QStringLiteral("<ROW V=\"abc\"/>\n").repeated(lines);
     QCOMPARE(encodePacketFile(text).size(), 16 * lines);
     const QByteArray old("<OLD/>\r\n\x93\xfa\r\n");
     writeBytes(path("old.xml"), old);
+    QStringList names{"old.xml"};
+    if (linked) {
+        QCOMPARE(
+            ::link(QFile::encodeName(path("old.xml")).constData(), QFile::encodeName(path("link.xml")).constData()), 0);
+        names.prepend("link.xml");
+    }
 
     QCOMPARE(saveUnderSizeLimit(path("old.xml"), text, static_cast<rlim_t>(limit)), WriteFailed);
     QCOMPARE(readBytes(path("old.xml")), old);
-    QCOMPARE(entries(m_dir->path()), QStringList{"old.xml"});
+    QCOMPARE(entries(m_dir->path()), names);
     // Without the limit the same save succeeds.
     QCOMPARE(saveUnderSizeLimit(path("old.xml"), text, RLIM_INFINITY), QStringLiteral("<no failure>"));
     QCOMPARE(readBytes(path("old.xml")), encodePacketFile(text));
+    QCOMPARE(readBytes(path(names.first())), encodePacketFile(text));
+    QCOMPARE(entries(m_dir->path()), names);
 }
 
 void TestPacketFile::unwritableTargetRefused_data()
@@ -543,6 +599,89 @@ void TestPacketFile::unwritableTargetRefused()
     if (kind == QLatin1String("read-only")) {
         QCOMPARE(readBytes(fileName), bytes);
     }
+}
+
+void TestPacketFile::saveKeepsOwnerModeAttributesAndLinks_data()
+{
+    QTest::addColumn<uint>("saver");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("linked");
+
+    // Group 3000 is shared by users 1000 and 2000. A new file in the old one's place belonged to whoever
+    // saved, as root to root:root; its attributes were gone and a second name kept the old bytes. A file
+    // in a folder its user may not write could not be saved at all.
+    QTest::newRow("root saves a member's file") << 0u << "1000:3000 0640" << 0755 << false;
+    QTest::newRow("a member saves another's shared file") << 2000u << "1000:3000 2660" << 0777 << false;
+    QTest::newRow("a file with a second name") << 0u << "1000:3000 0644" << 0755 << true;
+    QTest::newRow("own file in a read-only folder") << 2000u << "2000:2000 0600" << 0555 << false;
+}
+
+void TestPacketFile::saveKeepsOwnerModeAttributesAndLinks()
+{
+    QFETCH(uint, saver);
+    QFETCH(QString, owner);
+    QFETCH(int, folderMode);
+    QFETCH(bool, linked);
+
+    if (::geteuid() != 0) {
+        QSKIP("giving a file to other users needs root");
+    }
+    const QString folder = path("shared");
+    QVERIFY(QDir().mkdir(folder));
+    const QString fileName = folder + QStringLiteral("/data.xml");
+    const QString link = folder + QStringLiteral("/link.xml");
+    writeBytes(fileName, "<OLD/>\r\n");
+    const QStringList ids = owner.split(QRegularExpression(QStringLiteral("[: ]")));
+    const QByteArray encoded = QFile::encodeName(fileName);
+    QCOMPARE(::chown(encoded.constData(), ids[0].toUInt(), ids[1].toUInt()), 0);
+    QCOMPARE(::chmod(encoded.constData(), ids[2].toUInt(nullptr, 8)), 0);
+    const bool attributes = ::setxattr(encoded.constData(), "user.torvane", "kept", 4, 0) == 0;
+    if (linked) {
+        QCOMPARE(::link(encoded.constData(), QFile::encodeName(link).constData()), 0);
+    }
+    const QStringList before = entries(folder);
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)), 0);
+
+    const QString text = QStringLiteral("<NEW/>\n");
+    const QString message = saveInChild(fileName, text, [saver] {
+        if (saver != 0) {
+            const gid_t shared = 3000;
+            if (::setgroups(1, &shared) != 0 || ::setresgid(saver, saver, saver) != 0 ||
+                ::setresuid(saver, saver, saver) != 0) {
+                ::_exit(1);
+            }
+        }
+    });
+    QCOMPARE(message, QStringLiteral("<no failure>"));
+    QCOMPARE(readBytes(fileName), encodePacketFile(text));
+    QCOMPARE(ownership(fileName), owner);
+    if (attributes) {
+        QCOMPARE(attribute(fileName, "user.torvane"), QByteArray("kept"));
+    }
+    if (linked) {
+        QCOMPARE(readBytes(link), encodePacketFile(text));
+    }
+    QCOMPARE(entries(folder), before);
+}
+
+void TestPacketFile::staleTemporariesRemoved()
+{
+    // A save killed before its rename leaves its temporary file; the next save of that file removes it,
+    // but not one that another save is writing now (it holds a lock on it), nor another name.
+    writeBytes(path("old.xml"), "<OLD/>\r\n");
+    writeBytes(path(".old.xml.torvane-Ab12Cd"), "<HALF");
+    writeBytes(path(".old.xml.torvane-Busy00"), "<HALF");
+    writeBytes(path(".other.xml.torvane-Ab12Cd"), "<HALF");
+    const int busy = ::open(QFile::encodeName(path(".old.xml.torvane-Busy00")).constData(), O_RDONLY);
+    QVERIFY(busy >= 0);
+    QCOMPARE(::flock(busy, LOCK_EX), 0);
+
+    savePacketFile(path("old.xml"), QStringLiteral("<NEW/>\n"));
+    ::close(busy);
+    QCOMPARE(readBytes(path("old.xml")), QByteArray("<NEW/>\r\n"));
+    QCOMPARE(entries(m_dir->path()), (QStringList{".old.xml.torvane-Busy00", ".other.xml.torvane-Ab12Cd", "old.xml"}));
 }
 
 QTEST_GUILESS_MAIN(TestPacketFile)
