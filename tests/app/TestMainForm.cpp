@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -202,6 +203,8 @@ private slots:
     void filesArriveByCommandLineAndDrop();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
+    void rangesByDragAndShiftArrows_data();
+    void rangesByDragAndShiftArrows();
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
@@ -1301,6 +1304,69 @@ void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()
     QCOMPARE(w.fields->model()->rowCount(), 3);
     w.pages->setCurrentIndex(1);
     QCOMPARE(w.xmlText(), original);
+}
+
+void TestMainForm::rangesByDragAndShiftArrows_data()
+{
+    QTest::addColumn<bool>("byKeys");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QString>("copied");
+    // Cells as (column, row).
+    QTest::newRow("drag from the current cell, over its editor")
+        << false << QPoint(0, 0) << QPoint(1, 1) << QStringLiteral("a\tb\nd\te\n");
+    QTest::newRow("drag from another cell") << false << QPoint(2, 2) << QPoint(1, 1) << QStringLiteral("e\tf\nh\ti\n");
+    QTest::newRow("Shift+Right, Shift+Down") << true << QPoint(1, 1) << QPoint(2, 2) << QStringLiteral("e\tf\nh\ti\n");
+}
+
+void TestMainForm::rangesByDragAndShiftArrows()
+{
+    QFETCH(bool, byKeys);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QString, copied);
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"A", "B", "C"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("a\tb\tc\nd\te\tf\ng\th\ti\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    w.clickCell(0, 0);
+    const QModelIndex first = w.data->model()->index(from.y(), from.x());
+    if (byKeys) {
+        w.clickCell(from.y(), from.x());
+        press(w, Qt::Key_Right, Qt::ShiftModifier);
+        press(w, Qt::Key_Down, Qt::ShiftModifier);
+    } else {
+        // The widget under the press (the open editor of the current cell, or the table) keeps the mouse.
+        QWidget* viewport = w.data->viewport();
+        const QPoint start = w.data->visualRect(first).center();
+        const QPoint end = w.data->visualRect(w.data->model()->index(to.y(), to.x())).center();
+        QWidget* pressed = viewport->childAt(start) ? viewport->childAt(start) : viewport;
+        QCOMPARE(pressed != viewport, from == QPoint(0, 0));
+        QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->mapFrom(viewport, start));
+        for (const QPoint& at : {start + QPoint(3, 0), end}) {
+            const QPoint local = pressed->mapFrom(viewport, at);
+            QMouseEvent move(QEvent::MouseMove, local, pressed->mapToGlobal(local), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(pressed, &move);
+        }
+        QTest::mouseRelease(pressed, Qt::LeftButton, {}, pressed->mapFrom(viewport, end));
+    }
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 4);
+    press(w, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), copied);
+
+    // Typing still goes into the current cell: where the drag began, where the keys moved to.
+    const QModelIndex typed = byKeys ? w.data->model()->index(to.y(), to.x()) : first;
+    const QString before = typed.data().toString();
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_End);
+    typeText(w.focus(), QStringLiteral("字"));
+    QCOMPARE(typed.data().toString(), before + QStringLiteral("字"));
 }
 
 void TestMainForm::csvOutAndBackIn()
