@@ -204,6 +204,28 @@ bool TDataGrid::growsRange(const QKeyEvent& key)
     }
 }
 
+int TDataGrid::sizeHintForColumn(int column) const
+{
+    if (!model() || column < 0 || column >= model()->columnCount()) {
+        return -1;
+    }
+    ensurePolished();
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    // The rows on screen, as the view itself measures.
+    const int first = std::max(0, rowAt(0));
+    int last = rowAt(viewport()->height() - 1);
+    if (last < 0) {
+        last = model()->rowCount() - 1;
+    }
+    int hint = 0;
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, column);
+        hint = std::max(hint, itemDelegateForIndex(index)->sizeHint(option, index).width());
+    }
+    return hint + (showGrid() ? 1 : 0);
+}
+
 bool TDataGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 {
     const bool editing = QTableView::edit(index, trigger, event);

@@ -62,6 +62,11 @@ signals:
     // A key the table itself did not use (Enter arrives through the cell editor as well).
     void keyDown(int key);
 
+public:
+    // The values' width alone: the open cell editor would ask for a line edit's width of some 17 characters,
+    // so that double-clicking a header divider would not fit the column to its content.
+    int sizeHintForColumn(int column) const override;
+
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

@@ -320,6 +320,17 @@ void TDataPage::applyDataColumnWidths()
     m_refreshing = wasRefreshing;
 }
 
+void TDataPage::fitDataColumnsToValues(int first, int last)
+{
+    // A sample of rows keeps a read of a million rows quick; the cap keeps one long text from pushing the
+    // other columns out of sight. The padding is the cell's text margins.
+    constexpr int SampleRows = 100;
+    constexpr int CellPadding = 8;
+    constexpr int WidestFit = 300;
+    m_workspace.fitDataColumnsToValues(first, last, SampleRows, CellPadding, WidestFit);
+    applyDataColumnWidths();
+}
+
 void TDataPage::refreshAll()
 {
     refreshSettings();

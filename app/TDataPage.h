@@ -40,6 +40,7 @@ public:
     void refreshFieldViews() override;
     void showFieldsAt(int fieldRow) override;
     void notifyEdited() override { emit edited(); }
+    void fitDataColumnsToValues(int first, int last) override;
 
     // The editing of the two tables, with the undo stack that reading a packet empties.
     TDataEditing* editing() const { return m_editing; }

@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <climits>
+
 namespace torvane {
 
 namespace {
@@ -295,6 +297,7 @@ void TMainForm::TabSheet1Show()
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack
         // belonged to the workspace the reader replaced.
         TabSheet1->refreshAll();
+        TabSheet1->fitDataColumnsToValues(0, INT_MAX);
         TabSheet1->editing()->clearUndo();
     }
 }

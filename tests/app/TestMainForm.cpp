@@ -205,6 +205,7 @@ private slots:
     void spreadsheetRangesPastedCopiedAndUndone();
     void rangesByDragAndShiftArrows_data();
     void rangesByDragAndShiftArrows();
+    void columnsWithoutWidthFitTheirValues();
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
@@ -1367,6 +1368,58 @@ void TestMainForm::rangesByDragAndShiftArrows()
     press(w, Qt::Key_End);
     typeText(w.focus(), QStringLiteral("字"));
     QCOMPARE(typed.data().toString(), before + QStringLiteral("字"));
+}
+
+void TestMainForm::columnsWithoutWidthFitTheirValues()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("widths.xml"));
+    QString rows;
+    for (int id = 1; id <= 18; ++id) {
+        rows += QStringLiteral("<ROW Id=\"%1\" D=\"1988-01-05T00:00:00\" N=\"x\" L=\"%2\"/>\r\n")
+                    .arg(id)
+                    .arg(id == 18 ? QString(200, u'w') : QString());
+    }
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(lines({"<?xml version=\"1.0\" standalone=\"yes\"?>", "<DATAPACKET Version=\"2.0\">", "<METADATA>",
+                         "<FIELDS>", "<FIELD attrname=\"Id\" fieldtype=\"i4\"/>",
+                         "<FIELD attrname=\"D\" fieldtype=\"dateTime\"/>",
+                         "<FIELD attrname=\"N\" fieldtype=\"string\" WIDTH=\"20\"/>",
+                         "<FIELD attrname=\"L\" fieldtype=\"string\"/>", "</FIELDS>", "</METADATA>", "<ROWDATA>"})
+                      .toUtf8() +
+                  rows.toUtf8() + "</ROWDATA>\r\n</DATAPACKET>\r\n");
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(file));
+    QCOMPARE(w.data->model()->rowCount(), 18);
+    const QFontMetrics metrics = w.data->fontMetrics();
+    const auto fitted = [&metrics](const char* name, const QString& widest) {
+        return std::max(metrics.horizontalAdvance(QString::fromLatin1(name)) + 5,
+                        std::min(metrics.horizontalAdvance(widest) + 8, 300));
+    };
+    // Without a width: the widest value among the first rows, capped; with one, the field's own rule.
+    QCOMPARE(w.data->columnWidth(0), fitted("Id", QStringLiteral("18")));
+    QCOMPARE(w.data->columnWidth(1), fitted("D", QStringLiteral("1988-01-05T00:00:00")));
+    QCOMPARE(w.data->columnWidth(2), std::max(160, metrics.horizontalAdvance(QStringLiteral("N")) + 5));
+    QCOMPARE(w.data->columnWidth(3), 300);
+
+    // A double-click on a divider fits the column to what it shows, whatever the open cell editor asks for.
+    QHeaderView* header = w.data->horizontalHeader();
+    header->resizeSection(0, 4);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    const int fit = w.data->columnWidth(0);
+    QVERIFY(fit >= metrics.horizontalAdvance(QStringLiteral("18")));
+    QVERIFY(fit < metrics.horizontalAdvance(QStringLiteral("1988-01-05")));
+    // The fitted width is the workspace's: the table shown again after a new record keeps it.
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 19);
+    QCOMPARE(w.data->columnWidth(0), fit);
 }
 
 void TestMainForm::csvOutAndBackIn()
