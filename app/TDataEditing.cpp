@@ -108,6 +108,7 @@ void TDataEditing::createActions()
 
 void TDataEditing::clearUndo()
 {
+    emit undoAboutToClear();
     m_stack->clear();
 }
 

@@ -50,6 +50,11 @@ public:
     void rowAdded();
     void moveDataColumn(int from, int to);
 
+signals:
+    // The undo stack is about to forget every step (a read, a field added or changed).
+    void undoAboutToClear();
+
+public:
     // TEditTarget
     TWorkspace& workspace() override { return m_workspace; }
     void dataCellsChanged(const QRect& cells) override;

@@ -60,8 +60,8 @@ public:
     void Splitter1Moved();
 
 signals:
-    // The user changed the workspace: an editing button (refused or not), a cell, a setting, a key
-    // selection or the column order.
+    // The user may have changed the workspace: an editing button (refused or not), a cell, a setting, a key
+    // selection or the column order. The window compares the work with the saved work.
     void edited();
 
 protected:

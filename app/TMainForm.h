@@ -72,6 +72,7 @@ private:
     void switchPage(int step);
     void createShortcuts();
     void updateTitle();
+    QStringList workState() const;
     void fitDesignSizeToFrame();
     bool save(TSaveKind kind);
     // Asks whether to save unsaved work before it is lost; false when the user cancelled or the save failed.

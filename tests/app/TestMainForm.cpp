@@ -200,6 +200,7 @@ private slots:
     void readTextReplacesTheWorkspaceWhateverBoxesShow();
     void passingThroughTheManualPageKeepsTheNewerWork();
     void unsavedWorkIsAskedAboutAndSaved();
+    void unsavedMarkFollowsRealChangesOnly();
     void filesArriveByCommandLineAndDrop();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
@@ -934,13 +935,87 @@ void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
     QVERIFY(fileBytes(fresh).contains(R"(<FIELD attrname="ID" fieldtype="i4"/>)"));
     // A save that fails keeps the window open.
     w->form->show();
-    w->defineField(QStringLiteral("NAME"), QStringLiteral("st"), QString(), QString());
+    Window::retype(w->form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID")), QStringLiteral("1041"));
+    QVERIFY(w->form->isWindowModified());
     w->dialogs.saveAnswers = {TSaveAnswer::Save};
     QVERIFY(QFile::remove(fresh));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("fresh.xml")));
     QVERIFY(!w->form->close());
     QVERIFY(w->form->isVisible());
     QCOMPARE(w->dialogs.errors.size(), 1);
+}
+
+void TestMainForm::unsavedMarkFollowsRealChangesOnly()
+{
+    QTemporaryDir dir;
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    const QString title = QStringLiteral("Torvane");
+    // Buttons that change nothing: 主キー選択 on an empty workspace, a refused 新規追加.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.size(), 1);
+    QTest::mouseClick(w.fieldAdd, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.size(), 2);
+    QCOMPARE(shownTitle(w.form.get()), title);
+    w.dialogs.fileNames = {std::nullopt};
+    QTest::keyClick(w.focus(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(w.dialogs.saveQuestions.isEmpty());
+
+    w.defineField(QStringLiteral("ID"), QStringLiteral("st"), QString(), QString());
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane*"));
+    const QString saved = dir.filePath(QStringLiteral("a.xml"));
+    w.dialogs.fileNames = {saved};
+    QTest::keyClick(w.focus(), Qt::Key_S, Qt::ControlModifier);
+    const QString clean = QStringLiteral("a.xml - Torvane");
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A key list opened and closed, 新規追加 on the blank last record.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QVERIFY(w.priList->isVisible());
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 1);
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A key chosen and unchosen again is no change either.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    w.clickItem(w.priList, 0);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    QTest::mouseClick(w.priList->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.priList->visualItemRect(w.priList->item(0)).center());
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(shownTitle(w.form.get()), clean);
+
+    // A typed value undone is back to the saved state.
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClicks(w.focus(), QStringLiteral("7"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+    QCOMPARE(shownTitle(w.form.get()), clean);
+
+    // A hand edit of the XML text undone: no mark, and the data page is not read again, so its undo history
+    // stays.
+    QTest::keyClicks(w.focus(), QStringLiteral("8"));
+    w.pages->setCurrentIndex(1);
+    w.xml->setFocus();
+    QTest::keyClick(w.xml, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(w.xml, QStringLiteral("<!-- x -->"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    for (int i = 0; i < 10 && w.xml->isModified(); ++i) {
+        QTest::keyClick(w.xml, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QVERIFY(!w.xml->isModified());
+    w.pages->setCurrentIndex(0);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A hand edit the data page read stays unsaved even when its steps are gone.
+    w.pages->setCurrentIndex(1);
+    QTest::keyClicks(w.xml, QStringLiteral(" "));
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
 }
 
 void TestMainForm::filesArriveByCommandLineAndDrop()
