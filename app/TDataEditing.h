@@ -49,6 +49,8 @@ public:
     // After the add button put a row at the end, or a column was dragged elsewhere.
     void rowAdded();
     void moveDataColumn(int from, int to);
+    // Writes a block of values as one undo step named `text` (a replacement), large values kept.
+    void writeCells(const QString& text, TCellBlock block) { pushCells(text, std::move(block)); }
 
 signals:
     // The undo stack is about to forget every step (a read, a field added or changed).

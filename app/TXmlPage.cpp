@@ -37,6 +37,7 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
         return shortcut;
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFind(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openReplace(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { openGoToLine(); });
     add(QKeySequence(Qt::Key_F3), [this] {
         if (!m_findBar->isVisible() || m_findBar->isGoToLine()) {
@@ -71,6 +72,12 @@ void TXmlPage::placeControls()
 void TXmlPage::openFind()
 {
     m_findBar->openFind(Te_Xml->selectedText());
+    placeControls();
+}
+
+void TXmlPage::openReplace()
+{
+    m_findBar->openReplace(Te_Xml->selectedText());
     placeControls();
 }
 

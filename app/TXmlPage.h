@@ -41,8 +41,9 @@ public:
 
     void Te_XmlChange();
 
-    // Ctrl+F and Ctrl+G: the find bar at the bottom of the page, the text view giving it room.
+    // Ctrl+F, Ctrl+H and Ctrl+G: the find bar at the bottom of the page, the text view giving it room.
     void openFind();
+    void openReplace();
     void openGoToLine();
     void closeFindBar();
 

@@ -211,6 +211,7 @@ private slots:
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
     void findBarWrapsAroundTheText();
+    void findAndReplaceInTheTableAndTheText();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -1648,6 +1649,108 @@ void TestMainForm::findBarWrapsAroundTheText()
     QTest::keyClick(w.focus(), Qt::Key_Return);
     QVERIFY(!bar->isVisible());
     QCOMPARE(w.xml->cursorLine(), 6);
+}
+
+void TestMainForm::findAndReplaceInTheTableAndTheText()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"A", "B", "C"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("apple\tApple pie\tx\nAPPLE\tgrape\tapple\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+
+    // Ctrl+F in a cell opens the table's bar; Enter goes along the rows, Shift+Enter back, wrapping.
+    press(w, Qt::Key_F, Qt::ControlModifier);
+    auto* bar = w.form->findChild<QWidget*>(QStringLiteral("DataFindBar"));
+    auto* text = w.form->findChild<QLineEdit*>(QStringLiteral("DataFindText"));
+    auto* status = w.form->findChild<QLabel*>(QStringLiteral("DataFindStatus"));
+    auto* matchCase = w.form->findChild<QCheckBox*>(QStringLiteral("DataFindMatchCase"));
+    auto* whole = w.form->findChild<QCheckBox*>(QStringLiteral("DataFindWholeCells"));
+    auto* with = w.form->findChild<QLineEdit*>(QStringLiteral("DataReplaceText"));
+    auto* replaceAll = w.form->findChild<QPushButton*>(QStringLiteral("DataReplaceAll"));
+    QVERIFY(bar && text && status && matchCase && whole && with && replaceAll);
+    QVERIFY(bar->isVisible() && whole->isVisible() && !with->isVisible());
+    QCOMPARE(w.focus(), text);
+    QVERIFY(w.data->geometry().bottom() < bar->geometry().top());
+    typeText(text, QStringLiteral("apple"));
+    const auto current = [&w] { return QPoint(w.data->currentIndex().column(), w.data->currentIndex().row()); };
+    struct Step {
+        bool back;
+        bool caseAndWhole;
+        QPoint cell;
+        const char* status;
+    };
+    const Step steps[] = {{false, false, {1, 0}, ""},
+                          {false, false, {0, 1}, ""},
+                          {false, false, {2, 1}, ""},
+                          {false, false, {0, 0}, "先頭から続けて検索しました"},
+                          {false, true, {2, 1}, ""},
+                          {true, true, {0, 0}, ""},
+                          {true, true, {2, 1}, "末尾から続けて検索しました"}};
+    for (const Step& step : steps) {
+        matchCase->setChecked(step.caseAndWhole);
+        whole->setChecked(step.caseAndWhole);
+        QTest::keyClick(text, Qt::Key_Return, step.back ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(current(), step.cell);
+        QCOMPARE(status->text(), QString::fromUtf8(step.status));
+        QCOMPARE(w.focus(), text);
+    }
+
+    // Ctrl+H adds the replace row. Replace all is one undo step; replace one changes the found cell and
+    // goes on to the next.
+    matchCase->setChecked(false);
+    whole->setChecked(false);
+    press(w, Qt::Key_H, Qt::ControlModifier);
+    QVERIFY(with->isVisible());
+    typeText(with, QStringLiteral("pear"));
+    QTest::mouseClick(replaceAll, Qt::LeftButton);
+    QCOMPARE(status->text(), QStringLiteral("4 件置換しました"));
+    QCOMPARE(columnValues(w, 0), (QStringList{"pear", "pear"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"pear pie", "grape"}));
+    QCOMPARE(columnValues(w, 2), (QStringList{"x", "pear"}));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane*"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), (QStringList{"apple", "APPLE"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"Apple pie", "grape"}));
+    QCOMPARE(columnValues(w, 2), (QStringList{"x", "apple"}));
+    w.clickCell(0, 1);
+    QTest::keyClick(with, Qt::Key_Return);
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("pear pie"));
+    QCOMPARE(current(), QPoint(0, 1));
+    QCOMPARE(w.cell(w.data, 1, 0), QStringLiteral("APPLE"));
+    // Esc in the bar closes it and gives the table its room back.
+    QTest::keyClick(with, Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+
+    // The XML page's bar replaces too: all as one step of the text's undo.
+    w.pages->setCurrentIndex(1);
+    const QString written = w.xmlText();
+    w.xml->setFocus();
+    QTest::keyClick(w.xml, Qt::Key_H, Qt::ControlModifier);
+    auto* xmlWith = w.form->findChild<QLineEdit*>(QStringLiteral("ReplaceText"));
+    auto* xmlText = w.form->findChild<QLineEdit*>(QStringLiteral("FindText"));
+    QVERIFY(xmlWith && xmlText && xmlWith->isVisible());
+    QVERIFY(!w.form->findChild<QCheckBox*>(QStringLiteral("FindWholeCells"))->isVisible());
+    xmlText->setText(QStringLiteral("pear"));
+    xmlWith->setText(QStringLiteral("plum"));
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("ReplaceAll")), Qt::LeftButton);
+    QCOMPARE(w.xmlText(), QString(written).replace(QStringLiteral("pear"), QStringLiteral("plum")));
+    w.xml->undo();
+    QCOMPARE(w.xmlText(), written);
+    // Replace one: the first press finds, the next replaces that match and looks for the next.
+    QTest::keyClick(xmlWith, Qt::Key_Return);
+    QCOMPARE(w.xml->selectedText(), QStringLiteral("pear"));
+    QTest::keyClick(xmlWith, Qt::Key_Return);
+    QCOMPARE(w.xmlText(), QString(written).replace(QStringLiteral("pear"), QStringLiteral("plum")));
+    QCOMPARE(w.form->findChild<QLabel*>(QStringLiteral("FindStatus"))->text(), QStringLiteral("見つかりません"));
 }
 
 QTEST_MAIN(TestMainForm)
