@@ -71,6 +71,8 @@ private:
     void showDataMenu(const QPoint& pos);
     void showFieldMenu(const QPoint& pos);
     bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const;
+    // What importing the CSV file's `bytes` with `options` would do.
+    TCsvImportPreview csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const;
     void cellTyped(const QModelIndex& index, const QString& previous);
 
     // The selected rectangle in grid columns and rows (the current cell when nothing is selected).

@@ -22,6 +22,7 @@ public:
                                                      const QString& selectedFilter) override;
     std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
+    std::optional<TCsvImportOptions> chooseCsvImport(const QString& fileName, const TCsvPreviewOf& preview) override;
 
 private:
     QPointer<QWidget> m_window;

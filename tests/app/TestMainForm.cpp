@@ -210,6 +210,7 @@ private slots:
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
+    void csvImportOptionsPreviewedAndApplied();
     void findBarWrapsAroundTheText();
     void findAndReplaceInTheTableAndTheText();
 };
@@ -1586,6 +1587,60 @@ void TestMainForm::csvOutAndBackIn()
     QCOMPARE(w.fields->model()->rowCount(), 3);
     w.pages->setCurrentIndex(1);
     QCOMPARE(w.xmlText(), before);
+}
+
+void TestMainForm::csvImportOptionsPreviewedAndApplied()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("semi.csv"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("1;\x93\x8c\x8b\x9e\x89\x77\r\n2;1988-01-05T00:00:00\r\n");
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("列1"), QStringLiteral("st"), QString(), QString());
+    const auto import = [&w, &file] {
+        w.dialogs.fileNames = {file};
+        for (QAction* action : w.data->actions()) {
+            if (action->text() == QStringLiteral("CSVを読み込む…")) {
+                action->trigger();
+            }
+        }
+    };
+    // Cancelled: nothing changes.
+    w.dialogs.csvChoices = {std::nullopt};
+    import();
+    QCOMPARE(w.fields->model()->rowCount(), 1);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+
+    // Semicolons, no header, CP932: the preview shows the records and what will happen; then it happens.
+    TCsvImportOptions options;
+    options.separator = u';';
+    options.header = false;
+    options.encoding = TCsvEncodingChoice::Cp932;
+    w.dialogs.csvChoices = {options};
+    import();
+    QCOMPARE(w.dialogs.csvPreviews.size(), 1);
+    const TCsvImportPreview& preview = w.dialogs.csvPreviews.last();
+    QVERIFY(preview.readable);
+    QCOMPARE(preview.names, (QStringList{"列1", "列2"}));
+    QCOMPARE(preview.rows, (QList<QStringList>{{"1", "東京駅"}, {"2", "1988-01-05T00:00:00"}}));
+    QCOMPARE(preview.outcome,
+             QStringLiteral("2 件のレコードを 1 行目から追加します。文字列のフィールドを 1 個追加します：列2"));
+    QVERIFY(w.dialogs.informed.isEmpty());
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "2"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京駅", "1988-01-05T00:00:00"}));
+    // The added field has no width: its column fits its values.
+    const QFontMetrics metrics = w.data->fontMetrics();
+    QCOMPARE(w.data->columnWidth(1), metrics.horizontalAdvance(QStringLiteral("1988-01-05T00:00:00")) + 8);
+
+    // Read as commas with a header, the same file is one column: the preview says so before anything is done.
+    w.dialogs.csvChoices = {TCsvImportOptions{}};
+    import();
+    QCOMPARE(w.dialogs.csvPreviews.last().names, QStringList{"1;東京駅"});
 }
 
 void TestMainForm::findBarWrapsAroundTheText()
