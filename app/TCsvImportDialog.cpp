@@ -11,6 +11,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace torvane {
 
 TCsvImportDialog::TCsvImportDialog(const QString& fileName, TCsvPreviewOf preview, QWidget* parent)
@@ -33,6 +35,7 @@ TCsvImportDialog::TCsvImportDialog(const QString& fileName, TCsvPreviewOf previe
     m_table->setObjectName(QStringLiteral("CsvPreview"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false);
     m_outcome->setObjectName(QStringLiteral("CsvOutcome"));
     m_outcome->setWordWrap(true);
 
@@ -80,6 +83,12 @@ void TCsvImportDialog::showPreview()
             m_table->setItem(r, c, new QTableWidgetItem(row[c]));
         }
     }
+    // As wide as the values, but no column wider than half the table.
+    m_table->resizeColumnsToContents();
+    for (int c = 0; c < m_table->columnCount(); ++c) {
+        m_table->setColumnWidth(c, std::min(m_table->columnWidth(c), m_table->viewport()->width() / 2));
+    }
+    m_table->resizeRowsToContents();
     m_outcome->setText(preview.outcome);
     m_ok->setEnabled(preview.readable);
 }
