@@ -55,6 +55,10 @@ TFindBar::TFindBar(TFindTarget& target, QWidget* parent)
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::NoFocus);
     }
+    // Tab goes from the text to find to its replacement, then to the options.
+    setTabOrder(m_edit, m_replaceEdit);
+    setTabOrder(m_replaceEdit, m_matchCase);
+    setTabOrder(m_matchCase, m_wholeCells);
     m_edit->installEventFilter(this);
     m_replaceEdit->installEventFilter(this);
     connect(m_previous, &QPushButton::clicked, this, &TFindBar::findPrevious);
