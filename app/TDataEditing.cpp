@@ -5,6 +5,8 @@
 #include "TDataGrid.h"
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
+#include "TFailure.h"
+#include "TPacketFile.h"
 #include "TRowValue.h"
 #include "TWorkspaceTexts.h"
 
@@ -113,6 +115,7 @@ void TDataEditing::createActions()
 
 void TDataEditing::clearUndo()
 {
+    emit undoAboutToClear();
     m_stack->clear();
     boundUndo();
 }
@@ -416,6 +419,43 @@ void TDataEditing::exportCsv()
                 choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
 }
 
+TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const
+{
+    // The first records are enough to tell a wrong separator or encoding at a glance.
+    constexpr size_t PreviewRows = 20;
+    TCsvImportPreview preview;
+    std::variant<TCsvRecords, TCsvRefusal> read;
+    try {
+        read = readCsvRecords(decodeCsvText(bytes, options.encoding), options.separator, options.header);
+    } catch (const TFailure& failure) {
+        read = TCsvRefusal{failure.message()};
+    }
+    if (const auto* refusal = std::get_if<TCsvRefusal>(&read)) {
+        preview.outcome = refusal->message;
+        return preview;
+    }
+    const TCsvRecords& csv = std::get<TCsvRecords>(read);
+    preview.readable = true;
+    preview.names = csv.names;
+    for (size_t i = 0; i < csv.records.size() && i < PreviewRows; ++i) {
+        preview.rows.append(QStringList(csv.records[i].begin(), csv.records[i].end()));
+    }
+    QStringList added;
+    for (const QString& name : csv.names) {
+        if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
+            added.append(name);
+        }
+    }
+    preview.outcome = QStringLiteral("%1 件のレコードを %2 行目から追加します。")
+                          .arg(csv.records.size())
+                          .arg(m_workspace.lastFilledDataRow() + 1);
+    preview.outcome += added.isEmpty() ? QStringLiteral("フィールドは追加しません。")
+                                       : QStringLiteral("文字列のフィールドを %1 個追加します：%2")
+                                             .arg(added.size())
+                                             .arg(added.join(QStringLiteral("、")));
+    return preview;
+}
+
 void TDataEditing::importCsv()
 {
     const std::optional<QString> name = m_dialogs.openFileNameWithFilter(m_csvName, CsvOpenFilter);
@@ -423,7 +463,14 @@ void TDataEditing::importCsv()
         return;
     }
     m_csvName = *name;
-    const std::variant<TCsvRecords, TCsvRefusal> read = readCsvRecords(loadCsvFile(*name));
+    const QByteArray bytes = readRegularFile(*name);
+    const std::optional<TCsvImportOptions> options = m_dialogs.chooseCsvImport(
+        *name, [this, &bytes](const TCsvImportOptions& choice) { return csvPreview(bytes, choice); });
+    if (!options) {
+        return;
+    }
+    const std::variant<TCsvRecords, TCsvRefusal> read =
+        readCsvRecords(decodeCsvText(bytes, options->encoding), options->separator, options->header);
     if (const auto* refusal = std::get_if<TCsvRefusal>(&read)) {
         m_dialogs.inform(refusal->message);
         return;
@@ -432,6 +479,7 @@ void TDataEditing::importCsv()
 
     // Names the workspace lacks become string fields, added as the add button adds them.
     m_workspace.markDataEdited();
+    const int firstAdded = m_workspace.FieldCount;
     bool added = false;
     for (const QString& name : csv.names) {
         if (TWorkspace::indexOfName(m_workspace.FieldList(), name) < 0) {
@@ -458,6 +506,10 @@ void TDataEditing::importCsv()
         }
     }
     pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
+    // The added fields have no width: their columns take their values' width.
+    if (added) {
+        m_host.fitDataColumnsToValues(firstAdded, m_workspace.FieldCount - 1);
+    }
     m_host.notifyEdited();
 }
 

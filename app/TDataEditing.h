@@ -53,7 +53,14 @@ public:
     // After the add button put a row at the end, or a column was dragged elsewhere.
     void rowAdded();
     void moveDataColumn(int from, int to);
+    // Writes a block of values as one undo step named `text` (a replacement), large values kept.
+    void writeCells(const QString& text, TCellBlock block) { pushCells(text, std::move(block)); }
 
+signals:
+    // The undo stack is about to forget every step (a read, a field added or changed).
+    void undoAboutToClear();
+
+public:
     // TEditTarget
     TWorkspace& workspace() override { return m_workspace; }
     void dataCellsChanged(const QRect& cells) override;
@@ -70,6 +77,8 @@ private:
     void showDataMenu(const QPoint& pos);
     void showFieldMenu(const QPoint& pos);
     bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const;
+    // What importing the CSV file's `bytes` with `options` would do.
+    TCsvImportPreview csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const;
     void cellTyped(const QModelIndex& index, const QString& previous);
 
     // The selected rectangle in grid columns and rows (the current cell when nothing is selected).

@@ -17,6 +17,9 @@ public:
     // A field was deleted or moved: the views show the field list again with field `fieldRow` (1-based,
     // within the list) current and loaded into the field editor, and the field table's columns refitted.
     virtual void showFieldsAt(int fieldRow) = 0;
+    // Data columns `first` to `last` whose field has no width become as wide as their values (a read, an
+    // import), and the data table shows the new widths.
+    virtual void fitDataColumnsToValues(int first, int last) = 0;
     // The work changed: the window marks it unsaved.
     virtual void notifyEdited() = 0;
 

@@ -4,7 +4,10 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -186,8 +189,101 @@ void TDataGrid::keyPressEvent(QKeyEvent* event)
     QTableView::keyPressEvent(event);
 }
 
+bool TDataGrid::growsRange(const QKeyEvent& key)
+{
+    if (key.modifiers() != Qt::ShiftModifier && key.modifiers() != (Qt::ShiftModifier | Qt::KeypadModifier)) {
+        return false;
+    }
+    switch (key.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int TDataGrid::sizeHintForColumn(int column) const
+{
+    if (!model() || column < 0 || column >= model()->columnCount()) {
+        return -1;
+    }
+    ensurePolished();
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    // The rows on screen, as the view itself measures.
+    const int first = std::max(0, rowAt(0));
+    int last = rowAt(viewport()->height() - 1);
+    if (last < 0) {
+        last = model()->rowCount() - 1;
+    }
+    int hint = 0;
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, column);
+        hint = std::max(hint, itemDelegateForIndex(index)->sizeHint(option, index).width());
+    }
+    return hint + (showGrid() ? 1 : 0);
+}
+
+bool TDataGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    const bool editing = QTableView::edit(index, trigger, event);
+    // The open editor covers its cell: a drag that starts on it must still reach the view.
+    if (QWidget* editor = indexWidget(index)) {
+        editor->installEventFilter(this);
+    }
+    return editing;
+}
+
+bool TDataGrid::eventFilter(QObject* object, QEvent* event)
+{
+    auto* editor = qobject_cast<QWidget*>(object);
+    if (editor && editor->parentWidget() == viewport()) {
+        if (event->type() == QEvent::MouseMove) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if ((mouse->buttons() & Qt::LeftButton) &&
+                dragRange(editor->mapTo(viewport(), mouse->position().toPoint()))) {
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonPress) {
+            m_rangeDrag = false;
+        }
+    }
+    return QTableView::eventFilter(object, event);
+}
+
+bool TDataGrid::dragRange(const QPoint& viewportPos)
+{
+    const QModelIndex current = currentIndex();
+    const QModelIndex corner = indexAt(viewportPos);
+    if (!current.isValid() || !corner.isValid() || (!m_rangeDrag && corner == current)) {
+        return m_rangeDrag;
+    }
+    m_rangeDrag = true;
+    // The current cell stays where the drag began, its editor open for typing; only the selection grows.
+    const QModelIndex topLeft =
+        model()->index(std::min(current.row(), corner.row()), std::min(current.column(), corner.column()));
+    const QModelIndex bottomRight =
+        model()->index(std::max(current.row(), corner.row()), std::max(current.column(), corner.column()));
+    selectionModel()->select(QItemSelection(topLeft, bottomRight), QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+void TDataGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    // The view stops drag-selecting while its editor is open, and here it always is.
+    if ((event->buttons() & Qt::LeftButton) && state() == EditingState && dragRange(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
 void TDataGrid::mousePressEvent(QMouseEvent* event)
 {
+    m_rangeDrag = false;
     QTableView::mousePressEvent(event);
     // A click on the current cell does not change it; the open editor takes the keyboard all the same.
     focusEditor();

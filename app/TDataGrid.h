@@ -44,8 +44,11 @@ public:
     void setKeyClaim(TKeyClaim claim) { m_keyClaim = std::move(claim); }
     bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const
     {
-        return m_keyClaim && m_keyClaim(key, editor);
+        return growsRange(key) || (m_keyClaim && m_keyClaim(key, editor));
     }
+    // Shift with an arrow grows the selected rectangle, as in a spreadsheet, rather than selecting
+    // characters inside the cell.
+    static bool growsRange(const QKeyEvent& key);
     // The cell editor now open in the current cell, if any.
     QLineEdit* currentEditor() const;
 
@@ -62,6 +65,11 @@ signals:
     // A key the table itself did not use (Enter arrives through the cell editor as well).
     void keyDown(int key);
 
+public:
+    // The values' width alone: the open cell editor would ask for a line edit's width of some 17 characters,
+    // so that double-clicking a header divider would not fit the column to its content.
+    int sizeHintForColumn(int column) const override;
+
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -69,10 +77,16 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
     void focusEditor();
+    // A drag with the left button held, at `viewportPos`: the rectangle from the current cell to the cell
+    // there is selected. False while the mouse is still over the current cell and no range was begun.
+    bool dragRange(const QPoint& viewportPos);
     // An opened editor takes the focus. After an edit of the field table the user goes on typing names
     // there, so while one of these lives an editor opened by the program leaves the focus in the focus
     // scope where it was.
@@ -90,6 +104,8 @@ private:
     TCellDelegate* m_delegate;
     QPointer<QWidget> m_focusScope;
     TKeyClaim m_keyClaim;
+    // A drag has left its first cell; until the button is released it selects cells, not text.
+    bool m_rangeDrag = false;
 };
 
 } // namespace torvane

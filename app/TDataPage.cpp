@@ -1,12 +1,14 @@
 #include "TDataPage.h"
 
 #include "TDataEditing.h"
+#include "TDataFind.h"
 #include "TDataGrid.h"
 #include "TDataTableModel.h"
 #include "TFieldGrid.h"
 #include "TFieldTableModel.h"
 #include "TFieldTypeBox.h"
 #include "TFieldWidthEdit.h"
+#include "TFindBar.h"
 #include "TGroupBox.h"
 #include "TPushButton.h"
 #include "TSplitterBar.h"
@@ -19,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTableView>
 
 #include <algorithm>
@@ -85,12 +88,15 @@ TDataPage::TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandl
     createKeyLists();
     setTabOrders();
     m_editing = new TDataEditing(*this, m_workspace, m_dialogs, m_errors, SG_Data, m_dataModel, SG_Field);
+    createFindBar();
 
     // Data columns are as wide as their names in the table's own font.
     m_workspace.setTextMeasure([this](const QString& text) { return SG_Data->fontMetrics().horizontalAdvance(text); });
     placeControls();
     refreshAll();
 }
+
+TDataPage::~TDataPage() = default;
 
 void TDataPage::createWholeGroup()
 {
@@ -216,6 +222,63 @@ void TDataPage::createKeyLists()
             [this] { keySelectionChanged(LB_PriKey, TKeyKind::PrimaryKey); });
 }
 
+void TDataPage::createFindBar()
+{
+    m_find = std::make_unique<TDataFind>(m_workspace, SG_Data, *m_editing);
+    m_findBar = new TFindBar(*m_find, GBox_Data);
+    // The XML page has a find bar of its own: the names tell them apart.
+    m_findBar->setObjectName(QStringLiteral("DataFindBar"));
+    for (QWidget* child : m_findBar->findChildren<QWidget*>()) {
+        if (!child->objectName().isEmpty()) {
+            child->setObjectName(QStringLiteral("Data") + child->objectName());
+        }
+    }
+    m_findBar->hide();
+    connect(m_findBar, &TFindBar::closeRequested, this, &TDataPage::closeFindBar);
+    const auto add = [this](const QKeySequence& keys, auto&& slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, slot] { m_errors.run(slot); });
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFind(false); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openFind(true); });
+    add(QKeySequence(Qt::Key_F3), [this] {
+        if (!m_findBar->isVisible()) {
+            openFind(false);
+        }
+        m_findBar->findNext();
+    });
+    add(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] {
+        if (!m_findBar->isVisible()) {
+            openFind(false);
+        }
+        m_findBar->findPrevious();
+    });
+}
+
+void TDataPage::openFind(bool replace)
+{
+    // A value selected in the cell editor is what the user means to find.
+    const QLineEdit* editor = SG_Data->currentEditor();
+    const QString initial = editor ? editor->selectedText() : QString();
+    if (replace) {
+        m_findBar->openReplace(initial);
+    } else {
+        m_findBar->openFind(initial);
+    }
+    placeControls();
+}
+
+void TDataPage::closeFindBar()
+{
+    if (!m_findBar->isVisible()) {
+        return;
+    }
+    m_findBar->hide();
+    placeControls();
+    SG_Data->setFocus();
+}
+
 void TDataPage::setTabOrders()
 {
     setTabOrder(Ed_xmlVersion, Ed_PacketVersion);
@@ -276,7 +339,11 @@ void TDataPage::placeControls()
     const int dataCW = GBox_Data->width();
     const int dataCH = GBox_Data->height();
     place(B_DataAdd, dataCW - 95, 12, 81, 17);
-    place(SG_Data, 2, 32, dataCW - 4, dataCH - 34);
+    const int barHeight = m_findBar && m_findBar->isVisible() ? m_findBar->sizeHint().height() : 0;
+    place(SG_Data, 2, 32, dataCW - 4, dataCH - 34 - barHeight);
+    if (barHeight > 0) {
+        place(m_findBar, 2, dataCH - 2 - barHeight, dataCW - 4, barHeight);
+    }
 
     // The key lists keep their places under their buttons.
     place(LB_DefOrder, 352, KeyListTop, 113, keyListHeight(m_workspace.LB_DefOrder()));
@@ -320,6 +387,17 @@ void TDataPage::applyDataColumnWidths()
     }
     SG_Data->setColumnWidths(widths);
     m_refreshing = wasRefreshing;
+}
+
+void TDataPage::fitDataColumnsToValues(int first, int last)
+{
+    // A sample of rows keeps a read of a million rows quick; the cap keeps one long text from pushing the
+    // other columns out of sight. The padding is the cell's text margins.
+    constexpr int SampleRows = 100;
+    constexpr int CellPadding = 8;
+    constexpr int WidestFit = 300;
+    m_workspace.fitDataColumnsToValues(first, last, SampleRows, CellPadding, WidestFit);
+    applyDataColumnWidths();
 }
 
 void TDataPage::refreshAll()

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -16,11 +18,13 @@ class QTableView;
 namespace torvane {
 
 class TDataEditing;
+class TDataFind;
 class TDataGrid;
 class TDataTableModel;
 class TFieldTableModel;
 class TFieldTypeBox;
 class TFieldWidthEdit;
+class TFindBar;
 class TSplitterBar;
 
 // The data page: packet settings and key buttons, the field editor with the field table, the splitter
@@ -30,6 +34,7 @@ class TDataPage : public QWidget, public TDataEditingHost {
     Q_OBJECT
 public:
     TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
+    ~TDataPage() override;
 
     // Shows the workspace as it now is: after a parse, or anything else that changed it wholesale.
     void refreshAll();
@@ -40,11 +45,15 @@ public:
     void refreshFieldViews() override;
     void showFieldsAt(int fieldRow) override;
     void notifyEdited() override { emit edited(); }
+    void fitDataColumnsToValues(int first, int last) override;
 
     // The editing of the two tables, with the undo stack that reading a packet empties.
     TDataEditing* editing() const { return m_editing; }
     // Refits the field table's columns to its current size (the page control or the splitter moved).
     void fitFieldColumns();
+    // Ctrl+F and Ctrl+H: the find bar under the data table, which gives it room.
+    void openFind(bool replace);
+    void closeFindBar();
     // The field group's height, which the splitter sets.
     int fieldGroupHeight() const { return m_fieldGroupHeight; }
 
@@ -59,8 +68,8 @@ public:
     void Splitter1Moved();
 
 signals:
-    // The user changed the workspace: an editing button (refused or not), a cell, a setting, a key
-    // selection or the column order.
+    // The user may have changed the workspace: an editing button (refused or not), a cell, a setting, a key
+    // selection or the column order. The window compares the work with the saved work.
     void edited();
 
 protected:
@@ -71,6 +80,7 @@ private:
     void createFieldGroup();
     void createDataGroup();
     void createKeyLists();
+    void createFindBar();
     void setTabOrders();
     // Every position and size of the page, from the page's and the groups' current client sizes.
     void placeControls();
@@ -124,6 +134,8 @@ private:
     QGroupBox* GBox_Data = nullptr;
     QPushButton* B_DataAdd = nullptr;
     TDataGrid* SG_Data = nullptr;
+    std::unique_ptr<TDataFind> m_find;
+    TFindBar* m_findBar = nullptr;
 
     QListWidget* LB_DefOrder = nullptr;
     QListWidget* LB_PriKey = nullptr;

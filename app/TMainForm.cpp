@@ -22,6 +22,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
+
 namespace torvane {
 
 namespace {
@@ -82,8 +85,11 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent) : QMainWindow(parent), 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::pageChanged);
     connect(TabSheet2, &TXmlPage::loadClicked, this, &TMainForm::B_XmlLoadClick);
     connect(TabSheet2, &TXmlPage::saveClicked, this, &TMainForm::B_XmlSaveClick);
-    connect(TabSheet1, &TDataPage::edited, this, [this] { m_document.setModified(true); });
-    connect(TabSheet2, &TXmlPage::edited, this, [this] { m_document.setModified(true); });
+    // Buttons and edits say the work may have changed; the document compares it with the saved work.
+    m_document.track(TabSheet1->editing()->undoStack(), [this] { return workState(); });
+    connect(TabSheet1, &TDataPage::edited, &m_document, &TDocument::update);
+    connect(TabSheet1->editing(), &TDataEditing::undoAboutToClear, &m_document, &TDocument::keepUnsavedSteps);
+    connect(TabSheet2, &TXmlPage::edited, this, [this] { m_document.setTextEdited(TabSheet2->isTextEdited()); });
     connect(&m_document, &TDocument::changed, this, &TMainForm::updateTitle);
     updateTitle();
     createShortcuts();
@@ -116,6 +122,27 @@ void TMainForm::createShortcuts()
     add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openDocument(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); });
+}
+
+QStringList TMainForm::workState() const
+{
+    // Everything the packet holds that the undo stack does not: the settings, the field definitions and
+    // the key selections. The rows are the undo stack's.
+    QStringList state{m_workspace.Ed_xmlVersion, m_workspace.Ed_PacketVersion, m_workspace.Ed_LCID};
+    const int fields = std::min(m_workspace.FieldCount, m_workspace.SG_Field.rowCount() - 1);
+    for (int r = 1; r <= fields; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            state.append(m_workspace.SG_Field.cell(c, r));
+        }
+    }
+    for (const TKeyList* keys : {&m_workspace.LB_PriKey, &m_workspace.LB_DefOrder}) {
+        QString selected;
+        for (int i = 0; i < keys->items().size(); ++i) {
+            selected.append(keys->isSelected(i) ? u'1' : u'0');
+        }
+        state.append(selected);
+    }
+    return state;
 }
 
 void TMainForm::updateTitle()
@@ -282,6 +309,7 @@ void TMainForm::switchPage(int step)
 void TMainForm::TabSheet1Show()
 {
     const bool reads = m_workspace.needsRead();
+    const bool wasModified = m_document.isModified();
     // The view's text is fetched only when it is going to be read: turning a large view into text costs.
     m_errors.run([this] {
         // The reader gives a message per refused field; a packet may have thousands.
@@ -299,7 +327,10 @@ void TMainForm::TabSheet1Show()
         // Whatever the reader got through before a failure is shown too. The commands on the undo stack
         // belonged to the workspace the reader replaced.
         TabSheet1->refreshAll();
+        TabSheet1->fitDataColumnsToValues(0, INT_MAX);
         TabSheet1->editing()->clearUndo();
+        TabSheet2->textRead();
+        m_document.workRead(wasModified);
     }
 }
 

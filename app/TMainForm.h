@@ -71,6 +71,7 @@ private:
     void switchPage(int step);
     void createShortcuts();
     void updateTitle();
+    QStringList workState() const;
     void fitDesignSizeToFrame();
     bool save(TSaveKind kind);
     // Whether the text to be saved may be written: it is well-formed XML, or the user, told what is wrong and

@@ -1,5 +1,7 @@
 #include "TQtDialogs.h"
 
+#include "TCsvImportDialog.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -176,6 +178,15 @@ std::optional<QString> TQtDialogs::openFileName(const QString& initialName)
     // A name that does not exist is accepted here and fails on opening, with the program's own message.
     dialog.setFileMode(QFileDialog::AnyFile);
     return runFileDialog(dialog, initialName);
+}
+
+std::optional<TCsvImportOptions> TQtDialogs::chooseCsvImport(const QString& fileName, const TCsvPreviewOf& preview)
+{
+    TCsvImportDialog dialog(fileName, preview, m_window);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.options();
 }
 
 } // namespace torvane

@@ -280,6 +280,40 @@ bool TTextView::find(const QString& needle, bool backward, Qt::CaseSensitivity c
     return true;
 }
 
+bool TTextView::replaceFound(const QString& needle, const QString& replacement, Qt::CaseSensitivity cs)
+{
+    const QString text = toCrLf(needle);
+    const QStringView selected = QStringView(m_buffer.text()).mid(selectionStart(), selectionEnd() - selectionStart());
+    if (text.isEmpty() || selected.compare(text, cs) != 0) {
+        return false;
+    }
+    replaceRange(selectionStart(), selectionEnd() - selectionStart(), toCrLf(replacement), TEditKind::Other);
+    return true;
+}
+
+int TTextView::replaceAll(const QString& needle, const QString& replacement, Qt::CaseSensitivity cs)
+{
+    const QString text = toCrLf(needle);
+    const QString with = toCrLf(replacement);
+    const QStringView all(m_buffer.text());
+    const qsizetype first = text.isEmpty() ? -1 : all.indexOf(text, 0, cs);
+    if (first < 0) {
+        return 0;
+    }
+    // One replacement of the stretch from the first match to the end of the last: one undo step.
+    QString stretch;
+    int count = 0;
+    qsizetype from = first;
+    for (qsizetype at = first; at >= 0; at = all.indexOf(text, from, cs)) {
+        stretch.append(all.mid(from, at - from));
+        stretch.append(with);
+        from = at + text.size();
+        ++count;
+    }
+    replaceRange(first, from - first, stretch, TEditKind::Other);
+    return count;
+}
+
 // ---- keys ----------------------------------------------------------------------------------------------
 
 TTextView::KeyAction TTextView::keyAction(const QKeyEvent* event)

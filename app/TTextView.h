@@ -63,6 +63,8 @@ public:
     // `wrap` the search goes on from the other end. False when the text holds no match.
     bool find(const QString& text, bool backward = false, Qt::CaseSensitivity cs = Qt::CaseInsensitive,
               bool wrap = true) override;
+    bool replaceFound(const QString& text, const QString& replacement, Qt::CaseSensitivity cs) override;
+    int replaceAll(const QString& text, const QString& replacement, Qt::CaseSensitivity cs) override;
     QString selectedText() const;
     bool hasSelection() const { return m_anchor != m_cursor; }
     qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }

@@ -37,6 +37,7 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
         return shortcut;
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFind(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openReplace(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { openGoToLine(); });
     add(QKeySequence(Qt::Key_F3), [this] {
         if (!m_findBar->isVisible() || m_findBar->isGoToLine()) {
@@ -71,6 +72,12 @@ void TXmlPage::placeControls()
 void TXmlPage::openFind()
 {
     m_findBar->openFind(Te_Xml->selectedText());
+    placeControls();
+}
+
+void TXmlPage::openReplace()
+{
+    m_findBar->openReplace(Te_Xml->selectedText());
     placeControls();
 }
 
@@ -114,6 +121,7 @@ void TXmlPage::showPacket(QString crlfText)
         Te_Xml->setPlainText(std::move(crlfText));
     }
     Te_Xml->setModified(false);
+    m_handEdited = false;
 }
 
 void TXmlPage::showLoadedText(QString text)
@@ -123,7 +131,20 @@ void TXmlPage::showLoadedText(QString text)
         const QSignalBlocker blocker(Te_Xml);
         Te_Xml->setPlainText(std::move(text));
     }
+    // Modified until the data page reads it: undoing a hand edit back to it leaves it to be read.
     Te_Xml->setModified(true);
+    m_handEdited = false;
+}
+
+void TXmlPage::textRead()
+{
+    Te_Xml->setModified(false);
+    m_handEdited = false;
+}
+
+bool TXmlPage::isTextEdited() const
+{
+    return Te_Xml->isModified();
 }
 
 bool TXmlPage::holdsView(const QWidget* widget) const
@@ -135,9 +156,20 @@ void TXmlPage::Te_XmlChange()
 {
     m_errors.run([this] {
         if (Te_Xml->isModified()) {
+            if (!m_handEdited) {
+                m_handEdited = true;
+                m_readWasPending = m_workspace.needsRead();
+            }
             m_workspace.markTextEdited();
-            emit edited();
+        } else if (m_handEdited) {
+            // Undone back to the text as it was loaded, written or read: the workspace is as it was then, and
+            // a read the data page does not owe it would only throw away its undo history.
+            m_handEdited = false;
+            if (!m_readWasPending) {
+                m_workspace.rebuilt();
+            }
         }
+        emit edited();
     });
 }
 

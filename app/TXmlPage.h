@@ -31,20 +31,26 @@ public:
     // Replaces the view's text by a loaded file's text and marks it modified. A file whose line breaks
     // are all CR LF is held as it is; lone LFs and CRs become CR LF.
     void showLoadedText(QString text);
+    // The data page read the text as it is now.
+    void textRead();
+    // Whether the text differs from what the data page last read or the writer wrote (a loaded text not read
+    // yet differs; hand edits undone do not).
+    bool isTextEdited() const;
     // Whether `widget` is the text view or part of it.
     bool holdsView(const QWidget* widget) const;
 
     void Te_XmlChange();
 
-    // Ctrl+F and Ctrl+G: the find bar at the bottom of the page, the text view giving it room.
+    // Ctrl+F, Ctrl+H and Ctrl+G: the find bar at the bottom of the page, the text view giving it room.
     void openFind();
+    void openReplace();
     void openGoToLine();
     void closeFindBar();
 
 signals:
     void loadClicked();
     void saveClicked();
-    // The user changed the text by hand.
+    // The user changed the text by hand, or undid such changes.
     void edited();
 
 protected:
@@ -60,6 +66,9 @@ private:
     QPushButton* B_XmlSave = nullptr;
     TTextView* Te_Xml = nullptr;
     TFindBar* m_findBar = nullptr;
+    // A hand edit is under way, and whether the workspace still had the text to read when it began.
+    bool m_handEdited = false;
+    bool m_readWasPending = false;
 };
 
 } // namespace torvane

@@ -29,4 +29,21 @@ QString loadCsvFile(const QString& fileName)
     return decodeFileText(readRegularFile(fileName));
 }
 
+QString decodeCsvText(QByteArrayView bytes, TCsvEncodingChoice encoding)
+{
+    switch (encoding) {
+    case TCsvEncodingChoice::Utf8:
+        return QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes);
+    case TCsvEncodingChoice::Cp932:
+        if (!TPacketCodec::cp932().available()) {
+            // Read as the automatic choice reads it, which refuses with its own message when it must.
+            return decodeFileText(bytes);
+        }
+        return TPacketCodec::cp932().decode(bytes);
+    case TCsvEncodingChoice::Automatic:
+        break;
+    }
+    return decodeFileText(bytes);
+}
+
 } // namespace torvane

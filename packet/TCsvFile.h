@@ -1,5 +1,8 @@
 #pragma once
 
+#include "TDialogs.h"
+
+#include <QByteArrayView>
 #include <QString>
 
 namespace torvane {
@@ -15,5 +18,8 @@ void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding e
 // Reads a CSV file's text, its encoding told as a packet file's is (decodeFileText); line breaks stay as
 // they are. Throws TFailure("ファイル <name> は開けません") for anything but a regular file.
 QString loadCsvFile(const QString& fileName);
+// The text of a CSV file's bytes in the encoding chosen: told as loadCsvFile tells it, UTF-8 (a byte-order
+// mark dropped), or CP932. Throws TFailure where CP932 cannot be read at all (a Qt without ICU).
+QString decodeCsvText(QByteArrayView bytes, TCsvEncodingChoice encoding);
 
 } // namespace torvane

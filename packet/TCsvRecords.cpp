@@ -2,16 +2,33 @@
 
 #include "TWorkspace.h"
 
+#include <algorithm>
+
 namespace torvane {
 
-std::variant<TCsvRecords, TCsvRefusal> readCsvRecords(QStringView csvText)
+std::variant<TCsvRecords, TCsvRefusal> readCsvRecords(QStringView csvText, QChar separator, bool header)
 {
     int errorLine = 0;
-    std::optional<TTextTable> read = fromCsvText(csvText, &errorLine);
+    std::optional<TTextTable> read = fromCsvText(csvText, &errorLine, separator);
     if (!read) {
         return TCsvRefusal{
             QStringLiteral("%1 行目で始まる値の引用符（\"）が閉じられていないため、CSV ファイルを読み込めません")
                 .arg(errorLine)};
+    }
+    if (!header) {
+        if (read->empty()) {
+            return TCsvRefusal{QStringLiteral("CSV ファイルにレコードがありません")};
+        }
+        TCsvRecords csv;
+        size_t columns = 0;
+        for (const std::vector<QString>& record : *read) {
+            columns = std::max(columns, record.size());
+        }
+        for (size_t k = 1; k <= columns; ++k) {
+            csv.names.append(QStringLiteral("列%1").arg(k));
+        }
+        csv.records = std::move(*read);
+        return csv;
     }
     if (read->empty()) {
         return TCsvRefusal{QStringLiteral("CSV ファイルに見出しの行がありません")};

@@ -143,9 +143,9 @@ QString toCsvText(const TTextTable& rows)
     return write(rows, u',', QLatin1String("\r\n"), true);
 }
 
-std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine)
+std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine, QChar separator)
 {
-    return read(text, u',', true, errorLine);
+    return read(text, separator, true, errorLine);
 }
 
 } // namespace torvane

@@ -23,7 +23,8 @@ TTextTable fromTabText(QStringView text);
 // quote is quoted as above, and a record of one empty value is written "" so that it is no blank line.
 QString toCsvText(const TTextTable& rows);
 // Reads CSV text with RFC 4180 quoting; blank lines hold no record. A quote that is never closed makes
-// the text malformed: nullopt, with the line where the quoted value began in `errorLine`.
-std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine = nullptr);
+// the text malformed: nullopt, with the line where the quoted value began in `errorLine`. Files from
+// spreadsheets may separate values by a tab or a semicolon instead of the comma.
+std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine = nullptr, QChar separator = u',');
 
 } // namespace torvane

@@ -2,8 +2,11 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace torvane {
@@ -16,6 +19,28 @@ struct TSaveChoice {
     QString fileName;
     QString filter;
 };
+
+// The encodings a CSV file may be read in: told from its bytes, or as the user says.
+enum class TCsvEncodingChoice { Automatic, Utf8, Cp932 };
+
+// How a CSV file is read into the data table.
+struct TCsvImportOptions {
+    QChar separator = u',';
+    // The first row names the fields; without one the columns are 列1, 列2, ….
+    bool header = true;
+    TCsvEncodingChoice encoding = TCsvEncodingChoice::Automatic;
+};
+
+// What importing a file with some options would do, for the options dialog to show.
+struct TCsvImportPreview {
+    QStringList names;
+    // The first records, as read.
+    QList<QStringList> rows;
+    // What will happen (rows appended, fields added), or why the file cannot be read so.
+    QString outcome;
+    bool readable = false;
+};
+using TCsvPreviewOf = std::function<TCsvImportPreview(const TCsvImportOptions&)>;
 
 // Every modal box and file dialog the program shows goes through this interface, so that the core can
 // ask and tell without knowing about widgets, and tests can answer without anything blocking.
@@ -80,6 +105,14 @@ public:
     {
         Q_UNUSED(filter);
         return openFileName(initialName);
+    }
+    // The CSV import's options for `fileName`: separator, header row and encoding, with `preview` shown for
+    // each choice. nullopt when cancelled; tools without a window take the defaults.
+    virtual std::optional<TCsvImportOptions> chooseCsvImport(const QString& fileName, const TCsvPreviewOf& preview)
+    {
+        Q_UNUSED(fileName);
+        Q_UNUSED(preview);
+        return TCsvImportOptions{};
     }
 };
 

@@ -219,6 +219,10 @@ public:
     bool isBlankDataRow(int row) const;
     // The last data row holding a value in a field's column; 0 when there is none.
     int lastFilledDataRow() const;
+    // Widens the data columns from `first` to `last` (0-based) whose field has no width text to their
+    // widest value among the first `sampleRows` data rows plus `padding`, up to `cap` pixels; a column
+    // never narrows. Packets written without widths would otherwise show numbers and dates cut off.
+    void fitDataColumnsToValues(int first, int last, int sampleRows, int padding, int cap);
 
     // --- Editing beyond the buttons ------------------------------------------------------------------
     // Each of these is a user edit of the data side. Rows are grid rows (1 is the first data row). Each

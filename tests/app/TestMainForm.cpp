@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -206,16 +207,22 @@ private slots:
     void notWellFormedPacketIsSavedOnlyWhenAsked();
     void saveAsAsksBeforeReplacing_data();
     void saveAsAsksBeforeReplacing();
+    void unsavedMarkFollowsRealChangesOnly();
     void filesArriveByCommandLineAndDrop();
     void failedReadsAndOtherProgramsChangesLoseNothing();
     void wideAndFaultyPacketsShowAtOnce();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
     void undoHistoryKeepsNoMoreThanItsMemory();
+    void rangesByDragAndShiftArrows_data();
+    void rangesByDragAndShiftArrows();
+    void columnsWithoutWidthFitTheirValues();
     void rowsInsertedDuplicatedAndDeleted();
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
+    void csvImportOptionsPreviewedAndApplied();
     void findBarWrapsAroundTheText();
+    void findAndReplaceInTheTableAndTheText();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -958,7 +965,8 @@ void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
     QVERIFY(fileBytes(fresh).contains(R"(<FIELD attrname="ID" fieldtype="i4"/>)"));
     // A save that fails keeps the window open.
     w->form->show();
-    w->defineField(QStringLiteral("NAME"), QStringLiteral("st"), QString(), QString());
+    Window::retype(w->form->findChild<QLineEdit*>(QStringLiteral("Ed_LCID")), QStringLiteral("1041"));
+    QVERIFY(w->form->isWindowModified());
     w->dialogs.saveAnswers = {TSaveAnswer::Save};
     QVERIFY(QFile::remove(fresh));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("fresh.xml")));
@@ -1233,6 +1241,79 @@ void TestMainForm::wideAndFaultyPacketsShowAtOnce()
     QVERIFY(w.dialogs.informed[3].endsWith(QStringLiteral("…（ほか 9976 件）")));
     QCOMPARE(w.dialogs.informed[3].count(taken), 20);
     QCOMPARE(w.data->model()->columnCount(), 1);
+}
+
+void TestMainForm::unsavedMarkFollowsRealChangesOnly()
+{
+    QTemporaryDir dir;
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    const QString title = QStringLiteral("Torvane");
+    // Buttons that change nothing: 主キー選択 on an empty workspace, a refused 新規追加.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.size(), 1);
+    QTest::mouseClick(w.fieldAdd, Qt::LeftButton);
+    QCOMPARE(w.dialogs.informed.size(), 2);
+    QCOMPARE(shownTitle(w.form.get()), title);
+    w.dialogs.fileNames = {std::nullopt};
+    QTest::keyClick(w.focus(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(w.dialogs.saveQuestions.isEmpty());
+
+    w.defineField(QStringLiteral("ID"), QStringLiteral("st"), QString(), QString());
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane*"));
+    const QString saved = dir.filePath(QStringLiteral("a.xml"));
+    w.dialogs.fileNames = {saved};
+    QTest::keyClick(w.focus(), Qt::Key_S, Qt::ControlModifier);
+    const QString clean = QStringLiteral("a.xml - Torvane");
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A key list opened and closed, 新規追加 on the blank last record.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QVERIFY(w.priList->isVisible());
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 1);
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A key chosen and unchosen again is no change either.
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    w.clickItem(w.priList, 0);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    QTest::mouseClick(w.priList->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.priList->visualItemRect(w.priList->item(0)).center());
+    QTest::mouseClick(w.priKey, Qt::LeftButton);
+    QCOMPARE(shownTitle(w.form.get()), clean);
+
+    // A typed value undone is back to the saved state.
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    QTest::keyClicks(w.focus(), QStringLiteral("7"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+    QCOMPARE(shownTitle(w.form.get()), clean);
+
+    // A hand edit of the XML text undone: no mark, and the data page is not read again, so its undo history
+    // stays.
+    QTest::keyClicks(w.focus(), QStringLiteral("8"));
+    w.pages->setCurrentIndex(1);
+    w.xml->setFocus();
+    QTest::keyClick(w.xml, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(w.xml, QStringLiteral("<!-- x -->"));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
+    for (int i = 0; i < 10 && w.xml->isModified(); ++i) {
+        QTest::keyClick(w.xml, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QVERIFY(!w.xml->isModified());
+    w.pages->setCurrentIndex(0);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+    QCOMPARE(shownTitle(w.form.get()), clean);
+    // A hand edit the data page read stays unsaved even when its steps are gone.
+    w.pages->setCurrentIndex(1);
+    QTest::keyClicks(w.xml, QStringLiteral(" "));
+    w.pages->setCurrentIndex(0);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("a.xml* - Torvane"));
 }
 
 void TestMainForm::filesArriveByCommandLineAndDrop()
@@ -1658,6 +1739,121 @@ void TestMainForm::fieldsDeletedAndMovedWithTheirKeys()
     QCOMPARE(w.xmlText(), original);
 }
 
+void TestMainForm::rangesByDragAndShiftArrows_data()
+{
+    QTest::addColumn<bool>("byKeys");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QString>("copied");
+    // Cells as (column, row).
+    QTest::newRow("drag from the current cell, over its editor")
+        << false << QPoint(0, 0) << QPoint(1, 1) << QStringLiteral("a\tb\nd\te\n");
+    QTest::newRow("drag from another cell") << false << QPoint(2, 2) << QPoint(1, 1) << QStringLiteral("e\tf\nh\ti\n");
+    QTest::newRow("Shift+Right, Shift+Down") << true << QPoint(1, 1) << QPoint(2, 2) << QStringLiteral("e\tf\nh\ti\n");
+}
+
+void TestMainForm::rangesByDragAndShiftArrows()
+{
+    QFETCH(bool, byKeys);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QString, copied);
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"A", "B", "C"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("a\tb\tc\nd\te\tf\ng\th\ti\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    w.clickCell(0, 0);
+    const QModelIndex first = w.data->model()->index(from.y(), from.x());
+    if (byKeys) {
+        w.clickCell(from.y(), from.x());
+        press(w, Qt::Key_Right, Qt::ShiftModifier);
+        press(w, Qt::Key_Down, Qt::ShiftModifier);
+    } else {
+        // The widget under the press (the open editor of the current cell, or the table) keeps the mouse.
+        QWidget* viewport = w.data->viewport();
+        const QPoint start = w.data->visualRect(first).center();
+        const QPoint end = w.data->visualRect(w.data->model()->index(to.y(), to.x())).center();
+        QWidget* pressed = viewport->childAt(start) ? viewport->childAt(start) : viewport;
+        QCOMPARE(pressed != viewport, from == QPoint(0, 0));
+        QTest::mousePress(pressed, Qt::LeftButton, {}, pressed->mapFrom(viewport, start));
+        for (const QPoint& at : {start + QPoint(3, 0), end}) {
+            const QPoint local = pressed->mapFrom(viewport, at);
+            QMouseEvent move(QEvent::MouseMove, local, pressed->mapToGlobal(local), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(pressed, &move);
+        }
+        QTest::mouseRelease(pressed, Qt::LeftButton, {}, pressed->mapFrom(viewport, end));
+    }
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 4);
+    press(w, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), copied);
+
+    // Typing still goes into the current cell: where the drag began, where the keys moved to.
+    const QModelIndex typed = byKeys ? w.data->model()->index(to.y(), to.x()) : first;
+    const QString before = typed.data().toString();
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_End);
+    typeText(w.focus(), QStringLiteral("字"));
+    QCOMPARE(typed.data().toString(), before + QStringLiteral("字"));
+}
+
+void TestMainForm::columnsWithoutWidthFitTheirValues()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("widths.xml"));
+    QString rows;
+    for (int id = 1; id <= 18; ++id) {
+        rows += QStringLiteral("<ROW Id=\"%1\" D=\"1988-01-05T00:00:00\" N=\"x\" L=\"%2\"/>\r\n")
+                    .arg(id)
+                    .arg(id == 18 ? QString(200, u'w') : QString());
+    }
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(lines({"<?xml version=\"1.0\" standalone=\"yes\"?>", "<DATAPACKET Version=\"2.0\">", "<METADATA>",
+                         "<FIELDS>", "<FIELD attrname=\"Id\" fieldtype=\"i4\"/>",
+                         "<FIELD attrname=\"D\" fieldtype=\"dateTime\"/>",
+                         "<FIELD attrname=\"N\" fieldtype=\"string\" WIDTH=\"20\"/>",
+                         "<FIELD attrname=\"L\" fieldtype=\"string\"/>", "</FIELDS>", "</METADATA>", "<ROWDATA>"})
+                      .toUtf8() +
+                  rows.toUtf8() + "</ROWDATA>\r\n</DATAPACKET>\r\n");
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(file));
+    QCOMPARE(w.data->model()->rowCount(), 18);
+    const QFontMetrics metrics = w.data->fontMetrics();
+    const auto fitted = [&metrics](const char* name, const QString& widest) {
+        return std::max(metrics.horizontalAdvance(QString::fromLatin1(name)) + 5,
+                        std::min(metrics.horizontalAdvance(widest) + 8, 300));
+    };
+    // Without a width: the widest value among the first rows, capped; with one, the field's own rule.
+    QCOMPARE(w.data->columnWidth(0), fitted("Id", QStringLiteral("18")));
+    QCOMPARE(w.data->columnWidth(1), fitted("D", QStringLiteral("1988-01-05T00:00:00")));
+    QCOMPARE(w.data->columnWidth(2), std::max(160, metrics.horizontalAdvance(QStringLiteral("N")) + 5));
+    QCOMPARE(w.data->columnWidth(3), 300);
+
+    // A double-click on a divider fits the column to what it shows, whatever the open cell editor asks for.
+    QHeaderView* header = w.data->horizontalHeader();
+    header->resizeSection(0, 4);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    const int fit = w.data->columnWidth(0);
+    QVERIFY(fit >= metrics.horizontalAdvance(QStringLiteral("18")));
+    QVERIFY(fit < metrics.horizontalAdvance(QStringLiteral("1988-01-05")));
+    // The fitted width is the workspace's: the table shown again after a new record keeps it.
+    QTest::mouseClick(w.dataAdd, Qt::LeftButton);
+    QCOMPARE(w.data->model()->rowCount(), 19);
+    QCOMPARE(w.data->columnWidth(0), fit);
+}
+
 void TestMainForm::csvOutAndBackIn()
 {
     QTemporaryDir dir;
@@ -1748,6 +1944,60 @@ void TestMainForm::csvOutAndBackIn()
     QCOMPARE(w.xmlText(), before);
 }
 
+void TestMainForm::csvImportOptionsPreviewedAndApplied()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("semi.csv"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("1;\x93\x8c\x8b\x9e\x89\x77\r\n2;1988-01-05T00:00:00\r\n");
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("列1"), QStringLiteral("st"), QString(), QString());
+    const auto import = [&w, &file] {
+        w.dialogs.fileNames = {file};
+        for (QAction* action : w.data->actions()) {
+            if (action->text() == QStringLiteral("CSVを読み込む…")) {
+                action->trigger();
+            }
+        }
+    };
+    // Cancelled: nothing changes.
+    w.dialogs.csvChoices = {std::nullopt};
+    import();
+    QCOMPARE(w.fields->model()->rowCount(), 1);
+    QCOMPARE(w.cell(w.data, 0, 0), QString());
+
+    // Semicolons, no header, CP932: the preview shows the records and what will happen; then it happens.
+    TCsvImportOptions options;
+    options.separator = u';';
+    options.header = false;
+    options.encoding = TCsvEncodingChoice::Cp932;
+    w.dialogs.csvChoices = {options};
+    import();
+    QCOMPARE(w.dialogs.csvPreviews.size(), 1);
+    const TCsvImportPreview& preview = w.dialogs.csvPreviews.last();
+    QVERIFY(preview.readable);
+    QCOMPARE(preview.names, (QStringList{"列1", "列2"}));
+    QCOMPARE(preview.rows, (QList<QStringList>{{"1", "東京駅"}, {"2", "1988-01-05T00:00:00"}}));
+    QCOMPARE(preview.outcome,
+             QStringLiteral("2 件のレコードを 1 行目から追加します。文字列のフィールドを 1 個追加します：列2"));
+    QVERIFY(w.dialogs.informed.isEmpty());
+    QCOMPARE(w.fields->model()->rowCount(), 2);
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "2"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京駅", "1988-01-05T00:00:00"}));
+    // The added field has no width: its column fits its values.
+    const QFontMetrics metrics = w.data->fontMetrics();
+    QCOMPARE(w.data->columnWidth(1), metrics.horizontalAdvance(QStringLiteral("1988-01-05T00:00:00")) + 8);
+
+    // Read as commas with a header, the same file is one column: the preview says so before anything is done.
+    w.dialogs.csvChoices = {TCsvImportOptions{}};
+    import();
+    QCOMPARE(w.dialogs.csvPreviews.last().names, QStringList{"1;東京駅"});
+}
+
 void TestMainForm::findBarWrapsAroundTheText()
 {
     Window w;
@@ -1809,6 +2059,108 @@ void TestMainForm::findBarWrapsAroundTheText()
     QTest::keyClick(w.focus(), Qt::Key_Return);
     QVERIFY(!bar->isVisible());
     QCOMPARE(w.xml->cursorLine(), 6);
+}
+
+void TestMainForm::findAndReplaceInTheTableAndTheText()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"A", "B", "C"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("apple\tApple pie\tx\nAPPLE\tgrape\tapple\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+
+    // Ctrl+F in a cell opens the table's bar; Enter goes along the rows, Shift+Enter back, wrapping.
+    press(w, Qt::Key_F, Qt::ControlModifier);
+    auto* bar = w.form->findChild<QWidget*>(QStringLiteral("DataFindBar"));
+    auto* text = w.form->findChild<QLineEdit*>(QStringLiteral("DataFindText"));
+    auto* status = w.form->findChild<QLabel*>(QStringLiteral("DataFindStatus"));
+    auto* matchCase = w.form->findChild<QCheckBox*>(QStringLiteral("DataFindMatchCase"));
+    auto* whole = w.form->findChild<QCheckBox*>(QStringLiteral("DataFindWholeCells"));
+    auto* with = w.form->findChild<QLineEdit*>(QStringLiteral("DataReplaceText"));
+    auto* replaceAll = w.form->findChild<QPushButton*>(QStringLiteral("DataReplaceAll"));
+    QVERIFY(bar && text && status && matchCase && whole && with && replaceAll);
+    QVERIFY(bar->isVisible() && whole->isVisible() && !with->isVisible());
+    QCOMPARE(w.focus(), text);
+    QVERIFY(w.data->geometry().bottom() < bar->geometry().top());
+    typeText(text, QStringLiteral("apple"));
+    const auto current = [&w] { return QPoint(w.data->currentIndex().column(), w.data->currentIndex().row()); };
+    struct Step {
+        bool back;
+        bool caseAndWhole;
+        QPoint cell;
+        const char* status;
+    };
+    const Step steps[] = {{false, false, {1, 0}, ""},
+                          {false, false, {0, 1}, ""},
+                          {false, false, {2, 1}, ""},
+                          {false, false, {0, 0}, "先頭から続けて検索しました"},
+                          {false, true, {2, 1}, ""},
+                          {true, true, {0, 0}, ""},
+                          {true, true, {2, 1}, "末尾から続けて検索しました"}};
+    for (const Step& step : steps) {
+        matchCase->setChecked(step.caseAndWhole);
+        whole->setChecked(step.caseAndWhole);
+        QTest::keyClick(text, Qt::Key_Return, step.back ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(current(), step.cell);
+        QCOMPARE(status->text(), QString::fromUtf8(step.status));
+        QCOMPARE(w.focus(), text);
+    }
+
+    // Ctrl+H adds the replace row. Replace all is one undo step; replace one changes the found cell and
+    // goes on to the next.
+    matchCase->setChecked(false);
+    whole->setChecked(false);
+    press(w, Qt::Key_H, Qt::ControlModifier);
+    QVERIFY(with->isVisible());
+    typeText(with, QStringLiteral("pear"));
+    QTest::mouseClick(replaceAll, Qt::LeftButton);
+    QCOMPARE(status->text(), QStringLiteral("4 件置換しました"));
+    QCOMPARE(columnValues(w, 0), (QStringList{"pear", "pear"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"pear pie", "grape"}));
+    QCOMPARE(columnValues(w, 2), (QStringList{"x", "pear"}));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("Torvane*"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(columnValues(w, 0), (QStringList{"apple", "APPLE"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"Apple pie", "grape"}));
+    QCOMPARE(columnValues(w, 2), (QStringList{"x", "apple"}));
+    w.clickCell(0, 1);
+    QTest::keyClick(with, Qt::Key_Return);
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("pear pie"));
+    QCOMPARE(current(), QPoint(0, 1));
+    QCOMPARE(w.cell(w.data, 1, 0), QStringLiteral("APPLE"));
+    // Esc in the bar closes it and gives the table its room back.
+    QTest::keyClick(with, Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+
+    // The XML page's bar replaces too: all as one step of the text's undo.
+    w.pages->setCurrentIndex(1);
+    const QString written = w.xmlText();
+    w.xml->setFocus();
+    QTest::keyClick(w.xml, Qt::Key_H, Qt::ControlModifier);
+    auto* xmlWith = w.form->findChild<QLineEdit*>(QStringLiteral("ReplaceText"));
+    auto* xmlText = w.form->findChild<QLineEdit*>(QStringLiteral("FindText"));
+    QVERIFY(xmlWith && xmlText && xmlWith->isVisible());
+    QVERIFY(!w.form->findChild<QCheckBox*>(QStringLiteral("FindWholeCells"))->isVisible());
+    xmlText->setText(QStringLiteral("pear"));
+    xmlWith->setText(QStringLiteral("plum"));
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("ReplaceAll")), Qt::LeftButton);
+    QCOMPARE(w.xmlText(), QString(written).replace(QStringLiteral("pear"), QStringLiteral("plum")));
+    w.xml->undo();
+    QCOMPARE(w.xmlText(), written);
+    // Replace one: the first press finds, the next replaces that match and looks for the next.
+    QTest::keyClick(xmlWith, Qt::Key_Return);
+    QCOMPARE(w.xml->selectedText(), QStringLiteral("pear"));
+    QTest::keyClick(xmlWith, Qt::Key_Return);
+    QCOMPARE(w.xmlText(), QString(written).replace(QStringLiteral("pear"), QStringLiteral("plum")));
+    QCOMPARE(w.form->findChild<QLabel*>(QStringLiteral("FindStatus"))->text(), QStringLiteral("見つかりません"));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -39,6 +39,10 @@ public:
     QStringList openInitialNames;
     // The file kinds to choose in the save dialog's filter (the one offered first when none is left).
     std::deque<QString> chosenFilters;
+    // The CSV import's choices (the defaults when none is left; nullopt cancels), and the preview shown for
+    // each choice made.
+    std::deque<std::optional<TCsvImportOptions>> csvChoices;
+    QList<TCsvImportPreview> csvPreviews;
 
     void inform(const QString& message) override
     {
@@ -127,6 +131,19 @@ public:
             chosenFilters.pop_front();
         }
         return name ? std::optional<TSaveChoice>(TSaveChoice{*name, filter}) : std::nullopt;
+    }
+
+    std::optional<TCsvImportOptions> chooseCsvImport(const QString&, const TCsvPreviewOf& preview) override
+    {
+        std::optional<TCsvImportOptions> choice = TCsvImportOptions{};
+        if (!csvChoices.empty()) {
+            choice = csvChoices.front();
+            csvChoices.pop_front();
+        }
+        if (choice) {
+            csvPreviews.append(preview(*choice));
+        }
+        return choice;
     }
 
 private:

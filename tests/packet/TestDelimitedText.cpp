@@ -29,6 +29,8 @@ private slots:
     void csvFiles();
     void csvRecords_data();
     void csvRecords();
+    void csvImportChoices_data();
+    void csvImportChoices();
 };
 
 void TestDelimitedText::tabText_data()
@@ -161,6 +163,57 @@ void TestDelimitedText::csvRecords()
     if (const auto* csv = std::get_if<TCsvRecords>(&read)) {
         QCOMPARE(csv->names, (QStringList{"ID", "名前"}));
         QCOMPARE(csv->records, (TTextTable{{"1"}, {"2", "x"}}));
+    }
+}
+
+void TestDelimitedText::csvImportChoices_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("header");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QString>("refusal");
+    const int automatic = int(TCsvEncodingChoice::Automatic);
+    const int cp932 = int(TCsvEncodingChoice::Cp932);
+    const int utf8 = int(TCsvEncodingChoice::Utf8);
+    QTest::newRow("semicolons under a header, CP932 told from the bytes")
+        << QByteArray("ID;\x96\xbc\x91\x4f\r\n1;a,b\r\n") << automatic << QChar(u';') << true
+        << QStringList{"ID", "名前"} << QStringList{"1|a,b"} << QString();
+    QTest::newRow("tabs without a header: columns named by number")
+        << QByteArray("1\tx\ty\r\n2\r\n") << automatic << QChar(u'\t') << false << QStringList{"列1", "列2", "列3"}
+        << QStringList{"1|x|y", "2"} << QString();
+    QTest::newRow("CP932 asked for") << QByteArray("\x96\xbc\r\n") << cp932 << QChar(u',') << false
+                                     << QStringList{"列1"} << QStringList{"名"} << QString();
+    QTest::newRow("UTF-8 asked for, byte-order mark dropped")
+        << QByteArray("\xEF\xBB\xBF\xE5\x90\x8D\r\n") << utf8 << QChar(u',') << true << QStringList{"名"}
+        << QStringList{} << QString();
+    QTest::newRow("no record at all, without a header")
+        << QByteArray("\r\n") << automatic << QChar(u',') << false << QStringList{} << QStringList{}
+        << "CSV ファイルにレコードがありません";
+}
+
+void TestDelimitedText::csvImportChoices()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, encoding);
+    QFETCH(QChar, separator);
+    QFETCH(bool, header);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, records);
+    QFETCH(QString, refusal);
+    const std::variant<TCsvRecords, TCsvRefusal> read =
+        readCsvRecords(decodeCsvText(bytes, TCsvEncodingChoice(encoding)), separator, header);
+    const auto* refused = std::get_if<TCsvRefusal>(&read);
+    QCOMPARE(refused ? refused->message : QString(), refusal);
+    if (const auto* csv = std::get_if<TCsvRecords>(&read)) {
+        QCOMPARE(csv->names, names);
+        QStringList joined;
+        for (const std::vector<QString>& record : csv->records) {
+            joined.append(QStringList(record.begin(), record.end()).join(u'|'));
+        }
+        QCOMPARE(joined, records);
     }
 }
 
