@@ -442,7 +442,7 @@ TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvIm
     }
     QStringList added;
     for (const QString& name : csv.names) {
-        if (TWorkspace::indexOfName(m_workspace.FieldList, name) < 0) {
+        if (TWorkspace::indexOfName(m_workspace.FieldList(), name) < 0) {
             added.append(name);
         }
     }
@@ -479,7 +479,7 @@ void TDataEditing::importCsv()
 
     // Names the workspace lacks become string fields, added as the add button adds them.
     m_workspace.markDataEdited();
-    const int firstAdded = m_workspace.FieldCount;
+    const int firstAdded = m_workspace.FieldCount();
     bool added = false;
     for (const QString& name : csv.names) {
         if (TWorkspace::indexOfName(m_workspace.FieldList(), name) < 0) {
@@ -508,7 +508,7 @@ void TDataEditing::importCsv()
     pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
     // The added fields have no width: their columns take their values' width.
     if (added) {
-        m_host.fitDataColumnsToValues(firstAdded, m_workspace.FieldCount - 1);
+        m_host.fitDataColumnsToValues(firstAdded, m_workspace.FieldCount() - 1);
     }
     m_host.notifyEdited();
 }

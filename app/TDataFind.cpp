@@ -18,17 +18,17 @@ TDataFind::TDataFind(TWorkspace& workspace, TDataGrid* grid, TDataEditing& editi
 
 int TDataFind::columns() const
 {
-    return std::max(0, std::min(m_workspace.FieldCount, m_workspace.SG_Data.colCount()));
+    return m_workspace.FieldCount();
 }
 
 int TDataFind::rows() const
 {
-    return std::max(0, m_workspace.SG_Data.rowCount() - 1);
+    return std::max(0, m_workspace.SG_Data().rowCount() - 1);
 }
 
 bool TDataFind::matches(int column, int row, const QString& text, Qt::CaseSensitivity cs) const
 {
-    const QStringView value = m_workspace.SG_Data.cellView(column, row);
+    const QStringView value = m_workspace.SG_Data().cellView(column, row);
     if (isBlobValue(value)) {
         return false;
     }
@@ -41,7 +41,7 @@ QString TDataFind::replaced(int column, int row, const QString& text, const QStr
     if (m_wholeCells) {
         return replacement;
     }
-    return m_workspace.SG_Data.cell(column, row).replace(text, replacement, cs);
+    return m_workspace.SG_Data().cell(column, row).replace(text, replacement, cs);
 }
 
 void TDataFind::selectCell(int column, int row)
@@ -126,7 +126,7 @@ int TDataFind::replaceAll(const QString& text, const QString& replacement, Qt::C
     for (int row = top; row <= bottom; ++row) {
         auto& values = block.values.emplace_back();
         for (int column = left; column <= right; ++column) {
-            values.push_back(m_workspace.SG_Data.cell(column, row));
+            values.push_back(m_workspace.SG_Data().cell(column, row));
         }
     }
     for (const auto& [column, row] : found) {

@@ -128,14 +128,14 @@ QStringList TMainForm::workState() const
 {
     // Everything the packet holds that the undo stack does not: the settings, the field definitions and
     // the key selections. The rows are the undo stack's.
-    QStringList state{m_workspace.Ed_xmlVersion, m_workspace.Ed_PacketVersion, m_workspace.Ed_LCID};
-    const int fields = std::min(m_workspace.FieldCount, m_workspace.SG_Field.rowCount() - 1);
+    QStringList state{m_workspace.Ed_xmlVersion(), m_workspace.Ed_PacketVersion(), m_workspace.Ed_LCID()};
+    const int fields = m_workspace.FieldCount();
     for (int r = 1; r <= fields; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            state.append(m_workspace.SG_Field.cell(c, r));
+        for (int c = FieldNameColumn; c <= FieldWidthColumn; ++c) {
+            state.append(m_workspace.SG_Field().cell(c, r));
         }
     }
-    for (const TKeyList* keys : {&m_workspace.LB_PriKey, &m_workspace.LB_DefOrder}) {
+    for (const TKeyList* keys : {&m_workspace.LB_PriKey(), &m_workspace.LB_DefOrder()}) {
         QString selected;
         for (int i = 0; i < keys->items().size(); ++i) {
             selected.append(keys->isSelected(i) ? u'1' : u'0');

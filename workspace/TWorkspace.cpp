@@ -157,21 +157,21 @@ void TWorkspace::setFieldTableSize(int width, int height)
 
 void TWorkspace::fitDataColumnsToValues(int first, int last, int sampleRows, int padding, int cap)
 {
-    const int columns = std::min({last, FieldCount - 1, SG_Data.colCount() - 1}) + 1;
-    const int rows = std::min(sampleRows, SG_Data.rowCount() - 1);
+    const int columns = std::min(last, FieldCount() - 1) + 1;
+    const int rows = std::min(sampleRows, m_dataTable.rowCount() - 1);
     for (int c = std::max(first, 0); c < columns; ++c) {
-        if (!SG_Field.cell(3, c + 1).isEmpty()) {
+        if (!m_fieldTable.cell(FieldWidthColumn, c + 1).isEmpty()) {
             continue;
         }
         int widest = 0;
         for (int r = 1; r <= rows && widest < cap; ++r) {
-            const QStringView value = SG_Data.cellView(c, r);
+            const QStringView value = m_dataTable.cellView(c, r);
             // A large value shows as its mark, never as itself.
             widest = std::max(widest, measureText(isBlobValue(value) ? QStringLiteral("<BLOB>") : value.toString()));
         }
         const int width = std::min(widest + padding, cap);
-        if (widest > 0 && width > SG_Data.colWidth(c)) {
-            SG_Data.setColWidth(c, width);
+        if (widest > 0 && width > m_dataTable.colWidth(c)) {
+            m_dataTable.setColWidth(c, width);
         }
     }
 }
