@@ -113,17 +113,22 @@ void TDataPage::createWholeGroup()
 
     // The settings are the workspace's; what the user types goes straight into it and is to reach the
     // packet text. The reader's own filling (setText) is no edit.
-    const auto settingEdited = [this](void (TWorkspace::*set)(const QString&), const QString& text) {
-        (m_workspace.*set)(text);
+    const auto settingEdited = [this] {
         m_workspace.markDataEdited();
         emit edited();
     };
-    connect(Ed_xmlVersion, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setXmlVersion, text); });
-    connect(Ed_PacketVersion, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setPacketVersion, text); });
-    connect(Ed_LCID, &QLineEdit::textEdited, this,
-            [this, settingEdited](const QString& text) { settingEdited(&TWorkspace::setLCID, text); });
+    connect(Ed_xmlVersion, &QLineEdit::textEdited, this, [this, settingEdited](const QString& text) {
+        m_workspace.setXmlVersion(text);
+        settingEdited();
+    });
+    connect(Ed_PacketVersion, &QLineEdit::textEdited, this, [this, settingEdited](const QString& text) {
+        m_workspace.setPacketVersion(text);
+        settingEdited();
+    });
+    connect(Ed_LCID, &QLineEdit::textEdited, this, [this, settingEdited](const QString& text) {
+        m_workspace.setLCID(text);
+        settingEdited();
+    });
     connect(B_DefOrder, &QPushButton::clicked, this, &TDataPage::B_DefOrderClick);
     connect(B_PriKey, &QPushButton::clicked, this, &TDataPage::B_PriKeyClick);
 }
