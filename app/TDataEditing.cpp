@@ -6,6 +6,7 @@
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
 #include "TPacketWriter.h"
+#include "TValueWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -89,6 +90,8 @@ void TDataEditing::createActions()
     m_clear = addAction(m_data, QStringLiteral("内容を消去"), {K(Qt::Key_Delete)}, &TDataEditing::clearCells);
     m_exportCsv = addAction(m_data, QStringLiteral("CSVに書き出す…"), {}, &TDataEditing::exportCsv);
     m_importCsv = addAction(m_data, QStringLiteral("CSVを読み込む…"), {}, &TDataEditing::importCsv);
+    m_showValue =
+        addAction(m_data, QStringLiteral("値を表示・編集…"), {K(Qt::CTRL | Qt::Key_E)}, &TDataEditing::showValue);
 
     m_undo = addAction(&m_page, QStringLiteral("元に戻す"), {K(Qt::CTRL | Qt::Key_Z)}, nullptr);
     m_redo = addAction(&m_page, QStringLiteral("やり直し"),
@@ -121,6 +124,8 @@ void TDataEditing::showDataMenu(const QPoint& pos)
     menu.addActions({m_undo, m_redo});
     menu.addSeparator();
     menu.addActions({m_exportCsv, m_importCsv});
+    menu.addSeparator();
+    menu.addAction(m_showValue);
     menu.exec(m_data->viewport()->mapToGlobal(pos));
 }
 
@@ -137,8 +142,9 @@ bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) cons
 {
     const QKeySequence sequence(key.keyCombination());
     const auto bound = [&sequence](const QAction* action) { return action->shortcuts().contains(sequence); };
-    // Undo in the table is the page's undo, whole cells at a time, even while there is nothing to undo.
-    if (bound(m_undo) || bound(m_redo)) {
+    // Undo in the table is the page's undo, whole cells at a time, even while there is nothing to undo;
+    // Ctrl+E opens the value window (the editor would take it to the end of its line).
+    if (bound(m_undo) || bound(m_redo) || bound(m_showValue)) {
         return true;
     }
     // On a single cell the editor keeps what it does with its own text: copying its selected part, pasting
@@ -462,6 +468,24 @@ void TDataEditing::importCsv()
     }
     pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
     m_page.notifyEdited();
+}
+
+// --- Values ------------------------------------------------------------------------------------------
+
+void TDataEditing::showValue()
+{
+    const QModelIndex current = m_data->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    if (!m_valueWindow) {
+        m_valueWindow =
+            new TValueWindow(TValueCell(*this, m_stack), m_dataModel, m_dialogs, m_errors, m_data->window());
+    }
+    m_valueWindow->showCell(current.column(), current.row() + 1);
+    m_valueWindow->show();
+    m_valueWindow->raise();
+    m_valueWindow->activateWindow();
 }
 
 // --- Fields --------------------------------------------------------------------------------------------

@@ -47,6 +47,14 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const QStringView cell = m_workspace.SG_Data.cellView(index.column(), index.row() + 1);
+    if (role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ToolTipRole) {
+        if (const TCellPictures::TPicture* picture = pictureAt(index.column(), index.row() + 1, cell)) {
+            if (role == Qt::DecorationRole) {
+                return picture->thumbnail;
+            }
+            return role == Qt::DisplayRole ? picture->info.description() : TCellPictures::tooltip(cell);
+        }
+    }
     if (role == Qt::ToolTipRole) {
         if (isBlobValue(cell)) {
             return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
@@ -85,6 +93,13 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     return true;
 }
 
+const TCellPictures::TPicture* TDataTableModel::pictureAt(int col, int row, QStringView cell) const
+{
+    const bool binary = col < m_workspace.FieldCount && col + 1 < m_workspace.SG_Field.rowCount() &&
+                        TValueField{TypeCodeOf(m_workspace, col + 1), QString()}.isBinary();
+    return m_pictures.picture(col, row, cell, binary);
+}
+
 QVariant TDataTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
@@ -106,6 +121,7 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
 void TDataTableModel::refresh()
 {
     beginResetModel();
+    m_pictures.clear();
     endResetModel();
 }
 
