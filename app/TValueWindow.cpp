@@ -2,6 +2,7 @@
 
 #include "TFileBytes.h"
 #include "TPacketFile.h"
+#include "TTextView.h"
 
 #include <QAbstractTableModel>
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -50,6 +52,8 @@ private:
 namespace {
 
 const QString AllFilesFilter = QStringLiteral("総て (*)");
+// Wrapping lays out a text whole as it is set: a megabyte of text takes a noticeable moment, ten take seconds.
+constexpr qsizetype LongTextLength = 1'000'000;
 enum Tab { TextTab, ImageTab, HexTab };
 
 } // namespace
@@ -70,6 +74,11 @@ TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs&
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("ValueText"));
     m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_longText = new TTextView(this);
+    m_longText->setObjectName(QStringLiteral("ValueLongText"));
+    m_textPages = new QStackedWidget(this);
+    m_textPages->addWidget(m_text);
+    m_textPages->addWidget(m_longText);
     m_image = new QLabel;
     m_image->setObjectName(QStringLiteral("ValueImage"));
     m_image->setAlignment(Qt::AlignCenter);
@@ -92,7 +101,7 @@ TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs&
 
     m_views = new QTabWidget(this);
     m_views->setObjectName(QStringLiteral("ValueViews"));
-    m_views->addTab(m_text, QStringLiteral("テキスト"));
+    m_views->addTab(m_textPages, QStringLiteral("テキスト"));
     m_views->addTab(m_imageArea, QStringLiteral("画像"));
     m_views->addTab(m_hex, QStringLiteral("16進"));
 
@@ -125,6 +134,7 @@ TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs&
                 [this] { m_errors.run([this] { applyText(); }); });
     }
     connect(m_text, &QPlainTextEdit::modificationChanged, m_apply, &QWidget::setEnabled);
+    connect(m_longText, &TTextView::modificationChanged, m_apply, &QWidget::setEnabled);
     // The text is put into its view when that view is first shown: a large picture or byte run opens
     // without laying out megabytes of text no one looks at.
     connect(m_views, &QTabWidget::currentChanged, this, [this](int tab) {
@@ -171,6 +181,7 @@ void TValueWindow::showValue()
     m_status->setText(m_value.statusText());
     m_textLoaded = false;
     m_text->clear();
+    m_longText->setPlainText(QString());
     const QImage image = m_value.image();
     m_image->setPixmap(QPixmap::fromImage(image));
     m_views->setTabEnabled(ImageTab, !image.isNull());
@@ -190,11 +201,33 @@ void TValueWindow::loadText()
         return;
     }
     m_textLoaded = true;
-    const QSignalBlocker blocker(m_text);
-    m_text->setPlainText(m_value.displayText());
-    m_text->setReadOnly(!m_value.isTextEditable());
-    m_text->document()->setModified(false);
+    QString text = m_value.displayText();
+    if (text.size() > LongTextLength) {
+        const QSignalBlocker blocker(m_longText);
+        m_longText->setPlainText(std::move(text));
+        m_textPages->setCurrentWidget(m_longText);
+    } else {
+        const QSignalBlocker blocker(m_text);
+        m_text->setPlainText(text);
+        m_text->setReadOnly(!m_value.isTextEditable());
+        m_text->document()->setModified(false);
+        m_textPages->setCurrentWidget(m_text);
+    }
     m_apply->setEnabled(false);
+}
+
+bool TValueWindow::textModified() const
+{
+    if (!m_textLoaded) {
+        return false;
+    }
+    return m_textPages->currentWidget() == m_longText ? m_longText->isModified() : m_text->document()->isModified();
+}
+
+void TValueWindow::setTextUnmodified()
+{
+    m_longText->setModified(false);
+    m_text->document()->setModified(false);
 }
 
 TValueView TValueWindow::currentView() const
@@ -216,11 +249,17 @@ void TValueWindow::setView(TValueView view)
 
 void TValueWindow::applyText()
 {
-    if (!m_textLoaded || !m_text->document()->isModified() || !m_cell.exists(m_col, m_row)) {
+    if (!textModified() || !m_cell.exists(m_col, m_row)) {
         return;
     }
-    const QString value = m_value.valueForText(m_text->toPlainText());
-    m_text->document()->setModified(false);
+    if (!m_value.isTextEditable()) {
+        throw TFailure(
+            QStringLiteral("この値のバイト列は文字列として読むと元に戻らないため、テキストの変更は適用できません"));
+    }
+    const QString edited =
+        m_textPages->currentWidget() == m_longText ? m_longText->toPlainText() : m_text->toPlainText();
+    const QString value = m_value.valueForText(edited);
+    setTextUnmodified();
     m_cell.write(m_col, m_row, value, QStringLiteral("値を編集"));
 }
 
@@ -261,7 +300,7 @@ void TValueWindow::exportFile()
 
 bool TValueWindow::settleEdits()
 {
-    if (!m_textLoaded || !m_text->document()->isModified() || !m_cell.exists(m_col, m_row)) {
+    if (!textModified() || !m_cell.exists(m_col, m_row)) {
         return true;
     }
     if (m_dialogs.confirm(QStringLiteral("テキストの変更をセルに適用しますか？"))) {
@@ -272,7 +311,7 @@ bool TValueWindow::settleEdits()
         });
         return applied;
     }
-    m_text->document()->setModified(false);
+    setTextUnmodified();
     return true;
 }
 

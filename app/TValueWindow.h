@@ -11,12 +11,14 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
+class QStackedWidget;
 class QTabWidget;
 class QTableView;
 
 namespace torvane {
 
 class THexModel;
+class TTextView;
 
 // The value window: one data cell's value, whole, as text, as a picture or as hex, in a window of its own
 // beside the main window. The text view's edits are applied to the cell as one undo step; a file's bytes
@@ -51,6 +53,8 @@ private:
     void reload();
     void showValue();
     void loadText();
+    bool textModified() const;
+    void setTextUnmodified();
     // Unapplied text edits are applied or dropped as the user answers; false when the window is to stay.
     bool settleEdits();
     void tableChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
@@ -67,7 +71,11 @@ private:
 
     QLabel* m_status = nullptr;
     QTabWidget* m_views = nullptr;
+    // Text is shown wrapped; text too long to lay out whole at once goes to a view that lays out only the
+    // lines on screen, unwrapped.
+    QStackedWidget* m_textPages = nullptr;
     QPlainTextEdit* m_text = nullptr;
+    TTextView* m_longText = nullptr;
     QScrollArea* m_imageArea = nullptr;
     QLabel* m_image = nullptr;
     QTableView* m_hex = nullptr;
