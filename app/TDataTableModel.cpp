@@ -88,6 +88,7 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     // Typing into cells is not an edit that asks for a rebuild; NeedsRebuild stays as it is.
     const QString previous = m_workspace.SG_Data.cell(index.column(), index.row() + 1);
     m_workspace.SG_Data.setCell(index.column(), index.row() + 1, text);
+    m_pictures.forget(index.column(), index.row() + 1, 1, 1);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit cellTyped(index, previous);
     return true;
@@ -127,6 +128,7 @@ void TDataTableModel::refresh()
 
 void TDataTableModel::cellsChanged(const QRect& cells)
 {
+    m_pictures.forget(cells.left(), cells.top(), cells.width(), cells.height());
     const QModelIndex topLeft = index(std::max(cells.top() - 1, 0), std::max(cells.left(), 0));
     const QModelIndex bottomRight =
         index(std::min(cells.bottom() - 1, rowCount() - 1), std::min(cells.right(), columnCount() - 1));

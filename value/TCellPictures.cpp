@@ -20,6 +20,21 @@ std::optional<QByteArray> pictureBytes(QStringView value)
     return bytes;
 }
 
+// Enough of the value to tell it from another: its length, both ends, and 16 slices spread over it.
+size_t fingerprint(QStringView value)
+{
+    constexpr qsizetype Ends = 256;
+    constexpr qsizetype Slices = 16;
+    constexpr qsizetype Slice = 16;
+    size_t seed = qHashMulti(0, value.size(), value.first(std::min(Ends, value.size())),
+                             value.last(std::min(Ends, value.size())));
+    const qsizetype step = value.size() / Slices;
+    for (qsizetype i = 1; step > Slice && i < Slices; ++i) {
+        seed = qHashMulti(seed, value.sliced(i * step, Slice));
+    }
+    return seed;
+}
+
 QImage readScaled(const QByteArray& bytes, const TImageInfo& info, QSize box)
 {
     QBuffer buffer;
@@ -48,13 +63,12 @@ const TCellPictures::TPicture* TCellPictures::picture(int col, int row, QStringV
         return nullptr;
     }
     const quint64 key = (quint64(quint32(row)) << 32) | quint32(col);
-    const size_t hash = qHash(value);
-    if (const TEntry* entry = m_cache.object(key); entry && entry->hash == hash && entry->length == value.size()) {
+    const size_t print = fingerprint(value);
+    if (const TEntry* entry = m_cache.object(key); entry && entry->fingerprint == print) {
         return entry->picture ? &*entry->picture : nullptr;
     }
     auto entry = std::make_unique<TEntry>();
-    entry->hash = hash;
-    entry->length = value.size();
+    entry->fingerprint = print;
     if (const std::optional<QByteArray> bytes = pictureBytes(value)) {
         const TImageInfo info = probeImage(*bytes);
         if (info.isImage()) {
@@ -65,6 +79,17 @@ const TCellPictures::TPicture* TCellPictures::picture(int col, int row, QStringV
     const TEntry* kept = entry.get();
     m_cache.insert(key, entry.release());
     return kept->picture ? &*kept->picture : nullptr;
+}
+
+void TCellPictures::forget(int col, int row, int width, int height)
+{
+    for (const quint64 key : m_cache.keys()) {
+        const int c = int(quint32(key));
+        const int r = int(quint32(key >> 32));
+        if (c >= col && c < col + width && r >= row && r < row + height) {
+            m_cache.remove(key);
+        }
+    }
 }
 
 QString TCellPictures::tooltip(QStringView value, int side)

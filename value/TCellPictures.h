@@ -10,8 +10,10 @@ namespace torvane {
 
 // The pictures among the values the data table shows: what each is ("画像 PNG 40×30, 2 KB"), a thumbnail as
 // high as a row, and the picture for a tooltip. Only the cells the view asks for are decoded, and what was
-// found is kept for a bounded number of cells, known again by position and the value's hash, so scrolling
-// back and forth decodes nothing twice and an edited value is decoded afresh.
+// found is kept for a bounded number of cells, so scrolling back and forth decodes nothing twice. An entry is
+// known again by its position and a fingerprint of the value (its length and samples of its characters:
+// hashing a 200 KB value whole on every paint of its cell would cost more than the paint); the table forgets
+// the cells it is told changed, so an edited value is decoded afresh even where the samples miss the edit.
 class TCellPictures {
 public:
     struct TPicture {
@@ -28,11 +30,12 @@ public:
     // rich text that carries the picture itself.
     static QString tooltip(QStringView value, int side = 240);
     void clear() { m_cache.clear(); }
+    // Forgets what was found for grid cells col..col+width-1, row..row+height-1.
+    void forget(int col, int row, int width, int height);
 
 private:
     struct TEntry {
-        size_t hash = 0;
-        qsizetype length = 0;
+        size_t fingerprint = 0;
         std::optional<TPicture> picture;
     };
     int m_thumbnailHeight;

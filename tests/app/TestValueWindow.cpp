@@ -127,6 +127,7 @@ void TestValueWindow::pictureIsShownReplacedWrittenOutAndUndone()
     window->importFile();
     QCOMPARE(w.cell(1), encodeBase64(QByteArray::fromHex("01000001") + graphicsHeader(png.size()).sliced(4) + png));
     QCOMPARE(window->value().imageInfo().format, QByteArray("png"));
+    QCOMPARE(pic.data().toString(), QStringLiteral("画像 PNG 64×48, %1 KB").arg((png.size() + 512) / 1024));
     QCOMPARE(w.dialogs.saveInitialNames, QStringList());
     window->exportFile();
     QCOMPARE(fileBytes(w.path("out.png")), png);
@@ -137,6 +138,7 @@ void TestValueWindow::pictureIsShownReplacedWrittenOutAndUndone()
     QCOMPARE(w.cell(1), QStringLiteral("<BLOB>"));
     QCOMPARE(window->value().text(), w.picture);
     QCOMPARE(window->value().imageInfo().format, QByteArray("bmp"));
+    QCOMPARE(pic.data().toString(), described);
     QCOMPARE(w.dialogs.errors, QStringList());
 }
 
