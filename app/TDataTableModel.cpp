@@ -57,7 +57,8 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::ToolTipRole) {
         if (isBlobValue(cell)) {
-            return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
+            return QStringLiteral("%1 文字の大きな値です。表では編集できません（Ctrl+E の値の窓で表示・編集できます）。"
+                                  "保存するとそのまま書き戻されます。")
                 .arg(cell.size());
         }
         return keptContentTip(m_workspace.SG_Data.rowContent(index.row() + 1));
