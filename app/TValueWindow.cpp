@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -76,6 +77,7 @@ TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs&
     m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_longText = new TTextView(this);
     m_longText->setObjectName(QStringLiteral("ValueLongText"));
+    m_longText->installEventFilter(this);
     m_textPages = new QStackedWidget(this);
     m_textPages->addWidget(m_text);
     m_textPages->addWidget(m_longText);
@@ -322,6 +324,19 @@ void TValueWindow::closeEvent(QCloseEvent* event)
     } else {
         event->ignore();
     }
+}
+
+bool TValueWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The long text view takes Ctrl+Enter as a line break; here it applies the text, as in the wrapped view.
+    // Left unaccepted, the override lets the window's shortcut have the key.
+    if (watched == m_longText && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TValueWindow::tableChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)

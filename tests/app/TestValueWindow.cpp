@@ -73,6 +73,7 @@ struct Window {
     // Ctrl+E on a cell, as the user opens the value window.
     TValueWindow* openValue(int column)
     {
+        QApplication::setActiveWindow(&form);
         const QModelIndex index = data->model()->index(0, column);
         QTest::mouseClick(data->viewport(), Qt::LeftButton, {}, data->visualRect(index).center());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
@@ -161,6 +162,31 @@ void TestValueWindow::textIsEditedInOneStepAndBrokenValuesAreLeft()
     w.undo();
     QCOMPARE(w.cell(0), QStringLiteral("一行目\r\n二行目"));
     QCOMPARE(text->toPlainText(), QStringLiteral("一行目\n二行目"));
+
+    // A text file of 1.2 million characters goes in whole, shows in the view for long texts, and its edit
+    // is one step too.
+    QString longText;
+    for (int i = 0; longText.size() < 1'200'000; ++i) {
+        longText += QStringLiteral("line %1 of a long memo\r\n").arg(i);
+    }
+    QVERIFY(writeBytes(w.path("long.txt"), longText.toLatin1()));
+    w.dialogs.fileNames = {w.path("long.txt")};
+    QApplication::setActiveWindow(window);
+    window->importFile();
+    QVERIFY(w.data->model()
+                ->index(0, 0)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .startsWith(QStringLiteral("%1 文字の大きな値").arg(longText.size())));
+    auto* longView = window->findChild<QWidget*>(QStringLiteral("ValueLongText"));
+    QVERIFY(longView->isVisible());
+    QTest::keyClicks(longView, QStringLiteral("x"));
+    QTest::keyClick(longView, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(window->value().text(), u'x' + longText);
+    w.undo();
+    QCOMPARE(window->value().text(), longText);
+    w.undo();
+    QCOMPARE(w.cell(0), QStringLiteral("一行目\r\n二行目"));
 
     // A file of text CP932 cannot hold is refused and the cell keeps its value.
     QVERIFY(writeBytes(w.path("emoji.txt"), QStringLiteral("ok\n\U0001F600").toUtf8()));
