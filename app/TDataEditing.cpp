@@ -9,6 +9,7 @@
 #include "TPacketFile.h"
 #include "TRowValue.h"
 #include "TWorkspaceTexts.h"
+#include "TValueWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,6 +91,8 @@ void TDataEditing::createActions()
     m_clear = addAction(m_data, QStringLiteral("内容を消去"), {K(Qt::Key_Delete)}, &TDataEditing::clearCells);
     m_exportCsv = addAction(m_data, QStringLiteral("CSVに書き出す…"), {}, &TDataEditing::exportCsv);
     m_importCsv = addAction(m_data, QStringLiteral("CSVを読み込む…"), {}, &TDataEditing::importCsv);
+    m_showValue =
+        addAction(m_data, QStringLiteral("値を表示・編集…"), {K(Qt::CTRL | Qt::Key_E)}, &TDataEditing::showValue);
 
     m_undo = addAction(m_host.pageWidget(), QStringLiteral("元に戻す"), {K(Qt::CTRL | Qt::Key_Z)}, nullptr);
     m_redo = addAction(m_host.pageWidget(), QStringLiteral("やり直し"),
@@ -157,6 +160,8 @@ void TDataEditing::showDataMenu(const QPoint& pos)
     menu.addActions({m_undo, m_redo});
     menu.addSeparator();
     menu.addActions({m_exportCsv, m_importCsv});
+    menu.addSeparator();
+    menu.addAction(m_showValue);
     menu.exec(m_data->viewport()->mapToGlobal(pos));
 }
 
@@ -173,8 +178,9 @@ bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) cons
 {
     const QKeySequence sequence(key.keyCombination());
     const auto bound = [&sequence](const QAction* action) { return action->shortcuts().contains(sequence); };
-    // Undo in the table is the page's undo, whole cells at a time, even while there is nothing to undo.
-    if (bound(m_undo) || bound(m_redo)) {
+    // Undo in the table is the page's undo, whole cells at a time, even while there is nothing to undo;
+    // Ctrl+E opens the value window (the editor would take it to the end of its line).
+    if (bound(m_undo) || bound(m_redo) || bound(m_showValue)) {
         return true;
     }
     // On a single cell the editor keeps what it does with its own text: copying its selected part, pasting
@@ -511,6 +517,24 @@ void TDataEditing::importCsv()
         m_host.fitDataColumnsToValues(firstAdded, m_workspace.FieldCount() - 1);
     }
     m_host.notifyEdited();
+}
+
+// --- Values ------------------------------------------------------------------------------------------
+
+void TDataEditing::showValue()
+{
+    const QModelIndex current = m_data->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    if (!m_valueWindow) {
+        m_valueWindow =
+            new TValueWindow(TValueCell(*this, m_stack), m_dataModel, m_dialogs, m_errors, m_data->window());
+    }
+    m_valueWindow->showCell(current.column(), current.row() + 1);
+    m_valueWindow->show();
+    m_valueWindow->raise();
+    m_valueWindow->activateWindow();
 }
 
 // --- Fields --------------------------------------------------------------------------------------------

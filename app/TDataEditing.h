@@ -18,6 +18,7 @@ namespace torvane {
 
 class TDataGrid;
 class TDataTableModel;
+class TValueWindow;
 
 // The editing that every table tool has, on the data page's two tables: rows inserted, duplicated and
 // deleted; ranges copied, cut, pasted and emptied as spreadsheets do; CSV out and in; fields deleted and
@@ -47,6 +48,9 @@ public:
     void clearCells();
     void exportCsv();
     void importCsv();
+    // The current cell's value in the value window.
+    void showValue();
+    TValueWindow* valueWindow() const { return m_valueWindow; }
     // The field table's operations, on its current row.
     void deleteField();
     void moveField(int step);
@@ -116,6 +120,8 @@ private:
     QAction* m_redo = nullptr;
     QAction* m_exportCsv = nullptr;
     QAction* m_importCsv = nullptr;
+    QAction* m_showValue = nullptr;
+    TValueWindow* m_valueWindow = nullptr;
     QAction* m_deleteField = nullptr;
     QAction* m_fieldUp = nullptr;
     QAction* m_fieldDown = nullptr;

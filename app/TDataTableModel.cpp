@@ -48,9 +48,18 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
+    if (role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ToolTipRole) {
+        if (const TCellPictures::TPicture* picture = pictureAt(index.column(), index.row() + 1, cell)) {
+            if (role == Qt::DecorationRole) {
+                return picture->thumbnail;
+            }
+            return role == Qt::DisplayRole ? picture->info.description() : TCellPictures::tooltip(cell);
+        }
+    }
     if (role == Qt::ToolTipRole) {
         if (isBlobValue(cell)) {
-            return QStringLiteral("%1 文字の大きな値です。ここでは編集できません。保存するとそのまま書き戻されます。")
+            return QStringLiteral("%1 文字の大きな値です。表では編集できません（Ctrl+E の値の窓で表示・編集できます）。"
+                                  "保存するとそのまま書き戻されます。")
                 .arg(cell.size());
         }
         return keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
@@ -82,9 +91,17 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     // editing's, from cellTyped.
     const QString previous = m_workspace.SG_Data().cell(index.column(), index.row() + 1);
     m_workspace.setDataCell(index.column(), index.row() + 1, text);
+    m_pictures.forget(index.column(), index.row() + 1, 1, 1);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit cellTyped(index, previous);
     return true;
+}
+
+const TCellPictures::TPicture* TDataTableModel::pictureAt(int col, int row, QStringView cell) const
+{
+    const bool binary = col >= 0 && col < m_workspace.FieldCount() &&
+                        TValueField{TypeCodeOf(m_workspace, col + 1), QString()}.isBinary();
+    return m_pictures.picture(col, row, cell, binary);
 }
 
 QVariant TDataTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -108,11 +125,13 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
 void TDataTableModel::refresh()
 {
     beginResetModel();
+    m_pictures.clear();
     endResetModel();
 }
 
 void TDataTableModel::cellsChanged(const QRect& cells)
 {
+    m_pictures.forget(cells.left(), cells.top(), cells.width(), cells.height());
     const QModelIndex topLeft = index(std::max(cells.top() - 1, 0), std::max(cells.left(), 0));
     const QModelIndex bottomRight =
         index(std::min(cells.bottom() - 1, rowCount() - 1), std::min(cells.right(), columnCount() - 1));

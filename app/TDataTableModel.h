@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TCellPictures.h"
 #include "TWorkspace.h"
 
 #include <QAbstractTableModel>
@@ -12,7 +13,8 @@ QString keptContentTip(const QString& content);
 
 // The data table as the view sees it: rows 1.. of the workspace's data table, its row 0 as the header.
 // Cells are read from the workspace on demand, so a packet of any size shows at once. A large value shows as
-// "<BLOB>" and is not edited; the content kept with a row shows as the tooltip of its cells.
+// "<BLOB>" and is not edited; the content kept with a row shows as the tooltip of its cells. A picture in a
+// bin.hex field shows as a thumbnail with what it is, and as itself in its tooltip.
 class TDataTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -36,7 +38,11 @@ signals:
     void cellTyped(const QModelIndex& index, const QString& previous);
 
 private:
+    // The picture cell (col, row) holds, for the cells on screen only; nullptr for any other value.
+    const TCellPictures::TPicture* pictureAt(int col, int row, QStringView cell) const;
+
     TWorkspace& m_workspace;
+    TCellPictures m_pictures;
 };
 
 } // namespace torvane
