@@ -1,5 +1,6 @@
 #include "TValueWindow.h"
 
+#include "TAtomicFile.h"
 #include "TFileBytes.h"
 #include "TPacketFile.h"
 #include "TTextView.h"
@@ -292,7 +293,7 @@ void TValueWindow::exportFile()
                                                        : QStringLiteral("txt");
         suggested = QStringLiteral("%1_%2.%3").arg(m_cell.fieldName(m_col)).arg(m_row).arg(extension);
     }
-    const std::optional<QString> name = m_dialogs.saveFileName(suggested, AllFilesFilter);
+    const std::optional<QString> name = askSaveFileName(m_dialogs, suggested, AllFilesFilter);
     if (!name) {
         return;
     }

@@ -149,27 +149,6 @@ private:
 
 } // namespace
 
-QString typeCodeOfText(const QString& typeText)
-{
-    const qsizetype a = typeText.indexOf(u'（');
-    const qsizetype b = typeText.indexOf(u'(');
-    qsizetype p = -1;
-    if (a >= 0 && b >= 0) {
-        p = std::min(a, b);
-    } else {
-        p = a >= 0 ? a : b;
-    }
-    if (p >= 1) {
-        return typeText.left(p);
-    }
-    return typeText;
-}
-
-QString TypeCodeOf(const TWorkspace& workspace, int r)
-{
-    return typeCodeOfText(workspace.SG_Field().cell(FieldTypeColumn, r));
-}
-
 QString BuildParamsLine(const TWorkspace& workspace)
 {
     const int n = static_cast<int>(workspace.FieldList().size());

@@ -8,11 +8,6 @@
 
 namespace torvane {
 
-// The type code of a type text: the part before its first opening parenthesis, ASCII "(" or full-width
-// "（"; the text whole when it has none or starts with one.
-QString typeCodeOfText(const QString& typeText);
-// The type code of field r (field table row r).
-QString TypeCodeOf(const TWorkspace& workspace, int r);
 // The PARAMS line, without a line break.
 QString BuildParamsLine(const TWorkspace& workspace);
 // A row value as it stands between the quotes of its attribute.

@@ -560,4 +560,25 @@ void TWorkspace::moveField(int number, int to)
     m_defOrder.moveItem(number - 1, to - 1);
 }
 
+QString typeCodeOfText(const QString& typeText)
+{
+    const qsizetype a = typeText.indexOf(u'（');
+    const qsizetype b = typeText.indexOf(u'(');
+    qsizetype p = -1;
+    if (a >= 0 && b >= 0) {
+        p = std::min(a, b);
+    } else {
+        p = a >= 0 ? a : b;
+    }
+    if (p >= 1) {
+        return typeText.left(p);
+    }
+    return typeText;
+}
+
+QString TypeCodeOf(const TWorkspace& workspace, int r)
+{
+    return typeCodeOfText(workspace.SG_Field().cell(FieldTypeColumn, r));
+}
+
 } // namespace torvane

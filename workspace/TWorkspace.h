@@ -276,4 +276,10 @@ private:
     QStringList m_batchHeaders;
 };
 
+// The type code of a type text: the part before its first opening parenthesis, ASCII "(" or full-width
+// "（"; the text whole when it has none or starts with one.
+QString typeCodeOfText(const QString& typeText);
+// The type code of field r (field table row r).
+QString TypeCodeOf(const TWorkspace& workspace, int r);
+
 } // namespace torvane
