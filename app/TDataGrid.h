@@ -66,7 +66,7 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void focusEditor();

@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <memory>
@@ -206,6 +207,8 @@ private slots:
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
     void findBarWrapsAroundTheText();
+    void cellEditorUnderTheInputMethodAndEsc_data();
+    void cellEditorUnderTheInputMethodAndEsc();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -1458,3 +1461,71 @@ void TestMainForm::findBarWrapsAroundTheText()
 
 QTEST_MAIN(TestMainForm)
 #include "TestMainForm.moc"
+
+void TestMainForm::cellEditorUnderTheInputMethodAndEsc_data()
+{
+    QTest::addColumn<bool>("byTab");
+    QTest::addColumn<bool>("composing");
+    QTest::newRow("clicked, typed") << false << false;
+    QTest::newRow("Tab, composition cancelled") << true << true;
+}
+
+void TestMainForm::cellEditorUnderTheInputMethodAndEsc()
+{
+    QFETCH(bool, byTab);
+    QFETCH(bool, composing);
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"ID", "NAME"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("1\t東京\n2\t大阪\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    auto* stack = w.form->findChild<QUndoStack*>();
+    QVERIFY(stack);
+    const int steps = stack->index();
+
+    // The input method's caret (in window coordinates, where it places its candidate window) is in the cell.
+    if (byTab) {
+        w.clickCell(1, 0);
+        press(w, Qt::Key_Tab);
+    } else {
+        w.clickCell(1, 1);
+    }
+    auto* editor = qobject_cast<QLineEdit*>(w.focus());
+    QVERIFY(editor);
+    const QModelIndex index = w.data->model()->index(1, 1);
+    QCOMPARE(w.data->currentIndex(), index);
+    const QRect cellRect = w.data->visualRect(index);
+    const QRect cell(w.data->viewport()->mapTo(w.form.get(), cellRect.topLeft()), cellRect.size());
+    const QRect caret = QGuiApplication::inputMethod()->cursorRectangle().toRect();
+    QVERIFY2(cell.contains(caret.center()), qPrintable(QStringLiteral("caret (%1, %2) outside the cell at (%3, %4)")
+                                                           .arg(caret.x())
+                                                           .arg(caret.y())
+                                                           .arg(cell.x())
+                                                           .arg(cell.y())));
+
+    // Esc gives back the value from before the first keystroke, and the typing leaves no undo step.
+    editor->selectAll();
+    if (composing) {
+        QInputMethodEvent preedit(QStringLiteral("とうきょう"), {});
+        QApplication::sendEvent(editor, &preedit);
+        QInputMethodEvent cancelled;
+        QApplication::sendEvent(editor, &cancelled);
+    } else {
+        QTest::keyClicks(editor, QStringLiteral("abc"));
+        QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("abc"));
+    }
+    press(w, Qt::Key_Escape);
+    QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("大阪"));
+    QCOMPARE(editor->text(), QStringLiteral("大阪"));
+    QCOMPARE(w.focus(), editor);
+    QCOMPARE(stack->index(), steps);
+    QCOMPARE(stack->count(), steps);
+    // Typing after Esc is a step of its own again.
+    QTest::keyClicks(editor, QStringLiteral("x"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("大阪"));
+}
