@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -366,7 +367,10 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
     const auto vertical = [&](int lines) {
         const int target = line + lines;
         if (target < 0 || target >= m_buffer.lineCount()) {
-            moveCursor(target < 0 ? 0 : m_buffer.size(), shift);
+            // Up on the first line and Down on the last stay; with Shift they select to the text's end.
+            if (shift) {
+                moveCursor(target < 0 ? 0 : m_buffer.size(), true);
+            }
             return;
         }
         const qreal x = m_preferredX >= 0 ? m_preferredX : xOf(m_cursor);
@@ -644,6 +648,13 @@ void TTextView::mousePressEvent(QMouseEvent* event)
             m_selecting = false;
             return;
         }
+        if (hasSelection() && !(event->modifiers() & Qt::ShiftModifier) && position >= selectionStart() &&
+            position <= selectionEnd()) {
+            // A press in the selection may start dragging it away, as in Qt's editors.
+            m_dragPending = true;
+            m_pressPos = event->position().toPoint();
+            return;
+        }
         moveCursor(position, event->modifiers() & Qt::ShiftModifier);
         m_selecting = true;
         m_wordSelecting = false;
@@ -658,6 +669,13 @@ void TTextView::mousePressEvent(QMouseEvent* event)
 
 void TTextView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_dragPending && (event->buttons() & Qt::LeftButton)) {
+        if ((event->position().toPoint() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+            m_dragPending = false;
+            startDrag();
+        }
+        return;
+    }
     if (!m_selecting || !(event->buttons() & Qt::LeftButton)) {
         return;
     }
@@ -683,6 +701,11 @@ void TTextView::mouseMoveEvent(QMouseEvent* event)
 void TTextView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
+        if (m_dragPending) {
+            // A click in the selection that did not become a drag puts the caret there.
+            m_dragPending = false;
+            moveCursor(positionAt(event->position().toPoint()), false);
+        }
         m_selecting = false;
         m_autoScrollTimer.stop();
         setPrimarySelection();
@@ -715,22 +738,25 @@ QMenu* TTextView::createContextMenu()
 {
     auto* menu = new QMenu(this);
     const bool hasText = m_buffer.size() > 0;
+    // Qt's own Japanese texts for a text editor's menu, access letters included; 削除 shows no key, as there.
     const auto add = [&](const char* caption, QKeySequence::StandardKey key, bool enabled, auto slot) {
         QAction* action = menu->addAction(QString::fromUtf8(caption), this, slot);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WidgetShortcut);
-        action->setShortcutVisibleInContextMenu(true);
+        if (key != QKeySequence::UnknownKey) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+            action->setShortcutVisibleInContextMenu(true);
+        }
         action->setEnabled(enabled);
     };
-    add("元に戻す", QKeySequence::Undo, m_buffer.canUndo(), &TTextView::undo);
-    add("やり直し", QKeySequence::Redo, m_buffer.canRedo(), &TTextView::redo);
+    add("元に戻す(&U)", QKeySequence::Undo, m_buffer.canUndo(), &TTextView::undo);
+    add("やり直す(&R)", QKeySequence::Redo, m_buffer.canRedo(), &TTextView::redo);
     menu->addSeparator();
-    add("切り取り", QKeySequence::Cut, hasSelection(), &TTextView::cut);
-    add("コピー", QKeySequence::Copy, hasSelection(), &TTextView::copy);
-    add("貼り付け", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TTextView::paste);
-    add("削除", QKeySequence::Delete, hasSelection(), [this] { removeSelection(TEditKind::Other); });
+    add("切り取り(&T)", QKeySequence::Cut, hasSelection(), &TTextView::cut);
+    add("コピー(&C)", QKeySequence::Copy, hasSelection(), &TTextView::copy);
+    add("貼り付け(&P)", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TTextView::paste);
+    add("削除", QKeySequence::UnknownKey, hasSelection(), [this] { removeSelection(TEditKind::Other); });
     menu->addSeparator();
-    add("すべて選択", QKeySequence::SelectAll, hasText, &TTextView::selectAll);
+    add("すべてを選択", QKeySequence::SelectAll, hasText, &TTextView::selectAll);
     return menu;
 }
 
@@ -749,6 +775,41 @@ bool TTextView::acceptsDrop(const QMimeData* mime)
     return !files && mime->hasText();
 }
 
+void TTextView::startDrag()
+{
+    auto* drag = new QDrag(this);
+    auto* mime = new QMimeData;
+    mime->setText(selectedText());
+    drag->setMimeData(mime);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    // Moved into another program (or another control): the text leaves this one. A move within this view
+    // was done by the drop as one step.
+    const QObject* target = drag->target();
+    if (action == Qt::MoveAction && target != this && target != viewport()) {
+        removeSelection(TEditKind::Other);
+    }
+}
+
+void TTextView::moveSelectionTo(qsizetype position)
+{
+    const qsizetype start = selectionStart();
+    const qsizetype end = selectionEnd();
+    if (position >= start && position <= end) {
+        moveCursor(position, false);
+        return;
+    }
+    // One replacement of the stretch from the selection to the drop point, so that undo takes the move
+    // back whole.
+    const QString& text = m_buffer.text();
+    const QString moved = text.mid(start, end - start);
+    if (position > end) {
+        replaceRange(start, position - start, text.mid(end, position - end) + moved, TEditKind::Other);
+    } else {
+        replaceRange(position, end - position, moved + text.mid(position, start - position), TEditKind::Other);
+        moveCursor(position + moved.size(), false);
+    }
+}
+
 void TTextView::dragEnterEvent(QDragEnterEvent* event)
 {
     dragMoveEvent(event);
@@ -760,7 +821,9 @@ void TTextView::dragMoveEvent(QDragMoveEvent* event)
         event->ignore();
         return;
     }
-    event->setDropAction(Qt::CopyAction);
+    // Text dragged within the view moves (Ctrl copies); from elsewhere it is copied, the source keeping it.
+    const bool move = event->source() == this && !(event->modifiers() & Qt::ControlModifier);
+    event->setDropAction(move ? Qt::MoveAction : Qt::CopyAction);
     event->accept();
     m_dropPosition = positionAt(event->position().toPoint());
     viewport()->update();
@@ -780,9 +843,16 @@ void TTextView::dropEvent(QDropEvent* event)
         viewport()->update();
         return;
     }
+    const qsizetype position = positionAt(event->position().toPoint());
+    if (event->source() == this && !(event->modifiers() & Qt::ControlModifier)) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+        moveSelectionTo(position);
+        setFocus(Qt::MouseFocusReason);
+        return;
+    }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    const qsizetype position = positionAt(event->position().toPoint());
     moveCursor(position, false);
     insertText(withViewBreaks(event->mimeData()->text()), TEditKind::Other);
     setFocus(Qt::MouseFocusReason);

@@ -195,6 +195,9 @@ private:
     void commitPreedit();
     void setPrimarySelection();
     static bool acceptsDrop(const QMimeData* mime);
+    void startDrag();
+    // Moves the selected text to `position` as one undo step; the caret goes after the moved text.
+    void moveSelectionTo(qsizetype position);
     // Line breaks as the view holds them: CR LF, CR and the Unicode line and paragraph separators become "\n".
     static QString withViewBreaks(QString text);
     // The part of the caret's line the input method sees, so that a 4 MB line is not copied per key.
@@ -232,6 +235,8 @@ private:
     bool m_preeditCursorVisible = true;
 
     qsizetype m_dropPosition = -1;
+    bool m_dragPending = false; // pressed inside the selection: a drag may start, or a release puts the caret
+    QPoint m_pressPos;
     bool m_selecting = false;
     bool m_wordSelecting = false;
     std::pair<qsizetype, qsizetype> m_wordAnchor;

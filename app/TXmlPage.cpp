@@ -6,6 +6,7 @@
 
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QShowEvent>
 
 namespace torvane {
 
@@ -94,6 +95,16 @@ void TXmlPage::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placeControls();
+}
+
+void TXmlPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The page is there to be typed in: shown by Ctrl+Tab or a click on its tab, it gives the text the keys.
+    // (The tab widget then finds the focus already on its new page and leaves it there.)
+    if (!event->spontaneous() && !m_findBar->isVisible()) {
+        Te_Xml->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 const QString& TXmlPage::crLfText() const

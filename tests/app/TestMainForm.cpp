@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringEncoder>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -207,6 +208,7 @@ private slots:
     void fieldsDeletedAndMovedWithTheirKeys();
     void csvOutAndBackIn();
     void findBarWrapsAroundTheText();
+    void xmlPageTakesTheKeysWhenShown();
     void cellEditorUnderTheInputMethodAndEsc_data();
     void cellEditorUnderTheInputMethodAndEsc();
 };
@@ -1528,4 +1530,26 @@ void TestMainForm::cellEditorUnderTheInputMethodAndEsc()
     QTest::keyClicks(editor, QStringLiteral("x"));
     press(w, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("大阪"));
+}
+
+void TestMainForm::xmlPageTakesTheKeysWhenShown()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("ID"), QStringLiteral("st"), QString(), QString());
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    // By Ctrl+Tab from the cell editor, and by a click on the page's tab: typing goes into the text.
+    press(w, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(w.pages->currentIndex(), 1);
+    QCOMPARE(w.focus(), w.xml);
+    w.pages->setCurrentIndex(0);
+    w.clickCell(0, 0);
+    QTabBar* tabs = w.pages->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    QCOMPARE(w.pages->currentIndex(), 1);
+    QCOMPARE(w.focus(), w.xml);
+    QTest::keyClick(w.focus(), Qt::Key_Home, Qt::ControlModifier);
+    typeText(w.focus(), QStringLiteral("x"));
+    QVERIFY(w.xmlText().startsWith(u'x'));
 }

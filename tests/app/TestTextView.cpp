@@ -160,6 +160,15 @@ void TestTextView::roads_data()
                                                  << "ab\ncd\nef" << 4 << 10 << QString();
     QTest::newRow("Up and Down keep the column") << "abcd\nx\nabcd" << 3 << "key:Down|key:Down"
                                                  << "abcd\nx\nabcd" << 12 << 12 << QString();
+    QTest::newRow("Up on the first line stays, Shift+Up selects to the start")
+        << "ab\ncd" << 1 << "key:Up|key:Down|key:Up|key:Up|key:Shift+Up"
+        << "ab\ncd" << 1 << 0 << QString();
+    QTest::newRow("double-click selects a kanji name, Ctrl+Backspace takes one back")
+        << QString::fromUtf8("<A N=\"山田太郎\"/>") << 0 << "dclick:8|key:Right|key:Ctrl+Backspace"
+        << QString::fromUtf8("<A N=\"\"/>") << 6 << 6 << QString();
+    QTest::newRow("Ctrl+Right steps over kana words and punctuation runs")
+        << QString::fromUtf8("さくら ヤマダ=\"x") << 0 << "key:Ctrl+Right|key:Ctrl+Shift+Right|key:Ctrl+Shift+Right"
+        << QString::fromUtf8("さくら ヤマダ=\"x") << 4 << 9 << QString();
     QTest::newRow("Ctrl+Home and Ctrl+Shift+End") << "ab\ncd" << 4 << "key:Ctrl+Home|key:Ctrl+Shift+End"
                                                   << "ab\ncd" << 0 << 6 << QString();
     QTest::newRow("Backspace at a line's start, Delete at a line's end")
@@ -360,29 +369,33 @@ void TestTextView::contextMenu()
     };
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()),
-                 QString::fromUtf8("元に戻す- やり直し- 切り取り- コピー- 貼り付け- 削除- すべて選択").split(u' '));
+        QCOMPARE(
+            captions(menu.get()),
+            QString::fromUtf8("元に戻す(&U)- やり直す(&R)- 切り取り(&T)- コピー(&C)- 貼り付け(&P)- 削除- すべてを選択")
+                .split(u' '));
     }
-    trigger("すべて選択");
+    trigger("すべてを選択");
     QCOMPARE(view->selectedText(), QStringLiteral("abc def"));
-    trigger("コピー");
+    trigger("コピー(&C)");
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc def"));
     view->setSelection(3, 4);
     trigger("削除");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc"));
-    trigger("貼り付け");
+    trigger("貼り付け(&P)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abcabc def"));
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()),
-                 QString::fromUtf8("元に戻す やり直し- 切り取り- コピー- 貼り付け 削除- すべて選択").split(u' '));
+        QCOMPARE(
+            captions(menu.get()),
+            QString::fromUtf8("元に戻す(&U) やり直す(&R)- 切り取り(&T)- コピー(&C)- 貼り付け(&P) 削除- すべてを選択")
+                .split(u' '));
     }
-    trigger("元に戻す");
+    trigger("元に戻す(&U)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc"));
-    trigger("やり直し");
+    trigger("やり直す(&R)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abcabc def"));
     view->setSelection(0, 3);
-    trigger("切り取り");
+    trigger("切り取り(&T)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc def"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
 }
