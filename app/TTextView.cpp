@@ -2,6 +2,8 @@
 
 #include "TLineBreaks.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
@@ -38,10 +40,108 @@ bool isJoining(QChar c)
     return c.isLowSurrogate() || c.isMark();
 }
 
+// What a screen reader gets of the view: its text (as the view holds it, CR LF breaks), the caret, the
+// selection, and where each character is on screen. Offsets are the view's positions.
+class TTextViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit TTextViewAccessible(TTextView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = true;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+    QString text(QAccessible::Text type) const override
+    {
+        return type == QAccessible::Value ? view()->crLfText() : QAccessibleWidget::text(type);
+    }
+
+    void selection(int selectionIndex, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && view()->hasSelection()) {
+            *startOffset = static_cast<int>(view()->selectionStart());
+            *endOffset = static_cast<int>(view()->selectionEnd());
+        }
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0) {
+            view()->setSelection(view()->cursorPosition(), 0);
+        }
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0) {
+            view()->setSelection(startOffset, endOffset - startOffset);
+        }
+    }
+    int cursorPosition() const override { return static_cast<int>(view()->cursorPosition()); }
+    void setCursorPosition(int position) override { view()->setSelection(position, 0); }
+    QString text(int startOffset, int endOffset) const override
+    {
+        return view()->crLfText().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(view()->crLfText().size()); }
+    QRect characterRect(int offset) const override
+    {
+        const qsizetype size = view()->crLfText().size();
+        if (offset < 0 || offset >= size) {
+            return {};
+        }
+        const QRect left = view()->cursorRect(offset);
+        const QRect right = view()->cursorRect(view()->buffer().nextCharacter(offset));
+        const int width = right.top() == left.top() ? std::max(1, right.left() - left.left()) : 1;
+        return QRect(view()->viewport()->mapToGlobal(left.topLeft()), QSize(width, left.height()));
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        const QPoint local = view()->viewport()->mapFromGlobal(point);
+        return view()->viewport()->rect().contains(local) ? static_cast<int>(view()->positionAt(local)) : -1;
+    }
+    void scrollToSubstring(int startIndex, int endIndex) override
+    {
+        view()->setSelection(startIndex, endIndex - startIndex);
+    }
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return {};
+    }
+
+private:
+    TTextView* view() const { return static_cast<TTextView*>(widget()); }
+};
+
+QAccessibleInterface* accessibleFor(const QString&, QObject* object)
+{
+    if (auto* view = qobject_cast<TTextView*>(object)) {
+        return new TTextViewAccessible(view);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 TTextView::TTextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(&accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
@@ -117,12 +217,21 @@ void TTextView::notify(const EditState& before)
     }
     if (before.cursor != m_cursor) {
         emit cursorPositionChanged();
+        if (QAccessible::isActive()) {
+            QAccessibleTextCursorEvent moved(this, static_cast<int>(m_cursor));
+            QAccessible::updateAccessibility(&moved);
+        }
     }
     const bool hadSelection = before.anchor != before.cursor;
     const bool selectionMoved = std::min(before.anchor, before.cursor) != selectionStart() ||
                                 std::max(before.anchor, before.cursor) != selectionEnd();
     if ((hadSelection || hasSelection()) && selectionMoved) {
         emit selectionChanged();
+        if (QAccessible::isActive()) {
+            QAccessibleTextSelectionEvent selected(this, static_cast<int>(selectionStart()),
+                                                   static_cast<int>(selectionEnd()));
+            QAccessible::updateAccessibility(&selected);
+        }
     }
 }
 
@@ -142,9 +251,17 @@ void TTextView::finishEdit(const EditState& before, qsizetype caret)
 void TTextView::replaceRange(qsizetype position, qsizetype length, const QString& text, TEditKind kind)
 {
     const EditState before = editState();
+    const bool accessible = QAccessible::isActive();
+    const QString removed = accessible ? m_buffer.text().mid(position, length) : QString();
     const TTextChange change = m_buffer.replace(position, length, text, kind);
     if (change.removedLength == 0 && change.insertedLength == 0) {
         return;
+    }
+    if (accessible) {
+        // A screen reader follows edits by what went and what came, never the whole text again.
+        QAccessibleTextUpdateEvent update(this, static_cast<int>(change.position), removed,
+                                          m_buffer.text().mid(change.position, change.insertedLength));
+        QAccessible::updateAccessibility(&update);
     }
     dropLayouts(change);
     finishEdit(before, change.position + change.insertedLength);

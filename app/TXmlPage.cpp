@@ -20,6 +20,7 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
     // Long lines scroll sideways: the view lays out only what is on screen (see TTextView).
     Te_Xml = new TTextView(this);
     Te_Xml->setObjectName(QStringLiteral("Te_Xml"));
+    Te_Xml->setAccessibleName(QStringLiteral("XML"));
     Te_Xml->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabOrder(B_XmlLoad, B_XmlSave);
     setTabOrder(B_XmlSave, Te_Xml);

@@ -6,6 +6,7 @@
 #include "TTextView.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -209,6 +210,7 @@ private slots:
     void csvOutAndBackIn();
     void findBarWrapsAroundTheText();
     void xmlPageTakesTheKeysWhenShown();
+    void screenReadersGetTheTextAndTheNames();
     void cellEditorUnderTheInputMethodAndEsc_data();
     void cellEditorUnderTheInputMethodAndEsc();
 };
@@ -1552,4 +1554,59 @@ void TestMainForm::xmlPageTakesTheKeysWhenShown()
     QTest::keyClick(w.focus(), Qt::Key_Home, Qt::ControlModifier);
     typeText(w.focus(), QStringLiteral("x"));
     QVERIFY(w.xmlText().startsWith(u'x'));
+}
+
+void TestMainForm::screenReadersGetTheTextAndTheNames()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    const auto name = [&](const char* objectName) {
+        auto* widget = w.form->findChild<QWidget*>(QString::fromLatin1(objectName));
+        QAccessibleInterface* accessible = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+        return accessible ? accessible->text(QAccessible::Name) : QStringLiteral("(none)");
+    };
+    // Each box is named by its label, each table has a name, the two add buttons are told apart while
+    // their captions stay the same.
+    QCOMPARE(name("Ed_xmlVersion"), QStringLiteral("XMLの versionは"));
+    QCOMPARE(name("Ed_PacketVersion"), QStringLiteral("DATAPACKETのVersionは"));
+    QCOMPARE(name("Ed_LCID"), QStringLiteral("LCIDは"));
+    QCOMPARE(name("Ed_FieldName"), QStringLiteral("フィールド名"));
+    QCOMPARE(name("Ed_FieldEtc"), QStringLiteral("その他設定文"));
+    // The type box, editable, reads out its text as its name (as combo boxes do on Linux) and is labelled
+    // by its label.
+    auto* typeBox = QAccessible::queryAccessibleInterface(w.type);
+    QVERIFY(typeBox);
+    QStringList labels;
+    for (const auto& [label, relation] : typeBox->relations(QAccessible::Label)) {
+        labels << label->text(QAccessible::Name);
+    }
+    QVERIFY2(labels.contains(QStringLiteral("データ形式")), qPrintable(labels.join(u',')));
+    QCOMPARE(name("SE_FieldWidth"), QStringLiteral("幅"));
+    QVERIFY(!name("SG_Field").isEmpty());
+    QVERIFY(!name("SG_Data").isEmpty());
+    QVERIFY(name("SG_Field") != name("SG_Data"));
+    QVERIFY(name("B_FieldAdd") != name("B_DataAdd"));
+    QCOMPARE(w.fieldAdd->text(), w.dataAdd->text());
+
+    // The XML view is an editable text whose text is the packet, caret and selection included.
+    QVERIFY(w.form->openFile(QStringLiteral(TORVANE_TEST_DATA "/example.xml")));
+    w.pages->setCurrentIndex(1);
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(w.xml);
+    QVERIFY(view);
+    QCOMPARE(view->role(), QAccessible::EditableText);
+    QCOMPARE(view->text(QAccessible::Name), QStringLiteral("XML"));
+    QAccessibleTextInterface* text = view->textInterface();
+    QVERIFY(text);
+    QVERIFY(w.xmlText().size() > 100);
+    QCOMPARE(text->characterCount(), w.xmlText().size());
+    QCOMPARE(text->text(0, text->characterCount()), w.xmlText());
+    w.xml->setSelection(5, 10);
+    int start = -1;
+    int end = -1;
+    text->selection(0, &start, &end);
+    QCOMPARE(QPair(start, end), QPair(5, 15));
+    QCOMPARE(text->cursorPosition(), 15);
+    const QRect at = text->characterRect(15);
+    QVERIFY(at.isValid());
+    QCOMPARE(text->offsetAtPoint(at.center()), 15);
 }
