@@ -23,15 +23,8 @@ namespace torvane {
 
 namespace {
 
-// Lines up to this length are laid out whole; longer ones only around what is visible.
-constexpr qsizetype LongLine = 2048;
-// A long line's advances are summed in chunks of this many characters, so x <-> column is a search and a
-// short walk.
-constexpr qsizetype Chunk = 1024;
 constexpr int LeftMargin = 4;
 constexpr int TopMargin = 2;
-// How many of the longest lines are measured when a text is set (the rest as they come on screen).
-constexpr int MeasuredAtSet = 8;
 // The input method sees this many characters either side of the caret.
 constexpr qsizetype SurroundingReach = 1024;
 
@@ -149,7 +142,11 @@ TTextView::TTextView(QWidget* parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
-    horizontalScrollBar()->setSingleStep(20);
+    // Long lines wrap at the view's width: a vertical scroll bar only.
+    // The vertical one is always there, so that wrapping never shows or hides it, which would change the
+    // width and wrap again.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     updateMetrics();
 }
 
@@ -164,13 +161,9 @@ void TTextView::setPlainText(QString text)
     m_preedit.clear();
     m_cursor = m_anchor = 0;
     m_preferredX = -1;
-    m_layouts.clear();
-    m_chunkStarts.clear();
-    m_maxWidth = 0;
-    measureLongestLines();
+    rewrapAll();
     updateScrollBars();
     verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
     viewport()->update();
     updateMicroFocus();
     emit textChanged();
@@ -481,17 +474,20 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const int line = m_buffer.lineOf(m_cursor);
     const int page = std::max(1, viewport()->height() / m_lineHeight - 1);
-    const auto vertical = [&](int lines) {
-        const int target = line + lines;
-        if (target < 0 || target >= m_buffer.lineCount()) {
-            // Up on the first line and Down on the last stay; with Shift they select to the text's end.
+    // Up and Down go by rows as the text is wrapped, keeping the x they started from. Up on the first row
+    // and Down on the last stay (with Shift they select to the text's end); a page stops at the ends.
+    const auto vertical = [&](int rows, bool page) {
+        const qsizetype column = m_cursor - m_buffer.lineStart(line);
+        bool clamped = false;
+        const auto [targetLine, targetRow] = stepRows(line, rowOf(line, column), rows, &clamped);
+        if (clamped && !page) {
             if (shift) {
-                moveCursor(target < 0 ? 0 : m_buffer.size(), true);
+                moveCursor(rows < 0 ? 0 : m_buffer.size(), true);
             }
             return;
         }
         const qreal x = m_preferredX >= 0 ? m_preferredX : xOf(m_cursor);
-        moveCursor(m_buffer.lineStart(target) + positionAtX(target, x), shift, true);
+        moveCursor(positionInRow(targetLine, targetRow, x), shift, true);
         m_preferredX = x;
     };
     switch (action) {
@@ -508,10 +504,10 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         moveCursor(m_buffer.nextWord(m_cursor), shift);
         break;
     case KeyAction::Up:
-        vertical(-1);
+        vertical(-1, false);
         break;
     case KeyAction::Down:
-        vertical(1);
+        vertical(1, false);
         break;
     case KeyAction::Home:
         moveCursor(m_buffer.lineStart(line), shift);
@@ -527,11 +523,11 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         break;
     case KeyAction::PageUp:
         verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
-        vertical(-std::min(page, line));
+        vertical(-page, true);
         break;
     case KeyAction::PageDown:
         verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
-        vertical(std::min(page, m_buffer.lineCount() - 1 - line));
+        vertical(page, true);
         break;
     case KeyAction::SelectAll:
         selectAll();
@@ -656,7 +652,8 @@ void TTextView::inputMethodEvent(QInputMethodEvent* event)
         apply(start, length, withViewBreaks(event->commitString()));
     }
 
-    m_layouts.erase(m_buffer.lineOf(m_cursor));
+    const int caretLine = m_buffer.lineOf(m_cursor);
+    m_layouts.erase(m_layouts.lower_bound({caretLine, 0}), m_layouts.lower_bound({caretLine + 1, 0}));
     m_preedit = event->preeditString();
     m_preeditAttributes = event->attributes();
     m_preeditCursor = static_cast<int>(m_preedit.size());
@@ -747,9 +744,10 @@ void TTextView::updateMicroFocus()
 
 qsizetype TTextView::positionAt(QPoint point) const
 {
-    const int row = static_cast<int>(std::floor(static_cast<double>(point.y() - TopMargin) / m_lineHeight));
-    const int line = std::clamp(firstVisibleLine() + row, 0, m_buffer.lineCount() - 1);
-    return m_buffer.lineStart(line) + positionAtX(line, point.x() - leftEdge());
+    const int rows = static_cast<int>(std::floor(static_cast<double>(point.y() - TopMargin) / m_lineHeight));
+    const auto [topLine, topInLine] = topRow();
+    const auto [line, row] = stepRows(topLine, topInLine, rows, nullptr);
+    return positionInRow(line, row, point.x() - LeftMargin);
 }
 
 void TTextView::mousePressEvent(QMouseEvent* event)
@@ -1011,16 +1009,10 @@ void TTextView::timerEvent(QTimerEvent* event)
     } else if (event->timerId() == m_autoScrollTimer.timerId()) {
         const QRect area = viewport()->rect();
         QScrollBar* vertical = verticalScrollBar();
-        QScrollBar* horizontal = horizontalScrollBar();
         if (m_lastMousePos.y() < area.top()) {
             vertical->setValue(vertical->value() - 1);
         } else if (m_lastMousePos.y() > area.bottom()) {
             vertical->setValue(vertical->value() + 1);
-        }
-        if (m_lastMousePos.x() < area.left()) {
-            horizontal->setValue(horizontal->value() - horizontal->singleStep());
-        } else if (m_lastMousePos.x() > area.right()) {
-            horizontal->setValue(horizontal->value() + horizontal->singleStep());
         }
         moveCursor(positionAt(m_lastMousePos), true);
     } else if (event->timerId() == m_tripleClickTimer.timerId()) {
@@ -1049,88 +1041,260 @@ void TTextView::updateMetrics()
     m_metrics = QFontMetricsF(font(), viewport());
     m_advances.assign(0x10000, -1.0f);
     m_advances[u'\t'] = static_cast<float>(m_tabWidth);
-    // One line's height fits the Latin and the Japanese (fallback) font alike, so that every line is as
-    // tall as the others and a line is found from y by a division.
+    // One line's height fits the Latin and the Japanese (fallback) font alike, so that every row is as
+    // tall as the others and a row is found from y by a division.
     QTextLayout sample(QString::fromUtf8("Mgあ漢|"), font(), viewport());
     sample.beginLayout();
     QTextLine line = sample.createLine();
     sample.endLayout();
     m_lineHeight = std::max(1, static_cast<int>(std::ceil(line.height())));
     m_ascent = line.ascent();
+    m_averageAdvance = std::max<qreal>(1, m_metrics.averageCharWidth());
+    rewrapAll();
+}
+
+qreal TTextView::wrapWidth() const
+{
+    // Before the view is first shown its viewport has no size yet; the view's own does.
+    const int width = viewport()->isVisible() ? viewport()->width()
+                                              : contentsRect().width() - verticalScrollBar()->sizeHint().width();
+    return std::max<qreal>(m_averageAdvance, width - 2 * LeftMargin - 1);
+}
+
+int TTextView::estimatedRows(qsizetype length) const
+{
+    const double rows = std::ceil(static_cast<double>(length) * m_averageAdvance / m_wrapWidth);
+    return static_cast<int>(std::clamp(rows, 1.0, 1.0e8));
+}
+
+void TTextView::rewrapAll()
+{
+    // Each line's rows are estimated from its length until the line is laid out: a million lines cost one
+    // pass over the line index, and the scroll bar settles as lines come on screen.
+    const int lines = m_buffer.lineCount();
+    m_wrapWidth = wrapWidth();
+    m_rowStarts.clear();
     m_layouts.clear();
-    m_chunkStarts.clear();
-    m_maxWidth = 0;
-    measureLongestLines();
+    m_rows.resize(static_cast<size_t>(lines));
+    for (int line = 0; line < lines; ++line) {
+        m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
+    }
+    rebuildRowTree();
 }
 
-void TTextView::measureLongestLines()
+void TTextView::rebuildRowTree() const
 {
-    // The longest lines by characters are measured; other lines widen the range when they are shown.
-    std::vector<std::pair<qsizetype, int>> longest;
-    for (int line = 0; line < m_buffer.lineCount(); ++line) {
-        const qsizetype length = m_buffer.lineLength(line);
-        if (longest.size() < MeasuredAtSet) {
-            longest.emplace_back(length, line);
-            std::push_heap(longest.begin(), longest.end(), std::greater<>());
-        } else if (length > longest.front().first) {
-            std::pop_heap(longest.begin(), longest.end(), std::greater<>());
-            longest.back() = {length, line};
-            std::push_heap(longest.begin(), longest.end(), std::greater<>());
+    // A Fenwick tree over the rows per line: rows before a line, and the line at a row, in log time.
+    const size_t n = m_rows.size();
+    m_rowTree.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        m_rowTree[i] += m_rows[i - 1];
+        const size_t parent = i + (i & (~i + 1));
+        if (parent <= n) {
+            m_rowTree[parent] += m_rowTree[i];
         }
     }
-    for (const auto& [length, line] : longest) {
-        if (length > LongLine) {
-            chunkStarts(line);
+}
+
+void TTextView::setRows(int line, int rows) const
+{
+    int& kept = m_rows[static_cast<size_t>(line)];
+    const int delta = rows - kept;
+    if (delta == 0) {
+        return;
+    }
+    kept = rows;
+    for (size_t i = static_cast<size_t>(line) + 1; i < m_rowTree.size(); i += i & (~i + 1)) {
+        m_rowTree[i] += delta;
+    }
+    if (!m_rangePending) {
+        // The scroll range follows once the current event (a paint, perhaps) is over.
+        m_rangePending = true;
+        QMetaObject::invokeMethod(
+            const_cast<TTextView*>(this),
+            [this] {
+                if (m_rangePending) {
+                    const_cast<TTextView*>(this)->updateScrollBars();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+int TTextView::rowsBefore(int line) const
+{
+    int rows = 0;
+    for (size_t i = static_cast<size_t>(line); i > 0; i -= i & (~i + 1)) {
+        rows += m_rowTree[i];
+    }
+    return rows;
+}
+
+int TTextView::totalRows() const
+{
+    return rowsBefore(static_cast<int>(m_rows.size()));
+}
+
+std::pair<int, int> TTextView::lineAtRow(int row) const
+{
+    const size_t n = m_rows.size();
+    size_t line = 0;
+    size_t step = 1;
+    while (step * 2 <= n) {
+        step *= 2;
+    }
+    int rest = std::max(0, row);
+    for (; step > 0; step /= 2) {
+        if (line + step <= n && m_rowTree[line + step] <= rest) {
+            line += step;
+            rest -= m_rowTree[line];
+        }
+    }
+    if (line >= n) {
+        line = n - 1;
+        rest = m_rows[line] - 1;
+    }
+    return {static_cast<int>(line), rest};
+}
+
+const std::vector<qsizetype>& TTextView::rowStarts(int line) const
+{
+    const auto found = m_rowStarts.find(line);
+    if (found != m_rowStarts.end()) {
+        return found->second;
+    }
+    std::vector<qsizetype> starts{0};
+    wrap(m_buffer.lineText(line), starts);
+    setRows(line, static_cast<int>(starts.size()));
+    return m_rowStarts.emplace(line, std::move(starts)).first->second;
+}
+
+void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old,
+                     qsizetype editEnd, qsizetype delta) const
+{
+    // Rows break after a space where the row has one, else between any two characters (base64 has no
+    // spaces); spaces at a row's end hang past the edge. Widths are the characters' advances summed, so
+    // that a 4 MB line wraps without being laid out.
+    const QChar* c = text.data();
+    const qsizetype n = text.size();
+    const qreal width = m_wrapWidth;
+    qsizetype rowStart = starts.back();
+    qreal x = 0;
+    qsizetype lastBreak = -1;
+    qreal xAtBreak = 0;
+    for (qsizetype i = rowStart; i < n; ++i) {
+        const qsizetype at = i;
+        const qreal w = advance(c, i, n);
+        if (c[at] == u' ' || c[at] == u'\t') {
+            x += w;
+            lastBreak = i + 1;
+            xAtBreak = x;
+            continue;
+        }
+        if (x + w <= width || at == rowStart) {
+            x += w;
+            continue;
+        }
+        qsizetype breakAt = lastBreak > rowStart ? lastBreak : at;
+        if (breakAt == at) {
+            x = w;
         } else {
-            growWidth(measure(m_buffer.lineText(line)));
+            x = x - xAtBreak + w;
+        }
+        for (int step = 0; step < 8 && breakAt > rowStart + 1 && isJoining(c[breakAt]); ++step) {
+            --breakAt; // a mark stays with its letter, a surrogate pair whole
+        }
+        if (breakAt != at && breakAt != lastBreak) {
+            x = measure(text.mid(breakAt, i + 1 - breakAt));
+        }
+        starts.push_back(breakAt);
+        rowStart = breakAt;
+        lastBreak = -1;
+        if (old && breakAt >= editEnd) {
+            // Past the edit, a row starting where a row started before goes on as before.
+            const auto same = std::lower_bound(old->begin(), old->end(), breakAt - delta);
+            if (same != old->end() && *same == breakAt - delta) {
+                for (auto it = same + 1; it != old->end(); ++it) {
+                    starts.push_back(*it + delta);
+                }
+                return;
+            }
         }
     }
 }
 
-int TTextView::firstVisibleLine() const
+int TTextView::rowOf(int line, qsizetype column) const
 {
-    return verticalScrollBar()->value();
+    const std::vector<qsizetype>& starts = rowStarts(line);
+    return static_cast<int>(std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;
 }
 
-int TTextView::visibleLineCount() const
+int TTextView::visualRow(qsizetype position) const
 {
-    return std::max(1, (viewport()->height() - TopMargin + m_lineHeight - 1) / m_lineHeight);
+    const int line = m_buffer.lineOf(position);
+    const int row = rowOf(line, position - m_buffer.lineStart(line));
+    return rowsBefore(line) + row;
 }
 
-int TTextView::lineTop(int line) const
+std::pair<int, int> TTextView::topRow() const
 {
-    return TopMargin + (line - firstVisibleLine()) * m_lineHeight;
+    auto [line, row] = lineAtRow(verticalScrollBar()->value());
+    row = std::min(row, static_cast<int>(rowStarts(line).size()) - 1);
+    return {line, row};
 }
 
-qreal TTextView::leftEdge() const
+std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamped) const
 {
-    return LeftMargin - horizontalScrollBar()->value();
+    row += rows;
+    while (row < 0) {
+        if (line == 0) {
+            if (clamped) {
+                *clamped = true;
+            }
+            return {0, 0};
+        }
+        --line;
+        row += static_cast<int>(rowStarts(line).size());
+    }
+    while (row >= static_cast<int>(rowStarts(line).size())) {
+        if (line + 1 >= m_buffer.lineCount()) {
+            if (clamped) {
+                *clamped = true;
+            }
+            return {line, static_cast<int>(rowStarts(line).size()) - 1};
+        }
+        row -= static_cast<int>(rowStarts(line).size());
+        ++line;
+    }
+    return {line, row};
+}
+
+int TTextView::fullRows() const
+{
+    return std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
 }
 
 void TTextView::updateScrollBars()
 {
-    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
+    m_rangePending = false;
     QScrollBar* vertical = verticalScrollBar();
-    vertical->setPageStep(fullLines);
-    vertical->setRange(0, std::max(0, m_buffer.lineCount() - fullLines));
-    QScrollBar* horizontal = horizontalScrollBar();
-    horizontal->setPageStep(viewport()->width());
-    const double width = std::min(std::ceil(m_maxWidth) + 2 * LeftMargin + 2.0, 2.0e9);
-    horizontal->setRange(0, std::max(0, static_cast<int>(width) - viewport()->width()));
-}
-
-void TTextView::growWidth(qreal width) const
-{
-    if (width > m_maxWidth) {
-        m_maxWidth = width;
-        const_cast<TTextView*>(this)->updateScrollBars();
-    }
+    vertical->setPageStep(fullRows());
+    vertical->setRange(0, std::max(0, totalRows() - fullRows()));
 }
 
 void TTextView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
+    if (std::abs(wrapWidth() - m_wrapWidth) >= 0.5) {
+        // Rewrapped at the new width; the line at the top stays there.
+        const auto [line, row] = topRow();
+        const qsizetype column = rowStarts(line)[static_cast<size_t>(row)];
+        rewrapAll();
+        updateScrollBars();
+        verticalScrollBar()->setValue(rowsBefore(line) + rowOf(line, column));
+    } else {
+        updateScrollBars();
+    }
 }
 
 void TTextView::scrollContentsBy(int, int)
@@ -1140,24 +1304,17 @@ void TTextView::scrollContentsBy(int, int)
 
 void TTextView::ensureCursorVisible()
 {
-    const int line = m_buffer.lineOf(m_cursor);
-    QScrollBar* vertical = verticalScrollBar();
-    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
-    if (line < vertical->value()) {
-        vertical->setValue(line);
-    } else if (line >= vertical->value() + fullLines) {
-        vertical->setValue(line - fullLines + 1);
+    const int row = visualRow(m_cursor);
+    if (m_rangePending) {
+        updateScrollBars();
     }
-    QScrollBar* horizontal = horizontalScrollBar();
-    const int width = viewport()->width();
-    const qreal x = cursorRect().x() + horizontal->value(); // in content coordinates
-    growWidth(x);
-    // A jump leaves some text visible beside the caret; a step right scrolls only as far as needed.
-    const int slack = width / 8;
-    if (x < horizontal->value() + LeftMargin) {
-        horizontal->setValue(static_cast<int>(x) - (x - LeftMargin > slack ? slack : LeftMargin));
-    } else if (x + 2 > horizontal->value() + width) {
-        horizontal->setValue(static_cast<int>(x) + 2 - width + slack);
+    QScrollBar* vertical = verticalScrollBar();
+    const auto [topLine, topInLine] = topRow();
+    const int top = rowsBefore(topLine) + topInLine;
+    if (row < top) {
+        vertical->setValue(row);
+    } else if (row >= top + fullRows()) {
+        vertical->setValue(row - fullRows() + 1);
     }
 }
 
@@ -1194,111 +1351,22 @@ qreal TTextView::measure(QStringView text) const
     return x;
 }
 
-const std::vector<qreal>& TTextView::chunkStarts(int line) const
-{
-    const auto found = m_chunkStarts.find(line);
-    if (found != m_chunkStarts.end()) {
-        return found->second;
-    }
-    const QStringView text = m_buffer.lineText(line);
-    std::vector<qreal> starts;
-    starts.reserve(static_cast<size_t>(text.size() / Chunk + 2));
-    qreal x = 0;
-    qsizetype i = 0;
-    for (qsizetype chunk = 0; chunk * Chunk < text.size(); ++chunk) {
-        starts.push_back(x);
-        const qsizetype end = std::min(text.size(), (chunk + 1) * Chunk);
-        for (; i < end; ++i) {
-            x += advance(text.data(), i, text.size());
-        }
-    }
-    starts.push_back(x); // the whole line's width
-    growWidth(x);
-    return m_chunkStarts.emplace(line, std::move(starts)).first->second;
-}
-
-qreal TTextView::estimatedX(int line, qsizetype column) const
-{
-    const QStringView text = m_buffer.lineText(line);
-    column = std::clamp<qsizetype>(column, 0, text.size());
-    qsizetype i = 0;
-    qreal x = 0;
-    if (text.size() > LongLine) {
-        const std::vector<qreal>& starts = chunkStarts(line);
-        i = column / Chunk * Chunk;
-        x = starts[static_cast<size_t>(column / Chunk)];
-    }
-    for (; i < column; ++i) {
-        x += advance(text.data(), i, text.size());
-    }
-    return x;
-}
-
-qsizetype TTextView::estimatedColumn(int line, qreal x) const
-{
-    const QStringView text = m_buffer.lineText(line);
-    qsizetype i = 0;
-    qreal at = 0;
-    if (text.size() > LongLine) {
-        const std::vector<qreal>& starts = chunkStarts(line);
-        const auto chunk = std::upper_bound(starts.begin(), starts.end() - 1, x) - starts.begin() - 1;
-        if (chunk > 0) {
-            i = chunk * Chunk;
-            at = starts[static_cast<size_t>(chunk)];
-        }
-    }
-    while (i < text.size()) {
-        qsizetype next = i;
-        const qreal width = advance(text.data(), next, text.size());
-        if (at + width / 2 > x) {
-            break;
-        }
-        at += width;
-        i = next + 1;
-    }
-    return i;
-}
-
-bool TTextView::windowCovers(const LineLayout& layout, int line) const
-{
-    const qsizetype length = m_buffer.lineLength(line);
-    if (length <= LongLine) {
-        return true;
-    }
-    const qreal left = horizontalScrollBar()->value();
-    const qreal right = left + viewport()->width();
-    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
-    return (layout.start == 0 || layout.x <= left) && (layout.end == length || layout.x + width >= right);
-}
-
-TTextView::LineLayout& TTextView::layoutFor(int line) const
+TTextView::RowLayout& TTextView::layoutFor(int line, int row) const
 {
     const bool caretLine = !m_preedit.isEmpty() && line == m_buffer.lineOf(m_cursor);
     const qsizetype caretColumn = caretLine ? m_cursor - m_buffer.lineStart(line) : -1;
-    const auto found = m_layouts.find(line);
-    if (found != m_layouts.end() && windowCovers(found->second, line) &&
-        found->second.preeditAt ==
-            (caretColumn >= found->second.start && caretColumn <= found->second.end ? caretColumn : -1)) {
+    const bool preeditHere = caretLine && rowOf(line, caretColumn) == row;
+    const auto key = std::make_pair(line, row);
+    const auto found = m_layouts.find(key);
+    if (found != m_layouts.end() && found->second.preeditAt == (preeditHere ? caretColumn : -1)) {
         return found->second;
     }
 
     const QStringView text = m_buffer.lineText(line);
-    LineLayout made;
-    made.end = text.size();
-    if (text.size() > LongLine) {
-        // A window of the line from a screen left of the visible part to a screen right of it.
-        const qreal left = horizontalScrollBar()->value();
-        const qreal width = viewport()->width();
-        made.start = estimatedColumn(line, left - width);
-        made.end = std::min(text.size(), estimatedColumn(line, left + 2 * width) + 1);
-        for (int step = 0; step < 8 && made.start > 0 && isJoining(text.at(made.start)); ++step) {
-            --made.start;
-        }
-        for (int step = 0; step < 8 && made.end < text.size() && isJoining(text.at(made.end)); ++step) {
-            ++made.end;
-        }
-        made.x = estimatedX(line, made.start);
-    }
+    const std::vector<qsizetype>& starts = rowStarts(line);
+    RowLayout made;
+    made.start = starts[static_cast<size_t>(row)];
+    made.end = static_cast<size_t>(row) + 1 < starts.size() ? starts[static_cast<size_t>(row) + 1] : text.size();
     made.layout =
         std::make_unique<QTextLayout>(text.mid(made.start, made.end - made.start).toString(), font(), viewport());
     QTextOption option;
@@ -1306,7 +1374,7 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
     option.setTabStopDistance(m_tabWidth);
     made.layout->setTextOption(option);
     made.layout->setCacheEnabled(true);
-    if (caretColumn >= made.start && caretColumn <= made.end) {
+    if (preeditHere) {
         // The input method's text being composed, shown in place with the formats it asks for (underlined
         // when it asks for none).
         made.preeditAt = caretColumn;
@@ -1331,33 +1399,65 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
     made.layout->beginLayout();
     made.layout->createLine();
     made.layout->endLayout();
-    growWidth(made.x + made.layout->lineAt(0).naturalTextWidth());
-    LineLayout& slot = m_layouts[line];
+    RowLayout& slot = m_layouts[key];
     slot = std::move(made);
     return slot;
 }
 
 void TTextView::dropLayouts(const TTextChange& change)
 {
-    // Lines before the change keep their layouts, lines after it keep them under their new numbers.
+    // Lines before the change keep their rows and layouts, lines after it keep them under their new numbers.
     const int lastOld = change.firstLine + change.removedBreaks;
     const int shift = change.insertedBreaks - change.removedBreaks;
-    const auto renumber = [&](auto& cache) {
-        std::remove_reference_t<decltype(cache)> kept;
-        for (auto& [line, value] : cache) {
-            if (line < change.firstLine) {
-                kept.emplace(line, std::move(value));
-            } else if (line > lastOld) {
-                kept.emplace(line + shift, std::move(value));
-            }
+    std::map<std::pair<int, int>, RowLayout> layouts;
+    for (auto& [key, layout] : m_layouts) {
+        if (key.first < change.firstLine) {
+            layouts.emplace(key, std::move(layout));
+        } else if (key.first > lastOld) {
+            layouts.emplace(std::make_pair(key.first + shift, key.second), std::move(layout));
         }
-        cache.swap(kept);
-    };
-    renumber(m_layouts);
-    renumber(m_chunkStarts);
+    }
+    m_layouts.swap(layouts);
+
+    std::vector<qsizetype> old;
+    std::map<int, std::vector<qsizetype>> starts;
+    for (auto& [line, rows] : m_rowStarts) {
+        if (line < change.firstLine) {
+            starts.emplace(line, std::move(rows));
+        } else if (line > lastOld) {
+            starts.emplace(line + shift, std::move(rows));
+        } else if (line == change.firstLine && change.removedBreaks == 0 && change.insertedBreaks == 0) {
+            old = std::move(rows);
+        }
+    }
+    m_rowStarts.swap(starts);
+
+    if (shift != 0) {
+        const auto first = m_rows.begin() + change.firstLine + 1;
+        if (shift < 0) {
+            m_rows.erase(first, first - shift);
+        } else {
+            m_rows.insert(first, static_cast<size_t>(shift), 1);
+        }
+    }
+    for (int line = change.firstLine; line <= change.firstLine + change.insertedBreaks; ++line) {
+        m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
+    }
+    if (!old.empty()) {
+        // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word
+        // back onto it), and past the edit the old rows come back once a row starts where one did.
+        const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
+        const auto row = std::upper_bound(old.begin(), old.end(), column) - old.begin() - 1;
+        std::vector<qsizetype> rows(old.begin(), old.begin() + std::max<std::ptrdiff_t>(1, row));
+        wrap(m_buffer.lineText(change.firstLine), rows, &old, column + change.insertedLength,
+             change.insertedLength - change.removedLength);
+        m_rows[static_cast<size_t>(change.firstLine)] = static_cast<int>(rows.size());
+        m_rowStarts.emplace(change.firstLine, std::move(rows));
+    }
+    rebuildRowTree();
 }
 
-int TTextView::toLayoutPosition(const LineLayout& layout, int, qsizetype column) const
+int TTextView::toLayoutPosition(const RowLayout& layout, qsizetype column) const
 {
     qsizetype position = column - layout.start;
     if (layout.preeditAt >= 0 && column > layout.preeditAt) {
@@ -1366,7 +1466,7 @@ int TTextView::toLayoutPosition(const LineLayout& layout, int, qsizetype column)
     return static_cast<int>(position);
 }
 
-qsizetype TTextView::fromLayoutPosition(const LineLayout& layout, int, int position) const
+qsizetype TTextView::fromLayoutPosition(const RowLayout& layout, int position) const
 {
     qsizetype column = layout.start + position;
     if (layout.preeditAt >= 0 && column > layout.preeditAt) {
@@ -1379,36 +1479,35 @@ qreal TTextView::xOf(qsizetype position) const
 {
     const int line = m_buffer.lineOf(position);
     const qsizetype column = position - m_buffer.lineStart(line);
-    const LineLayout& layout = layoutFor(line);
-    if (column < layout.start || column > layout.end) {
-        return estimatedX(line, column);
-    }
-    int at = toLayoutPosition(layout, line, column);
+    const RowLayout& layout = layoutFor(line, rowOf(line, column));
+    int at = toLayoutPosition(layout, column);
     if (position == m_cursor && layout.preeditAt == column) {
         at += m_preeditCursor;
     }
-    return layout.x + layout.layout->lineAt(0).cursorToX(at);
+    return layout.layout->lineAt(0).cursorToX(at);
 }
 
-qsizetype TTextView::positionAtX(int line, qreal x) const
+qsizetype TTextView::positionInRow(int line, int row, qreal x) const
 {
-    const LineLayout& layout = layoutFor(line);
-    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
-    const bool inside =
-        (layout.start == 0 || x >= layout.x) && (layout.end == m_buffer.lineLength(line) || x <= layout.x + width);
-    if (!inside) {
-        return estimatedColumn(line, x);
+    const RowLayout& layout = layoutFor(line, row);
+    int at = layout.layout->lineAt(0).xToCursor(x, QTextLine::CursorBetweenCharacters);
+    qsizetype column = fromLayoutPosition(layout, at);
+    // The end of a row that wraps is the start of the next: a click right of a row puts the caret before
+    // its last character, as wrapped text in Qt's editors does.
+    if (column >= layout.end && layout.end < m_buffer.lineLength(line) && column > layout.start) {
+        column = m_buffer.previousCharacter(m_buffer.lineStart(line) + layout.end) - m_buffer.lineStart(line);
     }
-    const int at = layout.layout->lineAt(0).xToCursor(x - layout.x, QTextLine::CursorBetweenCharacters);
-    return fromLayoutPosition(layout, line, at);
+    return m_buffer.lineStart(line) + column;
 }
 
 QRect TTextView::cursorRect(qsizetype position) const
 {
     position = std::clamp<qsizetype>(position, 0, m_buffer.size());
-    const int line = m_buffer.lineOf(position);
-    const int x = static_cast<int>(std::floor(leftEdge() + xOf(position)));
-    return QRect(x, lineTop(line), 1, m_lineHeight);
+    const int row = visualRow(position);
+    const auto [topLine, topInLine] = topRow();
+    const int top = rowsBefore(topLine) + topInLine;
+    const int x = static_cast<int>(std::floor(LeftMargin + xOf(position)));
+    return QRect(x, TopMargin + (row - top) * m_lineHeight, 1, m_lineHeight);
 }
 
 // ---- painting ------------------------------------------------------------------------------------------
@@ -1422,39 +1521,53 @@ void TTextView::paintEvent(QPaintEvent* event)
     selected.setBackground(palette().brush(group, QPalette::Highlight));
     selected.setForeground(palette().brush(group, QPalette::HighlightedText));
 
-    const int first = firstVisibleLine();
-    const int last = std::min(m_buffer.lineCount(), first + visibleLineCount()) - 1;
+    const auto [firstLine, firstRow] = topRow();
     const int caretLine = m_buffer.lineOf(m_cursor);
-    for (int line = first; line <= last; ++line) {
-        const int top = lineTop(line);
-        if (top >= event->rect().bottom() + 1 || top + m_lineHeight <= event->rect().top()) {
-            continue;
-        }
-        const LineLayout& layout = layoutFor(line);
-        const QTextLine textLine = layout.layout->lineAt(0);
-        const QPointF origin(leftEdge() + layout.x, top + m_ascent - textLine.ascent());
+    int line = firstLine;
+    int row = firstRow;
+    int top = TopMargin;
+    const int bottom = viewport()->height();
+    int lastLine = firstLine;
+    bool caretDrawn = false;
+    while (top < bottom && line < m_buffer.lineCount()) {
+        const std::vector<qsizetype>& starts = rowStarts(line);
+        lastLine = line;
+        for (; row < static_cast<int>(starts.size()) && top < bottom; ++row, top += m_lineHeight) {
+            if (top >= event->rect().bottom() + 1 || top + m_lineHeight <= event->rect().top()) {
+                continue;
+            }
+            const RowLayout& layout = layoutFor(line, row);
+            const QTextLine textLine = layout.layout->lineAt(0);
+            const QPointF origin(LeftMargin, top + m_ascent - textLine.ascent());
 
-        QList<QTextLayout::FormatRange> selections;
-        const qsizetype lineStart = m_buffer.lineStart(line);
-        const qsizetype lineEnd = m_buffer.lineEnd(line);
-        if (hasSelection() && selectionStart() <= lineEnd && selectionEnd() > lineStart) {
-            const qsizetype from = std::max(selectionStart() - lineStart, layout.start);
-            const qsizetype to = std::min(selectionEnd() - lineStart, layout.end);
-            if (from < to) {
-                const int begin = toLayoutPosition(layout, line, from);
-                selections.append({begin, toLayoutPosition(layout, line, to) - begin, selected});
+            QList<QTextLayout::FormatRange> selections;
+            const qsizetype lineStart = m_buffer.lineStart(line);
+            const qsizetype lineEnd = m_buffer.lineEnd(line);
+            if (hasSelection() && selectionStart() <= lineStart + layout.end &&
+                selectionEnd() > lineStart + layout.start) {
+                const qsizetype from = std::max(selectionStart() - lineStart, layout.start);
+                const qsizetype to = std::min(selectionEnd() - lineStart, layout.end);
+                if (from < to) {
+                    const int begin = toLayoutPosition(layout, from);
+                    selections.append({begin, toLayoutPosition(layout, to) - begin, selected});
+                }
+                if (selectionEnd() > lineEnd && layout.end == lineEnd - lineStart) {
+                    // The selected line break, as a space's width after the line's text.
+                    const qreal x = origin.x() + textLine.naturalTextWidth();
+                    painter.fillRect(QRectF(x, top, m_metrics.horizontalAdvance(u' '), m_lineHeight),
+                                     selected.background());
+                }
             }
-            if (selectionEnd() > lineEnd && layout.end == lineEnd - lineStart) {
-                // The selected line break, as a space's width after the line's text.
-                const qreal x = origin.x() + textLine.naturalTextWidth();
-                painter.fillRect(QRectF(x, top, m_metrics.horizontalAdvance(u' '), m_lineHeight),
-                                 selected.background());
+            layout.layout->draw(&painter, origin, selections);
+            if (line == caretLine && !caretDrawn) {
+                caretDrawn = true;
+                if (m_caretShown && hasFocus() && (m_preedit.isEmpty() || m_preeditCursorVisible)) {
+                    painter.fillRect(cursorRect(), palette().color(group, QPalette::Text));
+                }
             }
         }
-        layout.layout->draw(&painter, origin, selections);
-        if (line == caretLine && m_caretShown && hasFocus() && (m_preedit.isEmpty() || m_preeditCursorVisible)) {
-            painter.fillRect(cursorRect(), palette().color(group, QPalette::Text));
-        }
+        ++line;
+        row = 0;
     }
     if (m_dropPosition >= 0) {
         painter.fillRect(cursorRect(m_dropPosition), palette().color(group, QPalette::Text));
@@ -1462,11 +1575,12 @@ void TTextView::paintEvent(QPaintEvent* event)
 
     // Only what is on screen (and the caret's line) stays laid out.
     for (auto it = m_layouts.begin(); it != m_layouts.end();) {
-        it = (it->first < first || it->first > last) && it->first != caretLine ? m_layouts.erase(it) : std::next(it);
+        const int at = it->first.first;
+        it = (at < firstLine || at > lastLine) && at != caretLine ? m_layouts.erase(it) : std::next(it);
     }
-    for (auto it = m_chunkStarts.begin(); it != m_chunkStarts.end();) {
-        it =
-            (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it) : std::next(it);
+    for (auto it = m_rowStarts.begin(); it != m_rowStarts.end();) {
+        it = (it->first < firstLine || it->first > lastLine) && it->first != caretLine ? m_rowStarts.erase(it)
+                                                                                       : std::next(it);
     }
 }
 

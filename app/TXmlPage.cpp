@@ -17,7 +17,7 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
     B_XmlLoad->setObjectName(QStringLiteral("B_XmlLoad"));
     B_XmlSave = new TPushButton(QStringLiteral("保存"), this);
     B_XmlSave->setObjectName(QStringLiteral("B_XmlSave"));
-    // Long lines scroll sideways: the view lays out only what is on screen (see TTextView).
+    // Long lines wrap: the view lays out only what is on screen (see TTextView).
     Te_Xml = new TTextView(this);
     Te_Xml->setObjectName(QStringLiteral("Te_Xml"));
     Te_Xml->setAccessibleName(QStringLiteral("XML"));

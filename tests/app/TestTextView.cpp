@@ -109,6 +109,8 @@ private slots:
     void veryLongLineEditedInTheMiddle();
     void millionLinesEditedAtTheEnd();
     void windowFont();
+    void longLinesWrap_data();
+    void longLinesWrap();
 };
 
 void TestTextView::roads_data()
@@ -459,10 +461,12 @@ void TestTextView::veryLongLineEditedInTheMiddle()
     QCOMPARE(view->lineCount(), 3);
     QCOMPARE(view->selectedText(), QString::fromUtf8("本"));
 
-    // The caret is on screen, scrolled to far right, and drawn where clicking puts it.
+    // The line wraps: no sideways scrolling, the caret is on screen many rows down, and drawn where
+    // clicking puts it.
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
     const QRect caret = view->cursorRect();
     QVERIFY(view->viewport()->rect().contains(caret.center()));
-    QVERIFY(view->horizontalScrollBar()->value() > 1000000);
+    QVERIFY(view->verticalScrollBar()->value() > 1000);
     QCOMPARE(view->positionAt(caret.center()), view->cursorPosition());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(middle + 1).center());
     QCOMPARE(view->cursorPosition(), middle + 1);
@@ -473,7 +477,8 @@ void TestTextView::veryLongLineEditedInTheMiddle()
     QCOMPARE(view->selectedText(), QString::fromUtf8("山田\"/>"));
     QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     runScript(*view, QStringLiteral("key:Home"));
-    QCOMPARE(view->horizontalScrollBar()->value(), 0);
+    QCOMPARE(view->verticalScrollBar()->value(), 1);
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     // What was typed and committed there is one undo step.
     runScript(*view, QStringLiteral("key:Ctrl+Z"));
     QCOMPARE(view->toPlainText(), QStringLiteral("<ROWDATA>\n") + line + QStringLiteral("\n</ROWDATA>"));
@@ -512,6 +517,7 @@ void TestTextView::windowFont()
 {
     QWidget window;
     auto* view = new TTextView(&window);
+    view->resize(400, 200); // wide enough that the line does not wrap in the large font either
     view->setPlainText(QString::fromUtf8("日本語 abc"));
     QFont small = window.font();
     small.setPixelSize(10);
@@ -524,6 +530,73 @@ void TestTextView::windowFont()
     QCOMPARE(view->font().pixelSize(), 30);
     QVERIFY(view->cursorRect(3).height() > 2 * smallHeight);
     QVERIFY(view->cursorRect(3).x() > 2 * smallX);
+}
+
+void TestTextView::longLinesWrap_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("spaces"); // rows break after a space, else anywhere
+    QString base64;
+    for (int i = 0; i < 3000; ++i) {
+        base64 += QLatin1Char("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[(i * 7) % 64]);
+    }
+    QTest::newRow("base64, no spaces") << base64 << false;
+    QString row = QStringLiteral("<ROW");
+    for (int field = 1; field <= 60; ++field) {
+        row += QString::fromUtf8(" FIELD%1=\"東京都千代田区 %1\"").arg(field);
+    }
+    QTest::newRow("a record's attributes") << row + QStringLiteral("/>") << true;
+}
+
+// Every row of a wrapped line fits the view; clicks, Down and the caret agree on positions; a narrower
+// view wraps into more rows.
+void TestTextView::longLinesWrap()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, spaces);
+    const auto view = shownView(QStringLiteral("<ROWDATA>\n") + line + QStringLiteral("\n</ROWDATA>"), 11);
+    QVERIFY(view);
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
+    const qsizetype start = 11;
+    const qsizetype end = start + line.size();
+    const int width = view->viewport()->width();
+    int rows = 1;
+    int top = view->cursorRect(start).top();
+    for (qsizetype position = start; position < end; ++position) {
+        const QRect caret = view->cursorRect(position);
+        QVERIFY2(caret.right() < width, qPrintable(QString::number(position)));
+        if (caret.top() != top) {
+            // A new row: one row further down, starting at the left margin, after a space where there are
+            // spaces.
+            QCOMPARE(caret.top(), top + caret.height());
+            QVERIFY(caret.left() < 8);
+            QCOMPARE(view->crLfText().at(position - 1) == u' ', spaces);
+            top = caret.top();
+            ++rows;
+        }
+        if (caret.top() >= 0 && caret.bottom() < view->viewport()->height()) {
+            QCOMPARE(view->positionAt(caret.center() + QPoint(1, 0)), position);
+        }
+    }
+    QVERIFY(rows > 3);
+    QCOMPARE(view->cursorRect(end + 2).top(), top + view->cursorRect(end).height()); // the next line's row
+
+    // Down goes a row down in the same line, keeping its x.
+    view->setSelection(start + 5, 0);
+    const QRect before = view->cursorRect();
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    QCOMPARE(view->buffer().lineOf(view->cursorPosition()), 1);
+    QCOMPARE(view->cursorRect().top(), before.top() + before.height());
+    QVERIFY(std::abs(view->cursorRect().left() - before.left()) < 20);
+
+    // Narrower, the line takes more rows; the caret stays where it was in the text and on screen.
+    const int maximum = view->verticalScrollBar()->maximum();
+    const qsizetype caret = view->cursorPosition();
+    view->resize(view->width() / 2, view->height());
+    QTRY_VERIFY(view->verticalScrollBar()->maximum() > maximum);
+    QCOMPARE(view->cursorPosition(), caret);
+    QVERIFY(view->cursorRect().right() < view->viewport()->width());
+    QCOMPARE(view->positionAt(view->cursorRect().center()), caret);
 }
 
 QTEST_MAIN(TestTextView)
