@@ -1440,21 +1440,41 @@ void TTextView::dropLayouts(const TTextChange& change)
             m_rows.insert(first, static_cast<size_t>(shift), 1);
         }
     }
+    if (shift == 0) {
+        // The lines stay where they were: the tree takes the one line's new count, the rest stands.
+        std::vector<qsizetype> rows;
+        if (!old.empty()) {
+            rewrapEdited(change, old, rows);
+        }
+        setRows(change.firstLine,
+                old.empty() ? estimatedRows(m_buffer.lineLength(change.firstLine)) : static_cast<int>(rows.size()));
+        if (!old.empty()) {
+            m_rowStarts.emplace(change.firstLine, std::move(rows));
+        }
+        return;
+    }
     for (int line = change.firstLine; line <= change.firstLine + change.insertedBreaks; ++line) {
         m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
     }
     if (!old.empty()) {
-        // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word
-        // back onto it), and past the edit the old rows come back once a row starts where one did.
-        const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
-        const auto row = std::upper_bound(old.begin(), old.end(), column) - old.begin() - 1;
-        std::vector<qsizetype> rows(old.begin(), old.begin() + std::max<std::ptrdiff_t>(1, row));
-        wrap(m_buffer.lineText(change.firstLine), rows, &old, column + change.insertedLength,
-             change.insertedLength - change.removedLength);
+        std::vector<qsizetype> rows;
+        rewrapEdited(change, old, rows);
         m_rows[static_cast<size_t>(change.firstLine)] = static_cast<int>(rows.size());
         m_rowStarts.emplace(change.firstLine, std::move(rows));
     }
     rebuildRowTree();
+}
+
+void TTextView::rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old,
+                             std::vector<qsizetype>& rows) const
+{
+    // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word back
+    // onto it), and past the edit the old rows come back once a row starts where one did.
+    const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
+    const auto row = std::upper_bound(old.begin(), old.end(), column) - old.begin() - 1;
+    rows.assign(old.begin(), old.begin() + std::max<std::ptrdiff_t>(1, row));
+    wrap(m_buffer.lineText(change.firstLine), rows, &old, column + change.insertedLength,
+         change.insertedLength - change.removedLength);
 }
 
 int TTextView::toLayoutPosition(const RowLayout& layout, qsizetype column) const

@@ -214,6 +214,7 @@ private:
     // row past the edit's end starts where an old one did (shifted by `delta`) and takes the old rows on.
     void wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old = nullptr,
               qsizetype editEnd = 0, qsizetype delta = 0) const;
+    void rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old, std::vector<qsizetype>& rows) const;
     int rowOf(int line, qsizetype column) const;
     int visualRow(qsizetype position) const;
     // The line and row at the view's top.
