@@ -589,6 +589,18 @@ void TestTextView::longLinesWrap()
     QCOMPARE(view->cursorRect().top(), before.top() + before.height());
     QVERIFY(std::abs(view->cursorRect().left() - before.left()) < 20);
 
+    // Typed into the middle, the line wraps as it would wrapped afresh.
+    view->setSelection(start + line.size() / 2, 0);
+    runScript(*view, QStringLiteral("type:wrap it |key:Backspace|key:Backspace|key:Backspace"));
+    const auto fresh = shownView(view->toPlainText());
+    QVERIFY(fresh);
+    const auto place = [&](const TTextView& v, qsizetype position) {
+        return v.cursorRect(position).topLeft() - v.cursorRect(start).topLeft();
+    };
+    for (qsizetype position = start; position < start + view->buffer().lineLength(1); ++position) {
+        QCOMPARE(place(*view, position), place(*fresh, position));
+    }
+
     // Narrower, the line takes more rows; the caret stays where it was in the text and on screen.
     const int maximum = view->verticalScrollBar()->maximum();
     const qsizetype caret = view->cursorPosition();
