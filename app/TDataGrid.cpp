@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include <optional>
+
 namespace torvane {
 
 namespace {
@@ -17,9 +19,31 @@ namespace {
 // shortcuts; a right click shows the table's menu rather than the editor's own.
 class TCellEditor : public QLineEdit {
 public:
-    TCellEditor(QWidget* parent, const TDataGrid* grid) : QLineEdit(parent), m_grid(grid)
+    TCellEditor(QWidget* parent, const TDataGrid* grid, const QModelIndex& cell)
+        : QLineEdit(parent), m_grid(grid), m_cell(cell)
     {
         setContextMenuPolicy(Qt::NoContextMenu);
+        connect(this, &QLineEdit::textEdited, this, &TCellEditor::store);
+    }
+
+    // The cell's value changed from elsewhere (a paste, an undo): what Esc gives back is that value now.
+    void forgetBefore() { m_before.reset(); }
+
+    // Esc: the cell gets back the value it had before the first keystroke. The model is written the way a
+    // keystroke writes it, so the typing step on the page's undo stack, typed back to where it began,
+    // drops out and no undo step is left.
+    bool revert()
+    {
+        if (!m_before || !m_cell.isValid()) {
+            return false;
+        }
+        const QString before = *m_before;
+        m_before.reset();
+        if (text() != before) {
+            setText(before);
+        }
+        const_cast<QAbstractItemModel*>(m_cell.model())->setData(m_cell, before, Qt::EditRole);
+        return true;
     }
 
 protected:
@@ -44,22 +68,29 @@ protected:
     }
 
 private:
+    // Every keystroke goes into the model at once.
+    void store(const QString& text)
+    {
+        if (!m_cell.isValid()) {
+            return;
+        }
+        if (!m_before) {
+            m_before = m_cell.data(Qt::EditRole).toString();
+        }
+        const_cast<QAbstractItemModel*>(m_cell.model())->setData(m_cell, text, Qt::EditRole);
+    }
+
     QPointer<const TDataGrid> m_grid;
+    QPersistentModelIndex m_cell;
+    std::optional<QString> m_before; // the cell's value before the first keystroke, while typing goes on
 };
 
 } // namespace
 
 QWidget* TCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
 {
-    auto* editor = new TCellEditor(parent, qobject_cast<const TDataGrid*>(this->parent()));
+    auto* editor = new TCellEditor(parent, qobject_cast<const TDataGrid*>(this->parent()), index);
     editor->setFrame(false);
-    QAbstractItemModel* model = const_cast<QAbstractItemModel*>(index.model());
-    const QPersistentModelIndex cell(index);
-    connect(editor, &QLineEdit::textEdited, model, [model, cell](const QString& text) {
-        if (cell.isValid()) {
-            model->setData(cell, text, Qt::EditRole);
-        }
-    });
     return editor;
 }
 
@@ -70,6 +101,9 @@ void TCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) con
     // Each keystroke comes back as a change of the cell; setting the same text again would move the caret.
     if (line && line->text() != text) {
         line->setText(text);
+        if (auto* cellEditor = dynamic_cast<TCellEditor*>(line)) {
+            cellEditor->forgetBefore();
+        }
     }
 }
 
@@ -81,6 +115,13 @@ bool TCellDelegate::eventFilter(QObject* object, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             emit enterPressed();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            // The editor stays open (it always is); only what was typed goes.
+            if (auto* editor = dynamic_cast<TCellEditor*>(object)) {
+                editor->revert();
+            }
             return true;
         }
     }
@@ -289,10 +330,16 @@ void TDataGrid::mousePressEvent(QMouseEvent* event)
     focusEditor();
 }
 
-void TDataGrid::focusInEvent(QFocusEvent* event)
+bool TDataGrid::event(QEvent* event)
 {
-    QTableView::focusInEvent(event);
-    focusEditor();
+    const bool handled = QTableView::event(event);
+    if (event->type() == QEvent::FocusIn) {
+        // The editor takes the focus only once the table's own focus-in is over: Qt ends a focus-in by
+        // telling the input method where the focused widget is, and done from inside the table's, that
+        // would place the input method's window at the table's corner instead of the cell.
+        focusEditor();
+    }
+    return handled;
 }
 
 void TDataGrid::focusEditor()

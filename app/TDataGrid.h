@@ -81,6 +81,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void focusEditor();

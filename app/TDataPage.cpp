@@ -129,6 +129,10 @@ void TDataPage::createWholeGroup()
         m_workspace.setLCID(text);
         settingEdited();
     });
+    // Each label names its box for screen readers (without a buddy they all took the group's title).
+    m_xmlVersionLabel->setBuddy(Ed_xmlVersion);
+    m_packetVersionLabel->setBuddy(Ed_PacketVersion);
+    m_lcidLabel->setBuddy(Ed_LCID);
     connect(B_DefOrder, &QPushButton::clicked, this, &TDataPage::B_DefOrderClick);
     connect(B_PriKey, &QPushButton::clicked, this, &TDataPage::B_PriKeyClick);
 }
@@ -150,9 +154,18 @@ void TDataPage::createFieldGroup()
     B_FieldSet = makeButton("B_FieldSet", QStringLiteral("変更"), GBox_Field);
     B_FieldAdd = makeButton("B_FieldAdd", QStringLiteral("新規追加"), GBox_Field);
 
+    m_fieldNameLabel->setBuddy(Ed_FieldName);
+    m_fieldEtcLabel->setBuddy(Ed_FieldEtc);
+    m_fieldTypeLabel->setBuddy(CB_FieldType);
+    m_fieldWidthLabel->setBuddy(SE_FieldWidth);
+    // The two add buttons read the same on screen, where their groups tell them apart; a screen reader
+    // names them apart.
+    B_FieldAdd->setAccessibleName(QStringLiteral("フィールドを新規追加"));
+
     m_fieldModel = new TFieldTableModel(m_workspace, this);
     SG_Field = new TFieldGrid(GBox_Field);
     SG_Field->setObjectName(QStringLiteral("SG_Field"));
+    SG_Field->setAccessibleName(QStringLiteral("フィールド一覧"));
     SG_Field->setModel(m_fieldModel);
     SG_Field->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SG_Field->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -188,6 +201,8 @@ void TDataPage::createDataGroup()
     m_dataModel = new TDataTableModel(m_workspace, this);
     SG_Data = new TDataGrid(GBox_Data);
     SG_Data->setObjectName(QStringLiteral("SG_Data"));
+    SG_Data->setAccessibleName(QStringLiteral("データ"));
+    B_DataAdd->setAccessibleName(QStringLiteral("データ行を新規追加"));
     SG_Data->setModel(m_dataModel);
     SG_Data->setFocusScope(this);
 

@@ -19,6 +19,45 @@ bool isSpace(QChar c)
     return c.isSpace();
 }
 
+bool isWordSeparator(QChar c)
+{
+    switch (c.unicode()) {
+    case u'.':
+    case u',':
+    case u'?':
+    case u'!':
+    case u'@':
+    case u'#':
+    case u'$':
+    case u':':
+    case u';':
+    case u'-':
+    case u'<':
+    case u'>':
+    case u'[':
+    case u']':
+    case u'(':
+    case u')':
+    case u'{':
+    case u'}':
+    case u'=':
+    case u'/':
+    case u'+':
+    case u'%':
+    case u'&':
+    case u'^':
+    case u'*':
+    case u'\'':
+    case u'"':
+    case u'`':
+    case u'~':
+    case u'|':
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 TTextBuffer::TTextBuffer()
@@ -109,6 +148,50 @@ qsizetype TTextBuffer::previousCharacter(qsizetype position) const
     return m_text.at(position - 1) == u'\n' ? position - 2 : graphemeBoundary(position, false);
 }
 
+// Words are what Qt's own editors step over and select: a run of anything but spaces and ASCII punctuation
+// (a kanji compound, a kana word, a name, base64 between its "+" and "/"), or a run of punctuation such as
+// `="`. A script's own word boundaries would split 山田太郎 into single kanji, which no plain editor does.
+qsizetype TTextBuffer::runEnd(qsizetype position, qsizetype end) const
+{
+    const qsizetype limit = std::min(end, position + WordReach);
+    if (position < end && isWordSeparator(m_text.at(position))) {
+        ++position;
+        while (position < limit && isWordSeparator(m_text.at(position))) {
+            ++position;
+        }
+    } else {
+        while (position < limit && !isSpace(m_text.at(position)) && !isWordSeparator(m_text.at(position))) {
+            ++position;
+        }
+    }
+    if (position < end && m_text.at(position).isLowSurrogate()) {
+        ++position;
+    }
+    return position;
+}
+
+qsizetype TTextBuffer::runStart(qsizetype position, qsizetype begin) const
+{
+    while (position > begin && isSpace(m_text.at(position - 1))) {
+        --position;
+    }
+    const qsizetype limit = std::max(begin, position - WordReach);
+    if (position > begin && isWordSeparator(m_text.at(position - 1))) {
+        --position;
+        while (position > limit && isWordSeparator(m_text.at(position - 1))) {
+            --position;
+        }
+    } else {
+        while (position > limit && !isSpace(m_text.at(position - 1)) && !isWordSeparator(m_text.at(position - 1))) {
+            --position;
+        }
+    }
+    if (position > begin && m_text.at(position).isLowSurrogate()) {
+        --position;
+    }
+    return position;
+}
+
 qsizetype TTextBuffer::nextWord(qsizetype position) const
 {
     const int line = lineOf(position);
@@ -116,15 +199,11 @@ qsizetype TTextBuffer::nextWord(qsizetype position) const
     if (position >= end) {
         return line + 1 < lineCount() ? lineStart(line + 1) : m_text.size();
     }
-    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
-    finder.setPosition(position - windowBegin);
-    const qsizetype next = finder.toNextBoundary();
-    qsizetype result = next < 0 ? windowEnd : windowBegin + next;
-    while (result < end && isSpace(m_text.at(result))) {
-        ++result;
+    position = runEnd(position, end);
+    while (position < end && isSpace(m_text.at(position))) {
+        ++position;
     }
-    return result;
+    return position;
 }
 
 qsizetype TTextBuffer::previousWord(qsizetype position) const
@@ -133,41 +212,25 @@ qsizetype TTextBuffer::previousWord(qsizetype position) const
     if (position <= begin) {
         return begin > 0 ? begin - 2 : 0;
     }
-    while (position > begin && isSpace(m_text.at(position - 1))) {
-        --position;
-    }
-    if (position == begin) {
-        return position;
-    }
-    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
-    finder.setPosition(position - windowBegin);
-    const qsizetype previous = finder.toPreviousBoundary();
-    return previous < 0 ? windowBegin : windowBegin + previous;
+    return runStart(position, begin);
 }
 
 std::pair<qsizetype, qsizetype> TTextBuffer::wordAt(qsizetype position) const
 {
     const int line = lineOf(position);
     const qsizetype begin = lineStart(line);
-    if (position >= lineEnd(line)) {
-        // Past a line's last character: the word before it, as a double-click right of the text means.
-        if (position == begin) {
-            return {position, position};
-        }
-        --position;
-    }
-    const auto [windowBegin, windowEnd] = lineWindow(position, WordReach);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + windowBegin, windowEnd - windowBegin);
-    finder.setPosition(position - windowBegin);
+    const qsizetype end = lineEnd(line);
     qsizetype start = position;
-    if (!finder.isAtBoundary()) {
-        const qsizetype previous = finder.toPreviousBoundary();
-        start = previous < 0 ? windowBegin : windowBegin + previous;
+    if (position > begin) {
+        // The run the position is in or ends; at the line's end after a space or punctuation, nothing.
+        const QChar before = m_text.at(position - 1);
+        if (position < end) {
+            start = runStart(nextCharacter(position), begin);
+        } else if (!isSpace(before) && !isWordSeparator(before)) {
+            start = runStart(position, begin);
+        }
     }
-    finder.setPosition(position - windowBegin);
-    const qsizetype next = finder.toNextBoundary();
-    return {start, next < 0 ? windowEnd : windowBegin + next};
+    return {start, start < end ? runEnd(start, end) : start};
 }
 
 bool TTextBuffer::mergeInto(Step& top, qsizetype position, const QString& removed, QStringView text,

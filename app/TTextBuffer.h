@@ -63,7 +63,9 @@ public:
     // a surrogate pair, or a line break count as one.
     qsizetype nextCharacter(qsizetype position) const;
     qsizetype previousCharacter(qsizetype position) const;
-    // Ctrl+Right and Ctrl+Left: to the start of the next word, to the start of this or the previous word.
+    // Ctrl+Right and Ctrl+Left: to the start of the next word, to the start of this or the previous word. A
+    // word is what Qt's own editors take as one: a run of anything but spaces and ASCII punctuation (山田太郎
+    // whole), or a run of that punctuation (`="`).
     qsizetype nextWord(qsizetype position) const;
     qsizetype previousWord(qsizetype position) const;
     // The word (or run of spaces or symbols) under `position`, as a double-click selects it: [start, end).
@@ -104,6 +106,10 @@ private:
     // more than a short one.
     std::pair<qsizetype, qsizetype> lineWindow(qsizetype position, qsizetype reach) const;
     qsizetype graphemeBoundary(qsizetype position, bool forward) const;
+    // Where the word run starting at `position` ends, and where the one ending at `position` (spaces before
+    // it skipped) starts; within the line's [begin, end) and taken in pieces of WordReach characters.
+    qsizetype runEnd(qsizetype position, qsizetype end) const;
+    qsizetype runStart(qsizetype position, qsizetype begin) const;
 
     QString m_text;
     std::vector<qsizetype> m_lineStarts;

@@ -2,8 +2,11 @@
 
 #include "TLineBreaks.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -20,15 +23,8 @@ namespace torvane {
 
 namespace {
 
-// Lines up to this length are laid out whole; longer ones only around what is visible.
-constexpr qsizetype LongLine = 2048;
-// A long line's advances are summed in chunks of this many characters, so x <-> column is a search and a
-// short walk.
-constexpr qsizetype Chunk = 1024;
 constexpr int LeftMargin = 4;
 constexpr int TopMargin = 2;
-// How many of the longest lines are measured when a text is set (the rest as they come on screen).
-constexpr int MeasuredAtSet = 8;
 // The input method sees this many characters either side of the caret.
 constexpr qsizetype SurroundingReach = 1024;
 
@@ -37,10 +33,108 @@ bool isJoining(QChar c)
     return c.isLowSurrogate() || c.isMark();
 }
 
+// What a screen reader gets of the view: its text (as the view holds it, CR LF breaks), the caret, the
+// selection, and where each character is on screen. Offsets are the view's positions.
+class TTextViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit TTextViewAccessible(TTextView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.editable = true;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+    QString text(QAccessible::Text type) const override
+    {
+        return type == QAccessible::Value ? view()->crLfText() : QAccessibleWidget::text(type);
+    }
+
+    void selection(int selectionIndex, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && view()->hasSelection()) {
+            *startOffset = static_cast<int>(view()->selectionStart());
+            *endOffset = static_cast<int>(view()->selectionEnd());
+        }
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0) {
+            view()->setSelection(view()->cursorPosition(), 0);
+        }
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0) {
+            view()->setSelection(startOffset, endOffset - startOffset);
+        }
+    }
+    int cursorPosition() const override { return static_cast<int>(view()->cursorPosition()); }
+    void setCursorPosition(int position) override { view()->setSelection(position, 0); }
+    QString text(int startOffset, int endOffset) const override
+    {
+        return view()->crLfText().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(view()->crLfText().size()); }
+    QRect characterRect(int offset) const override
+    {
+        const qsizetype size = view()->crLfText().size();
+        if (offset < 0 || offset >= size) {
+            return {};
+        }
+        const QRect left = view()->cursorRect(offset);
+        const QRect right = view()->cursorRect(view()->buffer().nextCharacter(offset));
+        const int width = right.top() == left.top() ? std::max(1, right.left() - left.left()) : 1;
+        return QRect(view()->viewport()->mapToGlobal(left.topLeft()), QSize(width, left.height()));
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        const QPoint local = view()->viewport()->mapFromGlobal(point);
+        return view()->viewport()->rect().contains(local) ? static_cast<int>(view()->positionAt(local)) : -1;
+    }
+    void scrollToSubstring(int startIndex, int endIndex) override
+    {
+        view()->setSelection(startIndex, endIndex - startIndex);
+    }
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return {};
+    }
+
+private:
+    TTextView* view() const { return static_cast<TTextView*>(widget()); }
+};
+
+QAccessibleInterface* accessibleFor(const QString&, QObject* object)
+{
+    if (auto* view = qobject_cast<TTextView*>(object)) {
+        return new TTextViewAccessible(view);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 TTextView::TTextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(&accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
     setAcceptDrops(true);
@@ -48,7 +142,11 @@ TTextView::TTextView(QWidget* parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
-    horizontalScrollBar()->setSingleStep(20);
+    // Long lines wrap at the view's width: a vertical scroll bar only.
+    // The vertical one is always there, so that wrapping never shows or hides it, which would change the
+    // width and wrap again.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     updateMetrics();
 }
 
@@ -63,13 +161,9 @@ void TTextView::setPlainText(QString text)
     m_preedit.clear();
     m_cursor = m_anchor = 0;
     m_preferredX = -1;
-    m_layouts.clear();
-    m_chunkStarts.clear();
-    m_maxWidth = 0;
-    measureLongestLines();
+    rewrapAll();
     updateScrollBars();
     verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
     viewport()->update();
     updateMicroFocus();
     emit textChanged();
@@ -116,12 +210,21 @@ void TTextView::notify(const EditState& before)
     }
     if (before.cursor != m_cursor) {
         emit cursorPositionChanged();
+        if (QAccessible::isActive()) {
+            QAccessibleTextCursorEvent moved(this, static_cast<int>(m_cursor));
+            QAccessible::updateAccessibility(&moved);
+        }
     }
     const bool hadSelection = before.anchor != before.cursor;
     const bool selectionMoved = std::min(before.anchor, before.cursor) != selectionStart() ||
                                 std::max(before.anchor, before.cursor) != selectionEnd();
     if ((hadSelection || hasSelection()) && selectionMoved) {
         emit selectionChanged();
+        if (QAccessible::isActive()) {
+            QAccessibleTextSelectionEvent selected(this, static_cast<int>(selectionStart()),
+                                                   static_cast<int>(selectionEnd()));
+            QAccessible::updateAccessibility(&selected);
+        }
     }
 }
 
@@ -141,9 +244,17 @@ void TTextView::finishEdit(const EditState& before, qsizetype caret)
 void TTextView::replaceRange(qsizetype position, qsizetype length, const QString& text, TEditKind kind)
 {
     const EditState before = editState();
+    const bool accessible = QAccessible::isActive();
+    const QString removed = accessible ? m_buffer.text().mid(position, length) : QString();
     const TTextChange change = m_buffer.replace(position, length, text, kind);
     if (change.removedLength == 0 && change.insertedLength == 0) {
         return;
+    }
+    if (accessible) {
+        // A screen reader follows edits by what went and what came, never the whole text again.
+        QAccessibleTextUpdateEvent update(this, static_cast<int>(change.position), removed,
+                                          m_buffer.text().mid(change.position, change.insertedLength));
+        QAccessible::updateAccessibility(&update);
     }
     dropLayouts(change);
     finishEdit(before, change.position + change.insertedLength);
@@ -397,14 +508,20 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const int line = m_buffer.lineOf(m_cursor);
     const int page = std::max(1, viewport()->height() / m_lineHeight - 1);
-    const auto vertical = [&](int lines) {
-        const int target = line + lines;
-        if (target < 0 || target >= m_buffer.lineCount()) {
-            moveCursor(target < 0 ? 0 : m_buffer.size(), shift);
+    // Up and Down go by rows as the text is wrapped, keeping the x they started from. Up on the first row
+    // and Down on the last stay (with Shift they select to the text's end); a page stops at the ends.
+    const auto vertical = [&](int rows, bool page) {
+        const qsizetype column = m_cursor - m_buffer.lineStart(line);
+        bool clamped = false;
+        const auto [targetLine, targetRow] = stepRows(line, rowOf(line, column), rows, &clamped);
+        if (clamped && !page) {
+            if (shift) {
+                moveCursor(rows < 0 ? 0 : m_buffer.size(), true);
+            }
             return;
         }
         const qreal x = m_preferredX >= 0 ? m_preferredX : xOf(m_cursor);
-        moveCursor(m_buffer.lineStart(target) + positionAtX(target, x), shift, true);
+        moveCursor(positionInRow(targetLine, targetRow, x), shift, true);
         m_preferredX = x;
     };
     switch (action) {
@@ -421,10 +538,10 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         moveCursor(m_buffer.nextWord(m_cursor), shift);
         break;
     case KeyAction::Up:
-        vertical(-1);
+        vertical(-1, false);
         break;
     case KeyAction::Down:
-        vertical(1);
+        vertical(1, false);
         break;
     case KeyAction::Home:
         moveCursor(m_buffer.lineStart(line), shift);
@@ -440,11 +557,11 @@ void TTextView::runKeyAction(KeyAction action, const QKeyEvent* event)
         break;
     case KeyAction::PageUp:
         verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
-        vertical(-std::min(page, line));
+        vertical(-page, true);
         break;
     case KeyAction::PageDown:
         verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
-        vertical(std::min(page, m_buffer.lineCount() - 1 - line));
+        vertical(page, true);
         break;
     case KeyAction::SelectAll:
         selectAll();
@@ -569,7 +686,8 @@ void TTextView::inputMethodEvent(QInputMethodEvent* event)
         apply(start, length, withViewBreaks(event->commitString()));
     }
 
-    m_layouts.erase(m_buffer.lineOf(m_cursor));
+    const int caretLine = m_buffer.lineOf(m_cursor);
+    m_layouts.erase(m_layouts.lower_bound({caretLine, 0}), m_layouts.lower_bound({caretLine + 1, 0}));
     m_preedit = event->preeditString();
     m_preeditAttributes = event->attributes();
     m_preeditCursor = static_cast<int>(m_preedit.size());
@@ -660,9 +778,10 @@ void TTextView::updateMicroFocus()
 
 qsizetype TTextView::positionAt(QPoint point) const
 {
-    const int row = static_cast<int>(std::floor(static_cast<double>(point.y() - TopMargin) / m_lineHeight));
-    const int line = std::clamp(firstVisibleLine() + row, 0, m_buffer.lineCount() - 1);
-    return m_buffer.lineStart(line) + positionAtX(line, point.x() - leftEdge());
+    const int rows = static_cast<int>(std::floor(static_cast<double>(point.y() - TopMargin) / m_lineHeight));
+    const auto [topLine, topInLine] = topRow();
+    const auto [line, row] = stepRows(topLine, topInLine, rows, nullptr);
+    return positionInRow(line, row, point.x() - LeftMargin);
 }
 
 void TTextView::mousePressEvent(QMouseEvent* event)
@@ -676,6 +795,13 @@ void TTextView::mousePressEvent(QMouseEvent* event)
             select(m_buffer.lineStart(line),
                    line + 1 < m_buffer.lineCount() ? m_buffer.lineStart(line + 1) : m_buffer.size());
             m_selecting = false;
+            return;
+        }
+        if (hasSelection() && !(event->modifiers() & Qt::ShiftModifier) && position >= selectionStart() &&
+            position <= selectionEnd()) {
+            // A press in the selection may start dragging it away, as in Qt's editors.
+            m_dragPending = true;
+            m_pressPos = event->position().toPoint();
             return;
         }
         moveCursor(position, event->modifiers() & Qt::ShiftModifier);
@@ -692,6 +818,13 @@ void TTextView::mousePressEvent(QMouseEvent* event)
 
 void TTextView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_dragPending && (event->buttons() & Qt::LeftButton)) {
+        if ((event->position().toPoint() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+            m_dragPending = false;
+            startDrag();
+        }
+        return;
+    }
     if (!m_selecting || !(event->buttons() & Qt::LeftButton)) {
         return;
     }
@@ -717,6 +850,11 @@ void TTextView::mouseMoveEvent(QMouseEvent* event)
 void TTextView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
+        if (m_dragPending) {
+            // A click in the selection that did not become a drag puts the caret there.
+            m_dragPending = false;
+            moveCursor(positionAt(event->position().toPoint()), false);
+        }
         m_selecting = false;
         m_autoScrollTimer.stop();
         setPrimarySelection();
@@ -749,22 +887,25 @@ QMenu* TTextView::createContextMenu()
 {
     auto* menu = new QMenu(this);
     const bool hasText = m_buffer.size() > 0;
+    // Qt's own Japanese texts for a text editor's menu, access letters included; 削除 shows no key, as there.
     const auto add = [&](const char* caption, QKeySequence::StandardKey key, bool enabled, auto slot) {
         QAction* action = menu->addAction(QString::fromUtf8(caption), this, slot);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WidgetShortcut);
-        action->setShortcutVisibleInContextMenu(true);
+        if (key != QKeySequence::UnknownKey) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+            action->setShortcutVisibleInContextMenu(true);
+        }
         action->setEnabled(enabled);
     };
-    add("元に戻す", QKeySequence::Undo, m_buffer.canUndo(), &TTextView::undo);
-    add("やり直し", QKeySequence::Redo, m_buffer.canRedo(), &TTextView::redo);
+    add("元に戻す(&U)", QKeySequence::Undo, m_buffer.canUndo(), &TTextView::undo);
+    add("やり直す(&R)", QKeySequence::Redo, m_buffer.canRedo(), &TTextView::redo);
     menu->addSeparator();
-    add("切り取り", QKeySequence::Cut, hasSelection(), &TTextView::cut);
-    add("コピー", QKeySequence::Copy, hasSelection(), &TTextView::copy);
-    add("貼り付け", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TTextView::paste);
-    add("削除", QKeySequence::Delete, hasSelection(), [this] { removeSelection(TEditKind::Other); });
+    add("切り取り(&T)", QKeySequence::Cut, hasSelection(), &TTextView::cut);
+    add("コピー(&C)", QKeySequence::Copy, hasSelection(), &TTextView::copy);
+    add("貼り付け(&P)", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), &TTextView::paste);
+    add("削除", QKeySequence::UnknownKey, hasSelection(), [this] { removeSelection(TEditKind::Other); });
     menu->addSeparator();
-    add("すべて選択", QKeySequence::SelectAll, hasText, &TTextView::selectAll);
+    add("すべてを選択", QKeySequence::SelectAll, hasText, &TTextView::selectAll);
     return menu;
 }
 
@@ -783,6 +924,41 @@ bool TTextView::acceptsDrop(const QMimeData* mime)
     return !files && mime->hasText();
 }
 
+void TTextView::startDrag()
+{
+    auto* drag = new QDrag(this);
+    auto* mime = new QMimeData;
+    mime->setText(selectedText());
+    drag->setMimeData(mime);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    // Moved into another program (or another control): the text leaves this one. A move within this view
+    // was done by the drop as one step.
+    const QObject* target = drag->target();
+    if (action == Qt::MoveAction && target != this && target != viewport()) {
+        removeSelection(TEditKind::Other);
+    }
+}
+
+void TTextView::moveSelectionTo(qsizetype position)
+{
+    const qsizetype start = selectionStart();
+    const qsizetype end = selectionEnd();
+    if (position >= start && position <= end) {
+        moveCursor(position, false);
+        return;
+    }
+    // One replacement of the stretch from the selection to the drop point, so that undo takes the move
+    // back whole.
+    const QString& text = m_buffer.text();
+    const QString moved = text.mid(start, end - start);
+    if (position > end) {
+        replaceRange(start, position - start, text.mid(end, position - end) + moved, TEditKind::Other);
+    } else {
+        replaceRange(position, end - position, moved + text.mid(position, start - position), TEditKind::Other);
+        moveCursor(position + moved.size(), false);
+    }
+}
+
 void TTextView::dragEnterEvent(QDragEnterEvent* event)
 {
     dragMoveEvent(event);
@@ -794,7 +970,9 @@ void TTextView::dragMoveEvent(QDragMoveEvent* event)
         event->ignore();
         return;
     }
-    event->setDropAction(Qt::CopyAction);
+    // Text dragged within the view moves (Ctrl copies); from elsewhere it is copied, the source keeping it.
+    const bool move = event->source() == this && !(event->modifiers() & Qt::ControlModifier);
+    event->setDropAction(move ? Qt::MoveAction : Qt::CopyAction);
     event->accept();
     m_dropPosition = positionAt(event->position().toPoint());
     viewport()->update();
@@ -814,9 +992,16 @@ void TTextView::dropEvent(QDropEvent* event)
         viewport()->update();
         return;
     }
+    const qsizetype position = positionAt(event->position().toPoint());
+    if (event->source() == this && !(event->modifiers() & Qt::ControlModifier)) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+        moveSelectionTo(position);
+        setFocus(Qt::MouseFocusReason);
+        return;
+    }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    const qsizetype position = positionAt(event->position().toPoint());
     moveCursor(position, false);
     insertText(withViewBreaks(event->mimeData()->text()), TEditKind::Other);
     setFocus(Qt::MouseFocusReason);
@@ -858,16 +1043,10 @@ void TTextView::timerEvent(QTimerEvent* event)
     } else if (event->timerId() == m_autoScrollTimer.timerId()) {
         const QRect area = viewport()->rect();
         QScrollBar* vertical = verticalScrollBar();
-        QScrollBar* horizontal = horizontalScrollBar();
         if (m_lastMousePos.y() < area.top()) {
             vertical->setValue(vertical->value() - 1);
         } else if (m_lastMousePos.y() > area.bottom()) {
             vertical->setValue(vertical->value() + 1);
-        }
-        if (m_lastMousePos.x() < area.left()) {
-            horizontal->setValue(horizontal->value() - horizontal->singleStep());
-        } else if (m_lastMousePos.x() > area.right()) {
-            horizontal->setValue(horizontal->value() + horizontal->singleStep());
         }
         moveCursor(positionAt(m_lastMousePos), true);
     } else if (event->timerId() == m_tripleClickTimer.timerId()) {
@@ -896,94 +1075,260 @@ void TTextView::updateMetrics()
     m_metrics = QFontMetricsF(font(), viewport());
     m_advances.assign(0x10000, -1.0f);
     m_advances[u'\t'] = static_cast<float>(m_tabWidth);
-    // One line's height fits the Latin and the Japanese (fallback) font alike, so that every line is as
-    // tall as the others and a line is found from y by a division.
+    // One line's height fits the Latin and the Japanese (fallback) font alike, so that every row is as
+    // tall as the others and a row is found from y by a division.
     QTextLayout sample(QString::fromUtf8("Mgあ漢|"), font(), viewport());
     sample.beginLayout();
     QTextLine line = sample.createLine();
     sample.endLayout();
     m_lineHeight = std::max(1, static_cast<int>(std::ceil(line.height())));
     m_ascent = line.ascent();
+    m_averageAdvance = std::max<qreal>(1, m_metrics.averageCharWidth());
+    rewrapAll();
+}
+
+qreal TTextView::wrapWidth() const
+{
+    // Before the view is first shown its viewport has no size yet; the view's own does.
+    const int width = viewport()->isVisible() ? viewport()->width()
+                                              : contentsRect().width() - verticalScrollBar()->sizeHint().width();
+    return std::max<qreal>(m_averageAdvance, width - 2 * LeftMargin - 1);
+}
+
+int TTextView::estimatedRows(qsizetype length) const
+{
+    const double rows = std::ceil(static_cast<double>(length) * m_averageAdvance / m_wrapWidth);
+    return static_cast<int>(std::clamp(rows, 1.0, 1.0e8));
+}
+
+void TTextView::rewrapAll()
+{
+    // Each line's rows are estimated from its length until the line is laid out: a million lines cost one
+    // pass over the line index, and the scroll bar settles as lines come on screen.
+    const int lines = m_buffer.lineCount();
+    m_wrapWidth = wrapWidth();
+    m_rowStarts.clear();
     m_layouts.clear();
-    m_chunkStarts.clear();
-    m_maxWidth = 0;
-    measureLongestLines();
+    m_rows.resize(static_cast<size_t>(lines));
+    for (int line = 0; line < lines; ++line) {
+        m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
+    }
+    rebuildRowTree();
 }
 
-void TTextView::measureLongestLines()
+void TTextView::rebuildRowTree() const
 {
-    // The longest lines by characters are measured; other lines widen the range when they are shown.
-    std::vector<std::pair<qsizetype, int>> longest;
-    for (int line = 0; line < m_buffer.lineCount(); ++line) {
-        const qsizetype length = m_buffer.lineLength(line);
-        if (longest.size() < MeasuredAtSet) {
-            longest.emplace_back(length, line);
-            std::push_heap(longest.begin(), longest.end(), std::greater<>());
-        } else if (length > longest.front().first) {
-            std::pop_heap(longest.begin(), longest.end(), std::greater<>());
-            longest.back() = {length, line};
-            std::push_heap(longest.begin(), longest.end(), std::greater<>());
+    // A Fenwick tree over the rows per line: rows before a line, and the line at a row, in log time.
+    const size_t n = m_rows.size();
+    m_rowTree.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        m_rowTree[i] += m_rows[i - 1];
+        const size_t parent = i + (i & (~i + 1));
+        if (parent <= n) {
+            m_rowTree[parent] += m_rowTree[i];
         }
     }
-    for (const auto& [length, line] : longest) {
-        if (length > LongLine) {
-            chunkStarts(line);
+}
+
+void TTextView::setRows(int line, int rows) const
+{
+    int& kept = m_rows[static_cast<size_t>(line)];
+    const int delta = rows - kept;
+    if (delta == 0) {
+        return;
+    }
+    kept = rows;
+    for (size_t i = static_cast<size_t>(line) + 1; i < m_rowTree.size(); i += i & (~i + 1)) {
+        m_rowTree[i] += delta;
+    }
+    if (!m_rangePending) {
+        // The scroll range follows once the current event (a paint, perhaps) is over.
+        m_rangePending = true;
+        QMetaObject::invokeMethod(
+            const_cast<TTextView*>(this),
+            [this] {
+                if (m_rangePending) {
+                    const_cast<TTextView*>(this)->updateScrollBars();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+int TTextView::rowsBefore(int line) const
+{
+    int rows = 0;
+    for (size_t i = static_cast<size_t>(line); i > 0; i -= i & (~i + 1)) {
+        rows += m_rowTree[i];
+    }
+    return rows;
+}
+
+int TTextView::totalRows() const
+{
+    return rowsBefore(static_cast<int>(m_rows.size()));
+}
+
+std::pair<int, int> TTextView::lineAtRow(int row) const
+{
+    const size_t n = m_rows.size();
+    size_t line = 0;
+    size_t step = 1;
+    while (step * 2 <= n) {
+        step *= 2;
+    }
+    int rest = std::max(0, row);
+    for (; step > 0; step /= 2) {
+        if (line + step <= n && m_rowTree[line + step] <= rest) {
+            line += step;
+            rest -= m_rowTree[line];
+        }
+    }
+    if (line >= n) {
+        line = n - 1;
+        rest = m_rows[line] - 1;
+    }
+    return {static_cast<int>(line), rest};
+}
+
+const std::vector<qsizetype>& TTextView::rowStarts(int line) const
+{
+    const auto found = m_rowStarts.find(line);
+    if (found != m_rowStarts.end()) {
+        return found->second;
+    }
+    std::vector<qsizetype> starts{0};
+    wrap(m_buffer.lineText(line), starts);
+    setRows(line, static_cast<int>(starts.size()));
+    return m_rowStarts.emplace(line, std::move(starts)).first->second;
+}
+
+void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old,
+                     qsizetype editEnd, qsizetype delta) const
+{
+    // Rows break after a space where the row has one, else between any two characters (base64 has no
+    // spaces); spaces at a row's end hang past the edge. Widths are the characters' advances summed, so
+    // that a 4 MB line wraps without being laid out.
+    const QChar* c = text.data();
+    const qsizetype n = text.size();
+    const qreal width = m_wrapWidth;
+    qsizetype rowStart = starts.back();
+    qreal x = 0;
+    qsizetype lastBreak = -1;
+    qreal xAtBreak = 0;
+    for (qsizetype i = rowStart; i < n; ++i) {
+        const qsizetype at = i;
+        const qreal w = advance(c, i, n);
+        if (c[at] == u' ' || c[at] == u'\t') {
+            x += w;
+            lastBreak = i + 1;
+            xAtBreak = x;
+            continue;
+        }
+        if (x + w <= width || at == rowStart) {
+            x += w;
+            continue;
+        }
+        qsizetype breakAt = lastBreak > rowStart ? lastBreak : at;
+        if (breakAt == at) {
+            x = w;
         } else {
-            growWidth(measure(m_buffer.lineText(line)));
+            x = x - xAtBreak + w;
+        }
+        for (int step = 0; step < 8 && breakAt > rowStart + 1 && isJoining(c[breakAt]); ++step) {
+            --breakAt; // a mark stays with its letter, a surrogate pair whole
+        }
+        if (breakAt != at && breakAt != lastBreak) {
+            x = measure(text.mid(breakAt, i + 1 - breakAt));
+        }
+        starts.push_back(breakAt);
+        rowStart = breakAt;
+        lastBreak = -1;
+        if (old && breakAt >= editEnd) {
+            // Past the edit, a row starting where a row started before goes on as before.
+            const auto same = std::lower_bound(old->begin(), old->end(), breakAt - delta);
+            if (same != old->end() && *same == breakAt - delta) {
+                for (auto it = same + 1; it != old->end(); ++it) {
+                    starts.push_back(*it + delta);
+                }
+                return;
+            }
         }
     }
-    fitWidth();
 }
 
-int TTextView::firstVisibleLine() const
+int TTextView::rowOf(int line, qsizetype column) const
 {
-    return verticalScrollBar()->value();
+    const std::vector<qsizetype>& starts = rowStarts(line);
+    return static_cast<int>(std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;
 }
 
-int TTextView::visibleLineCount() const
+int TTextView::visualRow(qsizetype position) const
 {
-    return std::max(1, (viewport()->height() - TopMargin + m_lineHeight - 1) / m_lineHeight);
+    const int line = m_buffer.lineOf(position);
+    const int row = rowOf(line, position - m_buffer.lineStart(line));
+    return rowsBefore(line) + row;
 }
 
-int TTextView::lineTop(int line) const
+std::pair<int, int> TTextView::topRow() const
 {
-    return TopMargin + (line - firstVisibleLine()) * m_lineHeight;
+    auto [line, row] = lineAtRow(verticalScrollBar()->value());
+    row = std::min(row, static_cast<int>(rowStarts(line).size()) - 1);
+    return {line, row};
 }
 
-qreal TTextView::leftEdge() const
+std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamped) const
 {
-    return LeftMargin - horizontalScrollBar()->value();
+    row += rows;
+    while (row < 0) {
+        if (line == 0) {
+            if (clamped) {
+                *clamped = true;
+            }
+            return {0, 0};
+        }
+        --line;
+        row += static_cast<int>(rowStarts(line).size());
+    }
+    while (row >= static_cast<int>(rowStarts(line).size())) {
+        if (line + 1 >= m_buffer.lineCount()) {
+            if (clamped) {
+                *clamped = true;
+            }
+            return {line, static_cast<int>(rowStarts(line).size()) - 1};
+        }
+        row -= static_cast<int>(rowStarts(line).size());
+        ++line;
+    }
+    return {line, row};
+}
+
+int TTextView::fullRows() const
+{
+    return std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
 }
 
 void TTextView::updateScrollBars()
 {
-    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
+    m_rangePending = false;
     QScrollBar* vertical = verticalScrollBar();
-    vertical->setPageStep(fullLines);
-    vertical->setRange(0, std::max(0, m_buffer.lineCount() - fullLines));
-    QScrollBar* horizontal = horizontalScrollBar();
-    horizontal->setPageStep(viewport()->width());
-    m_rangeWidth = m_maxWidth;
-    const double width = std::min(std::ceil(m_maxWidth) + 2 * LeftMargin + 2.0, 2.0e9);
-    horizontal->setRange(0, std::max(0, static_cast<int>(width) - viewport()->width()));
-}
-
-void TTextView::growWidth(qreal width) const
-{
-    m_maxWidth = std::max(m_maxWidth, width);
-}
-
-void TTextView::fitWidth()
-{
-    if (m_maxWidth > m_rangeWidth) {
-        updateScrollBars();
-    }
+    vertical->setPageStep(fullRows());
+    vertical->setRange(0, std::max(0, totalRows() - fullRows()));
 }
 
 void TTextView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
+    if (std::abs(wrapWidth() - m_wrapWidth) >= 0.5) {
+        // Rewrapped at the new width; the line at the top stays there.
+        const auto [line, row] = topRow();
+        const qsizetype column = rowStarts(line)[static_cast<size_t>(row)];
+        rewrapAll();
+        updateScrollBars();
+        verticalScrollBar()->setValue(rowsBefore(line) + rowOf(line, column));
+    } else {
+        updateScrollBars();
+    }
 }
 
 void TTextView::scrollContentsBy(int, int)
@@ -993,25 +1338,17 @@ void TTextView::scrollContentsBy(int, int)
 
 void TTextView::ensureCursorVisible()
 {
-    const int line = m_buffer.lineOf(m_cursor);
-    QScrollBar* vertical = verticalScrollBar();
-    const int fullLines = std::max(1, (viewport()->height() - TopMargin) / m_lineHeight);
-    if (line < vertical->value()) {
-        vertical->setValue(line);
-    } else if (line >= vertical->value() + fullLines) {
-        vertical->setValue(line - fullLines + 1);
+    const int row = visualRow(m_cursor);
+    if (m_rangePending) {
+        updateScrollBars();
     }
-    QScrollBar* horizontal = horizontalScrollBar();
-    const int width = viewport()->width();
-    const qreal x = cursorRect().x() + horizontal->value(); // in content coordinates
-    growWidth(x);
-    fitWidth();
-    // A jump leaves some text visible beside the caret; a step right scrolls only as far as needed.
-    const int slack = width / 8;
-    if (x < horizontal->value() + LeftMargin) {
-        horizontal->setValue(static_cast<int>(x) - (x - LeftMargin > slack ? slack : LeftMargin));
-    } else if (x + 2 > horizontal->value() + width) {
-        horizontal->setValue(static_cast<int>(x) + 2 - width + slack);
+    QScrollBar* vertical = verticalScrollBar();
+    const auto [topLine, topInLine] = topRow();
+    const int top = rowsBefore(topLine) + topInLine;
+    if (row < top) {
+        vertical->setValue(row);
+    } else if (row >= top + fullRows()) {
+        vertical->setValue(row - fullRows() + 1);
     }
 }
 
@@ -1048,111 +1385,22 @@ qreal TTextView::measure(QStringView text) const
     return x;
 }
 
-const std::vector<qreal>& TTextView::chunkStarts(int line) const
-{
-    const auto found = m_chunkStarts.find(line);
-    if (found != m_chunkStarts.end()) {
-        return found->second;
-    }
-    const QStringView text = m_buffer.lineText(line);
-    std::vector<qreal> starts;
-    starts.reserve(static_cast<size_t>(text.size() / Chunk + 2));
-    qreal x = 0;
-    qsizetype i = 0;
-    for (qsizetype chunk = 0; chunk * Chunk < text.size(); ++chunk) {
-        starts.push_back(x);
-        const qsizetype end = std::min(text.size(), (chunk + 1) * Chunk);
-        for (; i < end; ++i) {
-            x += advance(text.data(), i, text.size());
-        }
-    }
-    starts.push_back(x); // the whole line's width
-    growWidth(x);
-    return m_chunkStarts.emplace(line, std::move(starts)).first->second;
-}
-
-qreal TTextView::estimatedX(int line, qsizetype column) const
-{
-    const QStringView text = m_buffer.lineText(line);
-    column = std::clamp<qsizetype>(column, 0, text.size());
-    qsizetype i = 0;
-    qreal x = 0;
-    if (text.size() > LongLine) {
-        const std::vector<qreal>& starts = chunkStarts(line);
-        i = column / Chunk * Chunk;
-        x = starts[static_cast<size_t>(column / Chunk)];
-    }
-    for (; i < column; ++i) {
-        x += advance(text.data(), i, text.size());
-    }
-    return x;
-}
-
-qsizetype TTextView::estimatedColumn(int line, qreal x) const
-{
-    const QStringView text = m_buffer.lineText(line);
-    qsizetype i = 0;
-    qreal at = 0;
-    if (text.size() > LongLine) {
-        const std::vector<qreal>& starts = chunkStarts(line);
-        const auto chunk = std::upper_bound(starts.begin(), starts.end() - 1, x) - starts.begin() - 1;
-        if (chunk > 0) {
-            i = chunk * Chunk;
-            at = starts[static_cast<size_t>(chunk)];
-        }
-    }
-    while (i < text.size()) {
-        qsizetype next = i;
-        const qreal width = advance(text.data(), next, text.size());
-        if (at + width / 2 > x) {
-            break;
-        }
-        at += width;
-        i = next + 1;
-    }
-    return i;
-}
-
-bool TTextView::windowCovers(const LineLayout& layout, int line) const
-{
-    const qsizetype length = m_buffer.lineLength(line);
-    if (length <= LongLine) {
-        return true;
-    }
-    const qreal left = horizontalScrollBar()->value();
-    const qreal right = left + viewport()->width();
-    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
-    return (layout.start == 0 || layout.x <= left) && (layout.end == length || layout.x + width >= right);
-}
-
-TTextView::LineLayout& TTextView::layoutFor(int line) const
+TTextView::RowLayout& TTextView::layoutFor(int line, int row) const
 {
     const bool caretLine = !m_preedit.isEmpty() && line == m_buffer.lineOf(m_cursor);
     const qsizetype caretColumn = caretLine ? m_cursor - m_buffer.lineStart(line) : -1;
-    const auto found = m_layouts.find(line);
-    if (found != m_layouts.end() && windowCovers(found->second, line) &&
-        found->second.preeditAt ==
-            (caretColumn >= found->second.start && caretColumn <= found->second.end ? caretColumn : -1)) {
+    const bool preeditHere = caretLine && rowOf(line, caretColumn) == row;
+    const auto key = std::make_pair(line, row);
+    const auto found = m_layouts.find(key);
+    if (found != m_layouts.end() && found->second.preeditAt == (preeditHere ? caretColumn : -1)) {
         return found->second;
     }
 
     const QStringView text = m_buffer.lineText(line);
-    LineLayout made;
-    made.end = text.size();
-    if (text.size() > LongLine) {
-        // A window of the line from a screen left of the visible part to a screen right of it.
-        const qreal left = horizontalScrollBar()->value();
-        const qreal width = viewport()->width();
-        made.start = estimatedColumn(line, left - width);
-        made.end = std::min(text.size(), estimatedColumn(line, left + 2 * width) + 1);
-        for (int step = 0; step < 8 && made.start > 0 && isJoining(text.at(made.start)); ++step) {
-            --made.start;
-        }
-        for (int step = 0; step < 8 && made.end < text.size() && isJoining(text.at(made.end)); ++step) {
-            ++made.end;
-        }
-        made.x = estimatedX(line, made.start);
-    }
+    const std::vector<qsizetype>& starts = rowStarts(line);
+    RowLayout made;
+    made.start = starts[static_cast<size_t>(row)];
+    made.end = static_cast<size_t>(row) + 1 < starts.size() ? starts[static_cast<size_t>(row) + 1] : text.size();
     made.layout =
         std::make_unique<QTextLayout>(text.mid(made.start, made.end - made.start).toString(), font(), viewport());
     QTextOption option;
@@ -1160,7 +1408,7 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
     option.setTabStopDistance(m_tabWidth);
     made.layout->setTextOption(option);
     made.layout->setCacheEnabled(true);
-    if (caretColumn >= made.start && caretColumn <= made.end) {
+    if (preeditHere) {
         // The input method's text being composed, shown in place with the formats it asks for (underlined
         // when it asks for none).
         made.preeditAt = caretColumn;
@@ -1185,33 +1433,85 @@ TTextView::LineLayout& TTextView::layoutFor(int line) const
     made.layout->beginLayout();
     made.layout->createLine();
     made.layout->endLayout();
-    growWidth(made.x + made.layout->lineAt(0).naturalTextWidth());
-    LineLayout& slot = m_layouts[line];
+    RowLayout& slot = m_layouts[key];
     slot = std::move(made);
     return slot;
 }
 
 void TTextView::dropLayouts(const TTextChange& change)
 {
-    // Lines before the change keep their layouts, lines after it keep them under their new numbers.
+    // Lines before the change keep their rows and layouts, lines after it keep them under their new numbers.
     const int lastOld = change.firstLine + change.removedBreaks;
     const int shift = change.insertedBreaks - change.removedBreaks;
-    const auto renumber = [&](auto& cache) {
-        std::remove_reference_t<decltype(cache)> kept;
-        for (auto& [line, value] : cache) {
-            if (line < change.firstLine) {
-                kept.emplace(line, std::move(value));
-            } else if (line > lastOld) {
-                kept.emplace(line + shift, std::move(value));
-            }
+    std::map<std::pair<int, int>, RowLayout> layouts;
+    for (auto& [key, layout] : m_layouts) {
+        if (key.first < change.firstLine) {
+            layouts.emplace(key, std::move(layout));
+        } else if (key.first > lastOld) {
+            layouts.emplace(std::make_pair(key.first + shift, key.second), std::move(layout));
         }
-        cache.swap(kept);
-    };
-    renumber(m_layouts);
-    renumber(m_chunkStarts);
+    }
+    m_layouts.swap(layouts);
+
+    std::vector<qsizetype> old;
+    std::map<int, std::vector<qsizetype>> starts;
+    for (auto& [line, rows] : m_rowStarts) {
+        if (line < change.firstLine) {
+            starts.emplace(line, std::move(rows));
+        } else if (line > lastOld) {
+            starts.emplace(line + shift, std::move(rows));
+        } else if (line == change.firstLine && change.removedBreaks == 0 && change.insertedBreaks == 0) {
+            old = std::move(rows);
+        }
+    }
+    m_rowStarts.swap(starts);
+
+    if (shift != 0) {
+        const auto first = m_rows.begin() + change.firstLine + 1;
+        if (shift < 0) {
+            m_rows.erase(first, first - shift);
+        } else {
+            m_rows.insert(first, static_cast<size_t>(shift), 1);
+        }
+    }
+    if (shift == 0) {
+        // The lines stay where they were: the tree takes the one line's new count, the rest stands.
+        std::vector<qsizetype> rows;
+        if (!old.empty()) {
+            rewrapEdited(change, old, rows);
+        }
+        setRows(change.firstLine,
+                old.empty() ? estimatedRows(m_buffer.lineLength(change.firstLine)) : static_cast<int>(rows.size()));
+        if (!old.empty()) {
+            m_rowStarts.emplace(change.firstLine, std::move(rows));
+        }
+        return;
+    }
+    for (int line = change.firstLine; line <= change.firstLine + change.insertedBreaks; ++line) {
+        m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
+    }
+    if (!old.empty()) {
+        std::vector<qsizetype> rows;
+        rewrapEdited(change, old, rows);
+        m_rows[static_cast<size_t>(change.firstLine)] = static_cast<int>(rows.size());
+        m_rowStarts.emplace(change.firstLine, std::move(rows));
+    }
+    rebuildRowTree();
 }
 
-int TTextView::toLayoutPosition(const LineLayout& layout, int, qsizetype column) const
+void TTextView::rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old,
+                             std::vector<qsizetype>& rows) const
+{
+    // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word back
+    // onto it), and past the edit the old rows come back once a row starts where one did.
+    const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
+    const auto row = std::upper_bound(old.begin(), old.end(), column) - old.begin() - 1;
+    rows.assign(old.begin(), old.begin() + std::max<std::ptrdiff_t>(1, row));
+    wrap(m_buffer.lineText(change.firstLine), rows, &old, column + change.insertedLength,
+         change.insertedLength - change.removedLength);
+}
+
+int TTextView::toLayoutPosition(const RowLayout& layout, qsizetype column) const
 {
     qsizetype position = column - layout.start;
     if (layout.preeditAt >= 0 && column > layout.preeditAt) {
@@ -1220,7 +1520,7 @@ int TTextView::toLayoutPosition(const LineLayout& layout, int, qsizetype column)
     return static_cast<int>(position);
 }
 
-qsizetype TTextView::fromLayoutPosition(const LineLayout& layout, int, int position) const
+qsizetype TTextView::fromLayoutPosition(const RowLayout& layout, int position) const
 {
     qsizetype column = layout.start + position;
     if (layout.preeditAt >= 0 && column > layout.preeditAt) {
@@ -1233,36 +1533,35 @@ qreal TTextView::xOf(qsizetype position) const
 {
     const int line = m_buffer.lineOf(position);
     const qsizetype column = position - m_buffer.lineStart(line);
-    const LineLayout& layout = layoutFor(line);
-    if (column < layout.start || column > layout.end) {
-        return estimatedX(line, column);
-    }
-    int at = toLayoutPosition(layout, line, column);
+    const RowLayout& layout = layoutFor(line, rowOf(line, column));
+    int at = toLayoutPosition(layout, column);
     if (position == m_cursor && layout.preeditAt == column) {
         at += m_preeditCursor;
     }
-    return layout.x + layout.layout->lineAt(0).cursorToX(at);
+    return layout.layout->lineAt(0).cursorToX(at);
 }
 
-qsizetype TTextView::positionAtX(int line, qreal x) const
+qsizetype TTextView::positionInRow(int line, int row, qreal x) const
 {
-    const LineLayout& layout = layoutFor(line);
-    const qreal width = layout.layout->lineAt(0).naturalTextWidth();
-    const bool inside =
-        (layout.start == 0 || x >= layout.x) && (layout.end == m_buffer.lineLength(line) || x <= layout.x + width);
-    if (!inside) {
-        return estimatedColumn(line, x);
+    const RowLayout& layout = layoutFor(line, row);
+    int at = layout.layout->lineAt(0).xToCursor(x, QTextLine::CursorBetweenCharacters);
+    qsizetype column = fromLayoutPosition(layout, at);
+    // The end of a row that wraps is the start of the next: a click right of a row puts the caret before
+    // its last character, as wrapped text in Qt's editors does.
+    if (column >= layout.end && layout.end < m_buffer.lineLength(line) && column > layout.start) {
+        column = m_buffer.previousCharacter(m_buffer.lineStart(line) + layout.end) - m_buffer.lineStart(line);
     }
-    const int at = layout.layout->lineAt(0).xToCursor(x - layout.x, QTextLine::CursorBetweenCharacters);
-    return fromLayoutPosition(layout, line, at);
+    return m_buffer.lineStart(line) + column;
 }
 
 QRect TTextView::cursorRect(qsizetype position) const
 {
     position = std::clamp<qsizetype>(position, 0, m_buffer.size());
-    const int line = m_buffer.lineOf(position);
-    const int x = static_cast<int>(std::floor(leftEdge() + xOf(position)));
-    return QRect(x, lineTop(line), 1, m_lineHeight);
+    const int row = visualRow(position);
+    const auto [topLine, topInLine] = topRow();
+    const int top = rowsBefore(topLine) + topInLine;
+    const int x = static_cast<int>(std::floor(LeftMargin + xOf(position)));
+    return QRect(x, TopMargin + (row - top) * m_lineHeight, 1, m_lineHeight);
 }
 
 // ---- painting ------------------------------------------------------------------------------------------
@@ -1276,39 +1575,53 @@ void TTextView::paintEvent(QPaintEvent* event)
     selected.setBackground(palette().brush(group, QPalette::Highlight));
     selected.setForeground(palette().brush(group, QPalette::HighlightedText));
 
-    const int first = firstVisibleLine();
-    const int last = std::min(m_buffer.lineCount(), first + visibleLineCount()) - 1;
+    const auto [firstLine, firstRow] = topRow();
     const int caretLine = m_buffer.lineOf(m_cursor);
-    for (int line = first; line <= last; ++line) {
-        const int top = lineTop(line);
-        if (top >= event->rect().bottom() + 1 || top + m_lineHeight <= event->rect().top()) {
-            continue;
-        }
-        const LineLayout& layout = layoutFor(line);
-        const QTextLine textLine = layout.layout->lineAt(0);
-        const QPointF origin(leftEdge() + layout.x, top + m_ascent - textLine.ascent());
+    int line = firstLine;
+    int row = firstRow;
+    int top = TopMargin;
+    const int bottom = viewport()->height();
+    int lastLine = firstLine;
+    bool caretDrawn = false;
+    while (top < bottom && line < m_buffer.lineCount()) {
+        const std::vector<qsizetype>& starts = rowStarts(line);
+        lastLine = line;
+        for (; row < static_cast<int>(starts.size()) && top < bottom; ++row, top += m_lineHeight) {
+            if (top >= event->rect().bottom() + 1 || top + m_lineHeight <= event->rect().top()) {
+                continue;
+            }
+            const RowLayout& layout = layoutFor(line, row);
+            const QTextLine textLine = layout.layout->lineAt(0);
+            const QPointF origin(LeftMargin, top + m_ascent - textLine.ascent());
 
-        QList<QTextLayout::FormatRange> selections;
-        const qsizetype lineStart = m_buffer.lineStart(line);
-        const qsizetype lineEnd = m_buffer.lineEnd(line);
-        if (hasSelection() && selectionStart() <= lineEnd && selectionEnd() > lineStart) {
-            const qsizetype from = std::max(selectionStart() - lineStart, layout.start);
-            const qsizetype to = std::min(selectionEnd() - lineStart, layout.end);
-            if (from < to) {
-                const int begin = toLayoutPosition(layout, line, from);
-                selections.append({begin, toLayoutPosition(layout, line, to) - begin, selected});
+            QList<QTextLayout::FormatRange> selections;
+            const qsizetype lineStart = m_buffer.lineStart(line);
+            const qsizetype lineEnd = m_buffer.lineEnd(line);
+            if (hasSelection() && selectionStart() <= lineStart + layout.end &&
+                selectionEnd() > lineStart + layout.start) {
+                const qsizetype from = std::max(selectionStart() - lineStart, layout.start);
+                const qsizetype to = std::min(selectionEnd() - lineStart, layout.end);
+                if (from < to) {
+                    const int begin = toLayoutPosition(layout, from);
+                    selections.append({begin, toLayoutPosition(layout, to) - begin, selected});
+                }
+                if (selectionEnd() > lineEnd && layout.end == lineEnd - lineStart) {
+                    // The selected line break, as a space's width after the line's text.
+                    const qreal x = origin.x() + textLine.naturalTextWidth();
+                    painter.fillRect(QRectF(x, top, m_metrics.horizontalAdvance(u' '), m_lineHeight),
+                                     selected.background());
+                }
             }
-            if (selectionEnd() > lineEnd && layout.end == lineEnd - lineStart) {
-                // The selected line break, as a space's width after the line's text.
-                const qreal x = origin.x() + textLine.naturalTextWidth();
-                painter.fillRect(QRectF(x, top, m_metrics.horizontalAdvance(u' '), m_lineHeight),
-                                 selected.background());
+            layout.layout->draw(&painter, origin, selections);
+            if (line == caretLine && !caretDrawn) {
+                caretDrawn = true;
+                if (m_caretShown && hasFocus() && (m_preedit.isEmpty() || m_preeditCursorVisible)) {
+                    painter.fillRect(cursorRect(), palette().color(group, QPalette::Text));
+                }
             }
         }
-        layout.layout->draw(&painter, origin, selections);
-        if (line == caretLine && m_caretShown && hasFocus() && (m_preedit.isEmpty() || m_preeditCursorVisible)) {
-            painter.fillRect(cursorRect(), palette().color(group, QPalette::Text));
-        }
+        ++line;
+        row = 0;
     }
     if (m_dropPosition >= 0) {
         painter.fillRect(cursorRect(m_dropPosition), palette().color(group, QPalette::Text));
@@ -1316,17 +1629,12 @@ void TTextView::paintEvent(QPaintEvent* event)
 
     // Only what is on screen (and the caret's line) stays laid out.
     for (auto it = m_layouts.begin(); it != m_layouts.end();) {
-        it = (it->first < first || it->first > last) && it->first != caretLine ? m_layouts.erase(it) : std::next(it);
+        const int at = it->first.first;
+        it = (at < firstLine || at > lastLine) && at != caretLine ? m_layouts.erase(it) : std::next(it);
     }
-    for (auto it = m_chunkStarts.begin(); it != m_chunkStarts.end();) {
-        it =
-            (it->first < first || it->first > last) && it->first != caretLine ? m_chunkStarts.erase(it) : std::next(it);
-    }
-    // Lines laid out for this paint may be wider than any before. Changing the scroll range here would
-    // scroll and repaint from inside the paint; it follows once the paint is done.
-    if (m_maxWidth > m_rangeWidth) {
-        QMetaObject::invokeMethod(
-            this, [this] { fitWidth(); }, Qt::QueuedConnection);
+    for (auto it = m_rowStarts.begin(); it != m_rowStarts.end();) {
+        it = (it->first < firstLine || it->first > lastLine) && it->first != caretLine ? m_rowStarts.erase(it)
+                                                                                       : std::next(it);
     }
 }
 

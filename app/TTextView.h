@@ -21,21 +21,18 @@ namespace torvane {
 // The XML packet text view: a plain text editor that stays quick on any text, a 4 MB line or a million
 // lines alike, because it lays out only what is on screen.
 //
-// The text is held once, in a TTextBuffer (one string and an index of line starts). Each visible line gets a
-// QTextLayout of its own, kept while the line stays on screen and edited lines laid out again; nothing else
-// is ever laid out, so setting a text costs one scan for line breaks.
+// The text is held once, in a TTextBuffer (one string and an index of line starts). Long lines wrap at the
+// view's width (after a space where there is one, else between any two characters, as base64 has no
+// spaces), with a vertical scroll bar only. Where a line wraps comes from the characters' advances summed
+// (font metrics per character, cached per code point, so any font and Japanese text work), never from
+// laying the line out: a 4 MB single-line packet wraps in one pass, and an edit rewraps from the row before
+// it only until the rows fall in step with the old ones again. Each visible row gets a QTextLayout of its
+// own, kept while it stays on screen; inside a row, text, caret, selection and clicks all come from that
+// one real layout, so what is drawn and where the caret goes always agree.
 //
-// Long lines scroll horizontally; they are not wrapped. Wrapping a line needs the width of every character
-// before the visible part, so a 4 MB single-line packet (images as base64) would be laid out whole on every
-// keystroke, which is what made the old view take seconds per key. Scrolling needs only the visible slice:
-// for a line longer than a few thousand characters the view lays out a window of characters around the
-// visible x range. Where that window starts comes from the characters' advances summed up chunk by chunk
-// (font metrics per character, cached per code point, so any font and Japanese text work, monospace or
-// not); inside the window, text, caret, selection and clicks all come from the one real layout, so what is
-// drawn and where the caret goes always agree. Packets also read more easily line by line unwrapped.
-//
-// The horizontal scroll range is the widest line measured so far (the longest lines at setting time, and
-// every line once shown); like other editors' views it grows and does not shrink while editing.
+// A line's rows are exact once it was wrapped and estimated from its length before, as Qt's own views do
+// for text far from the screen: setting a million lines costs one pass over the line index, and the
+// scroll range settles as lines come on screen.
 class TTextView : public QAbstractScrollArea, public TFindTarget {
     Q_OBJECT
 public:
@@ -155,12 +152,10 @@ private:
         Tab,
         Insert
     };
-    // A line's laid-out part: characters [start, end) of the line, drawn from x (pixels from the line's
-    // start). A short line is laid out whole; a long one only around the visible x range.
-    struct LineLayout {
+    // A row's layout: characters [start, end) of its line, as the line wraps at the view's width.
+    struct RowLayout {
         qsizetype start = 0;
         qsizetype end = 0;
-        qreal x = 0;
         qsizetype preeditAt = -1; // the column the preedit text is shown at, or -1
         std::unique_ptr<QTextLayout> layout;
     };
@@ -191,41 +186,56 @@ private:
     void ensureCursorVisible();
     void updateScrollBars();
     void updateMetrics();
-    void measureLongestLines();
     void updateMicroFocus();
     void restartBlink();
     void commitPreedit();
     void setPrimarySelection();
     static bool acceptsDrop(const QMimeData* mime);
+    void startDrag();
+    // Moves the selected text to `position` as one undo step; the caret goes after the moved text.
+    void moveSelectionTo(qsizetype position);
     // Line breaks as the view holds them: LF, CR and the Unicode line and paragraph separators become CR LF.
     static QString withViewBreaks(QString text);
     // The part of the caret's line the input method sees, so that a 4 MB line is not copied per key.
     std::pair<qsizetype, qsizetype> surroundingWindow() const;
 
+    // Wrapping. Each line has its rows (exact once the line was laid out, estimated from its length
+    // before); a tree over the rows per line maps rows to lines both ways.
+    qreal wrapWidth() const;
+    int estimatedRows(qsizetype length) const;
+    void rewrapAll();
+    void rebuildRowTree() const;
+    void setRows(int line, int rows) const;
+    int rowsBefore(int line) const;
+    int totalRows() const;
+    // The line at a row counted over the whole text, and the row within that line.
+    std::pair<int, int> lineAtRow(int row) const;
+    // Where each row of the line starts (columns); wrapped once and kept while the line is on screen.
+    const std::vector<qsizetype>& rowStarts(int line) const;
+    // Wraps `text` on from the last of `starts`. With the rows from before an edit (`old`), stops where a
+    // row past the edit's end starts where an old one did (shifted by `delta`) and takes the old rows on.
+    void wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old = nullptr,
+              qsizetype editEnd = 0, qsizetype delta = 0) const;
+    void rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old, std::vector<qsizetype>& rows) const;
+    int rowOf(int line, qsizetype column) const;
+    int visualRow(qsizetype position) const;
+    // The line and row at the view's top.
+    std::pair<int, int> topRow() const;
+    // `rows` rows on from (line, row); `clamped` tells when the text ended first.
+    std::pair<int, int> stepRows(int line, int row, int rows, bool* clamped) const;
+    int fullRows() const;
+
     // Layout and measuring.
-    int firstVisibleLine() const;
-    int visibleLineCount() const;
-    int lineTop(int line) const;
-    qreal leftEdge() const;
-    LineLayout& layoutFor(int line) const;
-    bool windowCovers(const LineLayout& layout, int line) const;
+    RowLayout& layoutFor(int line, int row) const;
     void dropLayouts(const TTextChange& change);
     qreal advance(const QChar* c, qsizetype& i, qsizetype end) const;
     qreal measureAdvance(const QChar* c, qsizetype& i, qsizetype end) const;
     qreal measure(QStringView text) const;
-    // For a long line: x of each chunk's start, summed from advances; built once per line until it changes.
-    const std::vector<qreal>& chunkStarts(int line) const;
-    qreal estimatedX(int line, qsizetype column) const;
-    qsizetype estimatedColumn(int line, qreal x) const;
     qreal xOf(qsizetype position) const;
-    qsizetype positionAtX(int line, qreal x) const;
-    // Layout positions differ from line columns by the preedit text shown inside the caret's line.
-    int toLayoutPosition(const LineLayout& layout, int line, qsizetype column) const;
-    qsizetype fromLayoutPosition(const LineLayout& layout, int line, int position) const;
-    // Lines laid out or measured widen the text's width; the horizontal range follows it in fitWidth(), which
-    // runs outside painting.
-    void growWidth(qreal width) const;
-    void fitWidth();
+    qsizetype positionInRow(int line, int row, qreal x) const;
+    // Layout positions differ from line columns by the preedit text shown inside the caret's row.
+    int toLayoutPosition(const RowLayout& layout, qsizetype column) const;
+    qsizetype fromLayoutPosition(const RowLayout& layout, int position) const;
 
     TTextBuffer m_buffer;
     qsizetype m_cursor = 0;
@@ -237,6 +247,8 @@ private:
     bool m_preeditCursorVisible = true;
 
     qsizetype m_dropPosition = -1;
+    bool m_dragPending = false; // pressed inside the selection: a drag may start, or a release puts the caret
+    QPoint m_pressPos;
     bool m_selecting = false;
     bool m_wordSelecting = false;
     std::pair<qsizetype, qsizetype> m_wordAnchor;
@@ -251,11 +263,14 @@ private:
     qreal m_ascent = 0;
     qreal m_tabWidth = 80;
     QFontMetricsF m_metrics{QFont()};
-    mutable std::vector<float> m_advances;                   // per UTF-16 code unit (tab too); < 0: not measured
-    mutable std::map<int, LineLayout> m_layouts;             // by line: the lines on screen and the caret's
-    mutable std::map<int, std::vector<qreal>> m_chunkStarts; // by line: long lines on screen only
-    mutable qreal m_maxWidth = 0;
-    qreal m_rangeWidth = 0; // the width the horizontal range was last set for
+    qreal m_averageAdvance = 8;
+    qreal m_wrapWidth = 1;
+    mutable std::vector<float> m_advances;                      // per UTF-16 code unit (tab too); < 0: not measured
+    mutable std::vector<int> m_rows;                            // by line: its rows, exact or estimated
+    mutable std::vector<int> m_rowTree;                         // Fenwick tree over m_rows
+    mutable std::map<int, std::vector<qsizetype>> m_rowStarts;  // by line: the lines on screen and the caret's
+    mutable std::map<std::pair<int, int>, RowLayout> m_layouts; // by line and row: the rows on screen
+    mutable bool m_rangePending = false;
 };
 
 } // namespace torvane

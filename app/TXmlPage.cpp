@@ -6,6 +6,7 @@
 
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QShowEvent>
 
 namespace torvane {
 
@@ -16,9 +17,10 @@ TXmlPage::TXmlPage(TWorkspace& workspace, const TErrorHandler& errors, QWidget* 
     B_XmlLoad->setObjectName(QStringLiteral("B_XmlLoad"));
     B_XmlSave = new TPushButton(QStringLiteral("保存"), this);
     B_XmlSave->setObjectName(QStringLiteral("B_XmlSave"));
-    // Long lines scroll sideways: the view lays out only what is on screen (see TTextView).
+    // Long lines wrap: the view lays out only what is on screen (see TTextView).
     Te_Xml = new TTextView(this);
     Te_Xml->setObjectName(QStringLiteral("Te_Xml"));
+    Te_Xml->setAccessibleName(QStringLiteral("XML"));
     Te_Xml->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabOrder(B_XmlLoad, B_XmlSave);
     setTabOrder(B_XmlSave, Te_Xml);
@@ -101,6 +103,16 @@ void TXmlPage::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placeControls();
+}
+
+void TXmlPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The page is there to be typed in: shown by Ctrl+Tab or a click on its tab, it gives the text the keys.
+    // (The tab widget then finds the focus already on its new page and leaves it there.)
+    if (!event->spontaneous() && !m_findBar->isVisible()) {
+        Te_Xml->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 const QString& TXmlPage::crLfText() const

@@ -7,6 +7,7 @@
 #include "TTextView.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -27,11 +28,13 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStringEncoder>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <memory>
@@ -223,6 +226,10 @@ private slots:
     void csvImportOptionsPreviewedAndApplied();
     void findBarWrapsAroundTheText();
     void findAndReplaceInTheTableAndTheText();
+    void xmlPageTakesTheKeysWhenShown();
+    void screenReadersGetTheTextAndTheNames();
+    void cellEditorUnderTheInputMethodAndEsc_data();
+    void cellEditorUnderTheInputMethodAndEsc();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -2165,3 +2172,148 @@ void TestMainForm::findAndReplaceInTheTableAndTheText()
 
 QTEST_MAIN(TestMainForm)
 #include "TestMainForm.moc"
+
+void TestMainForm::cellEditorUnderTheInputMethodAndEsc_data()
+{
+    QTest::addColumn<bool>("byTab");
+    QTest::addColumn<bool>("composing");
+    QTest::newRow("clicked, typed") << false << false;
+    QTest::newRow("Tab, composition cancelled") << true << true;
+}
+
+void TestMainForm::cellEditorUnderTheInputMethodAndEsc()
+{
+    QFETCH(bool, byTab);
+    QFETCH(bool, composing);
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    for (const char* name : {"ID", "NAME"}) {
+        w.defineField(QString::fromLatin1(name), QStringLiteral("st"), QString(), QString());
+    }
+    QApplication::clipboard()->setText(QStringLiteral("1\t東京\n2\t大阪\n"));
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_V, Qt::ControlModifier);
+    auto* stack = w.form->findChild<QUndoStack*>();
+    QVERIFY(stack);
+    const int steps = stack->index();
+
+    // The input method's caret (in window coordinates, where it places its candidate window) is in the cell.
+    if (byTab) {
+        w.clickCell(1, 0);
+        press(w, Qt::Key_Tab);
+    } else {
+        w.clickCell(1, 1);
+    }
+    auto* editor = qobject_cast<QLineEdit*>(w.focus());
+    QVERIFY(editor);
+    const QModelIndex index = w.data->model()->index(1, 1);
+    QCOMPARE(w.data->currentIndex(), index);
+    const QRect cellRect = w.data->visualRect(index);
+    const QRect cell(w.data->viewport()->mapTo(w.form.get(), cellRect.topLeft()), cellRect.size());
+    const QRect caret = QGuiApplication::inputMethod()->cursorRectangle().toRect();
+    QVERIFY2(cell.contains(caret.center()), qPrintable(QStringLiteral("caret (%1, %2) outside the cell at (%3, %4)")
+                                                           .arg(caret.x())
+                                                           .arg(caret.y())
+                                                           .arg(cell.x())
+                                                           .arg(cell.y())));
+
+    // Esc gives back the value from before the first keystroke, and the typing leaves no undo step.
+    editor->selectAll();
+    if (composing) {
+        QInputMethodEvent preedit(QStringLiteral("とうきょう"), {});
+        QApplication::sendEvent(editor, &preedit);
+        QInputMethodEvent cancelled;
+        QApplication::sendEvent(editor, &cancelled);
+    } else {
+        QTest::keyClicks(editor, QStringLiteral("abc"));
+        QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("abc"));
+    }
+    press(w, Qt::Key_Escape);
+    QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("大阪"));
+    QCOMPARE(editor->text(), QStringLiteral("大阪"));
+    QCOMPARE(w.focus(), editor);
+    QCOMPARE(stack->index(), steps);
+    QCOMPARE(stack->count(), steps);
+    // Typing after Esc is a step of its own again.
+    QTest::keyClicks(editor, QStringLiteral("x"));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.cell(w.data, 1, 1), QStringLiteral("大阪"));
+}
+
+void TestMainForm::xmlPageTakesTheKeysWhenShown()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.defineField(QStringLiteral("ID"), QStringLiteral("st"), QString(), QString());
+    w.clickCell(0, 0);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    // By Ctrl+Tab from the cell editor, and by a click on the page's tab: typing goes into the text.
+    press(w, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(w.pages->currentIndex(), 1);
+    QCOMPARE(w.focus(), w.xml);
+    w.pages->setCurrentIndex(0);
+    w.clickCell(0, 0);
+    QTabBar* tabs = w.pages->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    QCOMPARE(w.pages->currentIndex(), 1);
+    QCOMPARE(w.focus(), w.xml);
+    QTest::keyClick(w.focus(), Qt::Key_Home, Qt::ControlModifier);
+    typeText(w.focus(), QStringLiteral("x"));
+    QVERIFY(w.xmlText().startsWith(u'x'));
+}
+
+void TestMainForm::screenReadersGetTheTextAndTheNames()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    const auto name = [&](const char* objectName) {
+        auto* widget = w.form->findChild<QWidget*>(QString::fromLatin1(objectName));
+        QAccessibleInterface* accessible = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+        return accessible ? accessible->text(QAccessible::Name) : QStringLiteral("(none)");
+    };
+    // Each box is named by its label, each table has a name, the two add buttons are told apart while
+    // their captions stay the same.
+    QCOMPARE(name("Ed_xmlVersion"), QStringLiteral("XMLの versionは"));
+    QCOMPARE(name("Ed_PacketVersion"), QStringLiteral("DATAPACKETのVersionは"));
+    QCOMPARE(name("Ed_LCID"), QStringLiteral("LCIDは"));
+    QCOMPARE(name("Ed_FieldName"), QStringLiteral("フィールド名"));
+    QCOMPARE(name("Ed_FieldEtc"), QStringLiteral("その他設定文"));
+    // The type box, editable, reads out its text as its name (as combo boxes do on Linux) and is labelled
+    // by its label.
+    auto* typeBox = QAccessible::queryAccessibleInterface(w.type);
+    QVERIFY(typeBox);
+    QStringList labels;
+    for (const auto& [label, relation] : typeBox->relations(QAccessible::Label)) {
+        labels << label->text(QAccessible::Name);
+    }
+    QVERIFY2(labels.contains(QStringLiteral("データ形式")), qPrintable(labels.join(u',')));
+    QCOMPARE(name("SE_FieldWidth"), QStringLiteral("幅"));
+    QVERIFY(!name("SG_Field").isEmpty());
+    QVERIFY(!name("SG_Data").isEmpty());
+    QVERIFY(name("SG_Field") != name("SG_Data"));
+    QVERIFY(name("B_FieldAdd") != name("B_DataAdd"));
+    QCOMPARE(w.fieldAdd->text(), w.dataAdd->text());
+
+    // The XML view is an editable text whose text is the packet, caret and selection included.
+    QVERIFY(w.form->openFile(QStringLiteral(TORVANE_TEST_DATA "/example.xml")));
+    w.pages->setCurrentIndex(1);
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(w.xml);
+    QVERIFY(view);
+    QCOMPARE(view->role(), QAccessible::EditableText);
+    QCOMPARE(view->text(QAccessible::Name), QStringLiteral("XML"));
+    QAccessibleTextInterface* text = view->textInterface();
+    QVERIFY(text);
+    QVERIFY(w.xmlText().size() > 100);
+    QCOMPARE(text->characterCount(), w.xmlText().size());
+    QCOMPARE(text->text(0, text->characterCount()), w.xmlText());
+    w.xml->setSelection(5, 10);
+    int start = -1;
+    int end = -1;
+    text->selection(0, &start, &end);
+    QCOMPARE(QPair(start, end), QPair(5, 15));
+    QCOMPARE(text->cursorPosition(), 15);
+    const QRect at = text->characterRect(15);
+    QVERIFY(at.isValid());
+    QCOMPARE(text->offsetAtPoint(at.center()), 15);
+}

@@ -1,6 +1,8 @@
 #include "TTextBuffer.h"
 
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 
 using namespace torvane;
 
@@ -39,6 +41,8 @@ private slots:
     void lineBreaks();
     void moves_data();
     void moves();
+    void wordsAsQtsEditorsHaveThem_data();
+    void wordsAsQtsEditorsHaveThem();
 };
 
 void TestTextBuffer::edits_data()
@@ -253,7 +257,7 @@ void TestTextBuffer::moves_data()
     QTest::addColumn<int>("wordEnd");
 
     QTest::newRow("inside an ASCII word") << "<ROW a=\"1\"/>" << 2 << 3 << 1 << 5 << 1 << 1 << 4;
-    QTest::newRow("surrogate pair is one step") << QString::fromUtf8("a😀b") << 1 << 3 << 0 << 3 << 0 << 1 << 3;
+    QTest::newRow("surrogate pair is one step") << QString::fromUtf8("a😀b") << 1 << 3 << 0 << 4 << 0 << 0 << 4;
     QTest::newRow("combining mark goes with its letter")
         << QString::fromUtf8("xe\u0301 y") << 1 << 3 << 0 << 4 << 0 << 0 << 3;
     QTest::newRow("line break is one step, forward") << "ab\r\ncd" << 2 << 4 << 1 << 4 << 0 << 0 << 2;
@@ -277,5 +281,41 @@ void TestTextBuffer::moves()
     QTEST(static_cast<int>(end), "wordEnd");
 }
 
-QTEST_GUILESS_MAIN(TestTextBuffer)
+void TestTextBuffer::wordsAsQtsEditorsHaveThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("kanji name") << QString::fromUtf8("山田太郎");
+    QTest::newRow("hiragana between kanji") << QString::fromUtf8("東京 さくら 山田太郎");
+    QTest::newRow("katakana in an attribute") << QString::fromUtf8("<ROW NAME=\"ヤマダ\" KANA=\"さくら\"/>");
+    QTest::newRow("XML punctuation") << QString::fromUtf8("a=\"\"  b=\"1.5\"/>\t=\"");
+    QTest::newRow("base64 and spaces at the end") << QString::fromUtf8("iVBOR+w0KG/go=  a😀b");
+}
+
+// Double-click, Ctrl+Right, Ctrl+Left and Ctrl+Backspace at every position land where Qt's own text cursor
+// lands in a document of the same text.
+void TestTextBuffer::wordsAsQtsEditorsHaveThem()
+{
+    QFETCH(QString, text);
+    TTextBuffer buffer;
+    buffer.setText(text);
+    QTextDocument document(text);
+    for (int position = 0; position <= text.size(); ++position) {
+        const auto moved = [&](QTextCursor::MoveOperation operation) {
+            QTextCursor cursor(&document);
+            cursor.setPosition(position);
+            cursor.movePosition(operation);
+            return static_cast<qsizetype>(cursor.position());
+        };
+        QTextCursor word(&document);
+        word.setPosition(position);
+        word.select(QTextCursor::WordUnderCursor);
+        const auto [start, end] = buffer.wordAt(position);
+        const QByteArray where = QByteArray::number(position);
+        QVERIFY2(start == word.selectionStart() && end == word.selectionEnd(), where);
+        QVERIFY2(buffer.nextWord(position) == moved(QTextCursor::NextWord), where);
+        QVERIFY2(buffer.previousWord(position) == moved(QTextCursor::PreviousWord), where);
+    }
+}
+
+QTEST_MAIN(TestTextBuffer)
 #include "TestTextBuffer.moc"

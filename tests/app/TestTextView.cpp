@@ -111,6 +111,8 @@ private slots:
     void millionLinesEditedAtTheEnd();
     void widerLineFoundByPainting();
     void windowFont();
+    void longLinesWrap_data();
+    void longLinesWrap();
 };
 
 void TestTextView::roads_data()
@@ -162,6 +164,15 @@ void TestTextView::roads_data()
                                                  << "ab\ncd\nef" << 4 << 10 << QString();
     QTest::newRow("Up and Down keep the column") << "abcd\nx\nabcd" << 3 << "key:Down|key:Down"
                                                  << "abcd\nx\nabcd" << 12 << 12 << QString();
+    QTest::newRow("Up on the first line stays, Shift+Up selects to the start")
+        << "ab\ncd" << 1 << "key:Up|key:Down|key:Up|key:Up|key:Shift+Up"
+        << "ab\ncd" << 1 << 0 << QString();
+    QTest::newRow("double-click selects a kanji name, Ctrl+Backspace takes one back")
+        << QString::fromUtf8("<A N=\"山田太郎\"/>") << 0 << "dclick:8|key:Right|key:Ctrl+Backspace"
+        << QString::fromUtf8("<A N=\"\"/>") << 6 << 6 << QString();
+    QTest::newRow("Ctrl+Right steps over kana words and punctuation runs")
+        << QString::fromUtf8("さくら ヤマダ=\"x") << 0 << "key:Ctrl+Right|key:Ctrl+Shift+Right|key:Ctrl+Shift+Right"
+        << QString::fromUtf8("さくら ヤマダ=\"x") << 4 << 9 << QString();
     QTest::newRow("Ctrl+Home and Ctrl+Shift+End") << "ab\ncd" << 4 << "key:Ctrl+Home|key:Ctrl+Shift+End"
                                                   << "ab\ncd" << 0 << 6 << QString();
     QTest::newRow("Backspace at a line's start, Delete at a line's end")
@@ -362,29 +373,33 @@ void TestTextView::contextMenu()
     };
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()),
-                 QString::fromUtf8("元に戻す- やり直し- 切り取り- コピー- 貼り付け- 削除- すべて選択").split(u' '));
+        QCOMPARE(
+            captions(menu.get()),
+            QString::fromUtf8("元に戻す(&U)- やり直す(&R)- 切り取り(&T)- コピー(&C)- 貼り付け(&P)- 削除- すべてを選択")
+                .split(u' '));
     }
-    trigger("すべて選択");
+    trigger("すべてを選択");
     QCOMPARE(view->selectedText(), QStringLiteral("abc def"));
-    trigger("コピー");
+    trigger("コピー(&C)");
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc def"));
     view->setSelection(3, 4);
     trigger("削除");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc"));
-    trigger("貼り付け");
+    trigger("貼り付け(&P)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abcabc def"));
     {
         std::unique_ptr<QMenu> menu(view->createContextMenu());
-        QCOMPARE(captions(menu.get()),
-                 QString::fromUtf8("元に戻す やり直し- 切り取り- コピー- 貼り付け 削除- すべて選択").split(u' '));
+        QCOMPARE(
+            captions(menu.get()),
+            QString::fromUtf8("元に戻す(&U) やり直す(&R)- 切り取り(&T)- コピー(&C)- 貼り付け(&P) 削除- すべてを選択")
+                .split(u' '));
     }
-    trigger("元に戻す");
+    trigger("元に戻す(&U)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc"));
-    trigger("やり直し");
+    trigger("やり直す(&R)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abcabc def"));
     view->setSelection(0, 3);
-    trigger("切り取り");
+    trigger("切り取り(&T)");
     QCOMPARE(view->toPlainText(), QStringLiteral("abc def"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
 }
@@ -448,10 +463,12 @@ void TestTextView::veryLongLineEditedInTheMiddle()
     QCOMPARE(view->lineCount(), 3);
     QCOMPARE(view->selectedText(), QString::fromUtf8("本"));
 
-    // The caret is on screen, scrolled to far right, and drawn where clicking puts it.
+    // The line wraps: no sideways scrolling, the caret is on screen many rows down, and drawn where
+    // clicking puts it.
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
     const QRect caret = view->cursorRect();
     QVERIFY(view->viewport()->rect().contains(caret.center()));
-    QVERIFY(view->horizontalScrollBar()->value() > 1000000);
+    QVERIFY(view->verticalScrollBar()->value() > 1000);
     QCOMPARE(view->positionAt(caret.center()), view->cursorPosition());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(middle + 1).center());
     QCOMPARE(view->cursorPosition(), middle + 1);
@@ -462,7 +479,8 @@ void TestTextView::veryLongLineEditedInTheMiddle()
     QCOMPARE(view->selectedText(), QString::fromUtf8("山田\"/>"));
     QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     runScript(*view, QStringLiteral("key:Home"));
-    QCOMPARE(view->horizontalScrollBar()->value(), 0);
+    QCOMPARE(view->verticalScrollBar()->value(), 1);
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
     // What was typed and committed there is one undo step.
     runScript(*view, QStringLiteral("key:Ctrl+Z"));
     QCOMPARE(view->toPlainText(), QStringLiteral("<ROWDATA>\n") + line + QStringLiteral("\n</ROWDATA>"));
@@ -517,6 +535,7 @@ void TestTextView::windowFont()
 {
     QWidget window;
     auto* view = new TTextView(&window);
+    view->resize(400, 200); // wide enough that the line does not wrap in the large font either
     view->setPlainText(QString::fromUtf8("日本語 abc"));
     QFont small = window.font();
     small.setPixelSize(10);
@@ -529,6 +548,85 @@ void TestTextView::windowFont()
     QCOMPARE(view->font().pixelSize(), 30);
     QVERIFY(view->cursorRect(3).height() > 2 * smallHeight);
     QVERIFY(view->cursorRect(3).x() > 2 * smallX);
+}
+
+void TestTextView::longLinesWrap_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("spaces"); // rows break after a space, else anywhere
+    QString base64;
+    for (int i = 0; i < 3000; ++i) {
+        base64 += QLatin1Char("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[(i * 7) % 64]);
+    }
+    QTest::newRow("base64, no spaces") << base64 << false;
+    QString row = QStringLiteral("<ROW");
+    for (int field = 1; field <= 60; ++field) {
+        row += QString::fromUtf8(" FIELD%1=\"東京都千代田区 %1\"").arg(field);
+    }
+    QTest::newRow("a record's attributes") << row + QStringLiteral("/>") << true;
+}
+
+// Every row of a wrapped line fits the view; clicks, Down and the caret agree on positions; a narrower
+// view wraps into more rows.
+void TestTextView::longLinesWrap()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, spaces);
+    const auto view = shownView(QStringLiteral("<ROWDATA>\n") + line + QStringLiteral("\n</ROWDATA>"), 11);
+    QVERIFY(view);
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
+    const qsizetype start = 11;
+    const qsizetype end = start + line.size();
+    const int width = view->viewport()->width();
+    int rows = 1;
+    int top = view->cursorRect(start).top();
+    for (qsizetype position = start; position < end; ++position) {
+        const QRect caret = view->cursorRect(position);
+        QVERIFY2(caret.right() < width, qPrintable(QString::number(position)));
+        if (caret.top() != top) {
+            // A new row: one row further down, starting at the left margin, after a space where there are
+            // spaces.
+            QCOMPARE(caret.top(), top + caret.height());
+            QVERIFY(caret.left() < 8);
+            QCOMPARE(view->crLfText().at(position - 1) == u' ', spaces);
+            top = caret.top();
+            ++rows;
+        }
+        if (caret.top() >= 0 && caret.bottom() < view->viewport()->height()) {
+            QCOMPARE(view->positionAt(caret.center() + QPoint(1, 0)), position);
+        }
+    }
+    QVERIFY(rows > 3);
+    QCOMPARE(view->cursorRect(end + 2).top(), top + view->cursorRect(end).height()); // the next line's row
+
+    // Down goes a row down in the same line, keeping its x.
+    view->setSelection(start + 5, 0);
+    const QRect before = view->cursorRect();
+    QTest::keyClick(view.get(), Qt::Key_Down);
+    QCOMPARE(view->buffer().lineOf(view->cursorPosition()), 1);
+    QCOMPARE(view->cursorRect().top(), before.top() + before.height());
+    QVERIFY(std::abs(view->cursorRect().left() - before.left()) < 20);
+
+    // Typed into the middle, the line wraps as it would wrapped afresh.
+    view->setSelection(start + line.size() / 2, 0);
+    runScript(*view, QStringLiteral("type:wrap it |key:Backspace|key:Backspace|key:Backspace"));
+    const auto fresh = shownView(view->toPlainText());
+    QVERIFY(fresh);
+    const auto place = [&](const TTextView& v, qsizetype position) {
+        return v.cursorRect(position).topLeft() - v.cursorRect(start).topLeft();
+    };
+    for (qsizetype position = start; position < start + view->buffer().lineLength(1); ++position) {
+        QCOMPARE(place(*view, position), place(*fresh, position));
+    }
+
+    // Narrower, the line takes more rows; the caret stays where it was in the text and on screen.
+    const int maximum = view->verticalScrollBar()->maximum();
+    const qsizetype caret = view->cursorPosition();
+    view->resize(view->width() / 2, view->height());
+    QTRY_VERIFY(view->verticalScrollBar()->maximum() > maximum);
+    QCOMPARE(view->cursorPosition(), caret);
+    QVERIFY(view->cursorRect().right() < view->viewport()->width());
+    QCOMPARE(view->positionAt(view->cursorRect().center()), caret);
 }
 
 QTEST_MAIN(TestTextView)
