@@ -78,7 +78,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
     bool event(QEvent* event) override;

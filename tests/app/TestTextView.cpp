@@ -517,16 +517,17 @@ void TestTextView::millionLinesEditedAtTheEnd()
 
 void TestTextView::widerLineFoundByPainting()
 {
-    // Setting the text measures the lines longest by characters; a line of fewer but wider characters is
-    // measured when it is painted, and the horizontal range follows after the paint.
-    QStringList lines(8, QString(200, u'.'));
-    lines.append(QString(199, QChar(u'漢')));
+    // Lines off screen count rows estimated from their length; a line of fewer but wider characters wraps
+    // into more rows once it is painted, and the vertical range follows after the paint.
+    QStringList lines(1, QString(199, QChar(u'漢')));
+    lines.append(QStringList(40, QString(20, u'.')));
     const auto view = shownView(lines.join(u'\n'));
     QVERIFY(view);
     const QFontMetricsF metrics(view->font());
-    const qreal wide = metrics.horizontalAdvance(lines.last());
-    QVERIFY(wide > metrics.horizontalAdvance(lines.first()) + view->viewport()->width());
-    QTRY_VERIFY(view->horizontalScrollBar()->maximum() + view->viewport()->width() >= wide);
+    const int wideRows = static_cast<int>(metrics.horizontalAdvance(lines.first()) / view->viewport()->width());
+    QVERIFY(wideRows >= 2);
+    QScrollBar* vertical = view->verticalScrollBar();
+    QTRY_VERIFY(vertical->maximum() + vertical->pageStep() >= 40 + wideRows);
     runScript(*view, QStringLiteral("key:Ctrl+End"));
     QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
 }
