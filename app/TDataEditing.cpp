@@ -373,7 +373,8 @@ void TDataEditing::exportCsv()
     if (!choice) {
         return;
     }
-    m_csvName = choice->fileName;
+    const QString fileName = choice->fileNameWithExtension();
+    m_csvName = fileName;
     m_csvFilter = choice->filter;
 
     const TStringGrid& data = m_workspace.SG_Data;
@@ -389,7 +390,7 @@ void TDataEditing::exportCsv()
         auto& values = rows.emplace_back(data.gridRow(r).cells(columns));
         values.resize(static_cast<size_t>(fields));
     }
-    saveCsvFile(choice->fileName, toCsvText(rows),
+    saveCsvFile(fileName, toCsvText(rows),
                 choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
 }
 

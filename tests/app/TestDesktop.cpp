@@ -1,0 +1,100 @@
+#include "FakeDialogs.h"
+#include "ManualText.h"
+#include "TMainForm.h"
+#include "TQtDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace torvane;
+
+namespace {
+
+const QString Example = QStringLiteral(TORVANE_TEST_DATA "/example.xml");
+
+// The window with scripted dialogs, shown and active.
+struct Window {
+    FakeDialogs dialogs;
+    std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>(dialogs);
+
+    Window()
+    {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+    }
+    template <typename T> T* find(const char* name) const { return form->findChild<T*>(QString::fromLatin1(name)); }
+    QTabWidget* pages() const { return find<QTabWidget>("PageControl1"); }
+    QTableView* data() const { return find<QTableView>("SG_Data"); }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : form.get(), key, modifiers);
+    }
+};
+
+} // namespace
+
+class TestDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void csvExportNamesItsKind_data();
+    void csvExportNamesItsKind();
+};
+
+void TestDesktop::csvExportNamesItsKind_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    const QString utf8 = QStringLiteral("CSV UTF-8 BOM付き (*.csv)");
+    const QString sjis = QStringLiteral("CSV Shift_JIS (*.csv)");
+    QTest::newRow("UTF-8, no extension") << utf8 << "out"
+                                         << "out.csv";
+    QTest::newRow("Shift_JIS, no extension") << sjis << "out"
+                                             << "out.csv";
+    QTest::newRow("name ending in a dot") << utf8 << "out."
+                                          << "out.csv";
+    QTest::newRow("another extension kept") << sjis << "out.txt"
+                                            << "out.txt";
+    QTest::newRow("extension kept") << utf8 << "out.csv"
+                                    << "out.csv";
+}
+
+void TestDesktop::csvExportNamesItsKind()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    Window w;
+    QVERIFY(w.form->openFile(Example));
+    w.dialogs.fileNames = {dir.filePath(typed)};
+    w.dialogs.chosenFilters = {filter};
+    for (QAction* action : w.data()->actions()) {
+        if (action->text() == QStringLiteral("CSVに書き出す…")) {
+            action->trigger();
+        }
+    }
+    QVERIFY(w.dialogs.errors.isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+}
+
+QTEST_MAIN(TestDesktop)
+#include "TestDesktop.moc"
