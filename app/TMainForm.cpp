@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeySequence>
 #include <QMimeData>
@@ -404,8 +405,11 @@ bool TMainForm::loadWithDialog()
     if (!maybeSave()) {
         return false;
     }
+    // The dialog starts at the current file, however it was loaded or saved (the command line, a drop).
+    const QString initialName =
+        m_document.fileName().isEmpty() ? m_openName : QFileInfo(m_document.fileName()).absoluteFilePath();
     std::optional<QString> name;
-    m_errors.run([this, &name] { name = m_dialogs.openFileName(m_openName); });
+    m_errors.run([this, &name, &initialName] { name = m_dialogs.openFileName(initialName); });
     if (!name) {
         return false;
     }

@@ -54,9 +54,28 @@ struct Window {
 class TestDesktop : public QObject {
     Q_OBJECT
 private slots:
+    void openDialogStartsAtTheCurrentFile();
     void csvExportNamesItsKind_data();
     void csvExportNamesItsKind();
 };
+
+void TestDesktop::openDialogStartsAtTheCurrentFile()
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.xml"));
+    QVERIFY(QFile::copy(Example, copy));
+    Window w;
+    // Loaded from the command line (a name relative to the working folder), then saved elsewhere: the open
+    // dialog starts at the file the window holds each time.
+    const QString relative = QDir::current().relativeFilePath(Example);
+    QVERIFY(w.form->openFile(relative));
+    w.dialogs.fileNames = {std::nullopt, std::nullopt};
+    w.key(Qt::Key_O);
+    w.dialogs.fileNames = {copy};
+    w.key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    w.key(Qt::Key_O);
+    QCOMPARE(w.dialogs.openInitialNames, (QStringList{QFileInfo(Example).absoluteFilePath(), copy}));
+}
 
 void TestDesktop::csvExportNamesItsKind_data()
 {
