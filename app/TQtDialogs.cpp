@@ -1,8 +1,11 @@
 #include "TQtDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 
 namespace torvane {
 
@@ -39,6 +42,16 @@ std::optional<QString> runFileDialog(QFileDialog& dialog, const QString& initial
 }
 
 } // namespace
+
+TQtDialogs::TQtDialogs()
+{
+    static QTemporaryDir settingsFolder(QDir::tempPath() + QStringLiteral("/torvane-XXXXXX"));
+    if (settingsFolder.isValid()) {
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, settingsFolder.path());
+        }
+    }
+}
 
 void TQtDialogs::inform(const QString& message)
 {

@@ -10,6 +10,11 @@ namespace torvane {
 // The dialogs of the running program: modal message boxes centred on the screen and Qt's file dialogs.
 class TQtDialogs : public TDialogs {
 public:
+    // Qt's file dialogs write their history, last folder and view to the user's QtProject.conf whenever one
+    // closes, which no option turns off. The program keeps no state between runs, so Qt's settings of
+    // this run go to a folder of its own, removed when the program ends.
+    TQtDialogs();
+
     // The file dialogs and the save question open over this window.
     void setWindow(QWidget* window) { m_window = window; }
 

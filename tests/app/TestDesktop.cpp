@@ -57,6 +57,7 @@ private slots:
     void openDialogStartsAtTheCurrentFile();
     void csvExportNamesItsKind_data();
     void csvExportNamesItsKind();
+    void fileDialogsKeepNothingAfterTheRun();
 };
 
 void TestDesktop::openDialogStartsAtTheCurrentFile()
@@ -113,6 +114,23 @@ void TestDesktop::csvExportNamesItsKind()
     }
     QVERIFY(w.dialogs.errors.isEmpty());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+}
+
+void TestDesktop::fileDialogsKeepNothingAfterTheRun()
+{
+    // Where Qt's file dialogs keep what they remember once the program's dialogs exist: not among the
+    // user's settings, but in a temporary folder of this run.
+    TQtDialogs dialogs;
+    const QString kept = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
+    QVERIFY2(!kept.startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)),
+             qPrintable(kept));
+    QVERIFY2(kept.startsWith(QDir::tempPath() + QStringLiteral("/torvane-")), qPrintable(kept));
+    QFile::remove(kept);
+    {
+        QFileDialog dialog;
+        dialog.setDirectory(QStringLiteral(TORVANE_TEST_DATA));
+    }
+    QVERIFY(QFile::exists(kept));
 }
 
 QTEST_MAIN(TestDesktop)
