@@ -47,6 +47,31 @@ struct Window {
         QWidget* focus = QApplication::focusWidget();
         QTest::keyClick(focus ? focus : form.get(), key, modifiers);
     }
+    // What a user sees of the workspace: title, page, settings, field editor, tables, key lists.
+    // Seen once the event loop has come round, as a user sees it.
+    QStringList looks() const
+    {
+        QCoreApplication::processEvents();
+        QStringList seen{form->windowTitle(), QString::number(pages()->currentIndex())};
+        for (QLineEdit* edit : form->findChildren<QLineEdit*>()) {
+            if (edit->isVisible()) {
+                seen << edit->objectName() + u'=' + edit->text();
+            }
+        }
+        for (QTableView* table : form->findChildren<QTableView*>()) {
+            seen << QStringLiteral("%1 %2x%3")
+                        .arg(table->objectName())
+                        .arg(table->model()->rowCount())
+                        .arg(table->model()->columnCount());
+            for (int c = 0; c < table->model()->columnCount(); ++c) {
+                seen << QString::number(table->columnWidth(c)) + table->model()->index(0, c).data().toString();
+            }
+        }
+        for (const char* list : {"LB_PriKey", "LB_DefOrder"}) {
+            seen << QString::number(find<QWidget>(list)->isVisible());
+        }
+        return seen;
+    }
 };
 
 } // namespace
@@ -54,11 +79,56 @@ struct Window {
 class TestDesktop : public QObject {
     Q_OBJECT
 private slots:
+    void newWorkspaceAndManualByKeys();
     void openDialogStartsAtTheCurrentFile();
     void csvExportNamesItsKind_data();
     void csvExportNamesItsKind();
     void fileDialogsKeepNothingAfterTheRun();
 };
+
+void TestDesktop::newWorkspaceAndManualByKeys()
+{
+    Window fresh;
+    QVERIFY(QTest::qWaitForWindowActive(fresh.form.get()));
+    const QStringList start = fresh.looks();
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    // Untouched, Ctrl+N asks nothing and changes nothing.
+    w.key(Qt::Key_N);
+    QVERIFY(w.dialogs.saveQuestions.isEmpty());
+    QCOMPARE(w.looks(), start);
+
+    // A loaded file with a typed value: Ctrl+N from inside the cell editor asks; キャンセル keeps it all.
+    QVERIFY(w.form->openFile(Example));
+    const QModelIndex cell = w.data()->model()->index(0, 1);
+    QTest::mouseClick(w.data()->viewport(), Qt::LeftButton, {}, w.data()->visualRect(cell).center());
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Pear"));
+    w.key(Qt::Key_N);
+    QCOMPARE(w.dialogs.saveQuestions, QStringList{Example});
+    QCOMPARE(w.data()->model()->index(0, 1).data().toString(), QStringLiteral("Pear"));
+    QCOMPARE(w.form->windowTitle(), QStringLiteral("example.xml[*] - Torvane"));
+
+    // 保存しない: the window is as at start, and undo has nothing of the old work to bring back.
+    w.dialogs.saveAnswers = {TSaveAnswer::Discard};
+    w.key(Qt::Key_N);
+    QCOMPARE(w.looks(), start);
+    QVERIFY(!w.form->isWindowModified());
+    QVERIFY(w.form->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(w.data(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.looks(), start);
+    // Saving it asks for a name in the old file's folder, never offering the old file.
+    w.dialogs.fileNames = {std::nullopt};
+    w.key(Qt::Key_S);
+    QCOMPARE(w.dialogs.saveInitialNames, QStringList{QFileInfo(Example).absoluteDir().filePath("*.xml")});
+
+    // F1 shows the manual page from any page.
+    w.key(Qt::Key_F1, Qt::NoModifier);
+    QCOMPARE(w.pages()->currentIndex(), 2);
+    w.pages()->setCurrentIndex(1);
+    w.key(Qt::Key_F1, Qt::NoModifier);
+    QCOMPARE(w.pages()->currentIndex(), 2);
+}
 
 void TestDesktop::openDialogStartsAtTheCurrentFile()
 {
