@@ -84,6 +84,8 @@ private slots:
     void csvExportNamesItsKind_data();
     void csvExportNamesItsKind();
     void fileDialogsKeepNothingAfterTheRun();
+    void everyKeyIsListed_data();
+    void everyKeyIsListed();
 };
 
 void TestDesktop::newWorkspaceAndManualByKeys()
@@ -201,6 +203,78 @@ void TestDesktop::fileDialogsKeepNothingAfterTheRun()
         dialog.setDirectory(QStringLiteral(TORVANE_TEST_DATA));
     }
     QVERIFY(QFile::exists(kept));
+}
+
+namespace {
+
+// A manual page's text as it reads: groff's escaped minus and font changes taken out.
+QString manPage(const char* path)
+{
+    QFile file(QStringLiteral(TORVANE_SOURCE_DIR "/") + QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll())
+        .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+        .remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]")));
+}
+
+// How the texts write a key the window binds: Qt's names, with arrows and Delete as the keyboard shows them.
+QStringList spellings(const QKeySequence& key)
+{
+    QString text = key.toString(QKeySequence::PortableText);
+    text.replace(QStringLiteral("Num+"), QString()).replace(QStringLiteral("Backtab"), QStringLiteral("Shift+Tab"));
+    text.replace(QStringLiteral("Shift+Shift+"), QStringLiteral("Shift+"));
+    text.replace(QStringLiteral("Del"), QStringLiteral("Delete"));
+    QString arrows = text;
+    arrows.replace(QStringLiteral("Up"), QStringLiteral("↑")).replace(QStringLiteral("Down"), QStringLiteral("↓"));
+    return {text, arrows};
+}
+
+// Whether `text` names `key` on its own: "Ctrl+S" is not found in "Ctrl+Shift+S".
+bool names(const QString& text, const QString& key)
+{
+    for (qsizetype at = text.indexOf(key); at >= 0; at = text.indexOf(key, at + 1)) {
+        const qsizetype end = at + key.size();
+        if ((end == text.size() || text[end].unicode() > 127 || !text[end].isLetterOrNumber()) &&
+            (at == 0 || text[at - 1] != u'+')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void TestDesktop::everyKeyIsListed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("manual page") << manualText();
+    QTest::newRow("man page") << manPage("man/torvane.1");
+    QTest::newRow("Japanese man page") << manPage("man/ja/torvane.1");
+}
+
+void TestDesktop::everyKeyIsListed()
+{
+    QFETCH(QString, text);
+    QVERIFY(!text.isEmpty());
+    Window w;
+    // The keys bound to shortcuts and actions anywhere in the window, and those its controls take themselves.
+    QList<QKeySequence> keys;
+    for (const QShortcut* shortcut : w.form->findChildren<QShortcut*>()) {
+        keys << shortcut->key();
+    }
+    for (const QAction* action : w.form->findChildren<QAction*>()) {
+        keys << action->shortcuts();
+    }
+    QVERIFY(keys.size() >= 25);
+    for (const char* key : {"Enter", "Shift+Enter", "Tab", "Shift+Tab", "Esc", "Backspace"}) {
+        keys << QKeySequence::fromString(QString::fromLatin1(key));
+    }
+    for (const QKeySequence& key : std::as_const(keys)) {
+        const QStringList ways = spellings(key);
+        QVERIFY2(names(text, ways[0]) || names(text, ways[1]), qPrintable(ways[0]));
+    }
 }
 
 QTEST_MAIN(TestDesktop)
