@@ -86,6 +86,8 @@ private slots:
     void fileDialogsKeepNothingAfterTheRun();
     void everyKeyIsListed_data();
     void everyKeyIsListed();
+    void labelsFitBesideTheirControls_data();
+    void labelsFitBesideTheirControls();
 };
 
 void TestDesktop::newWorkspaceAndManualByKeys()
@@ -274,6 +276,45 @@ void TestDesktop::everyKeyIsListed()
     for (const QKeySequence& key : std::as_const(keys)) {
         const QStringList ways = spellings(key);
         QVERIFY2(names(text, ways[0]) || names(text, ways[1]), qPrintable(ways[0]));
+    }
+}
+
+void TestDesktop::labelsFitBesideTheirControls_data()
+{
+    QTest::addColumn<QString>("family");
+    // The Japanese gothics the window asks for in place of its font, as far as they are installed here.
+    Window w;
+    for (const QString& family : QFontDatabase::families(QFontDatabase::Japanese)) {
+        if (QFont::substitutes(w.form->font().family()).contains(family.toLower())) {
+            QTest::newRow(qPrintable(family)) << family;
+        }
+    }
+}
+
+void TestDesktop::labelsFitBesideTheirControls()
+{
+    QFETCH(QString, family);
+    Window w;
+    QFont font = w.form->font();
+    font.setFamily(family);
+    w.form->setFont(font);
+    w.form->resize(w.form->width() + 1, w.form->height());
+    const QList<QLabel*> labels = w.find<QWidget>("TabSheet1")->findChildren<QLabel*>();
+    QCOMPARE(labels.size(), 7);
+    for (const QLabel* label : labels) {
+        QCOMPARE(QFontInfo(label->font()).family(), family);
+        QVERIFY(label->font().pixelSize() >= 12);
+        const int end = label->x() + label->fontMetrics().horizontalAdvance(label->text());
+        for (const QWidget* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const bool sameRow = other->y() < label->geometry().bottom() && label->y() < other->geometry().bottom();
+            if (other != label && other->isVisible() && sameRow && other->x() > label->x()) {
+                QVERIFY2(end <= other->x(), qPrintable(QStringLiteral("%1 ends at %2, %3 begins at %4")
+                                                           .arg(label->text())
+                                                           .arg(end)
+                                                           .arg(other->objectName())
+                                                           .arg(other->x())));
+            }
+        }
     }
 }
 

@@ -31,7 +31,8 @@ grep -q "Torvane" <<<"$(field Maintainer)" || fail "Maintainer: $(field Maintain
 for dep in qt6-qpa-plugins libqt6widgets6 libqt6core6 libc6; do
     grep -q "$dep" <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
 done
-grep -q "fonts-noto-cjk" <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
+# The font the layout was drawn for comes first.
+grep -q "^fonts-ipafont-gothic | fonts-noto-cjk," <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 grep -q "qt6-translations-l10n" <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 grep -q "データパケット" <<<"$(field Description)" || fail "no Japanese description"
 
