@@ -18,7 +18,7 @@ for f in ./usr/bin/torvane ./usr/share/applications/torvane.desktop \
          ./usr/share/icons/hicolor/scalable/apps/torvane.svg ./usr/share/icons/hicolor/48x48/apps/torvane.png \
          ./usr/share/icons/hicolor/256x256/apps/torvane.png ./usr/share/man/man1/torvane.1.gz \
          ./usr/share/man/ja/man1/torvane.1.gz ./usr/share/metainfo/org.torvane.torvane.metainfo.xml \
-         ./usr/share/doc/torvane/copyright ./usr/share/doc/torvane/changelog.gz; do
+         ./usr/share/mime/packages/torvane.xml ./usr/share/doc/torvane/copyright ./usr/share/doc/torvane/changelog.gz; do
     grep -qxF "$f" <<<"$files" || fail "missing from the package: $f"
 done
 
