@@ -1,11 +1,9 @@
 #include "TQtDialogs.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace torvane {
 
@@ -45,11 +43,10 @@ std::optional<QString> runFileDialog(QFileDialog& dialog, const QString& initial
 
 TQtDialogs::TQtDialogs()
 {
-    static QTemporaryDir settingsFolder(QDir::tempPath() + QStringLiteral("/torvane-XXXXXX"));
-    if (settingsFolder.isValid()) {
-        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, settingsFolder.path());
-        }
+    // A folder under a device file can never be made: Qt's writes there fail quietly and leave nothing,
+    // not even a temporary folder when the program is killed.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/torvane"));
     }
 }
 

@@ -11,8 +11,8 @@ namespace torvane {
 class TQtDialogs : public TDialogs {
 public:
     // Qt's file dialogs write their history, last folder and view to the user's QtProject.conf whenever one
-    // closes, which no option turns off. The program keeps no state between runs, so Qt's settings of
-    // this run go to a folder of its own, removed when the program ends.
+    // closes, which no option turns off. The program keeps no state, so Qt's user settings are pointed
+    // where nothing can be written.
     TQtDialogs();
 
     // The file dialogs and the save question open over this window.
