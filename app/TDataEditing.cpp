@@ -407,7 +407,8 @@ void TDataEditing::exportCsv()
     if (!choice) {
         return;
     }
-    m_csvName = choice->fileName;
+    const QString fileName = choice->fileNameWithExtension();
+    m_csvName = fileName;
     m_csvFilter = choice->filter;
 
     const TStringGrid& data = m_workspace.SG_Data();
@@ -421,7 +422,7 @@ void TDataEditing::exportCsv()
     for (int r = 1; r <= last; ++r) {
         rows.push_back(data.gridRow(r).cells(fields));
     }
-    saveCsvFile(choice->fileName, toCsvText(rows),
+    saveCsvFile(fileName, toCsvText(rows),
                 choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
 }
 

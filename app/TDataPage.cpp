@@ -10,6 +10,7 @@
 #include "TFieldWidthEdit.h"
 #include "TFindBar.h"
 #include "TGroupBox.h"
+#include "TLabelFit.h"
 #include "TPushButton.h"
 #include "TSplitterBar.h"
 
@@ -368,6 +369,9 @@ void TDataPage::placeControls()
     // The key lists keep their places under their buttons.
     place(LB_DefOrder, 352, KeyListTop, 113, keyListHeight(m_workspace.LB_DefOrder()));
     place(LB_PriKey, 488, KeyListTop, 113, keyListHeight(m_workspace.LB_PriKey()));
+    for (QWidget* group : {static_cast<QWidget*>(GBox_Whole), static_cast<QWidget*>(GBox_Field)}) {
+        fitLabelsToTheirControls(group);
+    }
 
     fitFieldColumns();
 }

@@ -12,9 +12,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLayout>
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -69,6 +72,22 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent) : QMainWindow(parent), 
     setFont(windowFont());
     m_errors.run([this] { FormCreate(); });
 
+    createPages();
+    connect(&m_document, &TDocument::changed, this, &TMainForm::updateTitle);
+    updateTitle();
+    createShortcuts();
+
+    // One filter watches the page control's resizes and the drags over every control of the window, cell
+    // editors that come and go included: files dropped anywhere on the window load.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
+
+    move(DesignLeft, DesignTop);
+    resize(DesignWidth, DesignHeight);
+}
+
+void TMainForm::createPages()
+{
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     TabSheet1 = new TDataPage(m_workspace, m_dialogs, m_errors, PageControl1);
@@ -90,17 +109,6 @@ TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent) : QMainWindow(parent), 
     connect(TabSheet1, &TDataPage::edited, &m_document, &TDocument::update);
     connect(TabSheet1->editing(), &TDataEditing::undoAboutToClear, &m_document, &TDocument::keepUnsavedSteps);
     connect(TabSheet2, &TXmlPage::edited, this, [this] { m_document.setTextEdited(TabSheet2->isTextEdited()); });
-    connect(&m_document, &TDocument::changed, this, &TMainForm::updateTitle);
-    updateTitle();
-    createShortcuts();
-
-    // One filter watches the page control's resizes and the drags over every control of the window, cell
-    // editors that come and go included: files dropped anywhere on the window load.
-    setAcceptDrops(true);
-    qApp->installEventFilter(this);
-
-    move(DesignLeft, DesignTop);
-    resize(DesignWidth, DesignHeight);
 }
 
 void TMainForm::createShortcuts()
@@ -122,6 +130,8 @@ void TMainForm::createShortcuts()
     add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openDocument(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newWorkspace(); });
+    add(QKeySequence(Qt::Key_F1), [this] { PageControl1->setCurrentIndex(2); });
 }
 
 QStringList TMainForm::workState() const
@@ -382,6 +392,32 @@ void TMainForm::openDocument()
     }
 }
 
+bool TMainForm::newWorkspace()
+{
+    if (!maybeSave()) {
+        return false;
+    }
+    // The workspace the program starts with, shown by pages made afresh over it: the pages' own state (undo
+    // history, open key lists, editor contents, the find bar) is part of the old work too. The old pages go
+    // first, while the workspace they show still exists.
+    delete PageControl1;
+    m_workspace = TWorkspace();
+    m_errors.run([this] { FormCreate(); });
+    createPages();
+    // Shown and laid out at once rather than when the event loop comes round: the keys that follow find the
+    // new pages ready, the focus in the data table's first cell.
+    PageControl1->show();
+    layout()->activate();
+    // The save dialog starts in the old file's folder, but never offers the old name: a new workspace saved
+    // over it would lose that file.
+    if (!m_document.fileName().isEmpty()) {
+        m_saveName = QFileInfo(m_document.fileName()).absoluteDir().filePath(QStringLiteral("*.xml"));
+    }
+    // No file, nothing unsaved.
+    m_document.savedOrLoaded(QString(), TFileStamp());
+    return true;
+}
+
 bool TMainForm::openFile(const QString& fileName)
 {
     if (!maybeSave() || !loadFile(fileName)) {
@@ -470,8 +506,11 @@ bool TMainForm::loadWithDialog()
     if (!maybeSave()) {
         return false;
     }
+    // The dialog starts at the current file, however it was loaded or saved (the command line, a drop).
+    const QString initialName =
+        m_document.fileName().isEmpty() ? m_openName : QFileInfo(m_document.fileName()).absoluteFilePath();
     std::optional<QString> name;
-    m_errors.run([this, &name] { name = m_dialogs.openFileName(m_openName); });
+    m_errors.run([this, &name, &initialName] { name = m_dialogs.openFileName(initialName); });
     if (!name) {
         return false;
     }

@@ -51,6 +51,9 @@ public:
     bool saveDocumentAs();
     // Ctrl+O: loads through the open dialog; from the data or manual page the data page then shows it.
     void openDocument();
+    // Ctrl+N: after the question about unsaved work, the workspace the program starts with, with no file.
+    // False when the user kept the unsaved work.
+    bool newWorkspace();
     // Loads `fileName` as the load button does and shows the data page, which reads it (the command line,
     // a dropped file). False when the user kept the unsaved work or the file could not be loaded.
     bool openFile(const QString& fileName);
@@ -69,6 +72,7 @@ private:
 
     void pageChanged(int index);
     void switchPage(int step);
+    void createPages();
     void createShortcuts();
     void updateTitle();
     QStringList workState() const;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 namespace torvane {
 
@@ -42,6 +43,15 @@ std::optional<QString> runFileDialog(QFileDialog& dialog, const QString& initial
 }
 
 } // namespace
+
+TQtDialogs::TQtDialogs()
+{
+    // A folder under a device file can never be made: Qt's writes there fail quietly and leave nothing,
+    // not even a temporary folder when the program is killed.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/torvane"));
+    }
+}
 
 void TQtDialogs::inform(const QString& message)
 {

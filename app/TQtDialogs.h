@@ -10,6 +10,11 @@ namespace torvane {
 // The dialogs of the running program: modal message boxes centred on the screen and Qt's file dialogs.
 class TQtDialogs : public TDialogs {
 public:
+    // Qt's file dialogs write their history, last folder and view to the user's QtProject.conf whenever one
+    // closes, which no option turns off. The program keeps no state, so Qt's user settings are pointed
+    // where nothing can be written.
+    TQtDialogs();
+
     // The file dialogs and the save question open over this window.
     void setWindow(QWidget* window) { m_window = window; }
 

@@ -2,9 +2,10 @@
 #include "TQtDialogs.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+#include <cstdio>
 
 namespace {
 
@@ -17,10 +18,133 @@ void installQtTranslations(QApplication& app, QTranslator& translator)
     }
 }
 
+// The command line is read before the application is made: making it connects to the display, and --help,
+// --version and a wrong command line must answer without one (over SSH, in packaging scripts).
+struct TCommandLine {
+    enum class TAction { Run, Help, Version, Wrong };
+    TAction action = TAction::Run;
+    QString file;
+    QString error;
+};
+
+// Messages in the language that the locale variables choose for messages, in their order of precedence.
+bool japaneseMessages()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty()) {
+            return value.startsWith("ja");
+        }
+    }
+    return false;
+}
+
+// Qt's own options, which QApplication takes out of the arguments itself; the first group takes a value.
+bool isQtOption(const QString& name, bool* takesValue)
+{
+    static const QStringList withValue{
+        "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry", "qwindowicon", "qwindowtitle",
+        "style",    "stylesheet",         "session",       "display", "geometry",        "title"};
+    static const QStringList alone{"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    *takesValue = withValue.contains(name);
+    return *takesValue || alone.contains(name);
+}
+
+TCommandLine parseCommandLine(int argc, char* argv[], bool japanese)
+{
+    TCommandLine line;
+    QStringList files;
+    bool optionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (optionsEnd || !arg.startsWith(u'-') || arg == QStringLiteral("-")) {
+            files.append(arg);
+            continue;
+        }
+        if (arg == QStringLiteral("--")) {
+            optionsEnd = true;
+        } else if (arg == QStringLiteral("-h") || arg == QStringLiteral("--help")) {
+            line.action = TCommandLine::TAction::Help;
+            return line;
+        } else if (arg == QStringLiteral("-v") || arg == QStringLiteral("--version")) {
+            line.action = TCommandLine::TAction::Version;
+            return line;
+        } else {
+            const QString name = arg.mid(arg.startsWith(QStringLiteral("--")) ? 2 : 1).section(u'=', 0, 0);
+            bool takesValue = false;
+            if (!isQtOption(name, &takesValue)) {
+                line.action = TCommandLine::TAction::Wrong;
+                line.error = japanese ? QStringLiteral("知らないオプションです: %1").arg(arg)
+                                      : QStringLiteral("unknown option '%1'").arg(arg);
+                return line;
+            }
+            if (takesValue && !arg.contains(u'=')) {
+                ++i;
+            }
+        }
+    }
+    if (files.size() > 1) {
+        line.action = TCommandLine::TAction::Wrong;
+        line.error = japanese
+                         ? QStringLiteral("開けるファイルは一つだけです（%1）").arg(files.join(QStringLiteral("、")))
+                         : QStringLiteral("only one FILE can be given (%1)").arg(files.join(QStringLiteral(", ")));
+    } else if (!files.isEmpty()) {
+        line.file = files.constFirst();
+    }
+    return line;
+}
+
+QString helpText(bool japanese)
+{
+    if (japanese) {
+        return QStringLiteral("使い方: torvane [ファイル]\n"
+                              "        torvane --help | --version\n"
+                              "XML データパケット (DATAPACKET) ファイルを作成・編集します。\n"
+                              "\n"
+                              "  ファイル       起動時に読み込むパケットファイル\n"
+                              "  -h, --help     この使い方を表示して終わります\n"
+                              "  -v, --version  バージョンを表示して終わります\n"
+                              "\n"
+                              "キー操作はウィンドウの「説明書」ページ（F1）と man torvane にあります。\n");
+    }
+    return QStringLiteral("Usage: torvane [FILE]\n"
+                          "       torvane --help | --version\n"
+                          "Write and edit XML data-packet (DATAPACKET) files.\n"
+                          "\n"
+                          "  FILE           the packet file to load at start\n"
+                          "  -h, --help     print this help and exit\n"
+                          "  -v, --version  print the version and exit\n"
+                          "\n"
+                          "The keys are listed on the window's manual page (F1) and in man torvane.\n");
+}
+
+void print(FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    const bool japanese = japaneseMessages();
+    const TCommandLine line = parseCommandLine(argc, argv, japanese);
+    switch (line.action) {
+    case TCommandLine::TAction::Help:
+        print(stdout, helpText(japanese));
+        return 0;
+    case TCommandLine::TAction::Version:
+        print(stdout, QStringLiteral("Torvane " TORVANE_VERSION "\n"));
+        return 0;
+    case TCommandLine::TAction::Wrong:
+        print(stderr, QStringLiteral("torvane: %1\n").arg(line.error) +
+                          (japanese ? QStringLiteral("使い方は torvane --help で表示されます。\n")
+                                    : QStringLiteral("Try 'torvane --help'.\n")));
+        return 2;
+    case TCommandLine::TAction::Run:
+        break;
+    }
+
     QApplication app(argc, argv);
     // The application title. No display name is set: Qt would append it to every other box title ("確認").
     QApplication::setApplicationName(QStringLiteral("Torvane"));
@@ -29,21 +153,12 @@ int main(int argc, char* argv[])
     QTranslator translator;
     installQtTranslations(app, translator);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Torvane: XML データパケット (DATAPACKET) ファイルを作成・編集します。"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("起動時に読み込むパケットファイル"),
-                                 QStringLiteral("[FILE]"));
-    parser.process(app);
-
     torvane::TQtDialogs dialogs;
     torvane::TMainForm MainForm(dialogs);
     dialogs.setWindow(&MainForm);
     MainForm.show();
-    if (!parser.positionalArguments().isEmpty()) {
-        MainForm.openFile(parser.positionalArguments().constFirst());
+    if (!line.file.isEmpty()) {
+        MainForm.openFile(line.file);
     }
     return QApplication::exec();
 }

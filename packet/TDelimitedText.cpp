@@ -27,11 +27,16 @@ void appendValue(QString& out, const QString& value, QChar separator)
     out += u'"';
 }
 
-QString write(const TTextTable& rows, QChar separator, QLatin1String lineBreak, bool markEmptyRecord)
+// `markEmptyRecord`: which records of one empty value are written "" so that they are no blank line.
+enum class TMarkEmpty { Last, All };
+
+QString write(const TTextTable& rows, QChar separator, QLatin1String lineBreak, TMarkEmpty markEmptyRecord)
 {
     QString out;
     for (const auto& row : rows) {
-        if (markEmptyRecord && row.size() == 1 && row.front().isEmpty()) {
+        const bool marked = markEmptyRecord == TMarkEmpty::All ||
+                            (markEmptyRecord == TMarkEmpty::Last && &row == &rows.back() && rows.size() > 1);
+        if (marked && row.size() == 1 && row.front().isEmpty()) {
             out += QLatin1String("\"\"");
         }
         for (size_t i = 0; i < row.size(); ++i) {
@@ -46,7 +51,8 @@ QString write(const TTextTable& rows, QChar separator, QLatin1String lineBreak, 
 }
 
 // The one reader of both forms. `strict`: an unclosed quote fails, and blank lines hold no record (CSV);
-// otherwise an unclosed quote is read as it stands, and a blank line is a row of one empty value.
+// otherwise an unclosed quote is read as it stands, and a blank line is a row of one empty value, except a
+// blank line that ends the text after other rows: many programs end their clipboard text with one.
 std::optional<TTextTable> read(QStringView text, QChar separator, bool strict, int* errorLine)
 {
     TTextTable rows;
@@ -123,6 +129,14 @@ std::optional<TTextTable> read(QStringView text, QChar separator, bool strict, i
         rows.push_back(std::move(row));
         row.clear();
     }
+    if (!strict && rows.size() > 1 && rows.back().size() == 1 && rows.back().front().isEmpty() && n > 0 &&
+        isLineBreak(text[n - 1])) {
+        // Only a bare blank line: a last value written "" is a row.
+        const qsizetype lastBreak = (n >= 2 && text[n - 2] == u'\r' && text[n - 1] == u'\n') ? n - 2 : n - 1;
+        if (lastBreak > 0 && isLineBreak(text[lastBreak - 1])) {
+            rows.pop_back();
+        }
+    }
     return rows;
 }
 
@@ -130,7 +144,7 @@ std::optional<TTextTable> read(QStringView text, QChar separator, bool strict, i
 
 QString toTabText(const TTextTable& rows)
 {
-    return write(rows, u'\t', QLatin1String("\n"), false);
+    return write(rows, u'\t', QLatin1String("\n"), TMarkEmpty::Last);
 }
 
 TTextTable fromTabText(QStringView text)
@@ -140,7 +154,7 @@ TTextTable fromTabText(QStringView text)
 
 QString toCsvText(const TTextTable& rows)
 {
-    return write(rows, u',', QLatin1String("\r\n"), true);
+    return write(rows, u',', QLatin1String("\r\n"), TMarkEmpty::All);
 }
 
 std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine, QChar separator)

@@ -12,11 +12,13 @@ namespace torvane {
 using TTextTable = std::vector<std::vector<QString>>;
 
 // Tab-separated text as spreadsheets put it on the clipboard: a row a line, each line ending in "\n"; a
-// value holding a tab, a line break or a double quote is written in double quotes with "" for ".
+// value holding a tab, a line break or a double quote is written in double quotes with "" for ". A last row
+// of one empty value after other rows is written "", since a blank last line is read as no row.
 QString toTabText(const TTextTable& rows);
 // Tab-separated text as LibreOffice Calc and Excel put it on the clipboard. A line break (CR LF, LF or CR)
-// ends a row, the last one included; a quoted value may hold tabs and line breaks. A quote that is never
-// closed is read as the text it stands in.
+// ends a row, the last one included; a quoted value may hold tabs and line breaks. A blank line is a row of
+// one empty value, except a blank line ending the text after other rows ("x\ty\n\n"): many programs end
+// their clipboard text so. A quote that is never closed is read as the text it stands in.
 TTextTable fromTabText(QStringView text);
 
 // A CSV file's text (RFC 4180): records ending in CR LF; a value holding a comma, a line break or a double

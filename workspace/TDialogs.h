@@ -18,6 +18,18 @@ enum class TSaveAnswer { Save, Discard, Cancel };
 struct TSaveChoice {
     QString fileName;
     QString filter;
+
+    // The name with the chosen kind's extension (the "*.csv" of "CSV UTF-8 BOM付き (*.csv)") put on when it
+    // has none: the dialog puts none on itself, so that the packet's save keeps a name as it was typed.
+    QString fileNameWithExtension() const
+    {
+        const QString pattern = filter.section(u'(', -1).section(u')', 0, 0).section(u' ', 0, 0).trimmed();
+        if (!pattern.startsWith(QStringLiteral("*.")) || pattern.size() < 3 || pattern.indexOf(u'*', 1) > 0 ||
+            !QFileInfo(fileName).suffix().isEmpty()) {
+            return fileName;
+        }
+        return fileName.endsWith(u'.') ? fileName + pattern.mid(2) : fileName + pattern.mid(1);
+    }
 };
 
 // The encodings a CSV file may be read in: told from its bytes, or as the user says.

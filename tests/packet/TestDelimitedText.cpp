@@ -49,6 +49,10 @@ void TestDelimitedText::tabText_data()
                                                       << TTextTable{{"\"open", "b"}, {"c"}} << false;
     QTest::newRow("text after a closing quote kept") << "\"a\"b\tc\n" << TTextTable{{"ab", "c"}} << false;
     QTest::newRow("nothing") << "" << TTextTable{} << true;
+    QTest::newRow("blank last line is no row") << "x\ty\n\n" << TTextTable{{"x", "y"}} << false;
+    QTest::newRow("blank last CR LF line is no row") << "x\r\n\r\n" << TTextTable{{"x"}} << false;
+    QTest::newRow("empty last value quoted") << "x\n\"\"\n" << TTextTable{{"x"}, {""}} << true;
+    QTest::newRow("one empty cell") << "\n" << TTextTable{{""}} << true;
 }
 
 void TestDelimitedText::tabText()

@@ -18,7 +18,7 @@ for f in ./usr/bin/torvane ./usr/share/applications/torvane.desktop \
          ./usr/share/icons/hicolor/scalable/apps/torvane.svg ./usr/share/icons/hicolor/48x48/apps/torvane.png \
          ./usr/share/icons/hicolor/256x256/apps/torvane.png ./usr/share/man/man1/torvane.1.gz \
          ./usr/share/man/ja/man1/torvane.1.gz ./usr/share/metainfo/org.torvane.torvane.metainfo.xml \
-         ./usr/share/doc/torvane/copyright ./usr/share/doc/torvane/changelog.gz; do
+         ./usr/share/mime/packages/torvane.xml ./usr/share/doc/torvane/copyright ./usr/share/doc/torvane/changelog.gz; do
     grep -qxF "$f" <<<"$files" || fail "missing from the package: $f"
 done
 
@@ -31,7 +31,8 @@ grep -q "Torvane" <<<"$(field Maintainer)" || fail "Maintainer: $(field Maintain
 for dep in qt6-qpa-plugins libqt6widgets6 libqt6core6 libc6; do
     grep -q "$dep" <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
 done
-grep -q "fonts-noto-cjk" <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
+# The font the layout was drawn for comes first.
+grep -q "^fonts-ipafont-gothic | fonts-noto-cjk," <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 grep -q "qt6-translations-l10n" <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 grep -q "データパケット" <<<"$(field Description)" || fail "no Japanese description"
 
