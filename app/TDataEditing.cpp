@@ -8,8 +8,8 @@
 #include "TFailure.h"
 #include "TPacketFile.h"
 #include "TRowValue.h"
-#include "TWorkspaceTexts.h"
 #include "TValueWindow.h"
+#include "TWorkspaceTexts.h"
 
 #include <QAction>
 #include <QApplication>
