@@ -42,6 +42,25 @@ std::optional<QString> runFileDialog(QFileDialog& dialog, const QString& initial
     return dialog.selectedFiles().constFirst();
 }
 
+// A warning whose second button is the safe answer: the default, and what Esc and closing the box press, so
+// that a stray Enter loses nothing. True when the first button was pressed.
+struct TWarningButton {
+    QString text;
+    QMessageBox::ButtonRole role;
+};
+bool askWarning(QWidget* parent, const char* objectName, const QString& title, const QString& text,
+                const TWarningButton& go, const TWarningButton& stay)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    box.setObjectName(QLatin1String(objectName));
+    QPushButton* goButton = box.addButton(go.text, go.role);
+    QPushButton* stayButton = box.addButton(stay.text, stay.role);
+    box.setDefaultButton(stayButton);
+    box.setEscapeButton(stayButton);
+    box.exec();
+    return box.clickedButton() == goButton;
+}
+
 } // namespace
 
 TQtDialogs::TQtDialogs()
@@ -98,30 +117,19 @@ TSaveAnswer TQtDialogs::askSaveChanges(const QString& fileName)
 
 bool TQtDialogs::askSaveNotWellFormed(const QString& question)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
-    box.setObjectName(QStringLiteral("NotWellFormedBox"));
-    QPushButton* save = box.addButton(QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
     // A file other programs cannot read is written only when the user says so.
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == save;
+    return askWarning(m_window, "NotWellFormedBox", ConfirmTitle, question,
+                      {QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole},
+                      {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
 }
 
 bool TQtDialogs::confirmReplace(const QString& fileName)
 {
     // Word for word what QFileDialog asks, in Qt's own Japanese translation.
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("名前を付けて保存"),
-                    QStringLiteral("%1 は既に存在します。\n置き換えますか?").arg(QFileInfo(fileName).fileName()),
-                    QMessageBox::NoButton, m_window);
-    box.setObjectName(QStringLiteral("ReplaceBox"));
-    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    return askWarning(m_window, "ReplaceBox", QStringLiteral("名前を付けて保存"),
+                      QStringLiteral("%1 は既に存在します。\n置き換えますか?").arg(QFileInfo(fileName).fileName()),
+                      {QStringLiteral("はい(&Y)"), QMessageBox::YesRole},
+                      {QStringLiteral("いいえ(&N)"), QMessageBox::NoRole});
 }
 
 bool TQtDialogs::confirmOverwriteChanged(const QString& fileName, const QDateTime& changed)
@@ -130,15 +138,9 @@ bool TQtDialogs::confirmOverwriteChanged(const QString& fileName, const QDateTim
         QStringLiteral("ファイル「%1」は、読み込みまたは保存の後、%2 に他のプログラムによって変更されています。"
                        "上書きしますか？（上書きすると、その変更は失われます）")
             .arg(QFileInfo(fileName).fileName(), changed.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("確認"), question, QMessageBox::NoButton, m_window);
-    box.setObjectName(QStringLiteral("OverwriteChangedBox"));
-    QPushButton* overwrite = box.addButton(QStringLiteral("上書きする(&O)"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
-    // The safe answer is the default: a stray Enter loses nothing.
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == overwrite;
+    return askWarning(m_window, "OverwriteChangedBox", ConfirmTitle, question,
+                      {QStringLiteral("上書きする(&O)"), QMessageBox::AcceptRole},
+                      {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
 }
 
 namespace {
