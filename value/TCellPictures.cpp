@@ -42,12 +42,20 @@ QImage readScaled(const QByteArray& bytes, const TImageInfo& info, QSize box)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, info.format);
     const QSize scaled = info.size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    // Readers that can decode smaller (JPEG) do; the others decode whole and are scaled here.
-    if (reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    // Readers that can decode smaller (JPEG) do; the others decode whole and are scaled here. Pictures of
+    // palette colours (one bit a pixel above all) are scaled in full colour: scaled as they are, they come
+    // out as black and white hatching.
+    const QImage::Format format = reader.imageFormat();
+    const bool palette = format == QImage::Format_Mono || format == QImage::Format_MonoLSB ||
+                         format == QImage::Format_Indexed8 || format == QImage::Format_Invalid;
+    if (!palette && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         reader.setScaledSize(scaled);
     }
     QImage image = reader.read();
     if (!image.isNull() && image.size() != scaled && (image.width() > box.width() || image.height() > box.height())) {
+        if (image.depth() < 32) {
+            image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        }
         image = image.scaled(scaled, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
     return image;

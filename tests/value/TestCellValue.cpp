@@ -1,3 +1,4 @@
+#include "TCellPictures.h"
 #include "TCellValue.h"
 
 #include <QBuffer>
@@ -61,6 +62,7 @@ private slots:
     void valuesAreReadAndWrittenBack_data();
     void valuesAreReadAndWrittenBack();
     void hexDumpShowsOffsetBytesAndCharacters();
+    void thumbnailsKeepTheirColours();
 };
 
 void TestCellValue::valuesAreReadAndWrittenBack_data()
@@ -165,4 +167,26 @@ void TestCellValue::hexDumpShowsOffsetBytesAndCharacters()
 }
 
 QTEST_MAIN(TestCellValue)
+// Pictures of one bit a pixel with a palette (what many tools write for a plain colour) keep their colour in
+// the table's thumbnail, as in the tooltip and the window.
+void TestCellValue::thumbnailsKeepTheirColours()
+{
+    QImage mono(64, 48, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+    mono.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(mono.save(&buffer, "PNG"));
+    const TCellPictures pictures;
+    const TCellPictures::TPicture* picture = pictures.picture(0, 1, encodeBase64(png), true);
+    QVERIFY(picture);
+    QCOMPARE(picture->info.size, QSize(64, 48));
+    const QImage& thumbnail = picture->thumbnail;
+    QVERIFY(!thumbnail.isNull());
+    for (const QPoint at : {QPoint(0, 0), QPoint(thumbnail.width() / 2, thumbnail.height() / 2)}) {
+        QCOMPARE(QColor(thumbnail.pixel(at)).name(), QStringLiteral("#ff0000"));
+    }
+}
+
 #include "TestCellValue.moc"
