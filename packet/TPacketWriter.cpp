@@ -158,7 +158,12 @@ QString BuildParamsLine(const TWorkspace& workspace)
     appendPositions(line, workspace.LB_PriKey().selectedPositions(n));
     line += QLatin1String("\" LCID=\"");
     line += workspace.Ed_LCID();
-    line += QLatin1String("\"/>");
+    line += u'"';
+    if (!workspace.paramsAttributes().isEmpty()) {
+        line += u' ';
+        line += workspace.paramsAttributes();
+    }
+    line += QLatin1String("/>");
     return line;
 }
 

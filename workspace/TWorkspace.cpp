@@ -98,6 +98,7 @@ void TWorkspace::ResetWorkspace()
     m_needsRebuild = false;
     m_changedSide = TChangedSide::None;
     clearFields();
+    m_paramsAttributes.clear();
     refillKeyLists();
     FitFieldColumns();
 }
@@ -124,6 +125,7 @@ void TWorkspace::startRead(const std::optional<QString>& xmlVersion, const std::
     if (packetVersion) {
         m_packetVersion = *packetVersion;
         clearFields();
+        m_paramsAttributes.clear();
     }
 }
 

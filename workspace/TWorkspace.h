@@ -113,6 +113,9 @@ public:
     const QString& Ed_xmlVersion() const { return m_xmlVersion; }
     const QString& Ed_PacketVersion() const { return m_packetVersion; }
     const QString& Ed_LCID() const { return m_lcid; }
+    // The packet settings' attributes beyond the keys and the LCID, as read (`NAME="value"`, one space
+    // between two), written back after them; no editor shows them.
+    const QString& paramsAttributes() const { return m_paramsAttributes; }
 
     // The field table's outer size, which FitFieldColumns fits the columns to; the window keeps it current.
     int fieldTableWidth() const { return m_fieldTableWidth; }
@@ -124,6 +127,7 @@ public:
     void setXmlVersion(const QString& text) { m_xmlVersion = text; }
     void setPacketVersion(const QString& text) { m_packetVersion = text; }
     void setLCID(const QString& text) { m_lcid = text; }
+    void setParamsAttributes(const QString& text) { m_paramsAttributes = text; }
     void setKeySelected(TKeyKind kind, int index, bool selected);
     void setDataCell(int col, int row, const QString& text) { m_dataTable.setCell(col, row, text); }
     // The width of a data column; a column the table does not have is left alone.
@@ -137,8 +141,9 @@ public:
 
     // --- Reading a packet ------------------------------------------------------------------------------
     // The reader's first step: writes the field table's captions and the versions found. A packet version
-    // means the packet was found: the fields, the field table's rows and the whole data table are then
-    // emptied, ready for the fields and rows read after. The key lists, the type list and the LCID stay.
+    // means the packet was found: the fields, the field table's rows, the whole data table and the kept
+    // settings' attributes are then emptied, ready for what is read after. The key lists, the type list and
+    // the LCID stay.
     void startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion);
     // The reader's rows, filled in place: `values` are copied into row `row`'s one buffer, the rest of its
     // cells empty.
@@ -264,6 +269,7 @@ private:
     QString m_xmlVersion = QStringLiteral("1.0");
     QString m_packetVersion = QStringLiteral("2.0");
     QString m_lcid = QStringLiteral("1033");
+    QString m_paramsAttributes;
     int m_fieldTableWidth = FieldTableDesignWidth;
     int m_fieldTableHeight = FieldTableDesignHeight;
 
