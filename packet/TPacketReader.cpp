@@ -558,6 +558,11 @@ void TPacketScan::readRows(qsizetype rowData)
     }
     // Rows of the change log that were left out at the end leave no empty rows behind.
     m_ws.setDataRowCount(std::max(i, 2));
+    // Without a row read, the table's one blank row stands in for none, unless the packet holds a row element
+    // without values (`<ROW/>`, which the row scan does not count): that is the record a new workspace writes.
+    const qsizetype rowsFrom = rowData + RowDataMarker.size();
+    m_ws.setStandInRow(i == 1 && findIgnoringCase(m_text, u"<ROW/>", rowsFrom, m_length) == NotFound &&
+                       findIgnoringCase(m_text, u"<ROW>", rowsFrom, m_length) == NotFound);
 }
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
