@@ -112,7 +112,9 @@ private:
     qsizetype findFieldTag(qsizetype p);
     void addField(const QString& name, const QString& type, const QString& etc, const QString& width,
                   const QString& content);
-    void readLcid(qsizetype params);
+    // The LCID, and the other attributes the packet's settings keep (the keys are read on their own, and the
+    // change log goes with the change-log rows it describes).
+    void readParams(qsizetype params);
     // Returns the position of the character that ended the scan, or L when the text ended first.
     qsizetype scanNumbers(qsizetype v, TKeyKind list);
     // Where a row element's attributes end, where the row scan goes on (NotFound after a last row without
@@ -219,7 +221,7 @@ void TPacketScan::run()
         scanned = true;
     }
     if (params != NotFound) {
-        readLcid(params);
+        readParams(params);
     }
 
     const qsizetype rowData = m_rowData.find(scanned ? stop + 2 : 1);
@@ -356,18 +358,61 @@ qsizetype TPacketScan::readFields(qsizetype p)
     }
 }
 
-void TPacketScan::readLcid(qsizetype params)
+void TPacketScan::readParams(qsizetype params)
 {
     m_attributes.clear();
     const TTagEnd tag = scanStartTag(m_text, params + ParamsMarker.size(), m_length, &m_attributes);
     const qsizetype v = attributeValue(LcidAttribute, tag.at);
-    if (v == NotFound) {
-        return;
+    if (v != NotFound) {
+        const qsizetype closing = m_text.first(tag.at).indexOf(u'"', v);
+        if (closing != NotFound) {
+            m_ws.setLCID(m_text.mid(v, closing - v).toString());
+        }
     }
-    const qsizetype closing = m_text.first(tag.at).indexOf(u'"', v);
-    if (closing != NotFound) {
-        m_ws.setLCID(m_text.mid(v, closing - v).toString());
+
+    // Every other attribute is kept as written, name, quotes and references alike; one without its value in
+    // quotes inside the tag is no attribute and is left out.
+    static const QStringList ownNames{QStringLiteral("DEFAULT_ORDER"), QStringLiteral("PRIMARY_KEY"),
+                                      QStringLiteral("LCID"), QStringLiteral("CHANGE_LOG")};
+    const QStringView tagText = m_text.first(tag.at);
+    const auto isNameEnd = [](QChar c) {
+        return c == u'=' || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'/' || c == u'>';
+    };
+    QString kept;
+    for (const qsizetype a : m_attributes) {
+        if (a >= tag.at) {
+            break;
+        }
+        qsizetype k = a;
+        while (k < tag.at && !isNameEnd(m_text[k])) {
+            ++k;
+        }
+        const QStringView name = m_text.mid(a, k - a);
+        while (k < tag.at && m_text[k].isSpace()) {
+            ++k;
+        }
+        if (name.isEmpty() || k >= tag.at || m_text[k] != u'=') {
+            continue;
+        }
+        ++k;
+        while (k < tag.at && m_text[k].isSpace()) {
+            ++k;
+        }
+        if (k >= tag.at || (m_text[k] != u'"' && m_text[k] != u'\'')) {
+            continue;
+        }
+        const qsizetype closing = tagText.indexOf(m_text[k], k + 1);
+        if (closing == NotFound || std::any_of(ownNames.begin(), ownNames.end(), [&](const QString& own) {
+                return name.compare(own, Qt::CaseInsensitive) == 0;
+            })) {
+            continue;
+        }
+        if (!kept.isEmpty()) {
+            kept += u' ';
+        }
+        kept += m_text.mid(a, closing + 1 - a);
     }
+    m_ws.setParamsAttributes(kept);
 }
 
 qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyKind list)
@@ -513,6 +558,11 @@ void TPacketScan::readRows(qsizetype rowData)
     }
     // Rows of the change log that were left out at the end leave no empty rows behind.
     m_ws.setDataRowCount(std::max(i, 2));
+    // Without a row read, the table's one blank row stands in for none, unless the packet holds a row element
+    // without values (`<ROW/>`, which the row scan does not count): that is the record a new workspace writes.
+    const qsizetype rowsFrom = rowData + RowDataMarker.size();
+    m_ws.setStandInRow(i == 1 && findIgnoringCase(m_text, u"<ROW/>", rowsFrom, m_length) == NotFound &&
+                       findIgnoringCase(m_text, u"<ROW>", rowsFrom, m_length) == NotFound);
 }
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)

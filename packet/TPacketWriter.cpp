@@ -158,7 +158,12 @@ QString BuildParamsLine(const TWorkspace& workspace)
     appendPositions(line, workspace.LB_PriKey().selectedPositions(n));
     line += QLatin1String("\" LCID=\"");
     line += workspace.Ed_LCID();
-    line += QLatin1String("\"/>");
+    line += u'"';
+    if (!workspace.paramsAttributes().isEmpty()) {
+        line += u' ';
+        line += workspace.paramsAttributes();
+    }
+    line += QLatin1String("/>");
     return line;
 }
 
@@ -252,9 +257,12 @@ QString writePacket(const TWorkspace& ws, QString spare)
     out += BuildParamsLine(ws);
     out += QLatin1String("\r\n</METADATA>\r\n<ROWDATA>\r\n");
 
+    // The blank row that stands in for a packet read without records is no record.
+    const bool noRecords =
+        ws.standInRow() && data.rowCount() == 2 && ws.isBlankDataRow(1) && data.rowContent(1).isEmpty();
     {
         TRowBuilder rows(out);
-        for (int r = 1; r < data.rowCount(); ++r) {
+        for (int r = noRecords ? 2 : 1; r < data.rowCount(); ++r) {
             const TGridRow& row = data.gridRow(r);
             row.views(cells.data(), columns);
             const QStringView rowChars = row.chars();

@@ -81,6 +81,12 @@ void TWorkspace::markDataEdited()
     m_changedSide = TChangedSide::Data;
 }
 
+void TWorkspace::markRowsEdited()
+{
+    markDataEdited();
+    m_standInRow = false;
+}
+
 void TWorkspace::markTextEdited()
 {
     m_needsRebuild = true;
@@ -98,6 +104,8 @@ void TWorkspace::ResetWorkspace()
     m_needsRebuild = false;
     m_changedSide = TChangedSide::None;
     clearFields();
+    m_paramsAttributes.clear();
+    m_standInRow = false;
     refillKeyLists();
     FitFieldColumns();
 }
@@ -124,6 +132,8 @@ void TWorkspace::startRead(const std::optional<QString>& xmlVersion, const std::
     if (packetVersion) {
         m_packetVersion = *packetVersion;
         clearFields();
+        m_paramsAttributes.clear();
+        m_standInRow = true;
     }
 }
 
@@ -375,6 +385,8 @@ bool TWorkspace::B_DataAddClick()
     if (FieldCount() <= 0) {
         return false;
     }
+    // Asked for a record, the blank row that stood in for none is one, whether or not another is added.
+    m_standInRow = false;
     if (isBlankDataRow(m_dataTable.rowCount() - 1)) {
         return false;
     }
@@ -438,13 +450,13 @@ TCellBlock planPaste(std::vector<std::vector<QString>> values, const QRect& targ
 
 void TWorkspace::insertDataRows(int at, std::vector<TGridRow> rows)
 {
-    markDataEdited();
+    markRowsEdited();
     m_dataTable.insertRows(std::clamp(at, 1, m_dataTable.rowCount()), std::move(rows));
 }
 
 void TWorkspace::insertEmptyDataRows(int at, int count)
 {
-    markDataEdited();
+    markRowsEdited();
     m_dataTable.insertEmptyRows(std::clamp(at, 1, m_dataTable.rowCount()), count);
 }
 
@@ -455,7 +467,7 @@ std::vector<TGridRow> TWorkspace::copyDataRows(int first, int count) const
 
 TRemovedRows TWorkspace::removeDataRows(int first, int count)
 {
-    markDataEdited();
+    markRowsEdited();
     TRemovedRows removed;
     removed.first = std::clamp(first, 1, m_dataTable.rowCount());
     removed.rows = m_dataTable.takeRows(removed.first, count);
@@ -468,7 +480,7 @@ TRemovedRows TWorkspace::removeDataRows(int first, int count)
 
 void TWorkspace::restoreDataRows(TRemovedRows removed)
 {
-    markDataEdited();
+    markRowsEdited();
     if (removed.addedEmptyRow) {
         m_dataTable.takeRows(1, 1);
     }
@@ -477,7 +489,7 @@ void TWorkspace::restoreDataRows(TRemovedRows removed)
 
 TCellBlock TWorkspace::swapDataCells(TCellBlock block)
 {
-    markDataEdited();
+    markRowsEdited();
     TCellBlock previous;
     previous.col = block.col;
     previous.row = block.row;

@@ -113,6 +113,9 @@ public:
     const QString& Ed_xmlVersion() const { return m_xmlVersion; }
     const QString& Ed_PacketVersion() const { return m_packetVersion; }
     const QString& Ed_LCID() const { return m_lcid; }
+    // The packet settings' attributes beyond the keys and the LCID, as read (`NAME="value"`, one space
+    // between two), written back after them; no editor shows them.
+    const QString& paramsAttributes() const { return m_paramsAttributes; }
 
     // The field table's outer size, which FitFieldColumns fits the columns to; the window keeps it current.
     int fieldTableWidth() const { return m_fieldTableWidth; }
@@ -124,8 +127,14 @@ public:
     void setXmlVersion(const QString& text) { m_xmlVersion = text; }
     void setPacketVersion(const QString& text) { m_packetVersion = text; }
     void setLCID(const QString& text) { m_lcid = text; }
+    void setParamsAttributes(const QString& text) { m_paramsAttributes = text; }
     void setKeySelected(TKeyKind kind, int index, bool selected);
-    void setDataCell(int col, int row, const QString& text) { m_dataTable.setCell(col, row, text); }
+    // A cell typed into: its row is one the user keeps, even when left blank.
+    void setDataCell(int col, int row, const QString& text)
+    {
+        m_dataTable.setCell(col, row, text);
+        m_standInRow = false;
+    }
     // The width of a data column; a column the table does not have is left alone.
     void setDataColumnWidth(int col, int width);
     // The data table's row count, header row included; new rows are empty.
@@ -137,14 +146,21 @@ public:
 
     // --- Reading a packet ------------------------------------------------------------------------------
     // The reader's first step: writes the field table's captions and the versions found. A packet version
-    // means the packet was found: the fields, the field table's rows and the whole data table are then
-    // emptied, ready for the fields and rows read after. The key lists, the type list and the LCID stay.
+    // means the packet was found: the fields, the field table's rows, the whole data table and the kept
+    // settings' attributes are then emptied, ready for what is read after, and the one blank row stands in
+    // until a row is read. The key lists, the type list and
+    // the LCID stay.
     void startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion);
     // The reader's rows, filled in place: `values` are copied into row `row`'s one buffer, the rest of its
     // cells empty.
     void setDataRowCells(int row, const QStringView* values, int count) { m_dataTable.setRowCells(row, values, count); }
     // Empties every cell, and the kept content, of data rows first .. row count - 1.
     void clearDataRows(int first) { m_dataTable.clearRows(first); }
+    // Whether the data table's one blank row is there only because the packet read had no records: the
+    // table always shows a row, but that one is no record and is not written. Set by a read that finds the
+    // packet, and kept by the reader only when no row was read; any edit of the rows or cells clears it.
+    bool standInRow() const { return m_standInRow; }
+    void setStandInRow(bool standIn) { m_standInRow = standIn; }
 
     static QStringList initialTypeList();
     // Position of `name` in `names`, compared without regard to letter case; -1 when absent.
@@ -250,6 +266,8 @@ private:
     void clearFields();
     void toggleKeyList(TKeyList& list, int itemHeight, TDialogs& dialogs);
     void refillKeyLists();
+    // markDataEdited for an edit of the data rows or cells.
+    void markRowsEdited();
     // Width of a data column: `a` when the name's text width + 5 is less, else that text width + 5.
     int dataColumnWidth(const QString& name, long long a) const;
 
@@ -264,6 +282,8 @@ private:
     QString m_xmlVersion = QStringLiteral("1.0");
     QString m_packetVersion = QStringLiteral("2.0");
     QString m_lcid = QStringLiteral("1033");
+    QString m_paramsAttributes;
+    bool m_standInRow = false;
     int m_fieldTableWidth = FieldTableDesignWidth;
     int m_fieldTableHeight = FieldTableDesignHeight;
 

@@ -1173,33 +1173,45 @@ void TestPacketReader::lcid_data()
 {
     QTest::addColumn<QString>("params");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("others");
 
     QTest::newRow("read") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"\" PRIMARY_KEY=\"\" LCID=\"2057\"/>")
-                          << QStringLiteral("2057");
+                          << QStringLiteral("2057") << QString();
     QTest::newRow("first, any letter case, before a change log")
-        << QStringLiteral("<PARAMS lcid=\"1041\" CHANGE_LOG=\"1 0 4\"/>") << QStringLiteral("1041");
-    QTest::newRow("empty") << QStringLiteral("<PARAMS LCID=\"\"/>") << QString();
-    QTest::newRow("none: kept") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"1\"/>") << QStringLiteral("7");
-    QTest::newRow("inside another value: kept")
-        << QStringLiteral("<PARAMS X=\" LCID=&quot;9\"/>") << QStringLiteral("7");
+        << QStringLiteral("<PARAMS lcid=\"1041\" CHANGE_LOG=\"1 0 4\"/>") << QStringLiteral("1041") << QString();
+    QTest::newRow("empty") << QStringLiteral("<PARAMS LCID=\"\"/>") << QString() << QString();
+    QTest::newRow("none: kept") << QStringLiteral("<PARAMS DEFAULT_ORDER=\"1\"/>") << QStringLiteral("7") << QString();
+    QTest::newRow("inside another value: kept") << QStringLiteral("<PARAMS X=\" LCID=&quot;9\"/>")
+                                                << QStringLiteral("7") << QStringLiteral("X=\" LCID=&quot;9\"");
     QTest::newRow("no closing quote in the element: kept")
-        << QStringLiteral("<PARAMS LCID=\"1041/>") << QStringLiteral("7");
-    QTest::newRow("no PARAMS: kept") << QString() << QStringLiteral("7");
+        << QStringLiteral("<PARAMS LCID=\"1041/>") << QStringLiteral("7") << QString();
+    QTest::newRow("no PARAMS: kept") << QString() << QStringLiteral("7") << QString();
+    QTest::newRow("other attributes kept in their order, the change log left out")
+        << QStringLiteral("<PARAMS READONLY=\"TRUE\" DEFAULT_ORDER=\"1\" LCID=\"1041\" MD_FIELDLINKS=\"3 1 2\"\r\n"
+                          "  CHANGE_LOG=\"1 0 4\" x='a\"b' y=\"&amp;\"/>")
+        << QStringLiteral("1041") << QStringLiteral("READONLY=\"TRUE\" MD_FIELDLINKS=\"3 1 2\" x='a\"b' y=\"&amp;\"");
 }
 
 void TestPacketReader::lcid()
 {
     QFETCH(QString, params);
     QFETCH(QString, expected);
+    QFETCH(QString, others);
     const QString text = packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params, {});
     TWorkspace ws;
     ws.setLCID(QStringLiteral("7"));
+    // What an earlier packet kept goes with it.
+    ws.setParamsAttributes(QStringLiteral("OLD=\"1\""));
     FakeDialogs dialogs;
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});
     QCOMPARE(ws.Ed_LCID(), expected);
+    QCOMPARE(ws.paramsAttributes(), others);
     QVERIFY(!ws.NeedsRebuild());
-    QVERIFY(writePacket(ws).contains(QStringLiteral("LCID=\"%1\"").arg(expected)));
+    const QString written = writePacket(ws);
+    QVERIFY2(written.contains(QStringLiteral("LCID=\"%1\"%2/>")
+                                  .arg(expected, others.isEmpty() ? QString() : QStringLiteral(" ") + others)),
+             qPrintable(written));
 }
 
 void TestPacketReader::memoryBound_data()

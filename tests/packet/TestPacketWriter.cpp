@@ -108,6 +108,8 @@ private slots:
     void writtenOverASpare();
     void keptContent_data();
     void keptContent();
+    void recordsAsRead_data();
+    void recordsAsRead();
     void libraryPacketsKeepTheirData_data();
     void libraryPacketsKeepTheirData();
 };
@@ -441,6 +443,69 @@ void TestPacketWriter::keptContent()
     QVERIFY(text.contains(QStringLiteral("<FIELDS>\r\n") + fieldLine + QStringLiteral("\r\n</FIELDS>")));
     QVERIFY(text.contains(QStringLiteral("<ROWDATA>\r\n") + rowLine + QStringLiteral("\r\n</ROWDATA>")));
     QVERIFY(!xmlData(text).value(0).startsWith(QStringLiteral("error")));
+}
+
+enum class TRowEdit { None, TypedAndCleared, AddClicked, FieldAdded };
+Q_DECLARE_METATYPE(TRowEdit)
+
+void TestPacketWriter::recordsAsRead_data()
+{
+    QTest::addColumn<QString>("rowData");
+    QTest::addColumn<TRowEdit>("edit");
+    QTest::addColumn<QString>("written");
+
+    const QString none = QStringLiteral("<ROWDATA>\r\n</ROWDATA>");
+    const QString blank = QStringLiteral("<ROWDATA>\r\n<ROW/>\r\n</ROWDATA>");
+    QTest::newRow("a new workspace keeps its row") << QString() << TRowEdit::None << blank;
+    QTest::newRow("read without records") << QStringLiteral("<ROWDATA/>") << TRowEdit::None << none;
+    QTest::newRow("read with an empty ROWDATA") << QStringLiteral("<ROWDATA></ROWDATA>") << TRowEdit::None << none;
+    QTest::newRow("read without ROWDATA") << QStringLiteral("") << TRowEdit::None << none;
+    QTest::newRow("only rows the change log superseded")
+        << QStringLiteral("<ROWDATA><ROW RowState=\"2\" A=\"1\"/></ROWDATA>") << TRowEdit::None << none;
+    QTest::newRow("a field added is no record") << QStringLiteral("<ROWDATA/>") << TRowEdit::FieldAdded << none;
+    QTest::newRow("typed into, then emptied") << QStringLiteral("<ROWDATA/>") << TRowEdit::TypedAndCleared << blank;
+    QTest::newRow("a record asked for") << QStringLiteral("<ROWDATA/>") << TRowEdit::AddClicked << blank;
+    // The row scan does not count a row without values, but it is a record all the same.
+    QTest::newRow("a blank record read") << QStringLiteral("<ROWDATA><ROW/></ROWDATA>") << TRowEdit::None << blank;
+}
+
+void TestPacketWriter::recordsAsRead()
+{
+    QFETCH(QString, rowData);
+    QFETCH(TRowEdit, edit);
+    QFETCH(QString, written);
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    ws.ResetWorkspace();
+    // A null text stands for a new workspace, an empty one for a packet without ROWDATA.
+    if (rowData.isNull()) {
+        QVERIFY(ws.B_FieldAddClick(QStringLiteral("A"), QStringLiteral("i4"), {}, {}, dialogs));
+    } else {
+        readPacket(ws,
+                   QStringLiteral("<?xml version=\"1.0\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                                  "<FIELD attrname=\"A\" fieldtype=\"i4\"/></FIELDS></METADATA>%1</DATAPACKET>")
+                       .arg(rowData),
+                   dialogs);
+    }
+    // The table shows its one blank row all the same.
+    QCOMPARE(ws.SG_Data().rowCount(), 2);
+    QVERIFY(ws.isBlankDataRow(1));
+    if (edit == TRowEdit::TypedAndCleared) {
+        ws.setDataCell(0, 1, QStringLiteral("1"));
+        ws.setDataCell(0, 1, QString());
+    } else if (edit == TRowEdit::AddClicked) {
+        QVERIFY(!ws.B_DataAddClick());
+    } else if (edit == TRowEdit::FieldAdded) {
+        QVERIFY(ws.B_FieldAddClick(QStringLiteral("B"), QStringLiteral("i4"), {}, {}, dialogs));
+    }
+    const QString text = writePacket(ws);
+    QVERIFY2(text.contains(QStringLiteral("</METADATA>\r\n") + written + QStringLiteral("\r\n</DATAPACKET>")),
+             qPrintable(text));
+    // Read again, it writes the same.
+    TWorkspace again;
+    readPacket(again, text, dialogs);
+    QCOMPARE(writePacket(again), text);
+    QCOMPARE(dialogs.informed, QStringList());
 }
 
 void TestPacketWriter::libraryPacketsKeepTheirData_data()
