@@ -7,6 +7,7 @@
 #include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
+#include "TValueWindow.h"
 #include "TXmlCheck.h"
 #include "TXmlPage.h"
 
@@ -487,6 +488,11 @@ bool TMainForm::mayOverwrite(const QString& fileName)
 
 bool TMainForm::maybeSave()
 {
+    // Text typed in the value window and not yet applied is work too: it goes into its cell (or is dropped,
+    // as the user says) before the question below, which then covers it.
+    if (TValueWindow* values = TabSheet1->editing()->valueWindow(); values && !values->settleEdits()) {
+        return false;
+    }
     if (!m_document.isModified()) {
         return true;
     }

@@ -45,6 +45,8 @@ public:
     void importFile();
     void exportFile();
     void applyText();
+    // Unapplied text edits are applied or dropped as the user answers; false when the window is to stay.
+    bool settleEdits();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,8 +58,6 @@ private:
     void loadText();
     bool textModified() const;
     void setTextUnmodified();
-    // Unapplied text edits are applied or dropped as the user answers; false when the window is to stay.
-    bool settleEdits();
     void tableChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
 
     TValueCell m_cell;

@@ -188,6 +188,18 @@ void TestValueWindow::textIsEditedInOneStepAndBrokenValuesAreLeft()
     w.undo();
     QCOMPARE(w.cell(0), QStringLiteral("一行目\r\n二行目"));
 
+    // Text typed and not applied is asked about before the window closes: applied, it is unsaved work.
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text, QStringLiteral("!"));
+    const qsizetype asked = w.dialogs.questions.size();
+    w.dialogs.confirmAnswers = {true};
+    QVERIFY(!w.form.close());
+    QCOMPARE(w.dialogs.questions.size(), asked + 1);
+    QCOMPARE(w.cell(0), QStringLiteral("一行目\r\n二行目!"));
+    QCOMPARE(w.dialogs.saveQuestions.size(), 1);
+    w.undo();
+    QCOMPARE(w.cell(0), QStringLiteral("一行目\r\n二行目"));
+
     // A file of text CP932 cannot hold is refused and the cell keeps its value.
     QVERIFY(writeBytes(w.path("emoji.txt"), QStringLiteral("ok\n\U0001F600").toUtf8()));
     w.dialogs.fileNames = {w.path("emoji.txt")};
