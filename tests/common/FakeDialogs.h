@@ -54,12 +54,7 @@ public:
     bool confirm(const QString& question) override
     {
         questions.append(question);
-        if (confirmAnswers.empty()) {
-            return false;
-        }
-        const bool answer = confirmAnswers.front();
-        confirmAnswers.pop_front();
-        return answer;
+        return next(confirmAnswers, false);
     }
     void error(const QString& message) override
     {
@@ -71,43 +66,23 @@ public:
     TSaveAnswer askSaveChanges(const QString& fileName) override
     {
         saveQuestions.append(fileName);
-        if (saveAnswers.empty()) {
-            return TSaveAnswer::Cancel;
-        }
-        const TSaveAnswer answer = saveAnswers.front();
-        saveAnswers.pop_front();
-        return answer;
+        return next(saveAnswers, TSaveAnswer::Cancel);
     }
     bool askSaveNotWellFormed(const QString& question) override
     {
         notWellFormedQuestions.append(question);
-        if (notWellFormedAnswers.empty()) {
-            return false;
-        }
-        const bool answer = notWellFormedAnswers.front();
-        notWellFormedAnswers.pop_front();
-        return answer;
+        return next(notWellFormedAnswers, false);
     }
     bool confirmReplace(const QString& fileName) override
     {
         replaceQuestions.append(fileName);
-        if (replaceAnswers.empty()) {
-            return false;
-        }
-        const bool answer = replaceAnswers.front();
-        replaceAnswers.pop_front();
-        return answer;
+        return next(replaceAnswers, false);
     }
     bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override
     {
         overwriteQuestions.append(fileName);
         overwriteTimes.append(changed);
-        if (overwriteAnswers.empty()) {
-            return false;
-        }
-        const bool answer = overwriteAnswers.front();
-        overwriteAnswers.pop_front();
-        return answer;
+        return next(overwriteAnswers, false);
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
     {
@@ -125,21 +100,13 @@ public:
                                                      const QString& selectedFilter) override
     {
         const std::optional<QString> name = saveFileName(initialName, filters);
-        QString filter = selectedFilter;
-        if (!chosenFilters.empty()) {
-            filter = chosenFilters.front();
-            chosenFilters.pop_front();
-        }
+        const QString filter = next(chosenFilters, selectedFilter);
         return name ? std::optional<TSaveChoice>(TSaveChoice{*name, filter}) : std::nullopt;
     }
 
     std::optional<TCsvImportOptions> chooseCsvImport(const QString&, const TCsvPreviewOf& preview) override
     {
-        std::optional<TCsvImportOptions> choice = TCsvImportOptions{};
-        if (!csvChoices.empty()) {
-            choice = csvChoices.front();
-            csvChoices.pop_front();
-        }
+        const std::optional<TCsvImportOptions> choice = next(csvChoices, std::optional(TCsvImportOptions{}));
         if (choice) {
             csvPreviews.append(preview(*choice));
         }
@@ -147,14 +114,17 @@ public:
     }
 
 private:
-    std::optional<QString> nextFileName()
+    std::optional<QString> nextFileName() { return next(fileNames, std::optional<QString>()); }
+
+    // The next scripted answer, or `otherwise` when none is left.
+    template <typename T> static T next(std::deque<T>& answers, T otherwise)
     {
-        if (fileNames.empty()) {
-            return std::nullopt;
+        if (answers.empty()) {
+            return otherwise;
         }
-        auto name = fileNames.front();
-        fileNames.pop_front();
-        return name;
+        const T answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 };
 
