@@ -196,7 +196,7 @@ void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& 
 
 } // namespace
 
-QString TPacketCodec::decode(QByteArrayView bytes) const
+QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
@@ -214,6 +214,9 @@ QString TPacketCodec::decode(QByteArrayView bytes) const
         } else if (i + 1 < n && isTrailByte(src[i + 1])) {
             const char16_t c = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];
             *dst++ = c;
+            if (c == Replacement && faults) {
+                faults->add(i);
+            }
             // An undefined pair whose second byte is ASCII takes only its lead byte: the ASCII character
             // (often a quote or "<" of the markup) is read on its own, not swallowed.
             if (c != Replacement || src[i + 1] >= 0x80) {
@@ -222,6 +225,9 @@ QString TPacketCodec::decode(QByteArrayView bytes) const
         } else {
             // A lead byte without its trail byte: the next byte, if any, is read on its own.
             *dst++ = Replacement;
+            if (faults) {
+                faults->add(i);
+            }
         }
     }
     out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));

@@ -13,6 +13,20 @@ namespace torvane {
 // CP932 form is another (WAVE DASH for FULLWIDTH TILDE and the like); any other code point as it is.
 char16_t toCp932Form(char16_t c);
 
+// Bytes a decoder could not read as a character: how many, and where the first one stands in the bytes
+// (-1 when there is none).
+struct TDecodeFaults {
+    qsizetype count = 0;
+    qsizetype firstOffset = -1;
+
+    void add(qsizetype offset)
+    {
+        if (count++ == 0) {
+            firstOffset = offset;
+        }
+    }
+};
+
 // CP932, the Japanese ANSI code page packet files are written in. The tables are taken once from Qt's
 // "windows-31j" converter; converting through them instead of through the converter itself tells exactly
 // which character cannot be represented (the converter silently writes a substitute), keeps ASCII byte for
@@ -33,7 +47,8 @@ public:
     // Decodes CP932 bytes. A lead byte without a trail byte after it gives U+FFFD, and the byte after it is
     // read on its own; a pair that CP932 does not define gives U+FFFD, and when its second byte is ASCII
     // that character follows (as in the WHATWG Encoding Standard's Shift_JIS decoder), not swallowed.
-    QString decode(QByteArrayView bytes) const;
+    // Each such U+FFFD is counted in `faults` when given.
+    QString decode(QByteArrayView bytes, TDecodeFaults* faults = nullptr) const;
 
     // Whether the BMP code unit `c` has a CP932 form (ASCII always has).
     bool canEncode(char16_t c) const { return c < 0x80 || m_encode[c] != 0; }
