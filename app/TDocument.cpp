@@ -64,10 +64,11 @@ void TDocument::workRead(bool wasModified)
     update();
 }
 
-void TDocument::savedOrLoaded(const QString& fileName, const TFileStamp& stamp)
+void TDocument::savedOrLoaded(const QString& fileName, const TFileStamp& stamp, const TTextEncoding& encoding)
 {
     m_fileName = fileName;
     m_stamp = stamp;
+    m_encoding = encoding;
     m_kept = false;
     m_textEdited = false;
     m_savedState = m_state ? m_state() : QStringList();

@@ -34,6 +34,10 @@ public:
     // The file as it was when it was loaded or last saved here.
     const TFileStamp& fileStamp() const { return m_stamp; }
 
+    // How the file held its text: the save writes it the same way, unless the text's declaration names
+    // another encoding. A new workspace's is CP932.
+    const TTextEncoding& encoding() const { return m_encoding; }
+
     // The work may have changed: compares it with the saved state again.
     void update();
     // Whether the XML text holds a hand edit the data page has not read yet (undone, it holds none).
@@ -43,8 +47,10 @@ public:
     // The data page read the XML text afresh, replacing the work; `wasModified` as it was before the read.
     // A read of saved or loaded text is that file's work; a read of an edited text stays unsaved.
     void workRead(bool wasModified);
-    // After a successful save or load: the work now is what `fileName` holds, the version that `stamp` tells.
-    void savedOrLoaded(const QString& fileName, const TFileStamp& stamp);
+    // After a successful save or load: the work now is what `fileName` holds, the version that `stamp` tells,
+    // in `encoding`.
+    void savedOrLoaded(const QString& fileName, const TFileStamp& stamp,
+                       const TTextEncoding& encoding = TTextEncoding());
 
     // "Torvane" until a file is saved or loaded, then "<name>[*] - Torvane"; "[*]" shows the modified mark.
     QString windowTitle() const;
@@ -59,6 +65,7 @@ private:
     QString m_fileName;
     bool m_modified = false;
     TFileStamp m_stamp;
+    TTextEncoding m_encoding;
     QPointer<QUndoStack> m_stack;
     TStateOf m_state;
     QStringList m_savedState;

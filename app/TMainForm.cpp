@@ -453,8 +453,9 @@ bool TMainForm::save(TSaveKind kind)
         } else if (!mayOverwrite(name)) {
             return;
         }
-        savePacketFile(name, TabSheet2->crLfText());
-        m_document.savedOrLoaded(name, fileStampOf(name));
+        // In the encoding the text declares, else the one the file was loaded in (a new packet: CP932).
+        const TTextEncoding written = savePacketFile(name, TabSheet2->crLfText(), m_document.encoding());
+        m_document.savedOrLoaded(name, fileStampOf(name), written);
         saved = true;
     });
     return saved;
@@ -532,9 +533,18 @@ bool TMainForm::loadFile(const QString& fileName)
         // side is newer changes only with a text that was really loaded: a failed load loses no edit.
         m_workspace.markRebuildDue();
         TFileStamp stamp;
-        TabSheet2->showLoadedText(loadPacketFile(fileName, &stamp));
+        TDecodedText loadedText = loadPacketText(fileName, &stamp);
+        // Bytes the file's encoding cannot read would become U+FFFD, and a save would write those over the
+        // file: the user decides, and a refused load changes nothing.
+        if (loadedText.faults.count > 0 &&
+            !m_dialogs.askLoadUndecodable(
+                undecodableMessage(fileName, loadedText) +
+                QStringLiteral("\n\n読み込みますか？（読み込まないときは、今の内容はそのままです）"))) {
+            return;
+        }
+        TabSheet2->showLoadedText(std::move(loadedText.text));
         m_workspace.markTextEdited();
-        m_document.savedOrLoaded(fileName, stamp);
+        m_document.savedOrLoaded(fileName, stamp, loadedText.encoding);
         loaded = true;
     });
     return loaded;

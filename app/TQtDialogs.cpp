@@ -143,6 +143,15 @@ bool TQtDialogs::confirmOverwriteChanged(const QString& fileName, const QDateTim
                       {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
 }
 
+bool TQtDialogs::askLoadUndecodable(const QString& question)
+{
+    // Characters lost in a load would be lost for good by the next save: they are taken only when the user
+    // says so.
+    return askWarning(m_window, "UndecodableBox", ConfirmTitle, question,
+                      {QStringLiteral("読み込む(&L)"), QMessageBox::AcceptRole},
+                      {QStringLiteral("読み込まない"), QMessageBox::RejectRole});
+}
+
 namespace {
 
 void prepareSaveDialog(QFileDialog& dialog, const QString& filters)

@@ -19,7 +19,9 @@ void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding e
 // they are. Throws TFailure("ファイル <name> は開けません") for anything but a regular file.
 QString loadCsvFile(const QString& fileName);
 // The text of a CSV file's bytes in the encoding chosen: told as loadCsvFile tells it, UTF-8 (a byte-order
-// mark dropped), or CP932. Throws TFailure where CP932 cannot be read at all (a Qt without ICU).
+// mark dropped), or CP932. Throws TFailure where CP932 cannot be read at all (a Qt without ICU), and, for
+// the automatic choice, where the bytes read as UTF-8 and as CP932 alike (isKatakanaOrUtf8()): the message
+// shows both readings and asks for a choice.
 QString decodeCsvText(QByteArrayView bytes, TCsvEncodingChoice encoding);
 
 } // namespace torvane

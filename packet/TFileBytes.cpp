@@ -14,25 +14,25 @@ QString hexCode(char32_t c)
 
 } // namespace
 
-QString unrepresentableMessage(const QString& fileText, qsizetype pos)
+QString unrepresentableMessage(const QString& fileText, qsizetype pos, const QString& encoding)
 {
     const qsizetype line = QStringView(fileText).left(pos).count(u'\n') + 1;
     const QChar c = fileText[pos];
     if (c.isHighSurrogate() && pos + 1 < fileText.size() && fileText[pos + 1].isLowSurrogate()) {
         const char32_t code = QChar::surrogateToUcs4(c, fileText[pos + 1]);
-        return QStringLiteral("%1 行目の文字「%2」(U+%3) は Shift_JIS (CP932) で表せないため、保存できません")
+        return QStringLiteral("%1 行目の文字「%2」(U+%3) は %4 で表せないため、保存できません")
             .arg(line)
-            .arg(fileText.mid(pos, 2), hexCode(code));
+            .arg(fileText.mid(pos, 2), hexCode(code), encoding);
     }
     if (c.isSurrogate()) {
         // Half of a pair cannot be shown on its own.
-        return QStringLiteral("%1 行目の文字 (U+%2) は Shift_JIS (CP932) で表せないため、保存できません")
+        return QStringLiteral("%1 行目の文字 (U+%2) は %3 で表せないため、保存できません")
             .arg(line)
-            .arg(hexCode(c.unicode()));
+            .arg(hexCode(c.unicode()), encoding);
     }
-    return QStringLiteral("%1 行目の文字「%2」(U+%3) は Shift_JIS (CP932) で表せないため、保存できません")
+    return QStringLiteral("%1 行目の文字「%2」(U+%3) は %4 で表せないため、保存できません")
         .arg(line)
-        .arg(QString(c), hexCode(c.unicode()));
+        .arg(QString(c), hexCode(c.unicode()), encoding);
 }
 
 QByteArray encodeCp932(const QString& fileText)

@@ -12,9 +12,10 @@ inline const QLatin1String NoCodecMessage("この環境の Qt には Shift_JIS (
 // first character CP932 cannot represent and its line, or saying that this Qt has no CP932 converter.
 QByteArray encodeCp932(const QString& fileText);
 
-// The refusal for the character at `pos` of a file's text that CP932 cannot represent: the character and
-// its line (1-based).
-QString unrepresentableMessage(const QString& fileText, qsizetype pos);
+// The refusal for the character at `pos` of a file's text that the encoding named `encoding` cannot
+// represent: the character and its line (1-based).
+QString unrepresentableMessage(const QString& fileText, qsizetype pos,
+                               const QString& encoding = QStringLiteral("Shift_JIS (CP932)"));
 
 // What a save says when its bytes could not be written.
 QString writeFailedMessage();

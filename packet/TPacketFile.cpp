@@ -99,118 +99,224 @@ TUtf8Scan scanUtf8(QByteArrayView bytes, qsizetype from)
     return scan;
 }
 
-bool isXmlSpace(char c)
+// The line (1-based) that the unit at `offset` stands on: a CR LF pair, a lone LF and a lone CR each end
+// one.
+template <typename Unit> qsizetype lineAt(const Unit* p, qsizetype offset)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    qsizetype line = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        line += p[i] == '\n' || (p[i] == '\r' && (i + 1 >= offset || p[i + 1] != '\n'));
+    }
+    return line;
 }
 
-// Whether the file begins with an XML declaration whose encoding is UTF-8 (letter case ignored, as in
-// hand-typed declarations). Looks no further than the declaration's first ">".
-bool declaresUtf8(QByteArrayView bytes)
+// The UTF-8 text of bytes that may hold faults: well-formed ones (the common case, checked by the scan
+// that stops at the first fault) take Qt's decoder, others the one that counts what it replaces.
+QString decodeUtf8Counted(QByteArrayView bytes, TDecodeFaults* faults)
 {
-    qsizetype i = 0;
-    while (i < bytes.size() && isXmlSpace(bytes[i])) {
-        ++i;
+    const qsizetype nonAscii = firstNonAscii(bytes);
+    if (nonAscii < 0 || scanUtf8(bytes, nonAscii).valid) {
+        return QString::fromUtf8(bytes);
     }
-    if (!bytes.sliced(i).startsWith("<?xml") || i + 5 >= bytes.size() || !isXmlSpace(bytes[i + 5])) {
-        return false;
-    }
-    const qsizetype end = bytes.indexOf('>', i);
-    const QByteArrayView declaration = bytes.sliced(i, (end < 0 ? bytes.size() : end) - i);
-    const QLatin1StringView text(declaration.data(), declaration.size());
-    const qsizetype at = text.indexOf(QLatin1StringView("encoding"), 0, Qt::CaseInsensitive);
-    if (at < 0) {
-        return false;
-    }
-    qsizetype k = at + 8;
-    const auto skipSpaces = [&] {
-        while (k < text.size() && isXmlSpace(text[k].toLatin1())) {
-            ++k;
-        }
-    };
-    skipSpaces();
-    if (k >= text.size() || text[k] != u'=') {
-        return false;
-    }
-    ++k;
-    skipSpaces();
-    if (k >= text.size() || (text[k] != u'"' && text[k] != u'\'')) {
-        return false;
-    }
-    const QChar quote = text[k];
-    const QLatin1StringView value = text.sliced(k + 1);
-    return value.startsWith(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) && value.size() > 5 && value[5] == quote;
+    return decodeUtf8(bytes, faults);
 }
+
+// The file's text for `encoding`: line breaks as it holds them.
+QString fileTextFor(const QString& text, const TTextEncoding& encoding)
+{
+    QString fileText = toCrLf(text);
+    if (encoding.lineBreaks == TLineBreakStyle::Lf) {
+        return toLfBreaks(std::move(fileText));
+    }
+    return fileText;
+}
+
 } // namespace
 
-QByteArray encodePacketFile(const QString& text)
+QByteArray encodePacketFile(const QString& text, const TTextEncoding& loaded)
 {
-    // The XML view holds CR LF line breaks only, so its text goes through the codec whole, in one pass into
-    // a buffer of the largest size it can take; the codec writes JIS characters in their CP932 forms on
-    // the way. Text from elsewhere has its lone line breaks made CR LF first. A packet of a million rows is
-    // some hundred million characters.
-    const QString fileText = toCrLf(text);
-    const TPacketCodec& codec = TPacketCodec::cp932();
-    QByteArray bytes;
-    bytes.reserve(fileText.size() * 2);
-    if (!codec.available()) {
+    // The XML view holds CR LF line breaks only, so its text goes through the encoder whole, in one pass
+    // into a buffer of the largest size it can take; the CP932 codec writes JIS characters in their CP932
+    // forms on the way. Text from elsewhere has its lone line breaks made CR LF first. A packet of a
+    // million rows is some hundred million characters.
+    const TTextEncoding target = saveEncodingFor(text, loaded);
+    if (target.kind == TEncodingKind::Cp932 && !TPacketCodec::cp932().available()) {
         throw TFailure(NoCodecMessage);
     }
-    const qsizetype bad = codec.encode(fileText, bytes);
+    const QString fileText = fileTextFor(text, target);
+    QByteArray bytes = target.byteOrderMark ? byteOrderMarkOf(target.kind) : QByteArray();
+    bytes.reserve(bytes.size() + fileText.size() * (target.kind == TEncodingKind::Utf8 ? 3 : 2));
+    const qsizetype bad = encodeText(fileText, target.kind, bytes);
     if (bad >= 0) {
-        throw TFailure(unrepresentableMessage(fileText, bad));
+        throw TFailure(unrepresentableMessage(fileText, bad, encodingDisplayName(target.kind)));
     }
     return bytes;
 }
 
-void savePacketFile(const QString& fileName, const QString& text)
+TTextEncoding savePacketFile(const QString& fileName, const QString& text, const TTextEncoding& loaded)
 {
-    const TPacketCodec& codec = TPacketCodec::cp932();
-    if (!codec.available()) {
-        writeFileAtomically(fileName, encodePacketFile(text));
-        return;
+    const TTextEncoding target = saveEncodingFor(text, loaded);
+    if (target.kind == TEncodingKind::Cp932 && !TPacketCodec::cp932().available()) {
+        writeFileAtomically(fileName, encodePacketFile(text, loaded));
+        return target;
     }
     // Encoded and written a piece at a time into one small buffer: a packet of a million rows is two
     // hundred megabytes, which need not be held a second time. A character that cannot be saved drops
     // the temporary file; the old file is replaced only once all is written.
-    const QString fileText = toCrLf(text);
+    const QString fileText = fileTextFor(text, target);
     TAtomicFile file(fileName);
     constexpr qsizetype PieceLength = 256 * 1024;
     QByteArray piece;
-    piece.reserve(2 * PieceLength);
-    for (qsizetype at = 0; at < fileText.size(); at += PieceLength) {
-        piece.truncate(0);
-        const qsizetype bad = codec.encode(QStringView(fileText).mid(at, PieceLength), piece);
-        if (bad >= 0) {
-            // The refusal names the character the codec stopped at and its line; an incomplete piece is
-            // never written.
-            throw TFailure(unrepresentableMessage(fileText, at + bad));
+    piece.reserve(3 * PieceLength + 3);
+    if (target.byteOrderMark) {
+        piece = byteOrderMarkOf(target.kind);
+    }
+    for (qsizetype at = 0; at < fileText.size();) {
+        qsizetype length = std::min(PieceLength, fileText.size() - at);
+        // A surrogate pair is encoded whole, in one piece.
+        if (at + length < fileText.size() && fileText[at + length - 1].isHighSurrogate()) {
+            ++length;
         }
+        const qsizetype bad = encodeText(QStringView(fileText).mid(at, length), target.kind, piece);
+        if (bad >= 0) {
+            // The refusal names the character the encoder stopped at and its line; an incomplete piece
+            // is never written.
+            throw TFailure(unrepresentableMessage(fileText, at + bad, encodingDisplayName(target.kind)));
+        }
+        file.write(piece);
+        piece.truncate(0);
+        at += length;
+    }
+    if (!piece.isEmpty()) {
+        // A byte-order mark and no text.
         file.write(piece);
     }
     file.commit();
+    return target;
+}
+
+TDecodedText decodeText(QByteArrayView bytes)
+{
+    TDecodedText decoded;
+    TTextEncoding& encoding = decoded.encoding;
+    TDecodeFaults* faults = &decoded.faults;
+    // The start of the file tells UTF-16 and a UTF-8 byte-order mark; nothing else needs a scan.
+    bool utf16 = true;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArrayView("<\0?\0", 4))) {
+        encoding.kind = TEncodingKind::Utf16Le;
+        encoding.byteOrderMark = bytes.startsWith("\xFF\xFE");
+    } else if (bytes.startsWith("\xFE\xFF") || bytes.startsWith(QByteArrayView("\0<\0?", 4))) {
+        encoding.kind = TEncodingKind::Utf16Be;
+        encoding.byteOrderMark = bytes.startsWith("\xFE\xFF");
+    } else {
+        utf16 = false;
+        encoding.byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
+    }
+    const QByteArrayView body = encoding.byteOrderMark ? bytes.sliced(utf16 ? 2 : 3) : bytes;
+    if (utf16) {
+        decoded.text = decodeUtf16(body, encoding.kind == TEncodingKind::Utf16Be, faults);
+        decoded.declaredName =
+            declaredEncodingName(QStringView(decoded.text).first(std::min<qsizetype>(decoded.text.size(), 1024)));
+        const std::optional<TEncodingKind> declared = encodingKindNamed(decoded.declaredName);
+        decoded.followsDeclaration =
+            declared && (*declared == TEncodingKind::Utf16Le || *declared == TEncodingKind::Utf16Be);
+    } else {
+        // The declaration is honoured, but one naming UTF-16 in bytes that read as ASCII is wrong.
+        decoded.declaredName = declaredEncodingName(body);
+        std::optional<TEncodingKind> declared = encodingKindNamed(decoded.declaredName);
+        if (declared == TEncodingKind::Utf16Le || declared == TEncodingKind::Utf16Be) {
+            declared.reset();
+        }
+        // Set where the guess below has scanned the bytes whole as well-formed UTF-8.
+        bool wellFormedUtf8 = false;
+        if (encoding.byteOrderMark) {
+            encoding.kind = TEncodingKind::Utf8;
+            decoded.followsDeclaration = declared == TEncodingKind::Utf8;
+        } else if (declared) {
+            encoding.kind = *declared;
+            decoded.followsDeclaration = true;
+        } else {
+            const qsizetype nonAscii = firstNonAscii(body);
+            bool utf8 = false;
+            if (nonAscii >= 0) {
+                const TUtf8Scan scan = scanUtf8(body, nonAscii);
+                utf8 = scan.valid && scan.beyondKatakana;
+            }
+            encoding.kind = utf8 ? TEncodingKind::Utf8 : TEncodingKind::Cp932;
+            wellFormedUtf8 = utf8;
+        }
+        switch (encoding.kind) {
+        case TEncodingKind::Utf8:
+            decoded.text = wellFormedUtf8 ? QString::fromUtf8(body) : decodeUtf8Counted(body, faults);
+            break;
+        case TEncodingKind::Latin1:
+            decoded.text = decodeLatin1(body);
+            break;
+        case TEncodingKind::Windows1252:
+            decoded.text = decodeWindows1252(body);
+            break;
+        default: {
+            const TPacketCodec& codec = TPacketCodec::cp932();
+            if (!codec.available() && firstNonAscii(body) >= 0) {
+                throw TFailure(NoCodecMessage);
+            }
+            decoded.text = codec.decode(body, faults);
+            break;
+        }
+        }
+    }
+    const QString& text = decoded.text;
+    if (!text.contains(u'\r') && text.contains(u'\n')) {
+        encoding.lineBreaks = TLineBreakStyle::Lf;
+    }
+    if (faults->count > 0) {
+        decoded.firstFaultLine =
+            utf16 ? lineAt(text.utf16(), faults->firstOffset / 2) : lineAt(body.data(), faults->firstOffset);
+    }
+    return decoded;
 }
 
 QString decodeFileText(QByteArrayView bytes)
 {
-    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
-    if (bom) {
-        bytes = bytes.sliced(3);
+    return decodeText(bytes).text;
+}
+
+bool isKatakanaOrUtf8(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        return false;
     }
     const qsizetype nonAscii = firstNonAscii(bytes);
-    bool utf8 = bom;
-    if (!utf8 && nonAscii >= 0) {
-        const TUtf8Scan scan = scanUtf8(bytes, nonAscii);
-        utf8 = scan.valid && (scan.beyondKatakana || declaresUtf8(bytes));
+    if (nonAscii < 0) {
+        return false;
     }
-    if (utf8) {
-        return QString::fromUtf8(bytes);
+    const TUtf8Scan scan = scanUtf8(bytes, nonAscii);
+    return scan.valid && !scan.beyondKatakana;
+}
+
+QString undecodableMessage(const QString& fileName, const TDecodedText& decoded)
+{
+    const QString encoding = encodingDisplayName(decoded.encoding.kind);
+    QString message = QStringLiteral("ファイル %1 には、%2 として読めないバイトが %3 か所あります（最初は %4 行目）。"
+                                     "読めないところは「\uFFFD」(U+FFFD) になります。\n")
+                          .arg(fileName, encoding)
+                          .arg(decoded.faults.count)
+                          .arg(decoded.firstFaultLine);
+    const bool byStart = decoded.encoding.byteOrderMark || decoded.encoding.kind == TEncodingKind::Utf16Le ||
+                         decoded.encoding.kind == TEncodingKind::Utf16Be;
+    if (decoded.followsDeclaration) {
+        message += QStringLiteral("文字コードは XML 宣言の「%1」に従いました。").arg(decoded.declaredName);
+    } else if (byStart) {
+        message += QStringLiteral("文字コードはファイルの先頭のバイトから判断しました。");
+    } else if (!decoded.declaredName.isEmpty()) {
+        message += QStringLiteral("XML 宣言の文字コード「%1」には対応していないため、%2 と判断しました。")
+                       .arg(decoded.declaredName, encoding);
+    } else {
+        message += QStringLiteral("XML 宣言に文字コードがないため、%1 と判断しました。XML 宣言に正しい文字コード"
+                                  "（encoding=\"windows-1252\" など）を書くと、その文字コードで読み込みます。")
+                       .arg(encoding);
     }
-    const TPacketCodec& codec = TPacketCodec::cp932();
-    if (!codec.available() && nonAscii >= 0) {
-        throw TFailure(NoCodecMessage);
-    }
-    return codec.decode(bytes);
+    return message;
 }
 
 namespace {
@@ -296,9 +402,14 @@ QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
     return bytes;
 }
 
+TDecodedText loadPacketText(const QString& fileName, TFileStamp* stamp)
+{
+    return decodeText(readRegularFile(fileName, stamp));
+}
+
 QString loadPacketFile(const QString& fileName, TFileStamp* stamp)
 {
-    return decodeFileText(readRegularFile(fileName, stamp));
+    return decodeText(readRegularFile(fileName, stamp)).text;
 }
 
 } // namespace torvane

@@ -1,8 +1,11 @@
 // torvane-probe: drives the core the way the window does, without a window.
 //   torvane-probe write FILE.json   prints the packet text of the workspace FILE.json describes
 //   torvane-probe read FILE         loads a packet file, reads it into a fresh workspace, prints it as JSON
-//   torvane-probe convert IN OUT    loads IN, reads it into a fresh workspace, writes the packet, saves it as OUT
-//                                   (nothing when the packet is not well-formed XML: exit status 1)
+//   torvane-probe convert [--replace-undecodable] IN OUT
+//                                   loads IN, reads it into a fresh workspace, writes the packet, saves it as OUT
+//                                   in the encoding the packet declares, else the one IN was in (nothing when
+//                                   the packet is not well-formed XML, or IN holds bytes its encoding cannot
+//                                   read and the option does not take them as U+FFFD: exit status 1)
 #include "StrToInt.h"
 #include "TFailure.h"
 #include "TLineBreaks.h"
@@ -259,8 +262,13 @@ int read(const QString& path)
     TStderrDialogs dialogs;
     std::optional<QString> error;
     try {
-        // The XML view makes every line break CR LF before the reader sees the text.
-        readPacket(ws, toCrLf(loadPacketFile(path)), dialogs);
+        // The XML view makes every line break CR LF before the reader sees the text. Bytes that could not
+        // be read are told as the window tells them, and read as U+FFFD.
+        const TDecodedText loaded = loadPacketText(path);
+        if (loaded.faults.count > 0) {
+            dialogs.inform(undecodableMessage(path, loaded));
+        }
+        readPacket(ws, toCrLf(loaded.text), dialogs);
     } catch (const TFailure& failure) {
         error = failure.message();
     }
@@ -271,13 +279,25 @@ int read(const QString& path)
 // Loads IN as the XML page does, reads it into a fresh workspace as showing the data page does, writes the
 // packet as showing the XML page does and saves it to OUT as the save button does. Messages and the
 // failure go to standard error; any of them makes the exit status 1.
-int convert(const QString& in, const QString& out)
+// The file is saved in the encoding the written packet declares, else in the one IN was in, with its
+// byte-order mark and line breaks. IN with bytes its encoding cannot read is not converted (the window
+// asks, and does not load it unless told to) unless `replaceUndecodable` takes them as U+FFFD.
+int convert(const QString& in, const QString& out, bool replaceUndecodable)
 {
     TWorkspace ws;
     ws.ResetWorkspace();
     TStderrDialogs dialogs;
     try {
-        readPacket(ws, toCrLf(loadPacketFile(in)), dialogs);
+        const TDecodedText loaded = loadPacketText(in);
+        if (loaded.faults.count > 0) {
+            printErr(undecodableMessage(in, loaded));
+            if (!replaceUndecodable) {
+                printErr(
+                    QStringLiteral("%1 は保存しません（--replace-undecodable で U+FFFD にして変換します）").arg(out));
+                return 1;
+            }
+        }
+        readPacket(ws, toCrLf(loaded.text), dialogs);
         const QString text = writePacket(ws);
         // The window asks before it saves such a text; here nothing is written.
         if (const std::optional<TXmlFault> fault = checkXml(text)) {
@@ -285,7 +305,7 @@ int convert(const QString& in, const QString& out)
                          .arg(out, describeXmlFault(text, *fault)));
             return 1;
         }
-        savePacketFile(out, text);
+        savePacketFile(out, text, loaded.encoding);
     } catch (const TFailure& failure) {
         dialogs.error(failure.message());
     }
@@ -305,9 +325,12 @@ int main(int argc, char* argv[])
         return read(args[2]);
     }
     if (args.size() == 4 && args[1] == QLatin1String("convert")) {
-        return convert(args[2], args[3]);
+        return convert(args[2], args[3], false);
     }
-    printErr(QStringLiteral(
-        "usage: torvane-probe write FILE.json | torvane-probe read FILE | torvane-probe convert IN OUT"));
+    if (args.size() == 5 && args[1] == QLatin1String("convert") && args[2] == QLatin1String("--replace-undecodable")) {
+        return convert(args[3], args[4], true);
+    }
+    printErr(QStringLiteral("usage: torvane-probe write FILE.json | torvane-probe read FILE | "
+                            "torvane-probe convert [--replace-undecodable] IN OUT"));
     return 2;
 }

@@ -100,6 +100,15 @@ public:
         Q_UNUSED(changed);
         return false;
     }
+    // "確認" with a warning icon, when a file to be loaded holds bytes its encoding cannot read: `question`
+    // says how many, in which encoding and where the first stands; "読み込む(&L)" (the unreadable bytes
+    // become U+FFFD) or "読み込まない" (the default, also Esc; the work and the current file stay as they
+    // were). True for 読み込む. Tools without a window load nothing so changed.
+    virtual bool askLoadUndecodable(const QString& question)
+    {
+        Q_UNUSED(question);
+        return false;
+    }
     // The save dialog; nullopt when cancelled. It asks nothing about a name that is taken: see
     // askSaveFileName().
     virtual std::optional<QString> saveFileName(const QString& initialName, const QString& filter) = 0;

@@ -30,6 +30,10 @@ public:
     QStringList overwriteQuestions;
     QList<QDateTime> overwriteTimes;
     std::deque<bool> overwriteAnswers;
+    // The questions asked before a file with bytes its encoding cannot read is loaded, and the answers (true
+    // for 読み込む; 読み込まない when none is left).
+    QStringList undecodableQuestions;
+    std::deque<bool> undecodableAnswers;
     // Runs while a message is shown, as a real box would take the focus meanwhile.
     std::function<void()> whileShown;
     std::deque<std::optional<QString>> fileNames;
@@ -83,6 +87,11 @@ public:
         overwriteQuestions.append(fileName);
         overwriteTimes.append(changed);
         return next(overwriteAnswers, false);
+    }
+    bool askLoadUndecodable(const QString& question) override
+    {
+        undecodableQuestions.append(question);
+        return next(undecodableAnswers, false);
     }
     std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
     {

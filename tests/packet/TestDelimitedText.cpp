@@ -193,6 +193,27 @@ void TestDelimitedText::csvImportChoices_data()
     QTest::newRow("UTF-8 asked for, byte-order mark dropped")
         << QByteArray("\xEF\xBB\xBF\xE5\x90\x8D\r\n") << utf8 << QChar(u',') << true << QStringList{"名"}
         << QStringList{} << QString();
+    // "é" and "ü" in UTF-8 (C3 A9, C3 BC) are also "ﾃｩ" and "ﾃｼ" in CP932: the automatic choice shows both
+    // readings and asks; either choice reads as chosen.
+    const QByteArray latin("Name,City\r\nJos\xC3\xA9,Z\xC3\xBCrich\r\n");
+    QTest::newRow("UTF-8 or half-width katakana, automatic asks")
+        << latin << automatic << QChar(u',') << true << QStringList{} << QStringList{}
+        << QStringLiteral("このファイルは UTF-8 としても Shift_JIS（CP932）としても読めます"
+                          "（UTF-8 では「José」、Shift_JIS（CP932）では「Josﾃｩ」）。文字コードを選んでください");
+    QTest::newRow("UTF-8 or half-width katakana, UTF-8 chosen")
+        << latin << utf8 << QChar(u',') << true << QStringList{"Name", "City"} << QStringList{"José|Zürich"}
+        << QString();
+    QTest::newRow("UTF-8 or half-width katakana, CP932 chosen")
+        << latin << cp932 << QChar(u',') << true << QStringList{"Name", "City"} << QStringList{"Josﾃｩ|Zﾃｼrich"}
+        << QString();
+    QTest::newRow("UTF-8 beyond katakana told from the bytes")
+        << QByteArray("a\r\n\xC3\xA0\r\n") << automatic << QChar(u',') << true << QStringList{"a"} << QStringList{"à"}
+        << QString();
+    QTest::newRow("UTF-16 told by its byte-order mark")
+        << QByteArray("\xFF\xFEI\0D\0,\0\x0D\x54\r\0\n\0"
+                      "1\0,\0\xC3\0\r\0\n\0",
+                      24)
+        << automatic << QChar(u',') << true << QStringList{"ID", "名"} << QStringList{"1|Ã"} << QString();
     QTest::newRow("no record at all, without a header")
         << QByteArray("\r\n") << automatic << QChar(u',') << false << QStringList{} << QStringList{}
         << "CSV ファイルにレコードがありません";
@@ -207,8 +228,14 @@ void TestDelimitedText::csvImportChoices()
     QFETCH(QStringList, names);
     QFETCH(QStringList, records);
     QFETCH(QString, refusal);
-    const std::variant<TCsvRecords, TCsvRefusal> read =
-        readCsvRecords(decodeCsvText(bytes, TCsvEncodingChoice(encoding)), separator, header);
+    QString text;
+    try {
+        text = decodeCsvText(bytes, TCsvEncodingChoice(encoding));
+    } catch (const TFailure& failure) {
+        QCOMPARE(failure.message(), refusal);
+        return;
+    }
+    const std::variant<TCsvRecords, TCsvRefusal> read = readCsvRecords(text, separator, header);
     const auto* refused = std::get_if<TCsvRefusal>(&read);
     QCOMPARE(refused ? refused->message : QString(), refusal);
     if (const auto* csv = std::get_if<TCsvRecords>(&read)) {

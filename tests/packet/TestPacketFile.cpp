@@ -139,6 +139,28 @@ void make(const QString& kind, const QString& path)
     }
 }
 
+// UTF-16 bytes of `text`, big- or little-endian, after a byte-order mark when asked.
+QByteArray utf16Bytes(const QString& text, bool bigEndian, bool mark)
+{
+    QByteArray bytes;
+    if (mark) {
+        bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    }
+    for (const QChar c : text) {
+        const char high = static_cast<char>(c.unicode() >> 8);
+        const char low = static_cast<char>(c.unicode() & 0xFF);
+        bytes += bigEndian ? QByteArray{&high, 1} + low : QByteArray{&low, 1} + high;
+    }
+    return bytes;
+}
+
+// "UTF-16BE, BOM, LF" and the like.
+QString describe(const TTextEncoding& encoding)
+{
+    return encodingDisplayName(encoding.kind) + (encoding.byteOrderMark ? QStringLiteral(", BOM") : QString()) +
+           (encoding.lineBreaks == TLineBreakStyle::Lf ? QStringLiteral(", LF") : QStringLiteral(", CR LF"));
+}
+
 } // namespace
 
 class TestPacketFile : public QObject {
@@ -152,6 +174,12 @@ private slots:
     void loadEncodings();
     void saveBytes_data();
     void saveBytes();
+    void unchangedTextSavesTheLoadedBytes_data();
+    void unchangedTextSavesTheLoadedBytes();
+    void undecodableBytesCounted_data();
+    void undecodableBytesCounted();
+    void saveFollowsTheDeclaration_data();
+    void saveFollowsTheDeclaration();
     void unrepresentableRefused_data();
     void unrepresentableRefused();
     void saveIntoMissingFolder();
@@ -293,7 +321,8 @@ void TestPacketFile::loadEncodings_data()
         << QByteArray("<?xml version='1.0' encoding = 'UTF-8' ?>\xc3\xa9")
         << QString::fromUtf8("<?xml version='1.0' encoding = 'UTF-8' ?>é");
     QTest::newRow("declaration naming UTF-8, bytes not UTF-8")
-        << QByteArray("<?xml encoding=\"UTF-8\"?>\xb1\xb2") << QString::fromUtf8("<?xml encoding=\"UTF-8\"?>ｱｲ");
+        << QByteArray("<?xml encoding=\"UTF-8\"?>\xb1\xb2")
+        << QString::fromUtf8("<?xml encoding=\"UTF-8\"?>\uFFFD\uFFFD");
     QTest::newRow("declaration naming another encoding") << QByteArray("<?xml encoding=\"Shift_JIS\"?>\xd0\xb7")
                                                          << QString::fromUtf8("<?xml encoding=\"Shift_JIS\"?>ﾐｷ");
     QTest::newRow("encoding named after the declaration")
@@ -362,6 +391,174 @@ void TestPacketFile::saveBytes()
     writeBytes(path("out.xml"), QByteArray(64, 'x'));
     savePacketFile(path("out.xml"), viewText);
     QCOMPARE(readBytes(path("out.xml")), fileBytes);
+}
+
+void TestPacketFile::unchangedTextSavesTheLoadedBytes_data()
+{
+    QTest::addColumn<QByteArray>("fileBytes");
+    QTest::addColumn<QString>("readAs");
+    QTest::addColumn<QString>("encoding");
+
+    const QString packet = QString::fromUtf8("<?xml version=\"1.0\"%1?>\r\n<ROW NAME=\"東京ﾃｽﾄ é\"/>\r\n");
+    QTest::newRow("UTF-8 declared, no BOM") << packet.arg(QStringLiteral(" encoding=\"UTF-8\"")).toUtf8()
+                                            << QString::fromUtf8("東京ﾃｽﾄ é") << "UTF-8, CR LF";
+    QTest::newRow("UTF-8 with BOM and LF, no break at the end")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<ROW NAME=\"\xE6\x97\xA5\xE6\x9C\xAC\"/>\n<A/>")
+        << QString::fromUtf8("日本") << "UTF-8, BOM, LF";
+    QTest::newRow("UTF-8 undeclared, LF")
+        << QByteArray("<ROW NAME=\"\xC3\xA0\xE6\x97\xA5\"/>\n") << QString::fromUtf8("à日") << "UTF-8, LF";
+    QTest::newRow("UTF-16LE with BOM") << utf16Bytes(packet.arg(QString()), false, true)
+                                       << QString::fromUtf8("東京ﾃｽﾄ é") << "UTF-16LE, BOM, CR LF";
+    QTest::newRow("UTF-16BE with BOM, LF")
+        << utf16Bytes(toLfBreaks(packet.arg(QString())) + QString::fromUtf8("😀"), true, true)
+        << QString::fromUtf8("é\"/>\n😀") << "UTF-16BE, BOM, LF";
+    QTest::newRow("UTF-16LE without BOM")
+        << utf16Bytes(packet.arg(QStringLiteral(" encoding=\"UTF-16\"")), false, false)
+        << QString::fromUtf8("東京ﾃｽﾄ é") << "UTF-16LE, CR LF";
+    QTest::newRow("UTF-16BE without BOM")
+        << utf16Bytes(packet.arg(QString()), true, false) << QString::fromUtf8("東京ﾃｽﾄ é") << "UTF-16BE, CR LF";
+    QTest::newRow("CP932 declared Shift_JIS, LF")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<ROW NAME=\"\x93\x8c\x8b\x9e\xc3\xbd\"/>\n")
+        << QString::fromUtf8("東京ﾃｽ") << "Shift_JIS (CP932), LF";
+    QTest::newRow("CP932 undeclared, katakana that is well-formed UTF-8")
+        << QByteArray("<ROW NAME=\"\xd0\xb7\x95\x5c\"/>\r\n") << QString::fromUtf8("ﾐｷ表")
+        << "Shift_JIS (CP932), CR LF";
+    QTest::newRow("ISO-8859-1 declared, C1 bytes as they are")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<ROW NAME=\"S\xE9verine \x80\xFF\"/>\r\n")
+        << QString::fromUtf8("Séverine \u0080ÿ") << "ISO-8859-1, CR LF";
+    QTest::newRow("windows-1252 declared in single quotes, LF")
+        << QByteArray("<?xml version='1.0' encoding='Windows-1252'?>\n<ROW NAME=\"S\xE9verine \x80\x81\x9F\"/>\n")
+        << QString::fromUtf8("Séverine €\u0081Ÿ") << "Windows-1252, LF";
+}
+
+void TestPacketFile::unchangedTextSavesTheLoadedBytes()
+{
+    QFETCH(QByteArray, fileBytes);
+    QFETCH(QString, readAs);
+    QFETCH(QString, encoding);
+
+    // Loaded, every byte read; saved unchanged from the XML view (which holds CR LF), the file is as it was.
+    writeBytes(path("in.xml"), fileBytes);
+    TFileStamp stamp;
+    const TDecodedText loaded = loadPacketText(path("in.xml"), &stamp);
+    QCOMPARE(loaded.faults.count, 0);
+    QVERIFY2(loaded.text.contains(readAs), qPrintable(loaded.text));
+    QCOMPARE(describe(loaded.encoding), encoding);
+    QCOMPARE(savePacketFile(path("in.xml"), toCrLf(loaded.text), loaded.encoding), loaded.encoding);
+    QCOMPARE(readBytes(path("in.xml")), fileBytes);
+    QCOMPARE(encodePacketFile(toCrLf(loaded.text), loaded.encoding), fileBytes);
+}
+
+void TestPacketFile::undecodableBytesCounted_data()
+{
+    QTest::addColumn<QByteArray>("fileBytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("message");
+
+    const QString lost = QString::fromUtf8("読めないところは「\uFFFD」(U+FFFD) になります。\n");
+    // As CP932, "é" and "v" are the pair 騅; "é" before a quote is a lead byte without its trail.
+    QTest::newRow("windows-1252 without declaration, read as CP932")
+        << QByteArray("<?xml version=\"1.0\"?>\r\n<ROW NAME=\"S\xE9verine\" CITY=\"Caf\xE9\"/>\r\n")
+        << QString::fromUtf8("<?xml version=\"1.0\"?>\r\n<ROW NAME=\"S騅erine\" CITY=\"Caf\uFFFD\"/>\r\n") << 1
+        << QString::fromUtf8(
+               "ファイル %1 には、Shift_JIS (CP932) として読めないバイトが 1 か所あります（最初は 2 行目）。") +
+               lost +
+               QString::fromUtf8(
+                   "XML 宣言に文字コードがないため、Shift_JIS (CP932) と判断しました。XML 宣言に正しい"
+                   "文字コード（encoding=\"windows-1252\" など）を書くと、その文字コードで読み込みます。");
+    QTest::newRow("UTF-8 declared, one bad byte")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<A V=\"\xE6\x9D\xB1\xE4\xBA\xAC\xE9\x83\xBD\"/>\r"
+                      "<B V=\"\xFF\"/>\n")
+        << QString::fromUtf8("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<A V=\"東京都\"/>\r<B V=\"\uFFFD\"/>\n") << 1
+        << QString::fromUtf8("ファイル %1 には、UTF-8 として読めないバイトが 1 か所あります（最初は 3 行目）。") +
+               lost + QString::fromUtf8("文字コードは XML 宣言の「UTF-8」に従いました。");
+    QTest::newRow("UTF-16LE, a lone surrogate and an odd last byte")
+        << utf16Bytes(QStringLiteral("<A/>\r\n<B/>\n") + QChar(0xDC00), false, true) + "x"
+        << QStringLiteral("<A/>\r\n<B/>\n\uFFFD\uFFFD") << 2
+        << QString::fromUtf8("ファイル %1 には、UTF-16LE として読めないバイトが 2 か所あります（最初は 3 行目）。") +
+               lost + QString::fromUtf8("文字コードはファイルの先頭のバイトから判断しました。");
+    QTest::newRow("unknown encoding named, read as CP932")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\r\n\r\n\x85\x41\xA4\xA2")
+        << QString::fromUtf8("<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\r\n\r\n\uFFFDA､｢") << 1
+        << QString::fromUtf8(
+               "ファイル %1 には、Shift_JIS (CP932) として読めないバイトが 1 か所あります（最初は 3 行目）。") +
+               lost +
+               QString::fromUtf8(
+                   "XML 宣言の文字コード「EUC-JP」には対応していないため、Shift_JIS (CP932) と判断しました。");
+}
+
+void TestPacketFile::undecodableBytesCounted()
+{
+    QFETCH(QByteArray, fileBytes);
+    QFETCH(QString, text);
+    QFETCH(int, count);
+    QFETCH(QString, message);
+
+    writeBytes(path("in.xml"), fileBytes);
+    const TDecodedText loaded = loadPacketText(path("in.xml"));
+    QCOMPARE(loaded.text, text);
+    QCOMPARE(loaded.faults.count, count);
+    QCOMPARE(undecodableMessage(path("in.xml"), loaded), message.arg(path("in.xml")));
+}
+
+void TestPacketFile::saveFollowsTheDeclaration_data()
+{
+    QTest::addColumn<QByteArray>("loadedBytes");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QByteArray>("savedBytes");
+    QTest::addColumn<QString>("refusal");
+
+    const QByteArray sjis("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<A V=\"\x93\xfa\x96\x7b\"/>\r\n");
+    QTest::newRow("Shift_JIS changed by hand to UTF-8")
+        << sjis << "Shift_JIS"
+        << "UTF-8"
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<A V=\"\xE6\x97\xA5\xE6\x9C\xAC\"/>\r\n")
+        << QString();
+    QTest::newRow("UTF-8 with BOM and LF changed to Shift_JIS: no mark, LF kept")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<A V=\"\xE6\x97\xA5\xE6\x9C\xAC\"/>\n")
+        << "UTF-8"
+        << "cp932" << QByteArray("<?xml version=\"1.0\" encoding=\"cp932\"?>\n<A V=\"\x93\xfa\x96\x7b\"/>\n")
+        << QString();
+    QTest::newRow("Shift_JIS changed to UTF-16: little-endian with a mark")
+        << sjis << "Shift_JIS"
+        << "UTF-16"
+        << utf16Bytes(QString::fromUtf8("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<A V=\"日本\"/>\r\n"), false,
+                      true)
+        << QString();
+    QTest::newRow("UTF-16BE naming UTF-16 keeps its order")
+        << utf16Bytes(QString::fromUtf8("<?xml version=\"1.0\"?>\r\n<A V=\"日本\"/>\r\n"), true, true) << "?>"
+        << " encoding=\"UTF-16\"?>"
+        << utf16Bytes(QString::fromUtf8("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<A V=\"日本\"/>\r\n"), true,
+                      true)
+        << QString();
+    QTest::newRow("Shift_JIS changed to ISO-8859-1 refuses Japanese")
+        << sjis << "Shift_JIS"
+        << "ISO-8859-1" << QByteArray()
+        << QString::fromUtf8("2 行目の文字「日」(U+65E5) は ISO-8859-1 で表せないため、保存できません");
+}
+
+void TestPacketFile::saveFollowsTheDeclaration()
+{
+    QFETCH(QByteArray, loadedBytes);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QByteArray, savedBytes);
+    QFETCH(QString, refusal);
+
+    // The declaration edited in the XML view decides the save; the file's byte-order mark and line breaks
+    // stay where the encoding can hold them.
+    writeBytes(path("in.xml"), loadedBytes);
+    const TDecodedText loaded = loadPacketText(path("in.xml"));
+    const QString edited = toCrLf(loaded.text).replace(from, to);
+    QCOMPARE(failureOf([&] { savePacketFile(path("in.xml"), edited, loaded.encoding); }),
+             refusal.isEmpty() ? QStringLiteral("<no failure>") : refusal);
+    QCOMPARE(readBytes(path("in.xml")), refusal.isEmpty() ? savedBytes : loadedBytes);
+    if (refusal.isEmpty()) {
+        // And it loads back as the same text.
+        QCOMPARE(toCrLf(loadPacketFile(path("in.xml"))), edited);
+    }
 }
 
 void TestPacketFile::unrepresentableRefused_data()

@@ -1,8 +1,8 @@
-# Runs `torvane-probe convert INPUT OUTPUT` and checks the exit status against EXIT, the bytes of OUTPUT
+# Runs `torvane-probe convert [OPTIONS] INPUT OUTPUT` and checks the exit status against EXIT, the bytes of OUTPUT
 # against EXPECTED (no OUTPUT at all when EXPECTED is empty) and, when MESSAGE is given, that standard error
 # holds it.
 file(REMOVE ${OUTPUT})
-execute_process(COMMAND ${PROBE} convert ${INPUT} ${OUTPUT} ERROR_VARIABLE errors RESULT_VARIABLE status)
+execute_process(COMMAND ${PROBE} convert ${OPTIONS} ${INPUT} ${OUTPUT} ERROR_VARIABLE errors RESULT_VARIABLE status)
 if(NOT status EQUAL EXIT)
     message(FATAL_ERROR "exit status ${status}, expected ${EXIT}; stderr:\n${errors}")
 endif()

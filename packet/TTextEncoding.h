@@ -1,0 +1,74 @@
+#pragma once
+
+#include "TPacketCodec.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace torvane {
+
+// The encodings a packet file is read and written in. Shift_JIS, CP932, windows-31j and x-sjis are one
+// encoding here (TPacketCodec's CP932); ISO-8859-1 is Latin-1 exactly, as XML readers take it, and
+// windows-1252 is Latin-1 with the printable characters Windows puts at 0x80..0x9F.
+enum class TEncodingKind { Cp932, Utf8, Utf16Le, Utf16Be, Latin1, Windows1252 };
+
+enum class TLineBreakStyle { CrLf, Lf };
+
+// How a file's text is held in its bytes, so that a save gives back the bytes it was loaded from: the
+// encoding, whether a byte-order mark leads, and the line breaks. A new packet is CP932 with CR LF.
+struct TTextEncoding {
+    TEncodingKind kind = TEncodingKind::Cp932;
+    bool byteOrderMark = false;
+    TLineBreakStyle lineBreaks = TLineBreakStyle::CrLf;
+
+    bool operator==(const TTextEncoding& other) const
+    {
+        return kind == other.kind && byteOrderMark == other.byteOrderMark && lineBreaks == other.lineBreaks;
+    }
+    bool operator!=(const TTextEncoding& other) const { return !(*this == other); }
+};
+
+// The name messages give the encoding: "Shift_JIS (CP932)", "UTF-8", "UTF-16LE", "UTF-16BE", "ISO-8859-1",
+// "Windows-1252".
+QString encodingDisplayName(TEncodingKind kind);
+
+// The encoding an XML declaration's name stands for (letter case ignored); nullopt for a name this
+// program cannot read or write (EUC-JP, US-ASCII, …).
+std::optional<TEncodingKind> encodingKindNamed(QStringView name);
+
+// The encoding name the XML declaration at the start of `text` gives (white space before it allowed, as
+// hand-typed files have it); empty when there is no declaration or it names no encoding.
+QString declaredEncodingName(QStringView text);
+// The same for the bytes of a file in an encoding that keeps ASCII as ASCII (not UTF-16). Looks at the
+// first kilobyte only.
+QString declaredEncodingName(QByteArrayView bytes);
+
+// The encoding a text is saved in: the one its XML declaration names; else `loaded`, the one its file was
+// loaded in. A byte-order mark and the line breaks are kept from `loaded`; UTF-16 chosen by the declaration
+// over another encoding gets a byte-order mark, which XML requires of it.
+TTextEncoding saveEncodingFor(QStringView text, const TTextEncoding& loaded);
+
+// Decoders of the encodings TPacketCodec does not cover. Bytes they cannot read become U+FFFD, each
+// counted in `faults` by where it stands in `bytes`.
+// UTF-8: each byte that is not part of a well-formed sequence is one U+FFFD.
+QString decodeUtf8(QByteArrayView bytes, TDecodeFaults* faults);
+// UTF-16 without its byte-order mark: an unpaired surrogate is one U+FFFD, and so is an odd last byte.
+QString decodeUtf16(QByteArrayView bytes, bool bigEndian, TDecodeFaults* faults);
+// Latin-1 and windows-1252 read every byte; the five bytes windows-1252 leaves undefined read as the C1
+// control codes of their values, as Windows reads them, so that they are saved back as they were.
+QString decodeLatin1(QByteArrayView bytes);
+QString decodeWindows1252(QByteArrayView bytes);
+
+// Encodes `text` (line breaks as the file is to hold them) and appends its bytes to `out`, without a
+// byte-order mark. Returns the index in `text` of the first character the encoding cannot represent
+// (`out` is then incomplete), or -1. An unpaired surrogate is representable in none of them.
+qsizetype encodeText(QStringView text, TEncodingKind kind, QByteArray& out);
+
+// The bytes of the byte-order mark of `kind` (empty for encodings without one).
+QByteArray byteOrderMarkOf(TEncodingKind kind);
+
+} // namespace torvane
