@@ -213,6 +213,10 @@ private slots:
     void unsavedMarkFollowsRealChangesOnly();
     void filesArriveByCommandLineAndDrop();
     void failedReadsAndOtherProgramsChangesLoseNothing();
+    void ctrlSKeepsTheFileAsLoaded_data();
+    void ctrlSKeepsTheFileAsLoaded();
+    void unreadableBytesAskedBeforeTheLoad_data();
+    void unreadableBytesAskedBeforeTheLoad();
     void wideAndFaultyPacketsShowAtOnce();
     void focusStaysWhereTheUserHasIt();
     void spreadsheetRangesPastedCopiedAndUndone();
@@ -1197,6 +1201,157 @@ void TestMainForm::failedReadsAndOtherProgramsChangesLoseNothing()
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
     QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(w.dialogs.overwriteQuestions.size(), 2);
+}
+
+namespace {
+
+// A packet of one string field NAME and one row, written as the program writes it, with `declaration`'s
+// attributes after the version and `breaks` between lines.
+QString onePacket(const QString& value, const QString& declaration = QString(), const QString& breaks = "\r\n")
+{
+    return QStringLiteral(
+               "<?xml version=\"1.0\"%1 standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n<METADATA>\r\n"
+               "<FIELDS>\r\n<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n</FIELDS>\r\n"
+               "<PARAMS/>\r\n</METADATA>\r\n<ROWDATA>\r\n<ROW NAME=\"%2\"/>\r\n</ROWDATA>\r\n</DATAPACKET>\r\n")
+        .arg(declaration, value)
+        .replace(QStringLiteral("\r\n"), breaks);
+}
+
+QByteArray encoded(const QString& text, const char* encoding)
+{
+    QStringEncoder encoder(encoding);
+    return encoder.encode(text);
+}
+
+} // namespace
+
+void TestMainForm::ctrlSKeepsTheFileAsLoaded_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QByteArray>("edited");
+
+    const QString tokyo = QString::fromUtf8("東京ﾃｽﾄ");
+    QTest::newRow("UTF-8 with BOM and LF") << QByteArray("\xEF\xBB\xBF") + onePacket(tokyo, QString(), "\n").toUtf8()
+                                           << tokyo << QString() << QString() << QByteArray();
+    QTest::newRow("UTF-16LE with BOM") << encoded(onePacket(tokyo), "UTF-16LE").prepend("\xFF\xFE") << tokyo
+                                       << QString() << QString() << QByteArray();
+    QTest::newRow("UTF-16BE without BOM")
+        << encoded(onePacket(tokyo), "UTF-16BE") << tokyo << QString() << QString() << QByteArray();
+    QTest::newRow("ISO-8859-1 declared") << encoded(
+                                                onePacket(QString::fromUtf8("Séverine"), " encoding=\"ISO-8859-1\""),
+                                                "ISO-8859-1")
+                                         << QString::fromUtf8("Séverine") << QString() << QString() << QByteArray();
+    // The declaration edited by hand from Shift_JIS to UTF-8: Ctrl+S writes UTF-8.
+    const QString sjis = onePacket(tokyo, " encoding=\"Shift_JIS\"");
+    QTest::newRow("Shift_JIS, then declared UTF-8 by hand")
+        << encoded(sjis, "Shift_JIS") << tokyo << "Shift_JIS"
+        << "UTF-8" << QString(sjis).replace("Shift_JIS", "UTF-8").toUtf8();
+}
+
+void TestMainForm::ctrlSKeepsTheFileAsLoaded()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, value);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QByteArray, edited);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("packet.xml"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(file));
+    QCOMPARE(w.cell(w.data, 0, 0), value);
+    // Ctrl+S with no edit writes the file anew (another inode), byte for byte as it was.
+    const quint64 inode = fileStampOf(file).inode;
+    QTest::keyClick(w.data, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(w.dialogs.errors.isEmpty());
+    QVERIFY(w.dialogs.notWellFormedQuestions.isEmpty());
+    QVERIFY(fileStampOf(file).inode != inode);
+    QCOMPARE(fileBytes(file), bytes);
+    if (from.isEmpty()) {
+        return;
+    }
+    w.pages->setCurrentIndex(1);
+    QVERIFY(w.xml->find(from, false, Qt::CaseSensitive, false));
+    w.xml->setFocus();
+    QTest::keyClicks(w.xml, to);
+    QTest::keyClick(w.xml, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(w.dialogs.errors.isEmpty());
+    QCOMPARE(fileBytes(file), edited);
+}
+
+void TestMainForm::unreadableBytesAskedBeforeTheLoad_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("saved");
+
+    // A windows-1252 file without declaration reads as CP932: "é" before a quote is a lead byte alone.
+    QTest::newRow("windows-1252 without declaration")
+        << onePacket(QStringLiteral("Caf\xE9")).toLatin1()
+        << QString::fromUtf8("Shift_JIS (CP932) として読めないバイトが 1 か所あります（最初は 10 行目）")
+        << QString::fromUtf8("Caf\uFFFD")
+        << QString::fromUtf8("10 行目の文字「\uFFFD」(U+FFFD) は Shift_JIS (CP932) で表せないため、保存できません");
+    // Declared UTF-8: read as UTF-8 however bad one byte is, never as CP932 (東京都 would be 譚ｱ莠ｬ驛ｽ).
+    QTest::newRow("UTF-8 declared, one bad byte")
+        << onePacket(QString::fromUtf8("東京都\xEF\xBF\xBD"), " encoding=\"UTF-8\"")
+               .toUtf8()
+               .replace("\xEF\xBF\xBD", "\xFF")
+        << QString::fromUtf8("UTF-8 として読めないバイトが 1 か所あります（最初は 10 行目）")
+        << QString::fromUtf8("東京都\uFFFD") << QString();
+}
+
+void TestMainForm::unreadableBytesAskedBeforeTheLoad()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, question);
+    QFETCH(QString, value);
+    QFETCH(QString, saved);
+
+    QTemporaryDir dir;
+    const QString orders = dir.filePath(QStringLiteral("orders.xml"));
+    QVERIFY(QFile::copy(QStringLiteral(TORVANE_TEST_DATA "/example.xml"), orders));
+    const QByteArray original = fileBytes(orders);
+    const QString odd = dir.filePath(QStringLiteral("odd.xml"));
+    {
+        QFile out(odd);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(orders));
+
+    // 読み込まない, the default: the work and the current file stay; Ctrl+S writes that file.
+    QVERIFY(!w.form->openFile(odd));
+    QCOMPARE(w.dialogs.undecodableQuestions.size(), 1);
+    QVERIFY2(w.dialogs.undecodableQuestions[0].contains(question), qPrintable(w.dialogs.undecodableQuestions[0]));
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("Apple"));
+    QTest::keyClick(w.data, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(fileBytes(orders), original);
+    QCOMPARE(fileBytes(odd), bytes);
+
+    // 読み込む: the text with U+FFFD where bytes could not be read. A save in CP932 refuses that character
+    // as any other; one in UTF-8 writes it.
+    w.dialogs.undecodableAnswers = {true};
+    QVERIFY(w.form->openFile(odd));
+    QCOMPARE(w.dialogs.undecodableQuestions.size(), 2);
+    QCOMPARE(shownTitle(w.form.get()), QStringLiteral("odd.xml - Torvane"));
+    QCOMPARE(w.cell(w.data, 0, 0), value);
+    QTest::keyClick(w.data, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.errors, saved.isEmpty() ? QStringList() : QStringList{saved});
+    QCOMPARE(fileBytes(odd), saved.isEmpty() ? QByteArray(bytes).replace("\xFF", "\xEF\xBF\xBD") : bytes);
 }
 
 void TestMainForm::wideAndFaultyPacketsShowAtOnce()
