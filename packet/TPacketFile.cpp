@@ -201,11 +201,12 @@ TDecodedText decodeText(QByteArrayView bytes)
     TTextEncoding& encoding = decoded.encoding;
     TDecodeFaults* faults = &decoded.faults;
     // The start of the file tells UTF-16 and a UTF-8 byte-order mark; nothing else needs a scan.
+    // Without a mark, a "<" next to a NUL can only be UTF-16: no text in another encoding holds a NUL there.
     bool utf16 = true;
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArrayView("<\0?\0", 4))) {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArrayView("<\0", 2))) {
         encoding.kind = TEncodingKind::Utf16Le;
         encoding.byteOrderMark = bytes.startsWith("\xFF\xFE");
-    } else if (bytes.startsWith("\xFE\xFF") || bytes.startsWith(QByteArrayView("\0<\0?", 4))) {
+    } else if (bytes.startsWith("\xFE\xFF") || bytes.startsWith(QByteArrayView("\0<", 2))) {
         encoding.kind = TEncodingKind::Utf16Be;
         encoding.byteOrderMark = bytes.startsWith("\xFE\xFF");
     } else {

@@ -37,8 +37,8 @@ struct TDecodedText {
     bool followsDeclaration = false;
 };
 
-// The text of a file's bytes. UTF-16 is told by its byte-order mark, or without one by a start of "<?" in
-// UTF-16 (3C 00 3F 00 or 00 3C 00 3F); UTF-8 by its byte-order mark. Otherwise the encoding the XML
+// The text of a file's bytes. UTF-16 is told by its byte-order mark, or without one by a start of "<" in
+// UTF-16 (3C 00, as in "<?" 3C 00 3F 00, or 00 3C); UTF-8 by its byte-order mark. Otherwise the encoding the XML
 // declaration names is followed, even where bytes do not fit it (they are counted as faults); without a
 // declaration naming one this program knows, the bytes are read as UTF-8 when they are well-formed UTF-8
 // holding a multi-byte sequence that CP932 cannot read as half-width katakana (three or four bytes, or two
