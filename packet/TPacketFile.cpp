@@ -201,12 +201,16 @@ TDecodedText decodeText(QByteArrayView bytes)
     TTextEncoding& encoding = decoded.encoding;
     TDecodeFaults* faults = &decoded.faults;
     // The start of the file tells UTF-16 and a UTF-8 byte-order mark; nothing else needs a scan.
-    // Without a mark, a "<" next to a NUL can only be UTF-16: no text in another encoding holds a NUL there.
+    // Without a mark, a first character that is ASCII beside a NUL ("<?" is 3C 00 3F 00 or 00 3C 00 3F,
+    // a line break or a space before it the same) can only be UTF-16: no text in another encoding holds a
+    // NUL there.
+    const bool nulSecond = bytes.size() >= 2 && bytes[0] != 0 && bytes[1] == 0;
+    const bool nulFirst = bytes.size() >= 2 && bytes[0] == 0 && bytes[1] != 0;
     bool utf16 = true;
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith(QByteArrayView("<\0", 2))) {
+    if (bytes.startsWith("\xFF\xFE") || nulSecond) {
         encoding.kind = TEncodingKind::Utf16Le;
         encoding.byteOrderMark = bytes.startsWith("\xFF\xFE");
-    } else if (bytes.startsWith("\xFE\xFF") || bytes.startsWith(QByteArrayView("\0<", 2))) {
+    } else if (bytes.startsWith("\xFE\xFF") || nulFirst) {
         encoding.kind = TEncodingKind::Utf16Be;
         encoding.byteOrderMark = bytes.startsWith("\xFE\xFF");
     } else {

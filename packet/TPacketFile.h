@@ -37,10 +37,10 @@ struct TDecodedText {
     bool followsDeclaration = false;
 };
 
-// The text of a file's bytes. UTF-16 is told by its byte-order mark, or without one by a start of "<" in
-// UTF-16 (3C 00, as in "<?" 3C 00 3F 00, or 00 3C); UTF-8 by its byte-order mark. Otherwise the encoding the XML
-// declaration names is followed, even where bytes do not fit it (they are counted as faults); without a
-// declaration naming one this program knows, the bytes are read as UTF-8 when they are well-formed UTF-8
+// The text of a file's bytes. UTF-16 is told by its byte-order mark, or without one by a NUL in one of its
+// first two bytes and not the other (as "<?" is 3C 00 3F 00 or 00 3C 00 3F); UTF-8 by its byte-order mark. Otherwise
+// the encoding the XML declaration names is followed, even where bytes do not fit it (they are counted as faults);
+// without a declaration naming one this program knows, the bytes are read as UTF-8 when they are well-formed UTF-8
 // holding a multi-byte sequence that CP932 cannot read as half-width katakana (three or four bytes, or two
 // with a byte outside A1..DF), otherwise as CP932. So a file this program saved whose only non-ASCII
 // characters are half-width katakana loads as CP932 even where its bytes are well-formed UTF-8 (ﾐｷ is

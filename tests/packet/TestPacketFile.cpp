@@ -420,6 +420,9 @@ void TestPacketFile::unchangedTextSavesTheLoadedBytes_data()
     QTest::newRow("UTF-16LE without BOM or declaration")
         << utf16Bytes(QString::fromUtf8("<ROW NAME=\"日本\"/>\n"), false, false) << QString::fromUtf8("日本")
         << "UTF-16LE, LF";
+    QTest::newRow("UTF-16BE without BOM, a line break first")
+        << utf16Bytes(QString::fromUtf8("\r\n<ROW NAME=\"日本\"/>"), true, false) << QString::fromUtf8("日本")
+        << "UTF-16BE, CR LF";
     QTest::newRow("CP932 declared Shift_JIS, LF")
         << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<ROW NAME=\"\x93\x8c\x8b\x9e\xc3\xbd\"/>\n")
         << QString::fromUtf8("東京ﾃｽ") << "Shift_JIS (CP932), LF";
