@@ -270,6 +270,9 @@ TDecodedText decodeText(QByteArrayView bytes)
         }
         }
     }
+    if (!decoded.followsDeclaration && encodingKindNamed(decoded.declaredName)) {
+        encoding.overruledDeclaration = decoded.declaredName;
+    }
     const QString& text = decoded.text;
     if (!text.contains(u'\r') && text.contains(u'\n')) {
         encoding.lineBreaks = TLineBreakStyle::Lf;

@@ -180,7 +180,8 @@ TTextEncoding saveEncodingFor(QStringView text, const TTextEncoding& loaded)
 {
     const QString name = declaredEncodingName(text.first(std::min<qsizetype>(text.size(), 1024)));
     const std::optional<TEncodingKind> declared = encodingKindNamed(name);
-    if (!declared) {
+    if (!declared || (!loaded.overruledDeclaration.isEmpty() &&
+                      name.compare(loaded.overruledDeclaration, Qt::CaseInsensitive) == 0)) {
         return loaded;
     }
     const bool loadedUtf16 = loaded.kind == TEncodingKind::Utf16Le || loaded.kind == TEncodingKind::Utf16Be;
@@ -190,6 +191,7 @@ TTextEncoding saveEncodingFor(QStringView text, const TTextEncoding& loaded)
         return target;
     }
     target.kind = *declared;
+    target.overruledDeclaration.clear();
     if (target.kind == loaded.kind) {
         return target;
     }

@@ -24,10 +24,14 @@ struct TTextEncoding {
     TEncodingKind kind = TEncodingKind::Cp932;
     bool byteOrderMark = false;
     TLineBreakStyle lineBreaks = TLineBreakStyle::CrLf;
+    // The encoding the file's XML declaration named where its bytes said otherwise (a byte-order mark of
+    // UTF-16 under encoding="UTF-8"): while the declaration still names it, a save keeps the file's own.
+    QString overruledDeclaration;
 
     bool operator==(const TTextEncoding& other) const
     {
-        return kind == other.kind && byteOrderMark == other.byteOrderMark && lineBreaks == other.lineBreaks;
+        return kind == other.kind && byteOrderMark == other.byteOrderMark && lineBreaks == other.lineBreaks &&
+               overruledDeclaration == other.overruledDeclaration;
     }
     bool operator!=(const TTextEncoding& other) const { return !(*this == other); }
 };
@@ -47,9 +51,10 @@ QString declaredEncodingName(QStringView text);
 // first kilobyte only.
 QString declaredEncodingName(QByteArrayView bytes);
 
-// The encoding a text is saved in: the one its XML declaration names; else `loaded`, the one its file was
-// loaded in. A byte-order mark and the line breaks are kept from `loaded`; UTF-16 chosen by the declaration
-// over another encoding gets a byte-order mark, which XML requires of it.
+// The encoding a text is saved in: the one its XML declaration names (unless the file's bytes overruled
+// that name when it was loaded); else `loaded`, the one its file was loaded in. A byte-order mark and the line breaks
+// are kept from `loaded`; UTF-16 chosen by the declaration over another encoding gets a byte-order mark, which XML
+// requires of it.
 TTextEncoding saveEncodingFor(QStringView text, const TTextEncoding& loaded);
 
 // Decoders of the encodings TPacketCodec does not cover. Bytes they cannot read become U+FFFD, each

@@ -420,6 +420,13 @@ void TestPacketFile::unchangedTextSavesTheLoadedBytes_data()
     QTest::newRow("UTF-16LE without BOM or declaration")
         << utf16Bytes(QString::fromUtf8("<ROW NAME=\"日本\"/>\n"), false, false) << QString::fromUtf8("日本")
         << "UTF-16LE, LF";
+    // The bytes overrule a declaration that says otherwise, and the save keeps them so.
+    QTest::newRow("UTF-16LE with BOM declaring UTF-8")
+        << utf16Bytes(packet.arg(QStringLiteral(" encoding=\"utf-8\"")), false, true) << QString::fromUtf8("東京ﾃｽﾄ é")
+        << "UTF-16LE, BOM, CR LF";
+    QTest::newRow("UTF-8 with BOM declaring Shift_JIS")
+        << QByteArray("\xEF\xBB\xBF") + packet.arg(QStringLiteral(" encoding=\"Shift_JIS\"")).toUtf8()
+        << QString::fromUtf8("東京ﾃｽﾄ é") << "UTF-8, BOM, CR LF";
     QTest::newRow("UTF-16BE without BOM, a line break first")
         << utf16Bytes(QString::fromUtf8("\r\n<ROW NAME=\"日本\"/>"), true, false) << QString::fromUtf8("日本")
         << "UTF-16BE, CR LF";
