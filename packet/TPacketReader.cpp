@@ -6,8 +6,8 @@
 #include "TFailure.h"
 #include "TMarkerSearch.h"
 #include "TMemoryProbe.h"
+#include "TNameIndex.h"
 
-#include <QHash>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -129,6 +129,7 @@ private:
     void checkGridFits(qsizetype q);
     void readRows(qsizetype rowData);
     void prepareRowKeys();
+    const TNameIndex& keyIndex();
     // Gathers the row's values (m_rowValues, by column) from the attributes in [begin, end); a value's
     // closing quote must lie before `end`. False when the row's state marks it as an earlier version or as deleted.
     bool readRowValues(qsizetype begin, qsizetype end);
@@ -155,13 +156,16 @@ private:
 
     // Row keys. The names were cut out of the text up to a double quote, so none holds one; a key can then
     // match at a position only if the first `="` from there ends it, and the text before that `="` is
-    // looked up by its case folding instead of trying every name at every position.
-    QHash<QString, int> m_keyByFoldedName;
+    // looked up with letter case ignored instead of trying every name at every position.
+    // Rows that give their values in field order, as written ones do, never need the index: it is built for
+    // the first name they do not give in that order.
+    TNameIndex m_keys;
+    bool m_keysIndexed = false;
+    int m_keyCount = 0;
     std::vector<bool> m_keyLengths;
     std::vector<int> m_foundInRow;
     qsizetype m_rowStateKey = NotFound;
     int m_rowSerial = 0;
-    QString m_foldBuffer;
     std::vector<QStringView> m_rowValues;
     QString m_decoded;
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
@@ -450,13 +454,8 @@ void TPacketScan::prepareRowKeys()
 {
     const QStringList& names = m_ws.FieldList();
     const int count = m_ws.FieldCount();
-    m_keyByFoldedName.clear();
-    m_keyByFoldedName.reserve(count + 1);
     m_keyLengths.assign(1, false);
-    const auto addKey = [this](const QString& name, int j) {
-        QString folded;
-        appendFolded(folded, name);
-        m_keyByFoldedName.insert(folded, j);
+    const auto addKey = [this](const QString& name) {
         const auto length = static_cast<size_t>(name.size());
         if (m_keyLengths.size() <= length) {
             m_keyLengths.resize(length + 1, false);
@@ -464,15 +463,36 @@ void TPacketScan::prepareRowKeys()
         m_keyLengths[length] = true;
     };
     for (int j = 0; j < count; ++j) {
-        addKey(names[j], j);
+        addKey(names[j]);
     }
     // The row state of a packet with a change log, looked up as one more key unless a field has its name.
     m_rowStateKey = NotFound;
     if (TWorkspace::indexOfName(names, RowStateName) < 0) {
         m_rowStateKey = count;
-        addKey(RowStateName, count);
+        addKey(RowStateName);
     }
+    // The workspace takes no name equal to another with letter case ignored: each name is a key of its own.
+    m_keyCount = m_rowStateKey == NotFound ? count : count + 1;
+    m_keys = TNameIndex();
+    m_keysIndexed = false;
     m_foundInRow.assign(static_cast<size_t>(count) + 1, 0);
+}
+
+const TNameIndex& TPacketScan::keyIndex()
+{
+    if (!m_keysIndexed) {
+        // The names stay in the field list while the rows are read.
+        const QStringList& names = m_ws.FieldList();
+        m_keys.reset(m_keyCount);
+        for (int j = 0; j < m_ws.FieldCount(); ++j) {
+            m_keys.insert(names[j], j);
+        }
+        if (m_rowStateKey != NotFound) {
+            m_keys.insert(RowStateName, static_cast<int>(m_rowStateKey));
+        }
+        m_keysIndexed = true;
+    }
+    return m_keys;
 }
 
 void TPacketScan::checkGridFits(qsizetype q)
@@ -567,7 +587,7 @@ void TPacketScan::readRows(qsizetype rowData)
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
 {
-    const int keys = static_cast<int>(m_keyByFoldedName.size());
+    const int keys = m_keyCount;
     const QStringView element = m_text.first(end);
     // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
     // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
@@ -655,12 +675,10 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         }
         if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
             m_keyLengths[static_cast<size_t>(length)]) {
-            m_foldBuffer.resize(0);
-            appendFolded(m_foldBuffer, m_text.mid(k, length));
-            const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
-            if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
-                k = take(*it, k, nextEquals + 2);
-                expected = *it + 1;
+            const int key = keyIndex().find(m_text.mid(k, length));
+            if (key >= 0 && m_foundInRow[static_cast<size_t>(key)] != serial) {
+                k = take(key, k, nextEquals + 2);
+                expected = key + 1;
             }
         }
     }

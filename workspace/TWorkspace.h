@@ -2,6 +2,7 @@
 
 #include "TDialogs.h"
 #include "TKeyList.h"
+#include "TNameIndex.h"
 #include "TStringGrid.h"
 
 #include <QRect>
@@ -288,10 +289,10 @@ private:
     int m_fieldTableHeight = FieldTableDesignHeight;
 
     TTextMeasure m_measure;
-    // The open field batch: FieldList's names case-folded, and whether a field was added in it.
+    // The open field batch: FieldList's names by position, and whether a field was added in it.
     bool m_batchOpen = false;
     bool m_batchAdded = false;
-    QSet<QString> m_foldedNames;
+    TNameIndex m_nameIndex;
     // The data table's header cells of the fields added in the open batch.
     QStringList m_batchHeaders;
 };
