@@ -11,6 +11,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace torvane {
@@ -94,6 +95,14 @@ private:
     // does not count, so the search ends before position L - 1.
     TQuoted quoted(qsizetype v)
     {
+        // Most values are short: their first characters are looked at here before the finder is asked.
+        const char16_t* chars = m_text.utf16();
+        const qsizetype shortEnd = std::min(m_length - 1, v + 32);
+        for (qsizetype k = std::max<qsizetype>(v, 0); k < shortEnd; ++k) {
+            if (chars[k] == u'"') {
+                return {m_text.mid(v, k - v), k};
+            }
+        }
         const qsizetype closing = m_quote.find(v, m_length - 1);
         if (closing == NotFound) {
             return {};
@@ -255,6 +264,19 @@ qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
 
 qsizetype TPacketScan::findFieldTag(qsizetype p)
 {
+    // Fields follow one another with a line break between: a marker can only start at a "<", and when the
+    // first "<" among the next few characters starts one, it is the first marker from p on.
+    const char16_t* chars = m_text.utf16();
+    const qsizetype shortEnd = std::min(m_length - FieldMarker.size() + 1, p + 32);
+    for (qsizetype k = std::max<qsizetype>(p, 0); k < shortEnd; ++k) {
+        if (chars[k] == u'<') {
+            if (m_text.mid(k, FieldMarker.size()).compare(FieldMarker, Qt::CaseInsensitive) == 0 &&
+                isStartTagAt(m_text, k, u"FIELD")) {
+                return k;
+            }
+            break;
+        }
+    }
     for (qsizetype f = m_field.find(p); f != NotFound; f = m_field.find(f + 1)) {
         // "<FIELDS" is no field.
         if (isStartTagAt(m_text, f, u"FIELD")) {
@@ -282,6 +304,19 @@ qsizetype TPacketScan::readFields(qsizetype p)
     struct TSpan {
         qsizetype begin;
         qsizetype end;
+    };
+    // Fields mostly share their type and width texts: one equal to the previous field's is shared with it
+    // rather than copied again.
+    QString lastType;
+    QString lastWidth;
+    const auto sharedText = [](QString& last, QStringView value) {
+        if (value.isEmpty()) {
+            return value.toString();
+        }
+        if (value != last) {
+            last = value.toString();
+        }
+        return last;
     };
     for (;;) {
         const qsizetype f = findFieldTag(p);
@@ -317,7 +352,10 @@ qsizetype TPacketScan::readFields(qsizetype p)
         const auto separated = [this](qsizetype a) {
             return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
         };
-        std::vector<TSpan> taken{{separated(nameAt - NameAttribute.size()), name.closing + 1}};
+        // Name, type and width: at most three, kept here rather than allocated for every field.
+        std::array<TSpan, 3> taken{};
+        size_t takenCount = 0;
+        taken[takenCount++] = {separated(nameAt - NameAttribute.size()), name.closing + 1};
 
         QString type;
         const qsizetype typeAt = attributeValue(TypeAttribute, end);
@@ -329,8 +367,8 @@ qsizetype TPacketScan::readFields(qsizetype p)
                 addField(name.value.toString(), {}, {}, {}, {});
                 return name.closing + 1;
             }
-            type = quotedType.value.toString();
-            taken.push_back({separated(typeAt - TypeAttribute.size()), quotedType.closing + 1});
+            type = sharedText(lastType, quotedType.value);
+            taken[takenCount++] = {separated(typeAt - TypeAttribute.size()), quotedType.closing + 1};
         }
 
         QString width;
@@ -338,15 +376,17 @@ qsizetype TPacketScan::readFields(qsizetype p)
         // At least one character must lie between the marker and the end of the attributes.
         if (widthAt != NotFound && widthAt < end) {
             const TQuoted quotedWidth = quoted(widthAt);
-            width = quotedWidth.value.toString();
-            taken.push_back({separated(widthAt - WidthAttribute.size()),
-                             quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
+            width = sharedText(lastWidth, quotedWidth.value);
+            taken[takenCount++] = {separated(widthAt - WidthAttribute.size()),
+                                   quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1};
         }
 
-        std::sort(taken.begin(), taken.end(), [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
+        std::sort(taken.begin(), taken.begin() + takenCount,
+                  [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
         QString etc;
         qsizetype k = from;
-        for (const TSpan& span : taken) {
+        for (size_t t = 0; t < takenCount; ++t) {
+            const TSpan& span = taken[t];
             const qsizetype begin = std::clamp(span.begin, k, end);
             etc += m_text.mid(k, begin - k);
             k = std::max(k, std::min(span.end, end));

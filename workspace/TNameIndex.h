@@ -37,7 +37,7 @@ private:
     size_t slotOf(QStringView name, quint32 hash) const;
     void grow();
 
-    std::vector<TSlot> m_slots; // a power of two long, at most half full
+    std::vector<TSlot> m_slots; // a power of two long, at most four fifths full
     std::vector<QStringView> m_names;
     std::vector<int> m_values;
 };

@@ -289,12 +289,12 @@ private:
     int m_fieldTableHeight = FieldTableDesignHeight;
 
     TTextMeasure m_measure;
-    // The open field batch: FieldList's names by position, and whether a field was added in it.
+    // The open field batch: FieldList's names by position, whether a field was added in it, and the first
+    // field it added (the fields it adds are the last ones).
     bool m_batchOpen = false;
     bool m_batchAdded = false;
     TNameIndex m_nameIndex;
-    // The data table's header cells of the fields added in the open batch.
-    QStringList m_batchHeaders;
+    int m_batchFirst = 0;
 };
 
 // The type code of a type text: the part before its first opening parenthesis, ASCII "(" or full-width
