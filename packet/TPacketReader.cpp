@@ -247,9 +247,17 @@ void TPacketScan::run()
 qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
 {
     qsizetype found = NotFound;
+    // An attribute whose first character is ASCII and another letter than the marker's, or another
+    // character, matches in no letter case: it is passed over without comparing the rest.
+    const char16_t first = marker.front().unicode();
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
     for (const qsizetype a : m_attributes) {
         if (a >= end) {
             break;
+        }
+        const char16_t c = m_text[a].unicode();
+        if (c < 128 && first < 128 && lower(c) != lower(first)) {
+            continue;
         }
         const QStringView here = m_text.mid(a, marker.size());
         if (here == marker) {
