@@ -1,5 +1,6 @@
 #include "TPacketCodec.h"
 
+#include "THugePages.h"
 #include "TSimd.h"
 
 #include <QStringDecoder>
@@ -199,36 +200,44 @@ void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& 
 QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
+    preferHugePages(out.data(), out.size() * qsizetype(sizeof(QChar)));
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
-    // The markup, numbers and most names are ASCII.
     const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
-    for (qsizetype i = 0;; ++i) {
+    const char16_t* single = m_decodeSingle.data();
+    const char16_t* pair = m_decodePair.data();
+    qsizetype i = 0;
+    for (;;) {
+        // The markup, numbers and most names are ASCII.
         widenAscii(src, i, n, dst);
         if (i >= n) {
             break;
         }
-        const unsigned char b = src[i];
-        if (!isLeadByte(b)) {
-            *dst++ = m_decodeSingle[b];
-        } else if (i + 1 < n && isTrailByte(src[i + 1])) {
-            const char16_t c = m_decodePair[static_cast<size_t>(b << 8 | src[i + 1])];
-            *dst++ = c;
-            if (c == Replacement && faults) {
-                faults->add(i);
-            }
-            // An undefined pair whose second byte is ASCII takes only its lead byte: the ASCII character
-            // (often a quote or "<" of the markup) is read on its own, not swallowed.
-            if (c != Replacement || src[i + 1] >= 0x80) {
+        // Japanese text comes in runs of characters, read here up to the next ASCII byte.
+        do {
+            const unsigned char b = src[i];
+            if (!isLeadByte(b)) {
+                *dst++ = single[b];
                 ++i;
+                continue;
             }
-        } else {
-            // A lead byte without its trail byte: the next byte, if any, is read on its own.
-            *dst++ = Replacement;
+            // The pair table holds U+FFFD wherever the second byte is no trail byte, so a defined pair
+            // takes one look-up; 0 stands for the byte after the last, which is none.
+            const unsigned char trail = i + 1 < n ? src[i + 1] : 0;
+            const char16_t c = pair[static_cast<size_t>(b << 8 | trail)];
+            *dst++ = c;
+            if (c != Replacement) {
+                i += 2;
+                continue;
+            }
             if (faults) {
                 faults->add(i);
             }
-        }
+            // An undefined pair whose second byte is ASCII takes only its lead byte: the ASCII character
+            // (often a quote or "<" of the markup) is read on its own, not swallowed. A lead byte without
+            // its trail byte leaves the next byte, if any, to be read on its own as well.
+            i += isTrailByte(trail) && trail >= 0x80 ? 2 : 1;
+        } while (i < n && src[i] >= 0x80);
     }
     out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));
     return out;

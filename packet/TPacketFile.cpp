@@ -3,6 +3,7 @@
 #include "TAtomicFile.h"
 #include "TFailure.h"
 #include "TFileBytes.h"
+#include "THugePages.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
@@ -61,6 +62,11 @@ TUtf8Scan scanUtf8(QByteArrayView bytes, qsizetype from)
         const unsigned char b = p[i];
         if (b < 0x80) {
             ++i;
+            // The markup between the text is passed over eight bytes at a time.
+            quint64 word;
+            while (i + 8 <= n && (std::memcpy(&word, p + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+                i += 8;
+            }
             continue;
         }
         int length = 0;
@@ -374,6 +380,7 @@ QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
     qint64 got = 0;
     try {
         bytes.resize(sized ? limit : 64 * 1024);
+        preferHugePages(bytes.data(), bytes.size());
         while (got < limit) {
             if (got == bytes.size()) {
                 bytes.resize(std::min<qint64>(limit, 2 * got));

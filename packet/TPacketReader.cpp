@@ -6,11 +6,12 @@
 #include "TFailure.h"
 #include "TMarkerSearch.h"
 #include "TMemoryProbe.h"
+#include "TNameIndex.h"
 
-#include <QHash>
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace torvane {
@@ -94,6 +95,14 @@ private:
     // does not count, so the search ends before position L - 1.
     TQuoted quoted(qsizetype v)
     {
+        // Most values are short: their first characters are looked at here before the finder is asked.
+        const char16_t* chars = m_text.utf16();
+        const qsizetype shortEnd = std::min(m_length - 1, v + 32);
+        for (qsizetype k = std::max<qsizetype>(v, 0); k < shortEnd; ++k) {
+            if (chars[k] == u'"') {
+                return {m_text.mid(v, k - v), k};
+            }
+        }
         const qsizetype closing = m_quote.find(v, m_length - 1);
         if (closing == NotFound) {
             return {};
@@ -129,6 +138,7 @@ private:
     void checkGridFits(qsizetype q);
     void readRows(qsizetype rowData);
     void prepareRowKeys();
+    const TNameIndex& keyIndex();
     // Gathers the row's values (m_rowValues, by column) from the attributes in [begin, end); a value's
     // closing quote must lie before `end`. False when the row's state marks it as an earlier version or as deleted.
     bool readRowValues(qsizetype begin, qsizetype end);
@@ -155,13 +165,16 @@ private:
 
     // Row keys. The names were cut out of the text up to a double quote, so none holds one; a key can then
     // match at a position only if the first `="` from there ends it, and the text before that `="` is
-    // looked up by its case folding instead of trying every name at every position.
-    QHash<QString, int> m_keyByFoldedName;
+    // looked up with letter case ignored instead of trying every name at every position.
+    // Rows that give their values in field order, as written ones do, never need the index: it is built for
+    // the first name they do not give in that order.
+    TNameIndex m_keys;
+    bool m_keysIndexed = false;
+    int m_keyCount = 0;
     std::vector<bool> m_keyLengths;
     std::vector<int> m_foundInRow;
     qsizetype m_rowStateKey = NotFound;
     int m_rowSerial = 0;
-    QString m_foldBuffer;
     std::vector<QStringView> m_rowValues;
     QString m_decoded;
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
@@ -234,9 +247,17 @@ void TPacketScan::run()
 qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
 {
     qsizetype found = NotFound;
+    // An attribute whose first character is ASCII and another letter than the marker's, or another
+    // character, matches in no letter case: it is passed over without comparing the rest.
+    const char16_t first = marker.front().unicode();
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
     for (const qsizetype a : m_attributes) {
         if (a >= end) {
             break;
+        }
+        const char16_t c = m_text[a].unicode();
+        if (c < 128 && first < 128 && lower(c) != lower(first)) {
+            continue;
         }
         const QStringView here = m_text.mid(a, marker.size());
         if (here == marker) {
@@ -251,6 +272,19 @@ qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
 
 qsizetype TPacketScan::findFieldTag(qsizetype p)
 {
+    // Fields follow one another with a line break between: a marker can only start at a "<", and when the
+    // first "<" among the next few characters starts one, it is the first marker from p on.
+    const char16_t* chars = m_text.utf16();
+    const qsizetype shortEnd = std::min(m_length - FieldMarker.size() + 1, p + 32);
+    for (qsizetype k = std::max<qsizetype>(p, 0); k < shortEnd; ++k) {
+        if (chars[k] == u'<') {
+            if (m_text.mid(k, FieldMarker.size()).compare(FieldMarker, Qt::CaseInsensitive) == 0 &&
+                isStartTagAt(m_text, k, u"FIELD")) {
+                return k;
+            }
+            break;
+        }
+    }
     for (qsizetype f = m_field.find(p); f != NotFound; f = m_field.find(f + 1)) {
         // "<FIELDS" is no field.
         if (isStartTagAt(m_text, f, u"FIELD")) {
@@ -278,6 +312,19 @@ qsizetype TPacketScan::readFields(qsizetype p)
     struct TSpan {
         qsizetype begin;
         qsizetype end;
+    };
+    // Fields mostly share their type and width texts: one equal to the previous field's is shared with it
+    // rather than copied again.
+    QString lastType;
+    QString lastWidth;
+    const auto sharedText = [](QString& last, QStringView value) {
+        if (value.isEmpty()) {
+            return value.toString();
+        }
+        if (value != last) {
+            last = value.toString();
+        }
+        return last;
     };
     for (;;) {
         const qsizetype f = findFieldTag(p);
@@ -313,7 +360,10 @@ qsizetype TPacketScan::readFields(qsizetype p)
         const auto separated = [this](qsizetype a) {
             return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
         };
-        std::vector<TSpan> taken{{separated(nameAt - NameAttribute.size()), name.closing + 1}};
+        // Name, type and width: at most three, kept here rather than allocated for every field.
+        std::array<TSpan, 3> taken{};
+        size_t takenCount = 0;
+        taken[takenCount++] = {separated(nameAt - NameAttribute.size()), name.closing + 1};
 
         QString type;
         const qsizetype typeAt = attributeValue(TypeAttribute, end);
@@ -325,8 +375,8 @@ qsizetype TPacketScan::readFields(qsizetype p)
                 addField(name.value.toString(), {}, {}, {}, {});
                 return name.closing + 1;
             }
-            type = quotedType.value.toString();
-            taken.push_back({separated(typeAt - TypeAttribute.size()), quotedType.closing + 1});
+            type = sharedText(lastType, quotedType.value);
+            taken[takenCount++] = {separated(typeAt - TypeAttribute.size()), quotedType.closing + 1};
         }
 
         QString width;
@@ -334,15 +384,17 @@ qsizetype TPacketScan::readFields(qsizetype p)
         // At least one character must lie between the marker and the end of the attributes.
         if (widthAt != NotFound && widthAt < end) {
             const TQuoted quotedWidth = quoted(widthAt);
-            width = quotedWidth.value.toString();
-            taken.push_back({separated(widthAt - WidthAttribute.size()),
-                             quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1});
+            width = sharedText(lastWidth, quotedWidth.value);
+            taken[takenCount++] = {separated(widthAt - WidthAttribute.size()),
+                                   quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1};
         }
 
-        std::sort(taken.begin(), taken.end(), [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
+        std::sort(taken.begin(), taken.begin() + takenCount,
+                  [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
         QString etc;
         qsizetype k = from;
-        for (const TSpan& span : taken) {
+        for (size_t t = 0; t < takenCount; ++t) {
+            const TSpan& span = taken[t];
             const qsizetype begin = std::clamp(span.begin, k, end);
             etc += m_text.mid(k, begin - k);
             k = std::max(k, std::min(span.end, end));
@@ -450,13 +502,8 @@ void TPacketScan::prepareRowKeys()
 {
     const QStringList& names = m_ws.FieldList();
     const int count = m_ws.FieldCount();
-    m_keyByFoldedName.clear();
-    m_keyByFoldedName.reserve(count + 1);
     m_keyLengths.assign(1, false);
-    const auto addKey = [this](const QString& name, int j) {
-        QString folded;
-        appendFolded(folded, name);
-        m_keyByFoldedName.insert(folded, j);
+    const auto addKey = [this](const QString& name) {
         const auto length = static_cast<size_t>(name.size());
         if (m_keyLengths.size() <= length) {
             m_keyLengths.resize(length + 1, false);
@@ -464,15 +511,36 @@ void TPacketScan::prepareRowKeys()
         m_keyLengths[length] = true;
     };
     for (int j = 0; j < count; ++j) {
-        addKey(names[j], j);
+        addKey(names[j]);
     }
     // The row state of a packet with a change log, looked up as one more key unless a field has its name.
     m_rowStateKey = NotFound;
     if (TWorkspace::indexOfName(names, RowStateName) < 0) {
         m_rowStateKey = count;
-        addKey(RowStateName, count);
+        addKey(RowStateName);
     }
+    // The workspace takes no name equal to another with letter case ignored: each name is a key of its own.
+    m_keyCount = m_rowStateKey == NotFound ? count : count + 1;
+    m_keys = TNameIndex();
+    m_keysIndexed = false;
     m_foundInRow.assign(static_cast<size_t>(count) + 1, 0);
+}
+
+const TNameIndex& TPacketScan::keyIndex()
+{
+    if (!m_keysIndexed) {
+        // The names stay in the field list while the rows are read.
+        const QStringList& names = m_ws.FieldList();
+        m_keys.reset(m_keyCount);
+        for (int j = 0; j < m_ws.FieldCount(); ++j) {
+            m_keys.insert(names[j], j);
+        }
+        if (m_rowStateKey != NotFound) {
+            m_keys.insert(RowStateName, static_cast<int>(m_rowStateKey));
+        }
+        m_keysIndexed = true;
+    }
+    return m_keys;
 }
 
 void TPacketScan::checkGridFits(qsizetype q)
@@ -567,7 +635,7 @@ void TPacketScan::readRows(qsizetype rowData)
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
 {
-    const int keys = static_cast<int>(m_keyByFoldedName.size());
+    const int keys = m_keyCount;
     const QStringView element = m_text.first(end);
     // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
     // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
@@ -655,12 +723,10 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         }
         if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() &&
             m_keyLengths[static_cast<size_t>(length)]) {
-            m_foldBuffer.resize(0);
-            appendFolded(m_foldBuffer, m_text.mid(k, length));
-            const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
-            if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
-                k = take(*it, k, nextEquals + 2);
-                expected = *it + 1;
+            const int key = keyIndex().find(m_text.mid(k, length));
+            if (key >= 0 && m_foundInRow[static_cast<size_t>(key)] != serial) {
+                k = take(key, k, nextEquals + 2);
+                expected = key + 1;
             }
         }
     }

@@ -67,8 +67,11 @@ QStringList TWorkspace::initialTypeList()
 
 int TWorkspace::indexOfName(const QStringList& names, const QString& name)
 {
+    // Case folding keeps every character in its plane, so names equal apart from case have the same length:
+    // the comparison, a call into the library, is made for those alone, after the plain one that settles the
+    // type list's look-ups.
     for (int i = 0; i < names.size(); ++i) {
-        if (names[i].compare(name, Qt::CaseInsensitive) == 0) {
+        if (names[i].size() == name.size() && (names[i] == name || names[i].compare(name, Qt::CaseInsensitive) == 0)) {
             return i;
         }
     }
@@ -197,22 +200,23 @@ TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace) : m_workspace(worksp
 {
     m_workspace.m_batchOpen = true;
     m_workspace.m_batchAdded = false;
-    m_workspace.m_foldedNames.clear();
-    m_workspace.m_foldedNames.reserve(m_workspace.m_fieldList.size());
-    for (const QString& name : std::as_const(m_workspace.m_fieldList)) {
-        m_workspace.m_foldedNames.insert(name.toCaseFolded());
+    m_workspace.m_batchFirst = m_workspace.FieldCount();
+    const QStringList& names = m_workspace.m_fieldList;
+    m_workspace.m_nameIndex.reset(names.size());
+    for (int i = 0; i < names.size(); ++i) {
+        m_workspace.m_nameIndex.insert(names[i], i);
     }
 }
 
 TWorkspace::TFieldBatch::~TFieldBatch()
 {
     m_workspace.m_batchOpen = false;
-    m_workspace.m_foldedNames.clear();
-    const QStringList headers = std::exchange(m_workspace.m_batchHeaders, {});
-    if (!headers.isEmpty()) {
-        // The batch's fields are the last columns, in the order they were added.
-        const int first = m_workspace.FieldCount() - static_cast<int>(headers.size());
-        m_workspace.m_dataTable.setCells(0, first, headers.constData(), static_cast<int>(headers.size()));
+    m_workspace.m_nameIndex = TNameIndex();
+    // The batch's fields are the last columns, in the order they were added: their names are the headers.
+    const int first = m_workspace.m_batchFirst;
+    if (m_workspace.FieldCount() > first) {
+        m_workspace.m_dataTable.setCells(0, first, m_workspace.m_fieldList.constData() + first,
+                                         m_workspace.FieldCount() - first);
     }
     // Each add would have refilled the lists; with no add they keep their items and selections.
     if (m_workspace.m_batchAdded) {
@@ -234,38 +238,42 @@ int TWorkspace::typeIndexOf(const QString& typeText) const
 bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const QString& etc, const QString& width,
                              TDialogs& dialogs)
 {
-    const QString folded = m_batchOpen ? name.toCaseFolded() : QString();
-    const bool taken = m_batchOpen ? m_foldedNames.contains(folded) : indexOfName(m_fieldList, name) >= 0;
-    if (name.isEmpty() || taken) {
+    bool taken = name.isEmpty() || (!m_batchOpen && indexOfName(m_fieldList, name) >= 0);
+    if (!taken) {
+        m_fieldList.append(name);
+        // In a batch the index checks the name and takes it in one look-up. It keeps a view of the name: the
+        // list's copy, whose characters stay where they are while the batch adds.
+        if (m_batchOpen && m_nameIndex.add(m_fieldList.constLast(), FieldCount() - 1) >= 0) {
+            m_fieldList.removeLast();
+            taken = true;
+        }
+    }
+    if (taken) {
         dialogs.inform(MsgNameTaken);
         return false;
     }
-    m_fieldList.append(name);
     const int number = FieldCount();
     if (m_fieldTable.rowCount() == number) {
         m_fieldTable.setRowCount(number + 1);
     }
     if (m_batchOpen) {
-        m_foldedNames.insert(folded);
         m_batchAdded = true;
     } else {
         refillKeyLists();
     }
 
-    m_fieldTable.setCell(FieldNameColumn, number, name);
-    m_fieldTable.setCell(FieldTypeColumn, number, typeText);
-    m_fieldTable.setCell(FieldEtcColumn, number, etc);
-    m_fieldTable.setCell(FieldWidthColumn, number, width);
+    // The row's four cells are written in one go: each cell written alone would rebuild the row's buffer.
+    const QStringView cells[FieldColumnCount] = {name, typeText, etc, width};
+    m_fieldTable.setRowCells(number, cells, FieldColumnCount);
 
     if (typeIndexOf(typeText) < 0) {
         m_typeList.append(typeText);
     }
 
     m_dataTable.setColCount(number);
-    if (m_batchOpen) {
-        // The header row is one buffer: written once when the batch closes, not copied on every add.
-        m_batchHeaders.append(name);
-    } else {
+    // The header row is one buffer: in a batch it is written once when the batch closes, not copied on
+    // every add.
+    if (!m_batchOpen) {
         m_dataTable.setCell(number - 1, 0, name);
     }
 

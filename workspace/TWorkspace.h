@@ -2,6 +2,7 @@
 
 #include "TDialogs.h"
 #include "TKeyList.h"
+#include "TNameIndex.h"
 #include "TStringGrid.h"
 
 #include <QRect>
@@ -288,12 +289,12 @@ private:
     int m_fieldTableHeight = FieldTableDesignHeight;
 
     TTextMeasure m_measure;
-    // The open field batch: FieldList's names case-folded, and whether a field was added in it.
+    // The open field batch: FieldList's names by position, whether a field was added in it, and the first
+    // field it added (the fields it adds are the last ones).
     bool m_batchOpen = false;
     bool m_batchAdded = false;
-    QSet<QString> m_foldedNames;
-    // The data table's header cells of the fields added in the open batch.
-    QStringList m_batchHeaders;
+    TNameIndex m_nameIndex;
+    int m_batchFirst = 0;
 };
 
 // The type code of a type text: the part before its first opening parenthesis, ASCII "(" or full-width
