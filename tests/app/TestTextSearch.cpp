@@ -43,7 +43,7 @@ void TestTextSearch::sameAsQt()
         text += characters[static_cast<qsizetype>(rng() % characters.size())];
     }
     int found = 0;
-    for (int n = 0; n < 40; ++n) {
+    for (int n = 0; n < 24; ++n) {
         // Pieces of the text (so that there are matches), some in other letter case, and a few absent ones.
         // Whole characters, as the find bar's text has them.
         qsizetype at = static_cast<qsizetype>(rng() % (text.size() - 14));
@@ -56,7 +56,7 @@ void TestTextSearch::sameAsQt()
         } else if (n % 3 == 2) {
             needle = needle.toLower();
         }
-        if (n % 10 == 9) {
+        if (n % 8 == 7) {
             needle += QStringLiteral("#");
         }
         for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
@@ -68,7 +68,7 @@ void TestTextSearch::sameAsQt()
             }
         }
     }
-    QVERIFY(found > 1000);
+    QVERIFY(found > 500);
 }
 
 QTEST_MAIN(TestTextSearch)
