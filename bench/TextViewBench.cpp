@@ -87,8 +87,9 @@ struct Texts {
 };
 
 // A single-line packet of `size` characters: rows with a 200,000-character base64 image each, as longLine;
-// `blank` images are all "A" (as blank pictures' bytes give), so that every row is as many letters wide as
-// the others and no row after an edit ever starts where an old one did.
+// or `blank`, one image of the whole line, all "A" (as a blank picture's bytes give), in which no row after
+// an edit ever starts where an old one did (every row is as many letters wide as the others, and there is
+// no space to break after).
 QString hugeLine(qsizetype size, bool blank)
 {
     std::mt19937 rng(20240602);
@@ -98,7 +99,8 @@ QString hugeLine(qsizetype size, bool blank)
     line += QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><ROWDATA>");
     for (int row = 1; line.size() < size - 200; ++row) {
         line += QStringLiteral("<ROW ID=\"%1\" NAME=\"%2\" IMAGE=\"").arg(row).arg(QString::fromUtf8("写真・東京駅"));
-        const qsizetype image = std::min<qsizetype>(200000, size - 200 - line.size());
+        const qsizetype image =
+            blank ? size - 200 - line.size() : std::min<qsizetype>(200000, size - 200 - line.size());
         line.resize(line.size() + image);
         QChar* at = line.data() + line.size() - image;
         for (qsizetype i = 0; i < image; ++i) {
