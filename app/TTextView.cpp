@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace torvane {
 
@@ -1335,16 +1336,19 @@ void TTextView::spliceRows(std::vector<qsizetype>& rows, size_t restart, std::ve
 
 void TTextView::rewrapEdited(const TTextChange& change, std::vector<qsizetype>& rows) const
 {
+    const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
+    rewrapAround(change.firstLine, column, column + change.removedLength, column + change.insertedLength, rows);
+}
+
+void TTextView::rewrapAround(int line, qsizetype column, qsizetype oldEnd, qsizetype editEnd,
+                             std::vector<qsizetype>& rows) const
+{
     // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word back
     // onto it), and past the edit the old rows come back once a row starts where one did. Where no row
     // falls in step soon (a long line without spaces in a font whose letters are as wide as each other),
     // the rows past the edit stay as they were, shifted, and the wrap goes on from where it stopped while
     // the view is idle or once those rows are wanted: a key costs the rows around it at any line length.
-    const int line = change.firstLine;
-    const qsizetype column = change.position - m_buffer.lineStart(line);
-    const qsizetype delta = change.insertedLength - change.removedLength;
-    const qsizetype oldEnd = column + change.removedLength;
-    const qsizetype editEnd = column + change.insertedLength;
+    const qsizetype delta = editEnd - oldEnd;
     const auto shifted = [&](qsizetype at) { return at >= oldEnd ? at + delta : at > column ? editEnd : at; };
 
     const auto row = std::upper_bound(rows.begin(), rows.end(), column) - rows.begin() - 1;
@@ -1655,14 +1659,35 @@ void TTextView::dropLayouts(const TTextChange& change)
     m_layouts.swap(layouts);
 
     std::vector<qsizetype> old;
+    // A line broken in two (Enter) or two joined (a line break deleted) keep what they can of their rows:
+    // the rows before the edit, and those of the text after it.
+    std::vector<qsizetype> oldFirst;
+    std::vector<qsizetype> oldLast;
+    const bool inPlace = change.removedBreaks == 0 && change.insertedBreaks == 0;
+    const bool broken = change.removedBreaks == 0 && change.insertedBreaks > 0;
+    const bool joined = change.removedBreaks == 1 && change.insertedBreaks == 0 && change.removedLength == 2;
+    // A wrap going on over either goes on over the new line that holds its rows.
+    const auto pendingOf = [&](int line) {
+        const auto found = m_pending.find(line);
+        return found == m_pending.end() ? std::optional<PendingWrap>() : std::optional<PendingWrap>(found->second);
+    };
+    const std::optional<PendingWrap> firstWrap = pendingOf(change.firstLine);
+    const std::optional<PendingWrap> lastWrap = pendingOf(lastOld);
+    const qsizetype editColumn = change.position - m_buffer.lineStart(change.firstLine);
+    // Rows up to the edit not yet rewrapped: the line is wrapped afresh when shown.
+    const bool wrapping = firstWrap && firstWrap->run.rowStart < editColumn;
     std::map<int, std::vector<qsizetype>> starts;
     for (auto& [line, rows] : m_rowStarts) {
         if (line < change.firstLine) {
             starts.emplace(line, std::move(rows));
         } else if (line > lastOld) {
             starts.emplace(line + shift, std::move(rows));
-        } else if (line == change.firstLine && change.removedBreaks == 0 && change.insertedBreaks == 0) {
+        } else if (line == change.firstLine && inPlace) {
             old = std::move(rows);
+        } else if (line == change.firstLine && (broken || joined) && !wrapping) {
+            oldFirst = std::move(rows);
+        } else if (line == lastOld && joined && !wrapping) {
+            oldLast = std::move(rows);
         }
     }
     m_rowStarts.swap(starts);
@@ -1702,7 +1727,57 @@ void TTextView::dropLayouts(const TTextChange& change)
     for (int line = change.firstLine; line <= change.firstLine + change.insertedBreaks; ++line) {
         m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
     }
+    // Columns of the old line(s) are taken into those of one line edited in place: the rows up to the edit
+    // at theirs, those after it one past the edit's start (as if one character went), so that the rewrap
+    // around the edit does the rest.
+    const qsizetype column = editColumn;
+    const auto keep = [&](int line, std::vector<qsizetype> rows, qsizetype from, qsizetype editEnd) {
+        rewrapAround(line, from, from + 1, editEnd, rows);
+        m_rows[static_cast<size_t>(line)] = static_cast<int>(rows.size());
+        m_rowStarts.emplace(line, std::move(rows));
+    };
+    const auto before = [](std::vector<qsizetype> rows, qsizetype column) {
+        rows.erase(std::upper_bound(rows.begin(), rows.end(), column), rows.end());
+        return rows;
+    };
+    // A wrap taken over with its rows, their columns moved by `by`.
+    const auto carry = [&](int line, PendingWrap wrap, qsizetype by) {
+        wrap.run.rowStart += by;
+        wrap.run.next += by;
+        wrap.inStepFrom += by;
+        m_pending[line] = wrap;
+    };
+    if (broken && !oldFirst.empty()) {
+        // The first line ends where the break came; the last holds the text after it.
+        const int last = change.firstLine + change.insertedBreaks;
+        const qsizetype piece = change.position + change.insertedLength - m_buffer.lineStart(last);
+        const qsizetype oldEnd = column + change.removedLength;
+        // Rows a wrap going on has not reached stand in only from where it may fall in step with them.
+        const qsizetype from = firstWrap && firstWrap->run.rowStart < oldEnd ? firstWrap->inStepFrom : oldEnd;
+        std::vector<qsizetype> after{0};
+        for (auto it = std::lower_bound(oldFirst.begin(), oldFirst.end(), std::max(oldEnd, from)); it != oldFirst.end();
+             ++it) {
+            after.push_back(*it - oldEnd + 1);
+        }
+        keep(change.firstLine, before(std::move(oldFirst), column), column, m_buffer.lineLength(change.firstLine));
+        if (firstWrap && firstWrap->run.rowStart >= oldEnd) {
+            carry(last, *firstWrap, 1 - oldEnd);
+        }
+        keep(last, std::move(after), 0, piece);
+    } else if (joined && !oldFirst.empty() && !oldLast.empty()) {
+        std::vector<qsizetype> rows = before(std::move(oldFirst), column);
+        for (const qsizetype start : oldLast) {
+            rows.push_back(column + 1 + start);
+        }
+        if (lastWrap) {
+            carry(change.firstLine, *lastWrap, column + 1);
+        }
+        keep(change.firstLine, std::move(rows), column, column + change.insertedLength);
+    }
     rebuildRowTree();
+    if (!m_pending.empty() && !m_wrapTimer.isActive()) {
+        m_wrapTimer.start(0, this);
+    }
 }
 
 int TTextView::toLayoutPosition(const RowLayout& layout, qsizetype column) const

@@ -251,6 +251,9 @@ private:
     // One line edited in place: rewraps `rows` around the edit only; rows far past it may be left to a wrap
     // that goes on later (m_pending).
     void rewrapEdited(const TTextChange& change, std::vector<qsizetype>& rows) const;
+    // The same for `line` whose columns [column, oldEnd) of `rows` were replaced by [column, editEnd).
+    void rewrapAround(int line, qsizetype column, qsizetype oldEnd, qsizetype editEnd,
+                      std::vector<qsizetype>& rows) const;
     // A line whose rows past an edit are still those from before it (shifted), being rewrapped on from
     // `run`: rows starting up to run.rowStart are exact, those after it stand in for the rest until the wrap
     // reaches them or falls in step with one of them at or past `inStepFrom`.
