@@ -165,17 +165,18 @@ void TFindBar::find(bool backward)
     if (m_findText.isEmpty()) {
         return;
     }
-    const Qt::CaseSensitivity cs = caseSensitivity();
-    if (m_target.find(m_findText, backward, cs, false)) {
-        setStatus(QString());
-        return;
-    }
     // Past the end (or the start) the search goes on from the other end.
-    if (m_target.find(m_findText, backward, cs, true)) {
+    switch (m_target.findAround(m_findText, backward, caseSensitivity())) {
+    case TFindTarget::Found::Yes:
+        setStatus(QString());
+        break;
+    case TFindTarget::Found::FromOtherEnd:
         setStatus(backward ? QStringLiteral("末尾から続けて検索しました")
                            : QStringLiteral("先頭から続けて検索しました"));
-    } else {
+        break;
+    case TFindTarget::Found::No:
         setStatus(QStringLiteral("見つかりません"));
+        break;
     }
 }
 

@@ -16,6 +16,17 @@ public:
     // Selects the next match of `text` after the selection (before it with `backward`); with `wrap` the
     // search goes on from the other end. False when there is none that way; the selection then stays.
     virtual bool find(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap) = 0;
+    // How a find that may go on from the other end came out.
+    enum class Found { No, Yes, FromOtherEnd };
+    // Selects the next match as find() does, going on from the other end when there is none that way. A
+    // view of a large text answers with one pass over it; this asks find() twice.
+    virtual Found findAround(const QString& text, bool backward, Qt::CaseSensitivity cs)
+    {
+        if (find(text, backward, cs, false)) {
+            return Found::Yes;
+        }
+        return find(text, backward, cs, true) ? Found::FromOtherEnd : Found::No;
+    }
     // Replaces the match that find selected by `replacement`, one undo step; false when the selection is no
     // match of `text` (the bar then finds the next one first).
     virtual bool replaceFound(const QString& text, const QString& replacement, Qt::CaseSensitivity cs) = 0;

@@ -1,6 +1,7 @@
 #include "TTextView.h"
 
 #include "TLineBreaks.h"
+#include "TTextSearch.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace torvane {
 
@@ -362,33 +364,59 @@ void TTextView::goToLine(int line)
     moveCursor(m_buffer.lineStart(line), false);
 }
 
-bool TTextView::find(const QString& needle, bool backward, Qt::CaseSensitivity cs, bool wrap)
+qsizetype TTextView::findMatch(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap,
+                               bool* fromOtherEnd) const
+{
+    // Past the end (or the start), only the matches before where the search began are left to look at.
+    const QStringView all(m_buffer.text());
+    *fromOtherEnd = false;
+    qsizetype found = -1;
+    if (!backward) {
+        found = findText(all, text, selectionEnd(), cs);
+        if (found < 0 && wrap) {
+            found = findText(all.first(std::min(all.size(), selectionEnd() + text.size() - 1)), text, 0, cs);
+            *fromOtherEnd = found >= 0;
+        }
+        return found;
+    }
+    if (selectionStart() > 0) {
+        found = findTextBackward(all, text, selectionStart() - 1, cs);
+    }
+    if (found < 0 && wrap) {
+        const qsizetype from = selectionStart();
+        found = findTextBackward(all.sliced(from), text, all.size() - from - 1, cs);
+        if (found >= 0) {
+            found += from;
+            *fromOtherEnd = true;
+        }
+    }
+    return found;
+}
+
+TFindTarget::Found TTextView::findAndSelect(const QString& needle, bool backward, Qt::CaseSensitivity cs, bool wrap)
 {
     if (needle.isEmpty()) {
-        return false;
+        return Found::No;
     }
     // A line break searched for, in whatever form it was typed or pasted, is a CR LF in the text.
     const QString text = toCrLf(needle);
-    const QStringView all(m_buffer.text());
-    qsizetype found = -1;
-    if (!backward) {
-        found = all.indexOf(text, selectionEnd(), cs);
-        if (found < 0 && wrap) {
-            found = all.indexOf(text, 0, cs);
-        }
-    } else {
-        if (selectionStart() > 0) {
-            found = all.lastIndexOf(text, selectionStart() - 1, cs);
-        }
-        if (found < 0 && wrap) {
-            found = all.lastIndexOf(text, all.size() - 1, cs);
-        }
-    }
+    bool fromOtherEnd = false;
+    const qsizetype found = findMatch(text, backward, cs, wrap, &fromOtherEnd);
     if (found < 0) {
-        return false;
+        return Found::No;
     }
     setSelection(found, text.size());
-    return true;
+    return fromOtherEnd ? Found::FromOtherEnd : Found::Yes;
+}
+
+bool TTextView::find(const QString& needle, bool backward, Qt::CaseSensitivity cs, bool wrap)
+{
+    return findAndSelect(needle, backward, cs, wrap) != Found::No;
+}
+
+TFindTarget::Found TTextView::findAround(const QString& needle, bool backward, Qt::CaseSensitivity cs)
+{
+    return findAndSelect(needle, backward, cs, true);
 }
 
 bool TTextView::replaceFound(const QString& needle, const QString& replacement, Qt::CaseSensitivity cs)
@@ -407,7 +435,7 @@ int TTextView::replaceAll(const QString& needle, const QString& replacement, Qt:
     const QString text = toCrLf(needle);
     const QString with = toCrLf(replacement);
     const QStringView all(m_buffer.text());
-    const qsizetype first = text.isEmpty() ? -1 : all.indexOf(text, 0, cs);
+    const qsizetype first = text.isEmpty() ? -1 : findText(all, text, 0, cs);
     if (first < 0) {
         return 0;
     }
@@ -415,7 +443,7 @@ int TTextView::replaceAll(const QString& needle, const QString& replacement, Qt:
     QString stretch;
     int count = 0;
     qsizetype from = first;
-    for (qsizetype at = first; at >= 0; at = all.indexOf(text, from, cs)) {
+    for (qsizetype at = first; at >= 0; at = findText(all, text, from, cs)) {
         stretch.append(all.mid(from, at - from));
         stretch.append(with);
         from = at + text.size();
@@ -1049,6 +1077,24 @@ void TTextView::timerEvent(QTimerEvent* event)
             vertical->setValue(vertical->value() + 1);
         }
         moveCursor(positionAt(m_lastMousePos), true);
+    } else if (event->timerId() == m_wrapTimer.timerId()) {
+        // A slice of the wrap still going on after an edit; the text at the view's top stays where it is.
+        if (m_pending.empty()) {
+            m_wrapTimer.stop();
+            return;
+        }
+        const int line = m_pending.begin()->first;
+        const auto [topLine, topInLine] = lineAtRow(verticalScrollBar()->value());
+        const int before = m_rows[static_cast<size_t>(line)];
+        constexpr qsizetype Slice = 1024 * 1024;
+        continueWrap(line, Slice, -1);
+        if (line < topLine && m_rows[static_cast<size_t>(line)] != before) {
+            updateScrollBars();
+            verticalScrollBar()->setValue(rowsBefore(topLine) + topInLine);
+        }
+        if (m_pending.empty()) {
+            m_wrapTimer.stop();
+        }
     } else if (event->timerId() == m_tripleClickTimer.timerId()) {
         m_tripleClickTimer.stop();
     } else {
@@ -1108,6 +1154,7 @@ void TTextView::rewrapAll()
     const int lines = m_buffer.lineCount();
     m_wrapWidth = wrapWidth();
     m_rowStarts.clear();
+    m_pending.clear();
     m_layouts.clear();
     m_rows.resize(static_cast<size_t>(lines));
     for (int line = 0; line < lines; ++line) {
@@ -1198,13 +1245,15 @@ const std::vector<qsizetype>& TTextView::rowStarts(int line) const
         return found->second;
     }
     std::vector<qsizetype> starts{0};
-    wrap(m_buffer.lineText(line), starts);
+    WrapRun run;
+    wrapRun(m_buffer.lineText(line), run, starts, nullptr, nullptr, InStep{}, -1, 0);
     setRows(line, static_cast<int>(starts.size()));
     return m_rowStarts.emplace(line, std::move(starts)).first->second;
 }
 
-void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old,
-                     qsizetype editEnd, qsizetype delta) const
+TTextView::WrapStop TTextView::wrapRun(QStringView text, WrapRun& run, std::vector<qsizetype>& fresh,
+                                       const qsizetype* tail, const qsizetype* tailEnd, const InStep& inStep,
+                                       qsizetype budget, qsizetype minStart) const
 {
     // Rows break after a space where the row has one, else between any two characters (base64 has no
     // spaces); spaces at a row's end hang past the edge. Widths are the characters' advances summed, so
@@ -1212,11 +1261,12 @@ void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std
     const QChar* c = text.data();
     const qsizetype n = text.size();
     const qreal width = m_wrapWidth;
-    qsizetype rowStart = starts.back();
-    qreal x = 0;
+    const qsizetype first = run.next;
+    qsizetype rowStart = run.rowStart;
+    qreal x = run.x;
     qsizetype lastBreak = -1;
     qreal xAtBreak = 0;
-    for (qsizetype i = rowStart; i < n; ++i) {
+    for (qsizetype i = run.next; i < n; ++i) {
         const qsizetype at = i;
         const qreal w = advance(c, i, n);
         if (c[at] == u' ' || c[at] == u'\t') {
@@ -1241,18 +1291,164 @@ void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std
         if (breakAt != at && breakAt != lastBreak) {
             x = measure(text.mid(breakAt, i + 1 - breakAt));
         }
-        starts.push_back(breakAt);
+        fresh.push_back(breakAt);
         rowStart = breakAt;
         lastBreak = -1;
-        if (old && breakAt >= editEnd) {
+        if (tail != tailEnd && breakAt >= inStep.from && (breakAt <= inStep.keepTo || breakAt >= inStep.beyond)) {
             // Past the edit, a row starting where a row started before goes on as before.
-            const auto same = std::lower_bound(old->begin(), old->end(), breakAt - delta);
-            if (same != old->end() && *same == breakAt - delta) {
-                for (auto it = same + 1; it != old->end(); ++it) {
-                    starts.push_back(*it + delta);
-                }
-                return;
+            const qsizetype* same = std::lower_bound(tail, tailEnd, breakAt);
+            if (same != tailEnd && *same == breakAt) {
+                m_measured += i + 1 - first;
+                return WrapStop::InStep;
             }
+        }
+        if (budget >= 0 && i + 1 - first >= budget && breakAt > minStart) {
+            m_measured += i + 1 - first;
+            run = {breakAt, i + 1, x};
+            return WrapStop::Paused;
+        }
+    }
+    m_measured += std::max<qsizetype>(0, n - first);
+    return WrapStop::LineEnd;
+}
+
+void TTextView::spliceRows(std::vector<qsizetype>& rows, size_t restart, std::vector<qsizetype>& fresh, WrapStop stop)
+{
+    // rows[restart + 1, end) are the rows from before (columns already shifted past the edit), all past
+    // rows[restart]; those the fresh rows reach are replaced by them.
+    const auto tail = rows.begin() + static_cast<std::ptrdiff_t>(restart) + 1;
+    auto kept = rows.end();
+    if (stop == WrapStop::InStep) {
+        kept = std::lower_bound(tail, rows.end(), fresh.back());
+        fresh.pop_back();
+    } else if (stop == WrapStop::Paused) {
+        kept = std::upper_bound(tail, rows.end(), fresh.back());
+    }
+    const auto replaced = kept - tail;
+    const auto common = std::min<std::ptrdiff_t>(replaced, static_cast<std::ptrdiff_t>(fresh.size()));
+    std::copy(fresh.begin(), fresh.begin() + common, tail);
+    if (replaced > common) {
+        rows.erase(tail + common, kept);
+    } else {
+        rows.insert(tail + common, fresh.begin() + common, fresh.end());
+    }
+}
+
+void TTextView::rewrapEdited(const TTextChange& change, std::vector<qsizetype>& rows) const
+{
+    const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
+    rewrapAround(change.firstLine, column, column + change.removedLength, column + change.insertedLength, rows);
+}
+
+void TTextView::rewrapAround(int line, qsizetype column, qsizetype oldEnd, qsizetype editEnd,
+                             std::vector<qsizetype>& rows) const
+{
+    // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word back
+    // onto it), and past the edit the old rows come back once a row starts where one did. Where no row
+    // falls in step soon (a long line without spaces in a font whose letters are as wide as each other),
+    // the rows past the edit stay as they were, shifted, and the wrap goes on from where it stopped while
+    // the view is idle or once those rows are wanted: a key costs the rows around it at any line length.
+    const qsizetype delta = editEnd - oldEnd;
+    const auto shifted = [&](qsizetype at) { return at >= oldEnd ? at + delta : at > column ? editEnd : at; };
+
+    const auto row = std::upper_bound(rows.begin(), rows.end(), column) - rows.begin() - 1;
+    size_t restart = static_cast<size_t>(std::max<std::ptrdiff_t>(0, row - 1));
+    InStep inStep{editEnd, -1, editEnd};
+    const auto pending = m_pending.find(line);
+    bool keepPending = false;
+    if (pending != m_pending.end()) {
+        // A wrap from an edit before is still going on over this line. Rows up to where it stands are exact
+        // and may be fallen in step with (it then goes on as it was); past it, only the rows it could still
+        // fall in step with may.
+        const PendingWrap& wrap = pending->second;
+        const qsizetype frontier = wrap.run.rowStart;
+        if (frontier >= oldEnd) {
+            keepPending = true;
+            inStep.keepTo = frontier + delta;
+            inStep.beyond = std::max({editEnd, shifted(wrap.inStepFrom), frontier + delta + 1});
+        } else {
+            const auto at = std::lower_bound(rows.begin(), rows.end(), frontier) - rows.begin();
+            restart = std::min(restart, static_cast<size_t>(at));
+            inStep.beyond = std::max(editEnd, shifted(wrap.inStepFrom));
+        }
+    }
+
+    const auto tail = std::lower_bound(rows.begin() + static_cast<std::ptrdiff_t>(restart) + 1, rows.end(), oldEnd);
+    for (auto it = tail; it != rows.end(); ++it) {
+        *it += delta;
+    }
+    rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(restart) + 1, tail);
+
+    WrapRun run{rows[restart], rows[restart], 0};
+    std::vector<qsizetype> fresh;
+    constexpr qsizetype EditBudget = 32 * 1024;
+    const WrapStop stop = wrapRun(m_buffer.lineText(line), run, fresh, rows.data() + restart + 1,
+                                  rows.data() + rows.size(), inStep, EditBudget, editEnd);
+    const bool stillPending = keepPending && stop == WrapStop::InStep && fresh.back() <= inStep.keepTo;
+    spliceRows(rows, restart, fresh, stop);
+    if (stillPending) {
+        PendingWrap& wrap = pending->second;
+        wrap.run.rowStart += delta;
+        wrap.run.next += delta;
+        wrap.inStepFrom = std::max(editEnd, shifted(wrap.inStepFrom));
+    } else if (stop == WrapStop::Paused) {
+        m_pending[line] = {run, inStep.beyond};
+    } else if (pending != m_pending.end()) {
+        m_pending.erase(pending);
+    }
+}
+
+void TTextView::continueWrap(int line, qsizetype budget, qsizetype minStart) const
+{
+    const auto pending = m_pending.find(line);
+    const auto found = m_rowStarts.find(line);
+    if (pending == m_pending.end()) {
+        return;
+    }
+    if (found == m_rowStarts.end()) {
+        m_pending.erase(pending);
+        return;
+    }
+    std::vector<qsizetype>& rows = found->second;
+    PendingWrap& wrap = pending->second;
+    const size_t restart =
+        static_cast<size_t>(std::lower_bound(rows.begin(), rows.end(), wrap.run.rowStart) - rows.begin());
+    std::vector<qsizetype> fresh;
+    const InStep inStep{wrap.inStepFrom, -1, wrap.inStepFrom};
+    const WrapStop stop = wrapRun(m_buffer.lineText(line), wrap.run, fresh, rows.data() + restart + 1,
+                                  rows.data() + rows.size(), inStep, budget, minStart);
+    spliceRows(rows, restart, fresh, stop);
+    if (stop != WrapStop::Paused) {
+        m_pending.erase(pending);
+    }
+    setRows(line, static_cast<int>(rows.size()));
+}
+
+void TTextView::settleColumn(int line, qsizetype column) const
+{
+    // The row holding `column` is exact once an exact row starts past it.
+    for (auto pending = m_pending.find(line); pending != m_pending.end() && pending->second.run.rowStart <= column;
+         pending = m_pending.find(line)) {
+        continueWrap(line, 0, column);
+    }
+}
+
+void TTextView::settleRow(int line, int row) const
+{
+    for (auto pending = m_pending.find(line); pending != m_pending.end(); pending = m_pending.find(line)) {
+        const auto found = m_rowStarts.find(line);
+        if (found == m_rowStarts.end()) {
+            m_pending.erase(pending);
+            return;
+        }
+        const std::vector<qsizetype>& rows = found->second;
+        if (row < 0 || static_cast<size_t>(row) >= rows.size()) {
+            // Past the rows standing in for the rest: all of them.
+            continueWrap(line, -1, 0);
+        } else if (rows[static_cast<size_t>(row)] >= pending->second.run.rowStart) {
+            continueWrap(line, 0, rows[static_cast<size_t>(row)]);
+        } else {
+            return;
         }
     }
 }
@@ -1260,6 +1456,7 @@ void TTextView::wrap(QStringView text, std::vector<qsizetype>& starts, const std
 int TTextView::rowOf(int line, qsizetype column) const
 {
     const std::vector<qsizetype>& starts = rowStarts(line);
+    settleColumn(line, column);
     return static_cast<int>(std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;
 }
 
@@ -1273,12 +1470,16 @@ int TTextView::visualRow(qsizetype position) const
 std::pair<int, int> TTextView::topRow() const
 {
     auto [line, row] = lineAtRow(verticalScrollBar()->value());
+    rowStarts(line);
+    settleRow(line, row + fullRows() + 1);
     row = std::min(row, static_cast<int>(rowStarts(line).size()) - 1);
     return {line, row};
 }
 
 std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamped) const
 {
+    rowStarts(line);
+    settleRow(line, row + std::max(rows, 0) + 1);
     row += rows;
     while (row < 0) {
         if (line == 0) {
@@ -1289,6 +1490,7 @@ std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamp
         }
         --line;
         row += static_cast<int>(rowStarts(line).size());
+        settleRow(line, row);
     }
     while (row >= static_cast<int>(rowStarts(line).size())) {
         if (line + 1 >= m_buffer.lineCount()) {
@@ -1299,6 +1501,8 @@ std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamp
         }
         row -= static_cast<int>(rowStarts(line).size());
         ++line;
+        rowStarts(line);
+        settleRow(line, row + 1);
     }
     return {line, row};
 }
@@ -1398,6 +1602,7 @@ TTextView::RowLayout& TTextView::layoutFor(int line, int row) const
 
     const QStringView text = m_buffer.lineText(line);
     const std::vector<qsizetype>& starts = rowStarts(line);
+    settleRow(line, row);
     RowLayout made;
     made.start = starts[static_cast<size_t>(row)];
     made.end = static_cast<size_t>(row) + 1 < starts.size() ? starts[static_cast<size_t>(row) + 1] : text.size();
@@ -1454,17 +1659,47 @@ void TTextView::dropLayouts(const TTextChange& change)
     m_layouts.swap(layouts);
 
     std::vector<qsizetype> old;
+    // A line broken in two (Enter) or two joined (a line break deleted) keep what they can of their rows:
+    // the rows before the edit, and those of the text after it.
+    std::vector<qsizetype> oldFirst;
+    std::vector<qsizetype> oldLast;
+    const bool inPlace = change.removedBreaks == 0 && change.insertedBreaks == 0;
+    const bool broken = change.removedBreaks == 0 && change.insertedBreaks > 0;
+    const bool joined = change.removedBreaks == 1 && change.insertedBreaks == 0 && change.removedLength == 2;
+    // A wrap going on over either goes on over the new line that holds its rows.
+    const auto pendingOf = [&](int line) {
+        const auto found = m_pending.find(line);
+        return found == m_pending.end() ? std::optional<PendingWrap>() : std::optional<PendingWrap>(found->second);
+    };
+    const std::optional<PendingWrap> firstWrap = pendingOf(change.firstLine);
+    const std::optional<PendingWrap> lastWrap = pendingOf(lastOld);
+    const qsizetype editColumn = change.position - m_buffer.lineStart(change.firstLine);
+    // Rows up to the edit not yet rewrapped: the line is wrapped afresh when shown.
+    const bool wrapping = firstWrap && firstWrap->run.rowStart < editColumn;
     std::map<int, std::vector<qsizetype>> starts;
     for (auto& [line, rows] : m_rowStarts) {
         if (line < change.firstLine) {
             starts.emplace(line, std::move(rows));
         } else if (line > lastOld) {
             starts.emplace(line + shift, std::move(rows));
-        } else if (line == change.firstLine && change.removedBreaks == 0 && change.insertedBreaks == 0) {
+        } else if (line == change.firstLine && inPlace) {
             old = std::move(rows);
+        } else if (line == change.firstLine && (broken || joined) && !wrapping) {
+            oldFirst = std::move(rows);
+        } else if (line == lastOld && joined && !wrapping) {
+            oldLast = std::move(rows);
         }
     }
     m_rowStarts.swap(starts);
+    std::map<int, PendingWrap> pending;
+    for (auto& [line, wrap] : m_pending) {
+        if (line < change.firstLine || (line == change.firstLine && !old.empty())) {
+            pending.emplace(line, wrap);
+        } else if (line > lastOld) {
+            pending.emplace(line + shift, wrap);
+        }
+    }
+    m_pending.swap(pending);
 
     if (shift != 0) {
         const auto first = m_rows.begin() + change.firstLine + 1;
@@ -1476,39 +1711,73 @@ void TTextView::dropLayouts(const TTextChange& change)
     }
     if (shift == 0) {
         // The lines stay where they were: the tree takes the one line's new count, the rest stands.
-        std::vector<qsizetype> rows;
         if (!old.empty()) {
-            rewrapEdited(change, old, rows);
+            rewrapEdited(change, old);
         }
         setRows(change.firstLine,
-                old.empty() ? estimatedRows(m_buffer.lineLength(change.firstLine)) : static_cast<int>(rows.size()));
+                old.empty() ? estimatedRows(m_buffer.lineLength(change.firstLine)) : static_cast<int>(old.size()));
         if (!old.empty()) {
-            m_rowStarts.emplace(change.firstLine, std::move(rows));
+            m_rowStarts.emplace(change.firstLine, std::move(old));
+        }
+        if (!m_pending.empty() && !m_wrapTimer.isActive()) {
+            m_wrapTimer.start(0, this);
         }
         return;
     }
     for (int line = change.firstLine; line <= change.firstLine + change.insertedBreaks; ++line) {
         m_rows[static_cast<size_t>(line)] = estimatedRows(m_buffer.lineLength(line));
     }
-    if (!old.empty()) {
-        std::vector<qsizetype> rows;
-        rewrapEdited(change, old, rows);
-        m_rows[static_cast<size_t>(change.firstLine)] = static_cast<int>(rows.size());
-        m_rowStarts.emplace(change.firstLine, std::move(rows));
+    // Columns of the old line(s) are taken into those of one line edited in place: the rows up to the edit
+    // at theirs, those after it one past the edit's start (as if one character went), so that the rewrap
+    // around the edit does the rest.
+    const qsizetype column = editColumn;
+    const auto keep = [&](int line, std::vector<qsizetype> rows, qsizetype from, qsizetype editEnd) {
+        rewrapAround(line, from, from + 1, editEnd, rows);
+        m_rows[static_cast<size_t>(line)] = static_cast<int>(rows.size());
+        m_rowStarts.emplace(line, std::move(rows));
+    };
+    const auto before = [](std::vector<qsizetype> rows, qsizetype column) {
+        rows.erase(std::upper_bound(rows.begin(), rows.end(), column), rows.end());
+        return rows;
+    };
+    // A wrap taken over with its rows, their columns moved by `by`.
+    const auto carry = [&](int line, PendingWrap wrap, qsizetype by) {
+        wrap.run.rowStart += by;
+        wrap.run.next += by;
+        wrap.inStepFrom += by;
+        m_pending[line] = wrap;
+    };
+    if (broken && !oldFirst.empty()) {
+        // The first line ends where the break came; the last holds the text after it.
+        const int last = change.firstLine + change.insertedBreaks;
+        const qsizetype piece = change.position + change.insertedLength - m_buffer.lineStart(last);
+        const qsizetype oldEnd = column + change.removedLength;
+        // Rows a wrap going on has not reached stand in only from where it may fall in step with them.
+        const qsizetype from = firstWrap && firstWrap->run.rowStart < oldEnd ? firstWrap->inStepFrom : oldEnd;
+        std::vector<qsizetype> after{0};
+        for (auto it = std::lower_bound(oldFirst.begin(), oldFirst.end(), std::max(oldEnd, from)); it != oldFirst.end();
+             ++it) {
+            after.push_back(*it - oldEnd + 1);
+        }
+        keep(change.firstLine, before(std::move(oldFirst), column), column, m_buffer.lineLength(change.firstLine));
+        if (firstWrap && firstWrap->run.rowStart >= oldEnd) {
+            carry(last, *firstWrap, 1 - oldEnd);
+        }
+        keep(last, std::move(after), 0, piece);
+    } else if (joined && !oldFirst.empty() && !oldLast.empty()) {
+        std::vector<qsizetype> rows = before(std::move(oldFirst), column);
+        for (const qsizetype start : oldLast) {
+            rows.push_back(column + 1 + start);
+        }
+        if (lastWrap) {
+            carry(change.firstLine, *lastWrap, column + 1);
+        }
+        keep(change.firstLine, std::move(rows), column, column + change.insertedLength);
     }
     rebuildRowTree();
-}
-
-void TTextView::rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old,
-                             std::vector<qsizetype>& rows) const
-{
-    // One line edited in place: its rows up to the one before the edit stand (the edit can pull a word back
-    // onto it), and past the edit the old rows come back once a row starts where one did.
-    const qsizetype column = change.position - m_buffer.lineStart(change.firstLine);
-    const auto row = std::upper_bound(old.begin(), old.end(), column) - old.begin() - 1;
-    rows.assign(old.begin(), old.begin() + std::max<std::ptrdiff_t>(1, row));
-    wrap(m_buffer.lineText(change.firstLine), rows, &old, column + change.insertedLength,
-         change.insertedLength - change.removedLength);
+    if (!m_pending.empty() && !m_wrapTimer.isActive()) {
+        m_wrapTimer.start(0, this);
+    }
 }
 
 int TTextView::toLayoutPosition(const RowLayout& layout, qsizetype column) const
@@ -1584,6 +1853,7 @@ void TTextView::paintEvent(QPaintEvent* event)
     int lastLine = firstLine;
     bool caretDrawn = false;
     while (top < bottom && line < m_buffer.lineCount()) {
+        settleRow(line, row + (bottom - top) / m_lineHeight + 1);
         const std::vector<qsizetype>& starts = rowStarts(line);
         lastLine = line;
         for (; row < static_cast<int>(starts.size()) && top < bottom; ++row, top += m_lineHeight) {
@@ -1633,8 +1903,13 @@ void TTextView::paintEvent(QPaintEvent* event)
         it = (at < firstLine || at > lastLine) && at != caretLine ? m_layouts.erase(it) : std::next(it);
     }
     for (auto it = m_rowStarts.begin(); it != m_rowStarts.end();) {
-        it = (it->first < firstLine || it->first > lastLine) && it->first != caretLine ? m_rowStarts.erase(it)
-                                                                                       : std::next(it);
+        if ((it->first < firstLine || it->first > lastLine) && it->first != caretLine) {
+            // Its count stays; the line is wrapped again when it comes back on screen.
+            m_pending.erase(it->first);
+            it = m_rowStarts.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 

@@ -60,6 +60,7 @@ public:
     // `wrap` the search goes on from the other end. False when the text holds no match.
     bool find(const QString& text, bool backward = false, Qt::CaseSensitivity cs = Qt::CaseInsensitive,
               bool wrap = true) override;
+    Found findAround(const QString& text, bool backward, Qt::CaseSensitivity cs) override;
     bool replaceFound(const QString& text, const QString& replacement, Qt::CaseSensitivity cs) override;
     int replaceAll(const QString& text, const QString& replacement, Qt::CaseSensitivity cs) override;
     QString selectedText() const;
@@ -78,6 +79,12 @@ public:
     QRect cursorRect() const { return cursorRect(m_cursor); }
     // The position under a viewport point.
     qsizetype positionAt(QPoint point) const;
+
+    // How many characters were measured to wrap lines since the view was made: an edit costs those around
+    // it, not its whole line (tests count them).
+    qsizetype measuredCharacters() const { return m_measured; }
+    // Whether a long line's rows are still being rewrapped after an edit (while idle).
+    bool isWrapping() const { return !m_pending.empty(); }
 
     // The context menu: undo, redo, cut, copy, paste, delete, select all. The caller owns it.
     QMenu* createContextMenu();
@@ -176,6 +183,12 @@ private:
     void finishEdit(const EditState& before, qsizetype caret);
     void notify(const EditState& before);
 
+    // Where find() finds `text` (line breaks as the view holds them); `fromOtherEnd` tells when the search
+    // went on from the other end to find it.
+    qsizetype findMatch(const QString& text, bool backward, Qt::CaseSensitivity cs, bool wrap,
+                        bool* fromOtherEnd) const;
+    Found findAndSelect(const QString& needle, bool backward, Qt::CaseSensitivity cs, bool wrap);
+
     // Edits at the caret or over the selection, as one step of the undo history.
     void insertText(const QString& text, TEditKind kind);
     void replaceRange(qsizetype position, qsizetype length, const QString& text, TEditKind kind);
@@ -212,11 +225,47 @@ private:
     std::pair<int, int> lineAtRow(int row) const;
     // Where each row of the line starts (columns); wrapped once and kept while the line is on screen.
     const std::vector<qsizetype>& rowStarts(int line) const;
-    // Wraps `text` on from the last of `starts`. With the rows from before an edit (`old`), stops where a
-    // row past the edit's end starts where an old one did (shifted by `delta`) and takes the old rows on.
-    void wrap(QStringView text, std::vector<qsizetype>& starts, const std::vector<qsizetype>* old = nullptr,
-              qsizetype editEnd = 0, qsizetype delta = 0) const;
-    void rewrapEdited(const TTextChange& change, const std::vector<qsizetype>& old, std::vector<qsizetype>& rows) const;
+
+    // Where a wrap stands between two rows: the row it is in and the character it goes on from, with the
+    // row's width so far. A wrap paused there goes on as if it never paused.
+    struct WrapRun {
+        qsizetype rowStart = 0;
+        qsizetype next = 0;
+        qreal x = 0;
+    };
+    // Where a row falls in step with the rows from before an edit: at or past `from`, and either up to
+    // `keepTo` or from `beyond` on.
+    struct InStep {
+        qsizetype from = 0;
+        qsizetype keepTo = -1;
+        qsizetype beyond = 0;
+    };
+    enum class WrapStop { LineEnd, InStep, Paused };
+    // Wraps `text` on from `run`, appending the rows it starts to `fresh`: to the line's end; or until a row
+    // starts where one of [tail, tailEnd) does, as `inStep` allows; or, once `budget` characters were
+    // measured and a row starts past `minStart`, paused between two rows.
+    WrapStop wrapRun(QStringView text, WrapRun& run, std::vector<qsizetype>& fresh, const qsizetype* tail,
+                     const qsizetype* tailEnd, const InStep& inStep, qsizetype budget, qsizetype minStart) const;
+    // Puts `fresh` after rows[restart], in place of the rows it replaces, as `stop` ended it.
+    static void spliceRows(std::vector<qsizetype>& rows, size_t restart, std::vector<qsizetype>& fresh, WrapStop stop);
+    // One line edited in place: rewraps `rows` around the edit only; rows far past it may be left to a wrap
+    // that goes on later (m_pending).
+    void rewrapEdited(const TTextChange& change, std::vector<qsizetype>& rows) const;
+    // The same for `line` whose columns [column, oldEnd) of `rows` were replaced by [column, editEnd).
+    void rewrapAround(int line, qsizetype column, qsizetype oldEnd, qsizetype editEnd,
+                      std::vector<qsizetype>& rows) const;
+    // A line whose rows past an edit are still those from before it (shifted), being rewrapped on from
+    // `run`: rows starting up to run.rowStart are exact, those after it stand in for the rest until the wrap
+    // reaches them or falls in step with one of them at or past `inStepFrom`.
+    struct PendingWrap {
+        WrapRun run;
+        qsizetype inStepFrom = 0;
+    };
+    // Takes the line's pending wrap on: `budget` characters, then to the first row past `minStart`.
+    void continueWrap(int line, qsizetype budget, qsizetype minStart) const;
+    // Makes the line's rows exact up to row `row`, or up to the row holding `column`.
+    void settleRow(int line, int row) const;
+    void settleColumn(int line, qsizetype column) const;
     int rowOf(int line, qsizetype column) const;
     int visualRow(qsizetype position) const;
     // The line and row at the view's top.
@@ -270,6 +319,9 @@ private:
     mutable std::vector<int> m_rowTree;                         // Fenwick tree over m_rows
     mutable std::map<int, std::vector<qsizetype>> m_rowStarts;  // by line: the lines on screen and the caret's
     mutable std::map<std::pair<int, int>, RowLayout> m_layouts; // by line and row: the rows on screen
+    mutable std::map<int, PendingWrap> m_pending;               // by line: wraps that go on while idle
+    mutable qsizetype m_measured = 0;                           // characters measured for wrapping, ever
+    QBasicTimer m_wrapTimer;
     mutable bool m_rangePending = false;
 };
 

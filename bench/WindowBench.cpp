@@ -1,6 +1,6 @@
 // Times the window's own roads on a packet of 1,000,000 rows of 10 fields (offscreen, the real handlers):
 // file chosen -> text shown, -> data page drawn, -> XML page written (after one typed value), and the save
-// (with the XML check it makes first, also timed alone);
+// (with the XML check it makes first, also timed alone), and find in the XML text;
 // beside pugixml parsing the same file in the same run, with the process's peak memory at the end.
 // `scripts/bench window [ROWS]`.
 #include "TMainForm.h"
@@ -167,6 +167,12 @@ int main(int argc, char** argv)
     bool wellFormed = false;
     step("  of which the XML check", [&] { wellFormed = !checkXml(xml->crLfText()); });
     step("the same save without the check", [&] { savePacketFile(file, xml->crLfText()); });
+    // Find from the text's start, as the XML page's find bar asks (letter case ignored).
+    xml->setSelection(0, 0);
+    step("find near the end (any case)",
+         [&] { xml->findAround(QString::number(rows - 1), false, Qt::CaseInsensitive); });
+    xml->setSelection(0, 0);
+    step("find, absent (any case)", [&] { xml->findAround(QStringLiteral("Osaka"), false, Qt::CaseInsensitive); });
     const double windowPeak = peakMegabytes();
     // What Qt's own reader takes to find the same (the alternative to a check of our own).
     bool qtWellFormed = false;

@@ -113,6 +113,8 @@ private slots:
     void windowFont();
     void longLinesWrap_data();
     void longLinesWrap();
+    void longLineKeyMeasuresAroundIt_data();
+    void longLineKeyMeasuresAroundIt();
 };
 
 void TestTextView::roads_data()
@@ -628,6 +630,53 @@ void TestTextView::longLinesWrap()
     QCOMPARE(view->cursorPosition(), caret);
     QVERIFY(view->cursorRect().right() < view->viewport()->width());
     QCOMPARE(view->positionAt(view->cursorRect().center()), caret);
+}
+
+void TestTextView::longLineKeyMeasuresAroundIt_data()
+{
+    QTest::addColumn<double>("at"); // where in the line the caret is, as a fraction of its length
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("keys");
+    QTest::newRow("typed at the start") << 0.0 << QStringLiteral("type:AAA") << 3;
+    QTest::newRow("typed in the middle") << 0.5 << QStringLiteral("type:A") << 1;
+    QTest::newRow("deleted in the middle") << 0.5 << QStringLiteral("key:Backspace|key:Delete") << 2;
+    QTest::newRow("typed and undone") << 0.25 << QStringLiteral("type:AA|key:Ctrl+Z") << 3;
+    QTest::newRow("broken in two and joined") << 0.5 << QStringLiteral("key:Return|key:Backspace|key:Return") << 3;
+}
+
+// A key in a long line without spaces whose rows never fall in step with the old ones again (each as
+// many letters wide as the others) measures the characters around it, not the line, also where it breaks
+// the line in two or joins two; the rest of the line is rewrapped while the view is idle, into the rows a
+// fresh wrap gives.
+void TestTextView::longLineKeyMeasuresAroundIt()
+{
+    QFETCH(double, at);
+    QFETCH(QString, script);
+    QFETCH(int, keys);
+    const QString line = QStringLiteral("<ROW IMAGE=\"") + QString(400000, u'A') + QStringLiteral("\"/>");
+    const qsizetype start = 11;
+    const auto view = shownView(QStringLiteral("<ROWDATA>\n") + line + QStringLiteral("\n</ROWDATA>"),
+                                start + 12 + static_cast<qsizetype>(at * 400000));
+    QVERIFY(view);
+    const qsizetype measured = view->measuredCharacters();
+    runScript(*view, script);
+    QVERIFY2(view->measuredCharacters() - measured <= keys * 40000,
+             qPrintable(QString::number(view->measuredCharacters() - measured)));
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect().center()));
+    QTRY_VERIFY(!view->isWrapping());
+
+    const auto fresh = shownView(view->toPlainText());
+    QVERIFY(fresh);
+    const auto place = [&](const TTextView& v, qsizetype position) {
+        return v.cursorRect(position).topLeft() - v.cursorRect(start).topLeft();
+    };
+    for (int line = 1; line + 1 < view->lineCount(); ++line) {
+        const qsizetype end = view->buffer().lineEnd(line);
+        for (qsizetype position = view->buffer().lineStart(line); position < end + 997; position += 997) {
+            QCOMPARE(place(*view, std::min(position, end)), place(*fresh, std::min(position, end)));
+        }
+    }
+    QTRY_COMPARE(view->verticalScrollBar()->maximum(), fresh->verticalScrollBar()->maximum());
 }
 
 QTEST_MAIN(TestTextView)
