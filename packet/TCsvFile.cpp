@@ -1,6 +1,7 @@
 #include "TCsvFile.h"
 
 #include "TAtomicFile.h"
+#include "TDelimitedText.h"
 #include "TFailure.h"
 #include "TFileBytes.h"
 #include "TPacketCodec.h"
@@ -8,19 +9,76 @@
 
 namespace torvane {
 
-void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding encoding)
+namespace {
+
+// Text is encoded and written once this much of it has gathered.
+constexpr qsizetype PieceLength = 256 * 1024;
+
+const QString& checkedFileName(const QString& fileName, TCsvEncoding encoding)
 {
-    QByteArray bytes;
-    if (encoding == TCsvEncoding::Cp932) {
-        QString fileText = csvText;
-        for (QChar& c : fileText) {
+    // Refused before anything is created.
+    if (encoding == TCsvEncoding::Cp932 && !TPacketCodec::cp932().available()) {
+        throw TFailure(NoCodecMessage);
+    }
+    return fileName;
+}
+
+} // namespace
+
+TCsvFileWriter::TCsvFileWriter(const QString& fileName, TCsvEncoding encoding)
+    : m_encoding(encoding), m_file(checkedFileName(fileName, encoding))
+{
+    m_text.reserve(PieceLength + PieceLength / 4);
+    if (m_encoding == TCsvEncoding::Utf8WithBom) {
+        m_file.write(QByteArrayView("\xEF\xBB\xBF", 3));
+    }
+}
+
+void TCsvFileWriter::writeRecord(const QStringView* values, int count)
+{
+    appendCsvRecord(m_text, values, count);
+    if (m_text.size() >= PieceLength) {
+        flush();
+    }
+}
+
+void TCsvFileWriter::writeText(QStringView text)
+{
+    m_text += text;
+    flush();
+}
+
+void TCsvFileWriter::flush()
+{
+    m_bytes.truncate(0);
+    if (m_encoding == TCsvEncoding::Cp932) {
+        for (QChar& c : m_text) {
             c = QChar(toCp932Form(c.unicode()));
         }
-        bytes = encodeCp932(fileText);
+        const qsizetype bad = TPacketCodec::cp932().encode(m_text, m_bytes);
+        if (bad >= 0) {
+            // The temporary file goes with the writer; the old file was never touched.
+            throw TFailure(unrepresentableMessage(m_text, bad, m_lines + 1));
+        }
     } else {
-        bytes = QByteArrayLiteral("\xEF\xBB\xBF") + csvText.toUtf8();
+        m_bytes = m_text.toUtf8();
     }
-    writeFileAtomically(fileName, bytes);
+    m_file.write(m_bytes);
+    m_lines += m_text.count(u'\n');
+    m_text.truncate(0);
+}
+
+void TCsvFileWriter::commit()
+{
+    flush();
+    m_file.commit();
+}
+
+void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding encoding)
+{
+    TCsvFileWriter file(fileName, encoding);
+    file.writeText(csvText);
+    file.commit();
 }
 
 QString loadCsvFile(const QString& fileName)

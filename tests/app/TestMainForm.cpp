@@ -2003,6 +2003,21 @@ void TestMainForm::csvImportOptionsPreviewedAndApplied()
     w.dialogs.csvChoices = {TCsvImportOptions{}};
     import();
     QCOMPARE(w.dialogs.csvPreviews.last().names, QStringList{"1;東京駅"});
+
+    // Columns in another order than the fields' go to the fields they name, below the last filled row; a
+    // click inside the imported block then selects that cell alone.
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QStringLiteral("列2,列1\r\nb,a\r\nd,c\r\n").toUtf8());
+    }
+    w.dialogs.csvChoices = {TCsvImportOptions{}};
+    import();
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "2", "", "a", "c"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京駅", "1988-01-05T00:00:00", "", "b", "d"}));
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 2 * 3);
+    w.clickCell(4, 1);
+    QCOMPARE(w.data->selectionModel()->selectedIndexes(), QModelIndexList{w.data->model()->index(4, 1)});
 }
 
 void TestMainForm::findBarWrapsAroundTheText()
