@@ -207,6 +207,11 @@ bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) cons
     if (bound(m_clear)) {
         return manyCellsSelected();
     }
+    // Ctrl+A selects the editor's text first, as in any line edit; once all of it is selected (or there is
+    // none) the table takes the key and selects every cell.
+    if (key.matches(QKeySequence::SelectAll)) {
+        return editor.selectedText() == editor.text();
+    }
     return false;
 }
 

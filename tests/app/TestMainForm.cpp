@@ -2018,6 +2018,14 @@ void TestMainForm::csvImportOptionsPreviewedAndApplied()
     QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 2 * 3);
     w.clickCell(4, 1);
     QCOMPARE(w.data->selectionModel()->selectedIndexes(), QModelIndexList{w.data->model()->index(4, 1)});
+    // Ctrl+A: the cell's text (the caret stood in it), then every cell.
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_End);
+    press(w, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(qobject_cast<QLineEdit*>(w.focus())->selectedText(), QStringLiteral("d"));
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 1);
+    press(w, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 5 * 3);
 }
 
 void TestMainForm::findBarWrapsAroundTheText()
