@@ -447,14 +447,20 @@ void TDataEditing::exportCsv()
     file.commit();
 }
 
-TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const
+TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvImportOptions& options,
+                                           TDecodedCsv& decoded) const
 {
     // The first records are enough to tell a wrong separator or encoding at a glance.
     constexpr qsizetype PreviewRows = 20;
     TCsvImportPreview preview;
     std::variant<TCsvRecords, TCsvRefusal> read;
     try {
-        read = readCsvRecords(decodeCsvText(bytes, options.encoding), options.separator, options.header, PreviewRows);
+        if (decoded.encoding != options.encoding) {
+            decoded = {};
+            decoded.text = decodeCsvText(bytes, options.encoding);
+            decoded.encoding = options.encoding;
+        }
+        read = readCsvRecords(decoded.text, options.separator, options.header, PreviewRows);
     } catch (const TFailure& failure) {
         read = TCsvRefusal{failure.message()};
     }
@@ -493,8 +499,11 @@ void TDataEditing::importCsv()
     }
     m_csvName = *name;
     QByteArray bytes = readRegularFile(*name);
-    const std::optional<TCsvImportOptions> options = m_dialogs.chooseCsvImport(
-        *name, [this, &bytes](const TCsvImportOptions& choice) { return csvPreview(bytes, choice); });
+    TDecodedCsv decoded;
+    const std::optional<TCsvImportOptions> options =
+        m_dialogs.chooseCsvImport(*name, [this, &bytes, &decoded](const TCsvImportOptions& choice) {
+            return csvPreview(bytes, choice, decoded);
+        });
     if (!options) {
         return;
     }
@@ -502,7 +511,9 @@ void TDataEditing::importCsv()
     // a file of a million records is held in no more than two forms at a time.
     std::variant<TCsvRecords, TCsvRefusal> read;
     {
-        const QString text = decodeCsvText(bytes, options->encoding);
+        const QString text =
+            decoded.encoding == options->encoding ? std::move(decoded.text) : decodeCsvText(bytes, options->encoding);
+        decoded = {};
         bytes = QByteArray();
         read = readCsvRecords(text, options->separator, options->header);
     }

@@ -7,6 +7,8 @@
 #include "TPacketCodec.h"
 #include "TPacketFile.h"
 
+#include <QStringEncoder>
+
 namespace torvane {
 
 namespace {
@@ -61,10 +63,17 @@ void TCsvFileWriter::flush()
             throw TFailure(unrepresentableMessage(m_text, bad, m_lines + 1));
         }
     } else {
-        m_bytes = m_text.toUtf8();
+        // Into the same buffer each time: a new one a piece, as large as the allocator maps afresh, cost a
+        // page fault every few kilobytes.
+        QStringEncoder encoder(QStringEncoder::Utf8);
+        m_bytes.resize(encoder.requiredSpace(m_text.size()));
+        char* end = encoder.appendToBuffer(m_bytes.data(), m_text);
+        m_bytes.truncate(end - m_bytes.constData());
     }
     m_file.write(m_bytes);
-    m_lines += m_text.count(u'\n');
+    if (m_encoding == TCsvEncoding::Cp932) {
+        m_lines += m_text.count(u'\n');
+    }
     m_text.truncate(0);
 }
 

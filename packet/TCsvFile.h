@@ -34,7 +34,7 @@ private:
     TAtomicFile m_file;
     QString m_text;
     QByteArray m_bytes;
-    // Line breaks (LF) written before m_text, for the line a refusal names.
+    // Line breaks (LF) written before m_text, for the line a CP932 refusal names.
     qsizetype m_lines = 0;
 };
 
