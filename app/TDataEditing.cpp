@@ -6,6 +6,7 @@
 #include "TDataTableModel.h"
 #include "TDelimitedText.h"
 #include "TFailure.h"
+#include "TMemoryProbe.h"
 #include "TPacketFile.h"
 #include "TRowValue.h"
 #include "TValueWindow.h"
@@ -29,6 +30,9 @@ namespace {
 const QString CsvUtf8Filter = QStringLiteral("CSV UTF-8 BOM付き (*.csv)");
 const QString CsvCp932Filter = QStringLiteral("CSV Shift_JIS (*.csv)");
 const QString CsvOpenFilter = QStringLiteral("CSV ファイル (*.csv);;総て (*)");
+
+// Freed memory of this size and more goes back to the system at once.
+constexpr qint64 ReturnedMemory = 16 * 1024 * 1024;
 
 bool holdsBlock(const QString& text)
 {
@@ -119,8 +123,17 @@ void TDataEditing::createActions()
 void TDataEditing::clearUndo()
 {
     emit undoAboutToClear();
+    qint64 held = 0;
+    for (int i = 0; i < m_stack->count(); ++i) {
+        if (const auto* step = dynamic_cast<const TDataCommand*>(m_stack->command(i)); step && !step->released()) {
+            held += step->heldBytes();
+        }
+    }
     m_stack->clear();
     boundUndo();
+    if (held > ReturnedMemory) {
+        returnFreedMemory();
+    }
 }
 
 void TDataEditing::boundUndo()
@@ -193,6 +206,11 @@ bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) cons
     }
     if (bound(m_clear)) {
         return manyCellsSelected();
+    }
+    // Ctrl+A selects the editor's text first, as in any line edit; once all of it is selected (or there is
+    // none) the table takes the key and selects every cell.
+    if (key.matches(QKeySequence::SelectAll)) {
+        return editor.selectedText() == editor.text();
     }
     return false;
 }
@@ -416,24 +434,33 @@ void TDataEditing::exportCsv()
     if (last >= 1 && m_workspace.isBlankDataRow(last)) {
         --last;
     }
-    TTextTable rows;
-    rows.reserve(static_cast<size_t>(last + 1));
-    rows.emplace_back(m_workspace.FieldList().begin(), m_workspace.FieldList().end());
+    // The rows go out one at a time: a million of them were once gathered as text and then as bytes, a
+    // gigabyte beside the table.
+    TCsvFileWriter file(fileName, choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
+    std::vector<QStringView> values(m_workspace.FieldList().begin(), m_workspace.FieldList().end());
+    values.resize(static_cast<size_t>(fields));
+    file.writeRecord(values.data(), fields);
     for (int r = 1; r <= last; ++r) {
-        rows.push_back(data.gridRow(r).cells(fields));
+        data.gridRow(r).views(values.data(), fields);
+        file.writeRecord(values.data(), fields);
     }
-    saveCsvFile(fileName, toCsvText(rows),
-                choice->filter == CsvCp932Filter ? TCsvEncoding::Cp932 : TCsvEncoding::Utf8WithBom);
+    file.commit();
 }
 
-TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const
+TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvImportOptions& options,
+                                           TDecodedCsv& decoded) const
 {
     // The first records are enough to tell a wrong separator or encoding at a glance.
-    constexpr size_t PreviewRows = 20;
+    constexpr qsizetype PreviewRows = 20;
     TCsvImportPreview preview;
     std::variant<TCsvRecords, TCsvRefusal> read;
     try {
-        read = readCsvRecords(decodeCsvText(bytes, options.encoding), options.separator, options.header);
+        if (decoded.encoding != options.encoding) {
+            decoded = {};
+            decoded.text = decodeCsvText(bytes, options.encoding);
+            decoded.encoding = options.encoding;
+        }
+        read = readCsvRecords(decoded.text, options.separator, options.header, PreviewRows);
     } catch (const TFailure& failure) {
         read = TCsvRefusal{failure.message()};
     }
@@ -444,8 +471,9 @@ TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvIm
     const TCsvRecords& csv = std::get<TCsvRecords>(read);
     preview.readable = true;
     preview.names = csv.names;
-    for (size_t i = 0; i < csv.records.size() && i < PreviewRows; ++i) {
-        preview.rows.append(QStringList(csv.records[i].begin(), csv.records[i].end()));
+    for (const TGridRow& record : csv.records) {
+        const std::vector<QString> values = record.cells(static_cast<int>(csv.names.size()));
+        preview.rows.append(QStringList(values.begin(), values.end()));
     }
     QStringList added;
     for (const QString& name : csv.names) {
@@ -454,7 +482,7 @@ TCsvImportPreview TDataEditing::csvPreview(const QByteArray& bytes, const TCsvIm
         }
     }
     preview.outcome = QStringLiteral("%1 件のレコードを %2 行目から追加します。")
-                          .arg(csv.records.size())
+                          .arg(csv.count)
                           .arg(m_workspace.lastFilledDataRow() + 1);
     preview.outcome += added.isEmpty() ? QStringLiteral("フィールドは追加しません。")
                                        : QStringLiteral("文字列のフィールドを %1 個追加します：%2")
@@ -470,19 +498,30 @@ void TDataEditing::importCsv()
         return;
     }
     m_csvName = *name;
-    const QByteArray bytes = readRegularFile(*name);
-    const std::optional<TCsvImportOptions> options = m_dialogs.chooseCsvImport(
-        *name, [this, &bytes](const TCsvImportOptions& choice) { return csvPreview(bytes, choice); });
+    QByteArray bytes = readRegularFile(*name);
+    TDecodedCsv decoded;
+    const std::optional<TCsvImportOptions> options =
+        m_dialogs.chooseCsvImport(*name, [this, &bytes, &decoded](const TCsvImportOptions& choice) {
+            return csvPreview(bytes, choice, decoded);
+        });
     if (!options) {
         return;
     }
-    const std::variant<TCsvRecords, TCsvRefusal> read =
-        readCsvRecords(decodeCsvText(bytes, options->encoding), options->separator, options->header);
+    // Each of the file's bytes, its text and its records is let go of as soon as the next is made, so that
+    // a file of a million records is held in no more than two forms at a time.
+    std::variant<TCsvRecords, TCsvRefusal> read;
+    {
+        const QString text =
+            decoded.encoding == options->encoding ? std::move(decoded.text) : decodeCsvText(bytes, options->encoding);
+        decoded = {};
+        bytes = QByteArray();
+        read = readCsvRecords(text, options->separator, options->header);
+    }
     if (const auto* refusal = std::get_if<TCsvRefusal>(&read)) {
         m_dialogs.inform(refusal->message);
         return;
     }
-    const TCsvRecords& csv = std::get<TCsvRecords>(read);
+    TCsvRecords& csv = std::get<TCsvRecords>(read);
 
     // Names the workspace lacks become string fields, added as the add button adds them.
     m_workspace.markDataEdited();
@@ -497,27 +536,52 @@ void TDataEditing::importCsv()
         clearUndo();
         m_host.refreshFieldViews();
     }
-    // The records go below the last row that holds a value, as one step.
+    // The records take the place of the blank rows below the last row that holds a value, as one step.
+    const int columns = fieldColumns();
     std::vector<int> columnOf;
+    bool inPlace = true;
     for (const QString& name : csv.names) {
-        columnOf.push_back(TWorkspace::indexOfName(m_workspace.FieldList(), name));
+        const int column = TWorkspace::indexOfName(m_workspace.FieldList(), name);
+        columnOf.push_back(column >= 0 && column < columns ? column : -1);
+        inPlace = inPlace && columnOf.back() == static_cast<int>(columnOf.size()) - 1;
     }
-    TCellBlock block;
-    block.row = m_workspace.lastFilledDataRow() + 1;
-    for (const std::vector<QString>& record : csv.records) {
-        auto& values = block.values.emplace_back(static_cast<size_t>(fieldColumns()));
-        for (size_t k = 0; k < record.size(); ++k) {
-            if (columnOf[k] >= 0 && columnOf[k] < fieldColumns()) {
-                values[static_cast<size_t>(columnOf[k])] = record[k];
+    const TStringGrid& grid = m_workspace.SG_Data();
+    const int first = m_workspace.lastFilledDataRow() + 1;
+    const int blank = grid.rowCount() - first;
+    std::vector<QStringView> values(static_cast<size_t>(csv.names.size()));
+    std::vector<QStringView> placed(static_cast<size_t>(columns));
+    for (size_t i = 0; i < csv.records.size(); ++i) {
+        TGridRow& record = csv.records[i];
+        if (!inPlace) {
+            // The file's columns in the order of the fields they name.
+            record.views(values.data(), static_cast<int>(values.size()));
+            std::fill(placed.begin(), placed.end(), QStringView());
+            for (size_t k = 0; k < values.size(); ++k) {
+                if (columnOf[k] >= 0) {
+                    placed[static_cast<size_t>(columnOf[k])] = values[k];
+                }
             }
+            TGridRow row;
+            row.setCells(placed.data(), columns);
+            record = std::move(row);
+        }
+        // A blank row written over keeps what was read with it that no column shows.
+        if (static_cast<int>(i) < blank) {
+            record.content = grid.rowContent(first + static_cast<int>(i));
         }
     }
-    pushCells(QStringLiteral("CSVを読み込む"), std::move(block));
+    if (!csv.records.empty()) {
+        const int replaced = std::min(blank, static_cast<int>(csv.records.size()));
+        m_stack->push(
+            new TReplaceRowsCommand(*this, QStringLiteral("CSVを読み込む"), first, replaced, std::move(csv.records)));
+    }
     // The added fields have no width: their columns take their values' width.
     if (added) {
         m_host.fitDataColumnsToValues(firstAdded, m_workspace.FieldCount() - 1);
     }
     m_host.notifyEdited();
+    // The file's bytes and text are gone.
+    returnFreedMemory();
 }
 
 // --- Values ------------------------------------------------------------------------------------------

@@ -81,8 +81,15 @@ private:
     void showDataMenu(const QPoint& pos);
     void showFieldMenu(const QPoint& pos);
     bool claimsKey(const QKeyEvent& key, const QLineEdit& editor) const;
-    // What importing the CSV file's `bytes` with `options` would do.
-    TCsvImportPreview csvPreview(const QByteArray& bytes, const TCsvImportOptions& options) const;
+    // The text of a CSV file as a preview decoded it: the import that follows reads it rather than decoding
+    // the file a second time.
+    struct TDecodedCsv {
+        std::optional<TCsvEncodingChoice> encoding;
+        QString text;
+    };
+    // What importing the CSV file's `bytes` with `options` would do; its text is decoded into `decoded`
+    // unless that holds it already.
+    TCsvImportPreview csvPreview(const QByteArray& bytes, const TCsvImportOptions& options, TDecodedCsv& decoded) const;
     void cellTyped(const QModelIndex& index, const QString& previous);
 
     // The selected rectangle in grid columns and rows (the current cell when nothing is selected).

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -325,9 +326,28 @@ void TDataGrid::mouseMoveEvent(QMouseEvent* event)
 void TDataGrid::mousePressEvent(QMouseEvent* event)
 {
     m_rangeDrag = false;
+    const QModelIndex pressed = indexAt(event->position().toPoint());
+    m_pressedSelected = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                                pressed.isValid() && selectionModel() && selectionModel()->isSelected(pressed)
+                            ? pressed
+                            : QModelIndex();
     QTableView::mousePressEvent(event);
     // A click on the current cell does not change it; the open editor takes the keyboard all the same.
     focusEditor();
+}
+
+void TDataGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A click inside the selected block selects that cell alone, as in any table. The view would do so on
+    // the release, but the press made the cell current and so opened its editor, and the view lets a release
+    // during editing go by.
+    const QModelIndex released = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && m_pressedSelected.isValid() && released == m_pressedSelected &&
+        !m_rangeDrag) {
+        selectionModel()->select(released, QItemSelectionModel::ClearAndSelect);
+    }
+    m_pressedSelected = QModelIndex();
+    QTableView::mouseReleaseEvent(event);
 }
 
 bool TDataGrid::event(QEvent* event)
@@ -366,6 +386,27 @@ bool TDataGrid::focusNextPrevChild(bool next)
         return true;
     }
     return QTableView::focusNextPrevChild(next);
+}
+
+void TDataGrid::setSelectionModel(QItemSelectionModel* selectionModel)
+{
+    QTableView::setSelectionModel(selectionModel);
+    // A header asks the table's selection whether each section it paints (and the sections beside it) is
+    // wholly selected, and the selection answers by asking the model's flags for every selected cell of the
+    // column: with a million rows selected every repaint took a second. The headers do not show the
+    // selection anyway (setHighlightSections(false)); given an empty selection of their own they never ask,
+    // and a click on a section still selects through the table's.
+    if (!selectionModel) {
+        return;
+    }
+    QItemSelectionModel* previous = nullptr;
+    if (!m_headerSelection || m_headerSelection->model() != selectionModel->model()) {
+        previous = m_headerSelection;
+        m_headerSelection = new QItemSelectionModel(selectionModel->model(), this);
+    }
+    horizontalHeader()->setSelectionModel(m_headerSelection);
+    verticalHeader()->setSelectionModel(m_headerSelection);
+    delete previous;
 }
 
 void TDataGrid::setColumnWidths(const std::vector<int>& widths)

@@ -60,6 +60,8 @@ public:
     void setFocusScope(QWidget* scope) { m_focusScope = scope; }
     // Gives the columns these widths (negative ones as 0) in one pass, telling nobody of each column.
     void setColumnWidths(const std::vector<int>& widths);
+    // The headers are given a selection model of their own that never holds anything (see the source).
+    void setSelectionModel(QItemSelectionModel* selectionModel) override;
 
 signals:
     // A key the table itself did not use (Enter arrives through the cell editor as well).
@@ -78,6 +80,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
     bool event(QEvent* event) override;
@@ -106,6 +109,11 @@ private:
     TKeyClaim m_keyClaim;
     // A drag has left its first cell; until the button is released it selects cells, not text.
     bool m_rangeDrag = false;
+    // A plain left press on a cell that was selected already: the view leaves the selection alone until the
+    // release, in case a drag begins.
+    QPersistentModelIndex m_pressedSelected;
+    // What the headers see as selected: nothing, ever.
+    QItemSelectionModel* m_headerSelection = nullptr;
 };
 
 } // namespace torvane

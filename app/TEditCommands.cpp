@@ -215,6 +215,31 @@ void TInsertRowsCommand::dropHeld()
     m_rows = {};
 }
 
+TReplaceRowsCommand::TReplaceRowsCommand(TEditTarget& target, const QString& text, int first, int count,
+                                         std::vector<TGridRow> rows)
+    : TDataCommand(text), m_target(target), m_first(first), m_count(count), m_rows(std::move(rows))
+{
+}
+
+void TReplaceRowsCommand::swap()
+{
+    TWorkspace& ws = m_target.workspace();
+    const int count = static_cast<int>(m_rows.size());
+    m_rows = ws.replaceDataRows(m_first, m_count, std::move(m_rows));
+    m_count = count;
+    m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data().colCount(), m_count));
+}
+
+qint64 TReplaceRowsCommand::heldBytes() const
+{
+    return bytesOf(m_rows);
+}
+
+void TReplaceRowsCommand::dropHeld()
+{
+    m_rows = {};
+}
+
 qint64 TRemoveRowsCommand::heldBytes() const
 {
     return bytesOf(m_removed.rows);

@@ -99,6 +99,29 @@ private:
     bool m_skipRedo;
 };
 
+// Puts whole rows in place of others (imported records in place of the blank rows that ended the table),
+// and swaps them back on undo. The command keeps the rows that are not in the table.
+class TReplaceRowsCommand : public TDataCommand {
+public:
+    TReplaceRowsCommand(TEditTarget& target, const QString& text, int first, int count, std::vector<TGridRow> rows);
+    void redo() override { swap(); }
+    void undo() override { swap(); }
+
+    qint64 heldBytes() const override;
+
+protected:
+    void dropHeld() override;
+
+private:
+    void swap();
+
+    TEditTarget& m_target;
+    int m_first;
+    // The rows now in the table in place of m_rows.
+    int m_count;
+    std::vector<TGridRow> m_rows;
+};
+
 // Deletes data rows, and puts them back on undo.
 class TRemoveRowsCommand : public TDataCommand {
 public:

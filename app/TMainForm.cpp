@@ -4,6 +4,7 @@
 #include "TDataPage.h"
 #include "TLimitedDialogs.h"
 #include "TManualPage.h"
+#include "TMemoryProbe.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
@@ -342,6 +343,8 @@ void TMainForm::TabSheet1Show()
         TabSheet1->editing()->clearUndo();
         TabSheet2->textRead();
         m_document.workRead(wasModified);
+        // The rows of the workspace the reader replaced.
+        returnFreedMemory();
     }
 }
 
@@ -403,6 +406,7 @@ bool TMainForm::newWorkspace()
     // first, while the workspace they show still exists.
     delete PageControl1;
     m_workspace = TWorkspace();
+    returnFreedMemory();
     m_errors.run([this] { FormCreate(); });
     createPages();
     // Shown and laid out at once rather than when the event loop comes round: the keys that follow find the
@@ -547,6 +551,8 @@ bool TMainForm::loadFile(const QString& fileName)
         m_document.savedOrLoaded(fileName, stamp, loadedText.encoding);
         loaded = true;
     });
+    // The old text, and the file's bytes.
+    returnFreedMemory();
     return loaded;
 }
 

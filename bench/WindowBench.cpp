@@ -9,9 +9,11 @@
 #include "TTextView.h"
 #include "TXmlCheck.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -24,9 +26,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
+#include <string>
+#include <vector>
 
 using namespace torvane;
 
@@ -47,6 +53,12 @@ public:
     std::optional<QString> saveFileName(const QString&, const QString&) override { return next(); }
     std::optional<QString> openFileName(const QString&) override { return next(); }
     TSaveAnswer askSaveChanges(const QString&) override { return TSaveAnswer::Discard; }
+    // The import dialog shows the preview of the options it opens with, once; then OK.
+    std::optional<TCsvImportOptions> chooseCsvImport(const QString&, const TCsvPreviewOf& preview) override
+    {
+        preview(TCsvImportOptions{});
+        return TCsvImportOptions{};
+    }
 
 private:
     std::optional<QString> next()
@@ -97,6 +109,146 @@ double peakMegabytes()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// --- CSV out and in, and a large selection -------------------------------------------------------------
+
+// A figure of /proc/self/status in megabytes (VmRSS now, VmHWM the peak since the last reset).
+double statusMegabytes(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::atof(line.c_str() + key.size()) / 1024.0;
+        }
+    }
+    return 0.0;
+}
+
+// Starts a new peak at the resident size of now.
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// One road timed: wall-clock and processor time, the peak above the resident size it started from, and the
+// resident size after it.
+struct TRoad {
+    double ms = 0;
+    double cpuMs = 0;
+    double peakMb = 0;
+    double residentMb = 0;
+};
+
+template <typename Action> TRoad measureRoad(const char* what, Action&& action)
+{
+    resetPeak();
+    const double before = statusMegabytes("VmRSS");
+    const double cpuBefore = cpuMilliseconds();
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    QApplication::processEvents();
+    TRoad road;
+    road.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    road.cpuMs = cpuMilliseconds() - cpuBefore;
+    road.peakMb = statusMegabytes("VmHWM") - before;
+    road.residentMb = statusMegabytes("VmRSS");
+    std::printf("%-34s %9.0f ms  (processor %.0f ms; peak +%.0f MB over %.0f MB; resident after %.0f MB)\n", what,
+                road.ms, road.cpuMs, road.peakMb, before, road.residentMb);
+    return road;
+}
+
+bool triggerDataAction(QTableView* data, const QString& text)
+{
+    for (QAction* action : data->actions()) {
+        if (action->text() == text) {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The XML road (load + read, writer + save) beside the CSV export and import of the same rows, each from
+// a new workspace where it reads; then a selection of every row and repaints of the table.
+void csvAndSelectionRoads(TMainForm& form, ScriptedDialogs& dialogs, const QTemporaryDir& dir, const QString& file)
+{
+    auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    const auto dataTable = [&form] { return form.findChild<QTableView*>(QStringLiteral("SG_Data")); };
+    const auto freshWorkspace = [&] {
+        form.newWorkspace();
+        pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+        QApplication::processEvents();
+    };
+    std::printf("\n-- CSV and selection (each ratio against the XML road of the same run) --\n");
+    freshWorkspace();
+    pages->setCurrentIndex(1);
+    QApplication::processEvents();
+    dialogs.names = {file};
+    const TRoad xmlRead = measureRoad("XML road: load + read", [&] {
+        form.findChild<QPushButton*>(QStringLiteral("B_XmlLoad"))->click();
+        pages->setCurrentIndex(0);
+    });
+    dataTable()->model()->setData(dataTable()->model()->index(0, 1), QStringLiteral("typed"));
+    auto* xml = form.findChild<TTextView*>(QStringLiteral("Te_Xml"));
+    const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+    const TRoad xmlWrite = measureRoad("XML road: writer + save", [&] {
+        pages->setCurrentIndex(1);
+        QApplication::processEvents();
+        savePacketFile(saved, xml->crLfText());
+    });
+    pages->setCurrentIndex(0);
+    QApplication::processEvents();
+    const QString csv = dir.filePath(QStringLiteral("rows.csv"));
+    dialogs.names = {csv};
+    const TRoad exported = measureRoad("CSV export (UTF-8)", [&] {
+        if (!triggerDataAction(dataTable(), QStringLiteral("CSVに書き出す…"))) {
+            std::fprintf(stderr, "no CSV export action\n");
+        }
+    });
+    // The writer writes over the old text's memory, so its peak is near zero: the export's own is shown.
+    std::printf("%-34s %9.2fx time, %.2fx processor; peak +%.0f MB (file %lld bytes)\n", "  export / (writer + save)",
+                exported.ms / xmlWrite.ms, exported.cpuMs / xmlWrite.cpuMs, exported.peakMb,
+                static_cast<long long>(QFileInfo(csv).size()));
+
+    freshWorkspace();
+    dialogs.names = {csv};
+    const TRoad imported = measureRoad("CSV import (preview + import)", [&] {
+        if (!triggerDataAction(dataTable(), QStringLiteral("CSVを読み込む…"))) {
+            std::fprintf(stderr, "no CSV import action\n");
+        }
+    });
+    std::printf("%-34s %9.2fx time, %.2fx processor, %.2fx peak; %d rows\n", "  import / (load + read)",
+                imported.ms / xmlRead.ms, imported.cpuMs / xmlRead.cpuMs,
+                imported.peakMb / std::max(xmlRead.peakMb, 1.0), dataTable()->model()->rowCount());
+
+    // Every row selected (Ctrl+A), then the table repainted as scrolling or a typed key repaints it.
+    QTableView* data = dataTable();
+    measureRoad("select all (1 repaint)", [&] {
+        data->selectAll();
+        data->repaint();
+    });
+    std::vector<double> repaints;
+    std::vector<double> processor;
+    for (int i = 0; i < 15; ++i) {
+        const double cpuBefore = cpuMilliseconds();
+        QElapsedTimer timer;
+        timer.start();
+        data->viewport()->repaint();
+        data->horizontalHeader()->viewport()->repaint();
+        repaints.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        processor.push_back(cpuMilliseconds() - cpuBefore);
+    }
+    std::sort(repaints.begin(), repaints.end());
+    std::sort(processor.begin(), processor.end());
+    std::printf("%-34s %9.1f ms median of %zu (min %.1f, max %.1f; processor median %.1f ms); %lld cells selected\n",
+                "repaint with every row selected", repaints[repaints.size() / 2], repaints.size(), repaints.front(),
+                repaints.back(), processor[processor.size() / 2],
+                static_cast<long long>(data->model()->rowCount()) * data->model()->columnCount());
+    measureRoad("Ctrl+N after it", [&] { freshWorkspace(); });
 }
 
 } // namespace
@@ -188,5 +340,6 @@ int main(int argc, char** argv)
                 static_cast<long long>(QFileInfo(file).size()), pugiMs, dialogs.messages, wellFormed ? "yes" : "NO",
                 qtWellFormed ? "yes" : "NO");
     std::printf("peak RSS %.0f MB (before Qt's reader ran)\n", windowPeak);
+    csvAndSelectionRoads(form, dialogs, dir, file);
     return 0;
 }

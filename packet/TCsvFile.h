@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TAtomicFile.h"
 #include "TDialogs.h"
 
 #include <QByteArrayView>
@@ -11,8 +12,33 @@ namespace torvane {
 // tell it from the ANSI code page, or CP932 itself.
 enum class TCsvEncoding { Utf8WithBom, Cp932 };
 
-// Writes CSV text to `fileName` atomically. CP932 refuses a character it cannot represent (naming it and
-// its line) before the file is touched. Throws TFailure with the message to show.
+// Writes a CSV file a record at a time, encoded as it goes, so that a table of a million rows is never
+// held a second time as text or bytes; the file is replaced atomically, by commit() only. CP932 refuses a
+// character it cannot represent, naming it and its line: the old file stays as it was. Every failure throws
+// TFailure with the message to show.
+class TCsvFileWriter {
+public:
+    TCsvFileWriter(const QString& fileName, TCsvEncoding encoding);
+
+    // Appends a record of toCsvText's form.
+    void writeRecord(const QStringView* values, int count);
+    // Appends CSV text as it stands.
+    void writeText(QStringView text);
+    void commit();
+
+private:
+    // Encodes what was appended and writes it.
+    void flush();
+
+    TCsvEncoding m_encoding;
+    TAtomicFile m_file;
+    QString m_text;
+    QByteArray m_bytes;
+    // Line breaks (LF) written before m_text, for the line a CP932 refusal names.
+    qsizetype m_lines = 0;
+};
+
+// Writes CSV text to `fileName` atomically, as TCsvFileWriter does.
 void saveCsvFile(const QString& fileName, const QString& csvText, TCsvEncoding encoding);
 
 // Reads a CSV file's text, its encoding told as a packet file's is (decodeFileText); line breaks stay as

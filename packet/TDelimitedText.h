@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,9 +25,19 @@ TTextTable fromTabText(QStringView text);
 // A CSV file's text (RFC 4180): records ending in CR LF; a value holding a comma, a line break or a double
 // quote is quoted as above, and a record of one empty value is written "" so that it is no blank line.
 QString toCsvText(const TTextTable& rows);
+// Appends one record of toCsvText's form (its CR LF included) to `out`: the writer of CSV files that go out
+// a record at a time.
+void appendCsvRecord(QString& out, const QStringView* values, int count);
 // Reads CSV text with RFC 4180 quoting; blank lines hold no record. A quote that is never closed makes
 // the text malformed: nullopt, with the line where the quoted value began in `errorLine`. Files from
 // spreadsheets may separate values by a tab or a semicolon instead of the comma.
 std::optional<TTextTable> fromCsvText(QStringView text, int* errorLine = nullptr, QChar separator = u',');
+
+// A record as scanCsvText hands it on: its values, views valid during the call only.
+using TCsvRecordSink = std::function<void(const QStringView* values, int count)>;
+// Reads CSV text as fromCsvText does, handing each record to `record` as it is read instead of collecting
+// the records: a value is copied only where its quotes must be undone. False where a quoted value is never
+// closed (its line in `errorLine`), after the records before it were handed on.
+bool scanCsvText(QStringView text, const TCsvRecordSink& record, int* errorLine = nullptr, QChar separator = u',');
 
 } // namespace torvane

@@ -14,15 +14,15 @@ QString hexCode(char32_t c)
 
 } // namespace
 
-QString unrepresentableMessage(const QString& fileText, qsizetype pos, const QString& encoding)
+QString unrepresentableMessage(QStringView fileText, qsizetype pos, const QString& encoding, qsizetype firstLine)
 {
-    const qsizetype line = QStringView(fileText).left(pos).count(u'\n') + 1;
+    const qsizetype line = fileText.left(pos).count(u'\n') + firstLine;
     const QChar c = fileText[pos];
     if (c.isHighSurrogate() && pos + 1 < fileText.size() && fileText[pos + 1].isLowSurrogate()) {
         const char32_t code = QChar::surrogateToUcs4(c, fileText[pos + 1]);
         return QStringLiteral("%1 行目の文字「%2」(U+%3) は %4 で表せないため、保存できません")
             .arg(line)
-            .arg(fileText.mid(pos, 2), hexCode(code), encoding);
+            .arg(fileText.mid(pos, 2).toString(), hexCode(code), encoding);
     }
     if (c.isSurrogate()) {
         // Half of a pair cannot be shown on its own.

@@ -13,9 +13,10 @@ inline const QLatin1String NoCodecMessage("この環境の Qt には Shift_JIS (
 QByteArray encodeCp932(const QString& fileText);
 
 // The refusal for the character at `pos` of a file's text that the encoding named `encoding` cannot
-// represent: the character and its line (1-based).
-QString unrepresentableMessage(const QString& fileText, qsizetype pos,
-                               const QString& encoding = QStringLiteral("Shift_JIS (CP932)"));
+// represent: the character and its line (1-based), counted from `firstLine` where the text is a piece of a
+// longer one.
+QString unrepresentableMessage(QStringView fileText, qsizetype pos,
+                               const QString& encoding = QStringLiteral("Shift_JIS (CP932)"), qsizetype firstLine = 1);
 
 // What a save says when its bytes could not be written.
 QString writeFailedMessage();

@@ -4,6 +4,10 @@
 
 #include <unistd.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace torvane {
 
 qint64 gridMemoryBudget()
@@ -26,6 +30,13 @@ qint64 gridMemoryBudget()
         available = static_cast<qint64>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
     }
     return available / 2;
+}
+
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace torvane

@@ -495,6 +495,15 @@ void TWorkspace::restoreDataRows(TRemovedRows removed)
     m_dataTable.insertRows(removed.first, std::move(removed.rows));
 }
 
+std::vector<TGridRow> TWorkspace::replaceDataRows(int first, int count, std::vector<TGridRow> rows)
+{
+    markRowsEdited();
+    first = std::clamp(first, 1, m_dataTable.rowCount());
+    std::vector<TGridRow> taken = m_dataTable.takeRows(first, count);
+    m_dataTable.insertRows(first, std::move(rows));
+    return taken;
+}
+
 TCellBlock TWorkspace::swapDataCells(TCellBlock block)
 {
     markRowsEdited();

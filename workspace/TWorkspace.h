@@ -250,6 +250,9 @@ public:
     // Removes `count` data rows from `first` on; the table keeps at least one (empty) data row.
     TRemovedRows removeDataRows(int first, int count);
     void restoreDataRows(TRemovedRows removed);
+    // Puts `rows` (cut to the column count) in place of the `count` data rows from `first` on, and returns
+    // the rows taken out: putting those back in place of the new ones undoes the change.
+    std::vector<TGridRow> replaceDataRows(int first, int count, std::vector<TGridRow> rows);
     // Writes the block into the data table, leaving out what lies past the last column or row, and returns
     // what the same rectangle held before: writing that back undoes the change.
     TCellBlock swapDataCells(TCellBlock block);

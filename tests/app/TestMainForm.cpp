@@ -2170,6 +2170,29 @@ void TestMainForm::csvImportOptionsPreviewedAndApplied()
     w.dialogs.csvChoices = {TCsvImportOptions{}};
     import();
     QCOMPARE(w.dialogs.csvPreviews.last().names, QStringList{"1;東京駅"});
+
+    // Columns in another order than the fields' go to the fields they name, below the last filled row; a
+    // click inside the imported block then selects that cell alone.
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QStringLiteral("列2,列1\r\nb,a\r\nd,c\r\n").toUtf8());
+    }
+    w.dialogs.csvChoices = {TCsvImportOptions{}};
+    import();
+    QCOMPARE(columnValues(w, 0), (QStringList{"1", "2", "", "a", "c"}));
+    QCOMPARE(columnValues(w, 1), (QStringList{"東京駅", "1988-01-05T00:00:00", "", "b", "d"}));
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 2 * 3);
+    w.clickCell(4, 1);
+    QCOMPARE(w.data->selectionModel()->selectedIndexes(), QModelIndexList{w.data->model()->index(4, 1)});
+    // Ctrl+A: the cell's text (the caret stood in it), then every cell.
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+    press(w, Qt::Key_End);
+    press(w, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(qobject_cast<QLineEdit*>(w.focus())->selectedText(), QStringLiteral("d"));
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 1);
+    press(w, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(w.data->selectionModel()->selectedIndexes().size(), 5 * 3);
 }
 
 void TestMainForm::findBarWrapsAroundTheText()

@@ -16,6 +16,16 @@ namespace {
 const TTextTable Awkward{
     {"ID", "名前", "備考"}, {"1", "東京\t駅", "say \"hi\""}, {"2", "一行目\n二行目", ""}, {"", "a,b", "CR LF\r\nend"}};
 
+// The values each record kept.
+TTextTable valuesOf(const std::vector<TGridRow>& records)
+{
+    TTextTable values;
+    for (const TGridRow& record : records) {
+        values.push_back(record.cells(record.size()));
+    }
+    return values;
+}
+
 } // namespace
 
 class TestDelimitedText : public QObject {
@@ -133,6 +143,25 @@ void TestDelimitedText::csvFiles()
     if (encoding == int(TCsvEncoding::Utf8WithBom)) {
         QCOMPARE(loadCsvFile(name), QStringLiteral("a\r\n\"x\ny\"\r\n😀\r\n"));
     } else {
+        // Records written a piece at a time: the refusal names the line in the whole file, and the old
+        // file stays.
+        message.clear();
+        try {
+            TCsvFileWriter writer(name, TCsvEncoding::Cp932);
+            const QString value = QStringLiteral("二十文字ほどの値、二十文字ほどの値");
+            const QStringView values[] = {value, value};
+            for (int r = 0; r < 20000; ++r) {
+                writer.writeRecord(values, 2);
+            }
+            const QString bad = QStringLiteral("😀");
+            const QStringView last[] = {value, bad};
+            writer.writeRecord(last, 2);
+            writer.commit();
+        } catch (const TFailure& failure) {
+            message = failure.message();
+        }
+        QCOMPARE(message,
+                 QStringLiteral("20001 行目の文字「😀」(U+1F600) は Shift_JIS (CP932) で表せないため、保存できません"));
         QCOMPARE(loadCsvFile(name), text);
         saveCsvFile(name, QStringLiteral("1〜2\r\n"), TCsvEncoding::Cp932);
         QCOMPARE(loadCsvFile(name), QStringLiteral("1～2\r\n"));
@@ -166,7 +195,12 @@ void TestDelimitedText::csvRecords()
     QCOMPARE(refused ? refused->message : QString(), refusal);
     if (const auto* csv = std::get_if<TCsvRecords>(&read)) {
         QCOMPARE(csv->names, (QStringList{"ID", "名前"}));
-        QCOMPARE(csv->records, (TTextTable{{"1"}, {"2", "x"}}));
+        QCOMPARE(valuesOf(csv->records), (TTextTable{{"1"}, {"2", "x"}}));
+        QCOMPARE(csv->count, 2);
+        // A preview keeps the first records and counts them all.
+        const auto first = std::get<TCsvRecords>(readCsvRecords(text, u',', true, 1));
+        QCOMPARE(valuesOf(first.records), (TTextTable{{"1"}}));
+        QCOMPARE(first.count, 2);
     }
 }
 
@@ -241,7 +275,7 @@ void TestDelimitedText::csvImportChoices()
     if (const auto* csv = std::get_if<TCsvRecords>(&read)) {
         QCOMPARE(csv->names, names);
         QStringList joined;
-        for (const std::vector<QString>& record : csv->records) {
+        for (const std::vector<QString>& record : valuesOf(csv->records)) {
             joined.append(QStringList(record.begin(), record.end()).join(u'|'));
         }
         QCOMPARE(joined, records);
