@@ -274,7 +274,9 @@ QString writePacket(const TWorkspace& ws, QString spare)
             bool anyValue = false;
             for (int c = 0; c < columns; ++c) {
                 const QStringView value = cells[static_cast<size_t>(c)];
-                if (value.isEmpty()) {
+                // An empty cell is no attribute, unless it holds an empty string: that is `NAME=""`, which
+                // the dataset library reads as a string, where a missing attribute is null.
+                if (value.isEmpty() && !row.isEmptyString(c)) {
                     continue;
                 }
                 anyValue = true;
