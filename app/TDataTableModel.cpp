@@ -88,13 +88,13 @@ QVariant TDataTableModel::emptyStringData(const QModelIndex& index, int role) co
     case Qt::DisplayRole:
         return emptyString ? QVariant(QStringLiteral("\"\"")) : QVariant();
     case Qt::ForegroundRole:
-        return emptyString ? QVariant(QColor(0xa0, 0xa0, 0xa0)) : QVariant();
+        return emptyString ? QVariant(QColor(0x90, 0x90, 0x90)) : QVariant();
     case Qt::ToolTipRole: {
         if (!emptyString) {
             return {};
         }
-        QString tip = QStringLiteral("空文字列です。保存すると %1=\"\" と書き出され、値なし（null）とは区別されます。")
-                          .arg(m_workspace.FieldList().value(index.column()));
+        const QString tip = QStringLiteral("空文字列です（%1=\"\" と書き出されます。値なしとは別の値です）")
+                                .arg(m_workspace.FieldList().value(index.column()));
         const QString kept = keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
         return kept.isEmpty() ? tip : tip + QStringLiteral("\n\n") + kept;
     }

@@ -2393,4 +2393,15 @@ void TestMainForm::emptyStringsShownSetAndKept()
     QTest::keyClick(w.fields, Qt::Key_Up, Qt::AltModifier);
     QCOMPARE(writtenRows(w), (QStringList{R"(<ROW EXT="" ID="1"/>)", R"(<ROW EXT="" ID="1"/>)", R"(<ROW ID="2"/>)"}));
     QVERIFY(data(1, 0, TDataTableModel::EmptyStringRole).toBool());
+
+    // The value window says which of the two an empty cell holds.
+    for (const auto& [row, state] :
+         {std::pair<int, const char*>(0, "（空文字列）"), std::pair<int, const char*>(2, "（値なし）")}) {
+        QApplication::setActiveWindow(w.form.get());
+        w.clickCell(row, 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        auto* status = w.form->findChild<QLabel*>(QStringLiteral("ValueStatus"));
+        QVERIFY(status);
+        QVERIFY2(status->text().endsWith(QString::fromUtf8(state)), qPrintable(status->text()));
+    }
 }
