@@ -152,8 +152,8 @@ void TGridRow::build(const QStringView* values, int count)
     auto* words = reinterpret_cast<char16_t*>(buffer.data());
     char16_t* p = words + header;
     quint32 end = 0;
+    quint32 marks = 0;
     const auto putWord = [&](int i, quint32 value) { std::memcpy(words + 2 * i, &value, sizeof value); };
-    putWord(0, static_cast<quint32>(count));
     for (int c = 0; c < count; ++c) {
         const QStringView value = values[c];
         const qsizetype n = value.size();
@@ -163,8 +163,11 @@ void TGridRow::build(const QStringView* values, int count)
             copyShort(p + end, value.utf16(), n);
         }
         end += static_cast<quint32>(n);
-        putWord(c + 1, n == 0 && isEmptyStringView(value) ? end | EmptyStringBit : end);
+        const quint32 mark = n == 0 && isEmptyStringView(value) ? EmptyStringBit : 0;
+        marks |= mark;
+        putWord(c + 1, end | mark);
     }
+    putWord(0, static_cast<quint32>(count) | marks);
     m_buffer = std::move(buffer);
 }
 
@@ -227,6 +230,9 @@ bool TGridRow::isBlank(int count) const
     }
     if (endOf(kept) != 0) {
         return false;
+    }
+    if (!holdsEmptyString()) {
+        return true;
     }
     for (int c = 1; c <= kept; ++c) {
         if (word(c) & EmptyStringBit) {

@@ -26,7 +26,10 @@ public:
     explicit TGridRow(const std::vector<QString>& cells, QString content = QString());
 
     // How many cells the row holds; cells from there on read as empty.
-    int size() const { return m_buffer.isEmpty() ? 0 : static_cast<int>(word(0)); }
+    int size() const { return m_buffer.isEmpty() ? 0 : static_cast<int>(endOf(0)); }
+    // Whether any cell holds an empty string: work over whole rows can then leave the question out for
+    // nearly every row.
+    bool holdsEmptyString() const { return !m_buffer.isEmpty() && (word(0) & EmptyStringBit) != 0; }
     QStringView cell(int col) const
     {
         const int count = size();
@@ -70,7 +73,8 @@ private:
     friend class TStringGrid;
 
     // The top bit of a cell's end word marks an empty string; the other 31 bits are the end. A row holds
-    // fewer characters than that (setCells refuses more, as running out of memory).
+    // fewer characters than that (setCells refuses more, as running out of memory). The top bit of the
+    // count word says whether any cell is marked.
     static constexpr quint32 EmptyStringBit = 0x80000000u;
     static constexpr quint32 EndMask = 0x7fffffffu;
 
