@@ -10,8 +10,8 @@ namespace {
 
 // Inside this file an empty string travels among a row's views as an empty view into this array, so that
 // moving, inserting and removing views carries it along; no view from outside points here. Everything
-// outside sees an explicit flag instead.
-constexpr char16_t EmptyStringMark[1] = {u'\0'};
+// outside sees an explicit flag instead. Not const, so that no constant the linker merges shares its address.
+char16_t EmptyStringMark[1] = {u'\0'};
 
 QStringView emptyStringView()
 {
@@ -74,7 +74,7 @@ template <typename T> void moveElement(std::vector<T>& items, int from, int to)
 TGridRow::TGridRow(const std::vector<QString>& cells, QString content) : content(std::move(content))
 {
     std::vector<QStringView> views(cells.begin(), cells.end());
-    build(views.data(), static_cast<int>(views.size()));
+    build<false>(views.data(), static_cast<int>(views.size()));
 }
 
 void TGridRow::views(QStringView* out, int count) const
@@ -122,16 +122,16 @@ void TGridRow::setCells(const QStringView* values, int count, const std::vector<
 {
     if (emptyStrings) {
         const std::vector<QStringView> views = withEmptyStrings(values, count, *emptyStrings);
-        build(views.data(), static_cast<int>(views.size()));
+        build<true>(views.data(), static_cast<int>(views.size()));
     } else {
-        build(values, count);
+        build<false>(values, count);
     }
 }
 
-void TGridRow::build(const QStringView* values, int count)
+template <bool Marked> void TGridRow::build(const QStringView* values, int count)
 {
     // Cells without value at the end are not kept: they read as such anyway.
-    while (count > 0 && values[count - 1].isEmpty() && !isEmptyStringView(values[count - 1])) {
+    while (count > 0 && values[count - 1].isEmpty() && !(Marked && isEmptyStringView(values[count - 1]))) {
         --count;
     }
     if (count == 0) {
@@ -163,9 +163,13 @@ void TGridRow::build(const QStringView* values, int count)
             copyShort(p + end, value.utf16(), n);
         }
         end += static_cast<quint32>(n);
-        const quint32 mark = n == 0 && isEmptyStringView(value) ? EmptyStringBit : 0;
-        marks |= mark;
-        putWord(c + 1, end | mark);
+        if constexpr (Marked) {
+            const quint32 mark = n == 0 && isEmptyStringView(value) ? EmptyStringBit : 0;
+            marks |= mark;
+            putWord(c + 1, end | mark);
+        } else {
+            putWord(c + 1, end);
+        }
     }
     putWord(0, static_cast<quint32>(count) | marks);
     m_buffer = std::move(buffer);
@@ -179,14 +183,14 @@ void TGridRow::setCell(int col, QStringView text, bool emptyString)
     }
     std::vector<QStringView> views = markedViews(std::max(size(), col + 1));
     views[static_cast<size_t>(col)] = emptyString ? emptyStringView() : text;
-    build(views.data(), static_cast<int>(views.size()));
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 void TGridRow::truncate(int count)
 {
     if (count < size()) {
         const std::vector<QStringView> views = markedViews(std::max(count, 0));
-        build(views.data(), static_cast<int>(views.size()));
+        build<true>(views.data(), static_cast<int>(views.size()));
     }
 }
 
@@ -198,7 +202,7 @@ void TGridRow::moveCell(int from, int to, int count)
     }
     std::vector<QStringView> views = markedViews(count);
     moveElement(views, from, to);
-    build(views.data(), count);
+    build<true>(views.data(), count);
 }
 
 void TGridRow::removeCell(int col)
@@ -208,7 +212,7 @@ void TGridRow::removeCell(int col)
     }
     std::vector<QStringView> views = markedViews(size());
     views.erase(views.begin() + col);
-    build(views.data(), static_cast<int>(views.size()));
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 void TGridRow::insertCell(int col, QStringView text, bool emptyString)
@@ -219,7 +223,7 @@ void TGridRow::insertCell(int col, QStringView text, bool emptyString)
     }
     std::vector<QStringView> views = markedViews(std::max(size(), col));
     views.insert(views.begin() + col, emptyString ? emptyStringView() : text);
-    build(views.data(), static_cast<int>(views.size()));
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 bool TGridRow::isBlank(int count) const
@@ -293,7 +297,7 @@ void TStringGrid::setCells(int row, int first, const QString* values, int count,
                                  (*emptyStrings)[static_cast<size_t>(i)] && values[i].isEmpty();
         views[static_cast<size_t>(first + i)] = emptyString ? emptyStringView() : QStringView(values[i]);
     }
-    target.build(views.data(), static_cast<int>(views.size()));
+    target.build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 void TStringGrid::setRowContent(int row, const QString& text)

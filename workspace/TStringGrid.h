@@ -81,8 +81,9 @@ private:
     // Views of the first `count` cells with each empty string's mark kept (see TStringGrid.cpp), for the
     // operations that rebuild the row from its own cells.
     std::vector<QStringView> markedViews(int count) const;
-    // Builds the row from `count` views, an empty string being a marked view.
-    void build(const QStringView* values, int count);
+    // Builds the row from `count` views; with `Marked`, an empty string is a marked view. The reader's rows
+    // come without marks (it flags its few empty strings apart), and skip the question for every cell.
+    template <bool Marked> void build(const QStringView* values, int count);
 
     // One allocation holds the whole row: the cell count and the end of each cell as 32-bit words (two
     // UTF-16 units each), then the characters of all cells. Empty when no cell holds anything.
