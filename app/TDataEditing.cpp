@@ -93,6 +93,10 @@ void TDataEditing::createActions()
     m_copy = addAction(m_data, QStringLiteral("コピー"), {K(K::Copy)}, &TDataEditing::copy);
     m_paste = addAction(m_data, QStringLiteral("貼り付け"), {K(K::Paste)}, &TDataEditing::paste);
     m_clear = addAction(m_data, QStringLiteral("内容を消去"), {K(Qt::Key_Delete)}, &TDataEditing::clearCells);
+    m_emptyString = addAction(m_data, QStringLiteral("空文字列にする"), {}, &TDataEditing::setEmptyStrings);
+    m_noValue = addAction(m_data, QStringLiteral("値なしにする"), {}, &TDataEditing::setNoValues);
+    m_emptyString->setToolTip(QStringLiteral("選んだセルを空文字列（NAME=\"\"）にします"));
+    m_noValue->setToolTip(QStringLiteral("選んだセルを値なし（属性を書かない。null）にします"));
     m_exportCsv = addAction(m_data, QStringLiteral("CSVに書き出す…"), {}, &TDataEditing::exportCsv);
     m_importCsv = addAction(m_data, QStringLiteral("CSVを読み込む…"), {}, &TDataEditing::importCsv);
     m_showValue =
@@ -170,6 +174,8 @@ void TDataEditing::showDataMenu(const QPoint& pos)
     menu.addSeparator();
     menu.addActions({m_cut, m_copy, m_paste, m_clear});
     menu.addSeparator();
+    menu.addActions({m_emptyString, m_noValue});
+    menu.addSeparator();
     menu.addActions({m_undo, m_redo});
     menu.addSeparator();
     menu.addActions({m_exportCsv, m_importCsv});
@@ -215,12 +221,15 @@ bool TDataEditing::claimsKey(const QKeyEvent& key, const QLineEdit& editor) cons
     return false;
 }
 
-void TDataEditing::cellTyped(const QModelIndex& index, const QString& previous)
+void TDataEditing::cellTyped(const QModelIndex& index, const QString& previous, bool previousEmptyString)
 {
     TCellBlock block;
     block.col = index.column();
     block.row = index.row() + 1;
     block.values = {{previous}};
+    if (previousEmptyString) {
+        block.setEmptyStrings(true);
+    }
     m_stack->push(new TCellsCommand(*this, QStringLiteral("入力"), std::move(block), 0, true, m_typingSession));
 }
 
@@ -375,10 +384,24 @@ void TDataEditing::clearCells()
     emptyCells(m_clear->text());
 }
 
-void TDataEditing::emptyCells(const QString& text)
+void TDataEditing::setEmptyStrings()
+{
+    emptyCells(m_emptyString->text(), true);
+}
+
+void TDataEditing::setNoValues()
+{
+    emptyCells(m_noValue->text());
+}
+
+void TDataEditing::emptyCells(const QString& text, bool emptyStrings)
 {
     const QRect cells = selectedCells();
-    pushCells(text, planPaste({{QString()}}, cells, fieldColumns()));
+    TCellBlock block = planPaste({{QString()}}, cells, fieldColumns());
+    if (emptyStrings) {
+        block.setEmptyStrings(true);
+    }
+    pushCells(text, std::move(block));
 }
 
 void TDataEditing::paste()

@@ -46,6 +46,9 @@ public:
     void cut();
     void paste();
     void clearCells();
+    // The selected cells become empty strings (written `NAME=""`), or cells without value, as one step.
+    void setEmptyStrings();
+    void setNoValues();
     void exportCsv();
     void importCsv();
     // The current cell's value in the value window.
@@ -90,7 +93,7 @@ private:
     // What importing the CSV file's `bytes` with `options` would do; its text is decoded into `decoded`
     // unless that holds it already.
     TCsvImportPreview csvPreview(const QByteArray& bytes, const TCsvImportOptions& options, TDecodedCsv& decoded) const;
-    void cellTyped(const QModelIndex& index, const QString& previous);
+    void cellTyped(const QModelIndex& index, const QString& previous, bool previousEmptyString);
 
     // The selected rectangle in grid columns and rows (the current cell when nothing is selected).
     QRect selectedCells() const;
@@ -100,7 +103,8 @@ private:
     void select(const QRect& cells);
     // Pushes a block write, adding the rows it reaches past the table.
     void pushCells(const QString& text, TCellBlock block);
-    void emptyCells(const QString& text);
+    // Empties the selected cells: no value, or empty strings when `emptyStrings`.
+    void emptyCells(const QString& text, bool emptyStrings = false);
 
     TDataEditingHost& m_host;
     TWorkspace& m_workspace;
@@ -123,6 +127,8 @@ private:
     QAction* m_copy = nullptr;
     QAction* m_paste = nullptr;
     QAction* m_clear = nullptr;
+    QAction* m_emptyString = nullptr;
+    QAction* m_noValue = nullptr;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
     QAction* m_exportCsv = nullptr;

@@ -127,6 +127,13 @@ int TDataFind::replaceAll(const QString& text, const QString& replacement, Qt::C
         auto& values = block.values.emplace_back();
         for (int column = left; column <= right; ++column) {
             values.push_back(m_workspace.SG_Data().cell(column, row));
+            if (m_workspace.SG_Data().isEmptyString(column, row)) {
+                // An empty string in the rectangle stays one; a match is never empty.
+                block.emptyStrings.resize(static_cast<size_t>(bottom - top + 1));
+                auto& flags = block.emptyStrings[static_cast<size_t>(row - top)];
+                flags.resize(static_cast<size_t>(right - left + 1));
+                flags[static_cast<size_t>(column - left)] = true;
+            }
         }
     }
     for (const auto& [column, row] : found) {

@@ -1,5 +1,7 @@
 #include "TDataGrid.h"
 
+#include "TDataTableModel.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -43,7 +45,12 @@ public:
         if (text() != before) {
             setText(before);
         }
-        const_cast<QAbstractItemModel*>(m_cell.model())->setData(m_cell, before, Qt::EditRole);
+        auto* model = const_cast<QAbstractItemModel*>(m_cell.model());
+        if (m_beforeEmptyString) {
+            model->setData(m_cell, true, TDataTableModel::EmptyStringRole);
+        } else {
+            model->setData(m_cell, before, Qt::EditRole);
+        }
         return true;
     }
 
@@ -77,13 +84,15 @@ private:
         }
         if (!m_before) {
             m_before = m_cell.data(Qt::EditRole).toString();
+            m_beforeEmptyString = m_cell.data(TDataTableModel::EmptyStringRole).toBool();
         }
         const_cast<QAbstractItemModel*>(m_cell.model())->setData(m_cell, text, Qt::EditRole);
     }
 
     QPointer<const TDataGrid> m_grid;
     QPersistentModelIndex m_cell;
-    std::optional<QString> m_before; // the cell's value before the first keystroke, while typing goes on
+    std::optional<QString> m_before;  // the cell's value before the first keystroke, while typing goes on
+    bool m_beforeEmptyString = false; // and whether it was an empty string rather than no value
 };
 
 } // namespace

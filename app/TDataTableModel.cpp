@@ -2,6 +2,7 @@
 
 #include "TRowValue.h"
 
+#include <QColor>
 #include <QRect>
 
 #include <algorithm>
@@ -48,6 +49,11 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
+    if (cell.isEmpty()) {
+        if (const QVariant shown = emptyStringData(index, role); shown.isValid()) {
+            return shown;
+        }
+    }
     if (role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ToolTipRole) {
         if (const TCellPictures::TPicture* picture = pictureAt(index.column(), index.row() + 1, cell)) {
             if (role == Qt::DecorationRole) {
@@ -73,27 +79,56 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     return m_workspace.SG_Data().cell(index.column(), index.row() + 1);
 }
 
+QVariant TDataTableModel::emptyStringData(const QModelIndex& index, int role) const
+{
+    const bool emptyString = m_workspace.SG_Data().isEmptyString(index.column(), index.row() + 1);
+    switch (role) {
+    case EmptyStringRole:
+        return emptyString;
+    case Qt::DisplayRole:
+        return emptyString ? QVariant(QStringLiteral("\"\"")) : QVariant();
+    case Qt::ForegroundRole:
+        return emptyString ? QVariant(QColor(0x90, 0x90, 0x90)) : QVariant();
+    case Qt::ToolTipRole: {
+        if (!emptyString) {
+            return {};
+        }
+        const QString tip = QStringLiteral("空文字列です（%1=\"\" と書き出されます。値なしとは別の値です）")
+                                .arg(m_workspace.FieldList().value(index.column()));
+        const QString kept = keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
+        return kept.isEmpty() ? tip : tip + QStringLiteral("\n\n") + kept;
+    }
+    default:
+        return {};
+    }
+}
+
 bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::EditRole && role != EmptyStringRole)) {
         return false;
     }
-    const QString text = value.toString();
-    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
+    const int col = index.column();
+    const int row = index.row() + 1;
+    const bool emptyString = role == EmptyStringRole && value.toBool();
+    const QString text = role == EmptyStringRole ? QString() : value.toString();
+    const QStringView cell = m_workspace.SG_Data().cellView(col, row);
+    const bool wasEmptyString = m_workspace.SG_Data().isEmptyString(col, row);
     if (isBlobValue(cell)) {
         // The kept large value is never replaced by what the cell shows.
         return false;
     }
-    if (cell == text) {
+    // The same text leaves an empty string as it is; only the role turns one into no value.
+    if (cell == text && (role == Qt::EditRole || emptyString == wasEmptyString)) {
         return true;
     }
     // The page takes dataChanged as a user edit (the text is to be written afresh); the undo step is the
     // editing's, from cellTyped.
-    const QString previous = m_workspace.SG_Data().cell(index.column(), index.row() + 1);
-    m_workspace.setDataCell(index.column(), index.row() + 1, text);
-    m_pictures.forget(index.column(), index.row() + 1, 1, 1);
+    const QString previous = m_workspace.SG_Data().cell(col, row);
+    m_workspace.setDataCell(col, row, text, emptyString);
+    m_pictures.forget(col, row, 1, 1);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
-    emit cellTyped(index, previous);
+    emit cellTyped(index, previous, wasEmptyString);
     return true;
 }
 

@@ -15,9 +15,16 @@ QString keptContentTip(const QString& content);
 // Cells are read from the workspace on demand, so a packet of any size shows at once. A large value shows as
 // "<BLOB>" and is not edited; the content kept with a row shows as the tooltip of its cells. A picture in a
 // bin.hex field shows as a thumbnail with what it is, and as itself in its tooltip.
+//
+// An empty cell is either no value or an empty string (written `NAME=""`); the empty string shows as a faint
+// `""` with a tooltip that says what it is, and its EmptyStringRole is true.
 class TDataTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Whether the cell holds an empty string rather than no value. Set true, it makes the cell one, as a
+    // keystroke would (Esc gives back an empty string this way).
+    static constexpr int EmptyStringRole = Qt::UserRole + 1;
+
     explicit TDataTableModel(TWorkspace& workspace, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -34,10 +41,14 @@ public:
     void cellsChanged(const QRect& cells);
 
 signals:
-    // The cell editor stored a keystroke in `index`, which held `previous` before.
-    void cellTyped(const QModelIndex& index, const QString& previous);
+    // The cell editor stored a keystroke in `index`, which held `previous` before (an empty string when
+    // `previousEmptyString`).
+    void cellTyped(const QModelIndex& index, const QString& previous, bool previousEmptyString);
 
 private:
+    // What an empty cell shows for `role` when it holds an empty string (EmptyStringRole for any empty
+    // cell); invalid where the cell's other data decides.
+    QVariant emptyStringData(const QModelIndex& index, int role) const;
     // The picture cell (col, row) holds, for the cells on screen only; nullptr for any other value.
     const TCellPictures::TPicture* pictureAt(int col, int row, QStringView cell) const;
 

@@ -90,6 +90,7 @@ qint64 TCellsCommand::heldBytes() const
 void TCellsCommand::dropHeld()
 {
     m_block.values = {};
+    m_block.emptyStrings = {};
 }
 
 bool TCellsCommand::mergeWith(const QUndoCommand* other)
@@ -101,7 +102,8 @@ bool TCellsCommand::mergeWith(const QUndoCommand* other)
     }
     // This command keeps the value from before the first keystroke; typed back to it, the cell has no change.
     const TWorkspace& ws = m_target.workspace();
-    setObsolete(ws.SG_Data().cellView(m_block.col, m_block.row) == m_block.values[0][0]);
+    setObsolete(ws.SG_Data().cellView(m_block.col, m_block.row) == m_block.values[0][0] &&
+                ws.SG_Data().isEmptyString(m_block.col, m_block.row) == m_block.isEmptyString(0, 0));
     return true;
 }
 

@@ -18,6 +18,11 @@ QString TValueCell::value(int col, int row) const
     return exists(col, row) ? m_target.workspace().SG_Data().cell(col, row) : QString();
 }
 
+bool TValueCell::isEmptyString(int col, int row) const
+{
+    return exists(col, row) && m_target.workspace().SG_Data().isEmptyString(col, row);
+}
+
 TValueField TValueCell::field(int col) const
 {
     const TWorkspace& ws = m_target.workspace();

@@ -19,6 +19,8 @@ public:
 
     bool exists(int col, int row) const;
     QString value(int col, int row) const;
+    // Whether the cell holds an empty string rather than no value.
+    bool isEmptyString(int col, int row) const;
     TValueField field(int col) const;
     // The name the packet gives the column's values.
     QString fieldName(int col) const;

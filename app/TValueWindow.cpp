@@ -181,7 +181,12 @@ void TValueWindow::reload()
 void TValueWindow::showValue()
 {
     setWindowTitle(QStringLiteral("%1 行目の %2 - Torvane").arg(m_row).arg(m_cell.fieldName(m_col)));
-    m_status->setText(m_value.statusText());
+    QString status = m_value.statusText();
+    if (m_cell.value(m_col, m_row).isEmpty()) {
+        // The two empty values the packet tells apart.
+        status += m_cell.isEmptyString(m_col, m_row) ? QStringLiteral("（空文字列）") : QStringLiteral("（値なし）");
+    }
+    m_status->setText(status);
     m_textLoaded = false;
     m_text->clear();
     m_longText->setPlainText(QString());

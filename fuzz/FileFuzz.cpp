@@ -44,16 +44,23 @@ std::vector<std::vector<QString>> fieldRows(const TStringGrid& fields)
     return rows;
 }
 
-// The data table's rows that hold something, header row first. A record whose cells are all empty is
+// The data table's rows that hold something, header row first, each followed by which of its cells are
+// empty strings (written `NAME=""`, read back as such). A record whose cells are all without value is
 // written as `<ROW/>`, which the reader does not take for a row (its row marker is `<ROW ` with the space),
 // so such records are not compared.
 std::vector<std::vector<QString>> filledRows(const TStringGrid& data)
 {
     std::vector<std::vector<QString>> rows{data.row(0)};
     for (int r = 1; r < data.rowCount(); ++r) {
-        const std::vector<QString>& row = data.row(r);
-        if (std::any_of(row.begin(), row.end(), [](const QString& cell) { return !cell.isEmpty(); })) {
-            rows.push_back(row);
+        std::vector<QString> row = data.row(r);
+        QString emptyStrings;
+        for (int c = 0; c < data.colCount(); ++c) {
+            emptyStrings += data.isEmptyString(c, r) ? u'1' : u'0';
+        }
+        if (emptyStrings.contains(u'1') ||
+            std::any_of(row.begin(), row.end(), [](const QString& cell) { return !cell.isEmpty(); })) {
+            row.push_back(emptyStrings);
+            rows.push_back(std::move(row));
         }
     }
     return rows;

@@ -176,6 +176,9 @@ private:
     qsizetype m_rowStateKey = NotFound;
     int m_rowSerial = 0;
     std::vector<QStringView> m_rowValues;
+    // The row's values read as empty strings (`NAME=""`), which the grid keeps apart from no value.
+    std::vector<bool> m_emptyValues;
+    bool m_anyEmptyValue = false;
     QString m_decoded;
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
     std::optional<qint64> m_gridLimit;
@@ -611,7 +614,8 @@ void TPacketScan::readRows(qsizetype rowData)
         m_ws.setDataRowCount(i + 1);
         const TRowElement row = rowElement(g);
         if (readRowValues(g + RowMarker.size(), row.valuesEnd)) {
-            m_ws.setDataRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()));
+            m_ws.setDataRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()),
+                                 m_anyEmptyValue ? &m_emptyValues : nullptr);
             m_ws.setDataRowContent(i, row.content.toString());
             ++i;
         } else {
@@ -640,6 +644,10 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
     // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
     m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
+    if (m_anyEmptyValue || m_emptyValues.size() != m_rowValues.size()) {
+        m_emptyValues.assign(m_rowValues.size(), false);
+        m_anyEmptyValue = false;
+    }
     m_decoded.resize(0);
     m_decodedCells.clear();
     int found = 0;
@@ -686,6 +694,9 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             } else {
                 m_rowValues[static_cast<size_t>(j)] = value;
             }
+        } else {
+            m_emptyValues[static_cast<size_t>(j)] = true;
+            m_anyEmptyValue = true;
         }
         return element[closing - 1] == u'=' ? k : closing;
     };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace torvane {
 
@@ -272,23 +273,33 @@ QString writePacket(const TWorkspace& ws, QString spare)
             rows.ensure(8 + nameRoom + LongestEscape * rowChars.size() + 8);
             rows.put("<ROW");
             bool anyValue = false;
-            for (int c = 0; c < columns; ++c) {
-                const QStringView value = cells[static_cast<size_t>(c)];
-                if (value.isEmpty()) {
-                    continue;
+            // An empty cell is no attribute, unless it holds an empty string: that is `NAME=""`, which the
+            // dataset library reads as a string, where a missing attribute is null. Rows without one (nearly
+            // all) take a loop that never asks: asking costs the loop over millions of cells its tightness.
+            const auto putCells = [&](auto holdsEmptyString) {
+                for (int c = 0; c < columns; ++c) {
+                    const QStringView value = cells[static_cast<size_t>(c)];
+                    if (value.isEmpty() && !(decltype(holdsEmptyString)::value && row.isEmptyString(c))) {
+                        continue;
+                    }
+                    anyValue = true;
+                    const std::u16string& opening = openings[static_cast<size_t>(c)];
+                    rows.putChunked(opening.data(), openingLengths[static_cast<size_t>(c)],
+                                    opening.data() + opening.size());
+                    const char16_t* valueEnd = value.utf16() + value.size();
+                    if (valueEnd <= escapable) {
+                        rows.putChunked(value.utf16(), value.size(), rowEnd);
+                    } else {
+                        rows.putEscaped(value);
+                        escapable = firstEscapable(std::max(escapable, valueEnd), rowEnd);
+                    }
+                    rows.put(u'"');
                 }
-                anyValue = true;
-                const std::u16string& opening = openings[static_cast<size_t>(c)];
-                rows.putChunked(opening.data(), openingLengths[static_cast<size_t>(c)],
-                                opening.data() + opening.size());
-                const char16_t* valueEnd = value.utf16() + value.size();
-                if (valueEnd <= escapable) {
-                    rows.putChunked(value.utf16(), value.size(), rowEnd);
-                } else {
-                    rows.putEscaped(value);
-                    escapable = firstEscapable(std::max(escapable, valueEnd), rowEnd);
-                }
-                rows.put(u'"');
+            };
+            if (row.holdsEmptyString()) {
+                putCells(std::true_type());
+            } else {
+                putCells(std::false_type());
             }
             // The cells took all the room they asked for; the row's end needs its own.
             const QString& content = data.rowContent(r);

@@ -2,16 +2,36 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace torvane {
 
 namespace {
 
-// The first `count` cells of a row as views into it, padded with empty ones.
-std::vector<QStringView> cellViews(const TGridRow& row, int count)
+// Inside this file an empty string travels among a row's views as an empty view into this array, so that
+// moving, inserting and removing views carries it along; no view from outside points here. Everything
+// outside sees an explicit flag instead. Not const, so that no constant the linker merges shares its address.
+char16_t EmptyStringMark[1] = {u'\0'};
+
+QStringView emptyStringView()
 {
-    std::vector<QStringView> views(static_cast<size_t>(std::max(count, 0)));
-    row.views(views.data(), count);
+    return QStringView(EmptyStringMark, qsizetype(0));
+}
+
+bool isEmptyStringView(QStringView view)
+{
+    return view.utf16() == EmptyStringMark;
+}
+
+// `values` with each empty one that `emptyStrings` flags turned into the empty string's view.
+std::vector<QStringView> withEmptyStrings(const QStringView* values, int count, const std::vector<bool>& emptyStrings)
+{
+    std::vector<QStringView> views(values, values + std::max(count, 0));
+    for (size_t c = 0; c < views.size() && c < emptyStrings.size(); ++c) {
+        if (emptyStrings[c] && views[c].isEmpty()) {
+            views[c] = emptyStringView();
+        }
+    }
     return views;
 }
 
@@ -54,7 +74,7 @@ template <typename T> void moveElement(std::vector<T>& items, int from, int to)
 TGridRow::TGridRow(const std::vector<QString>& cells, QString content) : content(std::move(content))
 {
     std::vector<QStringView> views(cells.begin(), cells.end());
-    setCells(views.data(), static_cast<int>(views.size()));
+    build<false>(views.data(), static_cast<int>(views.size()));
 }
 
 void TGridRow::views(QStringView* out, int count) const
@@ -64,12 +84,25 @@ void TGridRow::views(QStringView* out, int count) const
         const auto* chars = m_buffer.constData() + 2 * (size() + 1);
         quint32 start = 0;
         for (int c = 0; c < kept; ++c) {
-            const quint32 end = word(c + 1);
+            const quint32 end = endOf(c + 1);
             out[c] = QStringView(chars + start, end - start);
             start = end;
         }
     }
     std::fill(out + std::max(kept, 0), out + std::max(count, 0), QStringView());
+}
+
+std::vector<QStringView> TGridRow::markedViews(int count) const
+{
+    std::vector<QStringView> out(static_cast<size_t>(std::max(count, 0)));
+    views(out.data(), count);
+    const int kept = std::min(count, size());
+    for (int c = 0; c < kept; ++c) {
+        if (word(c + 1) & EmptyStringBit) {
+            out[static_cast<size_t>(c)] = emptyStringView();
+        }
+    }
+    return out;
 }
 
 std::vector<QString> TGridRow::cells(int count) const
@@ -85,10 +118,20 @@ std::vector<QString> TGridRow::cells(int count) const
     return out;
 }
 
-void TGridRow::setCells(const QStringView* values, int count)
+void TGridRow::setCells(const QStringView* values, int count, const std::vector<bool>* emptyStrings)
 {
-    // Empty cells at the end are not kept: they read as empty anyway.
-    while (count > 0 && values[count - 1].isEmpty()) {
+    if (emptyStrings) {
+        const std::vector<QStringView> views = withEmptyStrings(values, count, *emptyStrings);
+        build<true>(views.data(), static_cast<int>(views.size()));
+    } else {
+        build<false>(values, count);
+    }
+}
+
+template <bool Marked> void TGridRow::build(const QStringView* values, int count)
+{
+    // Cells without value at the end are not kept: they read as such anyway.
+    while (count > 0 && values[count - 1].isEmpty() && !(Marked && isEmptyStringView(values[count - 1]))) {
         --count;
     }
     if (count == 0) {
@@ -100,13 +143,17 @@ void TGridRow::setCells(const QStringView* values, int count)
     for (int c = 0; c < count; ++c) {
         total += values[c].size();
     }
+    if (total > qsizetype(EndMask)) {
+        // The end words have 31 bits for the end; a row this long could not be held in memory anyway.
+        throw std::bad_alloc();
+    }
     // Built aside first: the values may be views into this row.
     QString buffer(header + total, Qt::Uninitialized);
     auto* words = reinterpret_cast<char16_t*>(buffer.data());
     char16_t* p = words + header;
     quint32 end = 0;
+    quint32 marks = 0;
     const auto putWord = [&](int i, quint32 value) { std::memcpy(words + 2 * i, &value, sizeof value); };
-    putWord(0, static_cast<quint32>(count));
     for (int c = 0; c < count; ++c) {
         const QStringView value = values[c];
         const qsizetype n = value.size();
@@ -116,26 +163,34 @@ void TGridRow::setCells(const QStringView* values, int count)
             copyShort(p + end, value.utf16(), n);
         }
         end += static_cast<quint32>(n);
-        putWord(c + 1, end);
+        if constexpr (Marked) {
+            const quint32 mark = n == 0 && isEmptyStringView(value) ? EmptyStringBit : 0;
+            marks |= mark;
+            putWord(c + 1, end | mark);
+        } else {
+            putWord(c + 1, end);
+        }
     }
+    putWord(0, static_cast<quint32>(count) | marks);
     m_buffer = std::move(buffer);
 }
 
-void TGridRow::setCell(int col, QStringView text)
+void TGridRow::setCell(int col, QStringView text, bool emptyString)
 {
-    if (col < 0 || (col >= size() && text.isEmpty())) {
+    emptyString = emptyString && text.isEmpty();
+    if (col < 0 || (col >= size() && text.isEmpty() && !emptyString)) {
         return;
     }
-    std::vector<QStringView> views = cellViews(*this, std::max(size(), col + 1));
-    views[static_cast<size_t>(col)] = text;
-    setCells(views.data(), static_cast<int>(views.size()));
+    std::vector<QStringView> views = markedViews(std::max(size(), col + 1));
+    views[static_cast<size_t>(col)] = emptyString ? emptyStringView() : text;
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 void TGridRow::truncate(int count)
 {
     if (count < size()) {
-        const std::vector<QStringView> views = cellViews(*this, std::max(count, 0));
-        setCells(views.data(), static_cast<int>(views.size()));
+        const std::vector<QStringView> views = markedViews(std::max(count, 0));
+        build<true>(views.data(), static_cast<int>(views.size()));
     }
 }
 
@@ -145,9 +200,9 @@ void TGridRow::moveCell(int from, int to, int count)
         // Every cell from the lower position on is empty: moving them changes nothing.
         return;
     }
-    std::vector<QStringView> views = cellViews(*this, count);
+    std::vector<QStringView> views = markedViews(count);
     moveElement(views, from, to);
-    setCells(views.data(), count);
+    build<true>(views.data(), count);
 }
 
 void TGridRow::removeCell(int col)
@@ -155,25 +210,40 @@ void TGridRow::removeCell(int col)
     if (col < 0 || col >= size()) {
         return;
     }
-    std::vector<QStringView> views = cellViews(*this, size());
+    std::vector<QStringView> views = markedViews(size());
     views.erase(views.begin() + col);
-    setCells(views.data(), static_cast<int>(views.size()));
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
-void TGridRow::insertCell(int col, QStringView text)
+void TGridRow::insertCell(int col, QStringView text, bool emptyString)
 {
-    if (col < 0 || (col >= size() && text.isEmpty())) {
+    emptyString = emptyString && text.isEmpty();
+    if (col < 0 || (col >= size() && text.isEmpty() && !emptyString)) {
         return;
     }
-    std::vector<QStringView> views = cellViews(*this, std::max(size(), col));
-    views.insert(views.begin() + col, text);
-    setCells(views.data(), static_cast<int>(views.size()));
+    std::vector<QStringView> views = markedViews(std::max(size(), col));
+    views.insert(views.begin() + col, emptyString ? emptyStringView() : text);
+    build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 bool TGridRow::isBlank(int count) const
 {
     const int kept = std::min(count, size());
-    return kept <= 0 || word(kept) == 0;
+    if (kept <= 0) {
+        return true;
+    }
+    if (endOf(kept) != 0) {
+        return false;
+    }
+    if (!holdsEmptyString()) {
+        return true;
+    }
+    for (int c = 1; c <= kept; ++c) {
+        if (word(c) & EmptyStringBit) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // --- TStringGrid -----------------------------------------------------------------------------------------
@@ -202,28 +272,32 @@ void TStringGrid::setRowCount(int count)
     m_rows.resize(static_cast<size_t>(std::max(count, 0)));
 }
 
-void TStringGrid::setCell(int col, int row, const QString& text)
+void TStringGrid::setCell(int col, int row, const QString& text, bool emptyString)
 {
     if (col < m_colCount) {
-        m_rows[static_cast<size_t>(row)].setCell(col, text);
+        m_rows[static_cast<size_t>(row)].setCell(col, text, emptyString);
     }
 }
 
-void TStringGrid::setRowCells(int row, const QStringView* values, int count)
+void TStringGrid::setRowCells(int row, const QStringView* values, int count, const std::vector<bool>* emptyStrings)
 {
-    m_rows[static_cast<size_t>(row)].setCells(values, std::clamp(count, 0, m_colCount));
+    m_rows[static_cast<size_t>(row)].setCells(values, std::clamp(count, 0, m_colCount), emptyStrings);
 }
 
-void TStringGrid::setCells(int row, int first, const QString* values, int count)
+void TStringGrid::setCells(int row, int first, const QString* values, int count, const std::vector<bool>* emptyStrings)
 {
     count = std::min(count, m_colCount - first);
     if (first < 0 || count <= 0) {
         return;
     }
     TGridRow& target = m_rows[static_cast<size_t>(row)];
-    std::vector<QStringView> views = cellViews(target, std::max(target.size(), first + count));
-    std::copy(values, values + count, views.begin() + first);
-    target.setCells(views.data(), static_cast<int>(views.size()));
+    std::vector<QStringView> views = target.markedViews(std::max(target.size(), first + count));
+    for (int i = 0; i < count; ++i) {
+        const bool emptyString = emptyStrings && static_cast<size_t>(i) < emptyStrings->size() &&
+                                 (*emptyStrings)[static_cast<size_t>(i)] && values[i].isEmpty();
+        views[static_cast<size_t>(first + i)] = emptyString ? emptyStringView() : QStringView(values[i]);
+    }
+    target.build<true>(views.data(), static_cast<int>(views.size()));
 }
 
 void TStringGrid::setRowContent(int row, const QString& text)
@@ -293,9 +367,14 @@ TGridColumn TStringGrid::takeColumn(int col)
         return column;
     }
     column.cells.reserve(m_rows.size());
-    for (auto& row : m_rows) {
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        TGridRow& row = m_rows[r];
         const QStringView text = row.cell(col);
         column.cells.push_back(text.isEmpty() ? QString() : text.toString());
+        if (row.isEmptyString(col)) {
+            column.emptyStrings.resize(m_rows.size());
+            column.emptyStrings[r] = true;
+        }
         row.removeCell(col);
     }
     column.width = m_colWidths[static_cast<size_t>(col)];
@@ -309,7 +388,7 @@ void TStringGrid::insertColumn(int at, TGridColumn column)
     at = std::clamp(at, 0, m_colCount);
     column.cells.resize(m_rows.size());
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        m_rows[r].insertCell(at, column.cells[r]);
+        m_rows[r].insertCell(at, column.cells[r], r < column.emptyStrings.size() && column.emptyStrings[r]);
     }
     m_colWidths.insert(m_colWidths.begin() + at, column.width);
     ++m_colCount;

@@ -15,50 +15,80 @@ namespace torvane {
 // A million-row packet holds ten million cells, so a row keeps its cells' characters one after another in a
 // single buffer, behind the end of each cell: one allocation a row instead of one a cell. Cells past the
 // last one kept are empty; a row of empty cells allocates nothing.
+//
+// An empty cell is either no value at all (the packet has no attribute for it) or an empty string (it has
+// one, `NAME=""`); the dataset library reads the first as null and the second as a string, so the row keeps
+// which one each empty cell is. The mark is a bit of the cell's end word, so it costs no memory and
+// travels with the cell wherever the cell is copied or moved. It counts only for an empty cell.
 class TGridRow {
 public:
     TGridRow() = default;
     explicit TGridRow(const std::vector<QString>& cells, QString content = QString());
 
     // How many cells the row holds; cells from there on read as empty.
-    int size() const { return m_buffer.isEmpty() ? 0 : static_cast<int>(word(0)); }
+    int size() const { return m_buffer.isEmpty() ? 0 : static_cast<int>(endOf(0)); }
+    // Whether any cell holds an empty string: work over whole rows can then leave the question out for
+    // nearly every row.
+    bool holdsEmptyString() const { return !m_buffer.isEmpty() && (word(0) & EmptyStringBit) != 0; }
     QStringView cell(int col) const
     {
         const int count = size();
         if (col < 0 || col >= count) {
             return {};
         }
-        const quint32 start = col == 0 ? 0 : word(col);
-        return QStringView(m_buffer.constData() + 2 * (count + 1) + start, word(col + 1) - start);
+        const quint32 start = col == 0 ? 0 : endOf(col);
+        return QStringView(m_buffer.constData() + 2 * (count + 1) + start, endOf(col + 1) - start);
     }
+    // Whether cell `col` holds an empty string rather than no value.
+    bool isEmptyString(int col) const { return col >= 0 && col < size() && (word(col + 1) & EmptyStringBit) != 0; }
     // The characters of all cells, one after another in column order: every cell() is a view into it.
     QStringView chars() const
     {
         const int count = size();
-        return count == 0 ? QStringView() : QStringView(m_buffer.constData() + 2 * (count + 1), word(count));
+        return count == 0 ? QStringView() : QStringView(m_buffer.constData() + 2 * (count + 1), endOf(count));
     }
-    // Views of cells 0 .. count - 1 into out[0 .. count - 1], for work over a whole row.
+    // Views of cells 0 .. count - 1 into out[0 .. count - 1], for work over a whole row. An empty string and
+    // no value both come out as empty views: isEmptyString() tells them apart.
     void views(QStringView* out, int count) const;
     // Cells 0 .. count - 1 as strings.
     std::vector<QString> cells(int count) const;
-    void setCell(int col, QStringView text);
-    // Replaces all cells by `count` values, one copy into a buffer of the right size.
-    void setCells(const QStringView* values, int count);
+    // `emptyString` counts only when `text` is empty: the cell then holds an empty string, not no value.
+    void setCell(int col, QStringView text, bool emptyString = false);
+    // Replaces all cells by `count` values, one copy into a buffer of the right size. `emptyStrings`, when
+    // given, holds a flag for each value: an empty value flagged is an empty string, else no value.
+    void setCells(const QStringView* values, int count, const std::vector<bool>* emptyStrings = nullptr);
     // Keeps cells 0 .. count - 1 only.
     void truncate(int count);
     // Moves cell `from` to position `to` of the first `count` cells; the cells between shift by one.
     void moveCell(int from, int to, int count);
-    // Removes cell `col`, or puts `text` in before it.
+    // Removes cell `col`, or puts `text` (an empty string when `emptyString` and `text` is empty) in before it.
     void removeCell(int col);
-    void insertCell(int col, QStringView text);
+    void insertCell(int col, QStringView text, bool emptyString = false);
+    // Whether cells 0 .. count - 1 hold no value; an empty string is a value.
     bool isBlank(int count) const;
 
     QString content;
 
 private:
+    friend class TStringGrid;
+
+    // The top bit of a cell's end word marks an empty string; the other 31 bits are the end. A row holds
+    // fewer characters than that (setCells refuses more, as running out of memory). The top bit of the
+    // count word says whether any cell is marked.
+    static constexpr quint32 EmptyStringBit = 0x80000000u;
+    static constexpr quint32 EndMask = 0x7fffffffu;
+
+    // Views of the first `count` cells with each empty string's mark kept (see TStringGrid.cpp), for the
+    // operations that rebuild the row from its own cells.
+    std::vector<QStringView> markedViews(int count) const;
+    // Builds the row from `count` views; with `Marked`, an empty string is a marked view. The reader's rows
+    // come without marks (it flags its few empty strings apart), and skip the question for every cell.
+    template <bool Marked> void build(const QStringView* values, int count);
+
     // One allocation holds the whole row: the cell count and the end of each cell as 32-bit words (two
     // UTF-16 units each), then the characters of all cells. Empty when no cell holds anything.
     QString m_buffer;
+    quint32 endOf(int i) const { return word(i) & EndMask; }
     quint32 word(int i) const
     {
         quint32 value;
@@ -70,6 +100,8 @@ private:
 // One column of a grid taken out whole: its cells from row 0 (the header) down, and its width.
 struct TGridColumn {
     std::vector<QString> cells;
+    // Which empty cells are empty strings, one flag a cell; empty when none is.
+    std::vector<bool> emptyStrings;
     int width = 0;
 };
 
@@ -92,11 +124,17 @@ public:
         const QStringView text = cellView(col, row);
         return text.isEmpty() ? QString() : text.toString();
     }
-    void setCell(int col, int row, const QString& text);
-    // Sets the cells of a row: values[c] for columns 0 .. count - 1, the rest empty.
-    void setRowCells(int row, const QStringView* values, int count);
-    // Sets cells first .. first + count - 1 of a row to values[0 .. count - 1], rebuilding the row once.
-    void setCells(int row, int first, const QString* values, int count);
+    // Whether the cell holds an empty string rather than no value.
+    bool isEmptyString(int col, int row) const { return m_rows[static_cast<size_t>(row)].isEmptyString(col); }
+    // `emptyString` counts only when `text` is empty (see TGridRow).
+    void setCell(int col, int row, const QString& text, bool emptyString = false);
+    // Sets the cells of a row: values[c] for columns 0 .. count - 1, the rest empty; `emptyStrings` as in
+    // TGridRow::setCells.
+    void setRowCells(int row, const QStringView* values, int count, const std::vector<bool>* emptyStrings = nullptr);
+    // Sets cells first .. first + count - 1 of a row to values[0 .. count - 1], rebuilding the row once;
+    // `emptyStrings`, when given, flags values[i] as an empty string.
+    void setCells(int row, int first, const QString* values, int count,
+                  const std::vector<bool>* emptyStrings = nullptr);
     // The cells of one row, columns 0 .. colCount - 1.
     std::vector<QString> row(int row) const { return m_rows[static_cast<size_t>(row)].cells(m_colCount); }
     const TGridRow& gridRow(int row) const { return m_rows[static_cast<size_t>(row)]; }

@@ -515,15 +515,27 @@ TCellBlock TWorkspace::swapDataCells(TCellBlock block)
     if (block.col < 0 || block.row < 1 || lastCol < block.col) {
         return previous;
     }
-    previous.values.reserve(static_cast<size_t>(std::max(lastRow - block.row + 1, 0)));
+    const int rows = std::max(lastRow - block.row + 1, 0);
+    const int width = lastCol - block.col + 1;
+    previous.values.reserve(static_cast<size_t>(rows));
     for (int r = block.row; r <= lastRow; ++r) {
-        auto& values = block.values[static_cast<size_t>(r - block.row)];
+        const int i = r - block.row;
+        auto& values = block.values[static_cast<size_t>(i)];
         std::vector<QString>& old = previous.values.emplace_back();
-        old.reserve(static_cast<size_t>(lastCol - block.col + 1));
+        old.reserve(static_cast<size_t>(width));
         for (int c = block.col; c <= lastCol; ++c) {
             old.push_back(m_dataTable.cell(c, r));
+            if (m_dataTable.isEmptyString(c, r)) {
+                // Flags are kept only for blocks that hold an empty string.
+                previous.emptyStrings.resize(static_cast<size_t>(rows));
+                auto& flags = previous.emptyStrings[static_cast<size_t>(i)];
+                flags.resize(static_cast<size_t>(width));
+                flags[static_cast<size_t>(c - block.col)] = true;
+            }
         }
-        m_dataTable.setCells(r, block.col, values.data(), lastCol - block.col + 1);
+        const std::vector<bool>* flags =
+            static_cast<size_t>(i) < block.emptyStrings.size() ? &block.emptyStrings[static_cast<size_t>(i)] : nullptr;
+        m_dataTable.setCells(r, block.col, values.data(), width, flags);
     }
     return previous;
 }

@@ -37,9 +37,24 @@ struct TCellBlock {
     int col = 0;
     int row = 1;
     std::vector<std::vector<QString>> values;
+    // Which empty values are empty strings rather than no value, shaped as `values`; empty when none is
+    // (a paste, typing and an emptied selection give no value).
+    std::vector<std::vector<bool>> emptyStrings;
 
     int height() const { return static_cast<int>(values.size()); }
     int width() const { return values.empty() ? 0 : static_cast<int>(values.front().size()); }
+    bool isEmptyString(int i, int j) const
+    {
+        return static_cast<size_t>(i) < emptyStrings.size() &&
+               static_cast<size_t>(j) < emptyStrings[static_cast<size_t>(i)].size() &&
+               emptyStrings[static_cast<size_t>(i)][static_cast<size_t>(j)] &&
+               values[static_cast<size_t>(i)][static_cast<size_t>(j)].isEmpty();
+    }
+    // Flags every empty value of the block as an empty string (`emptyString`) or as no value.
+    void setEmptyStrings(bool emptyString)
+    {
+        emptyStrings.assign(values.size(), std::vector<bool>(static_cast<size_t>(width()), emptyString));
+    }
 };
 
 // What a paste writes: `values` (rows of cells, padded to the longest) with its top-left at the top-left of
@@ -130,10 +145,11 @@ public:
     void setLCID(const QString& text) { m_lcid = text; }
     void setParamsAttributes(const QString& text) { m_paramsAttributes = text; }
     void setKeySelected(TKeyKind kind, int index, bool selected);
-    // A cell typed into: its row is one the user keeps, even when left blank.
-    void setDataCell(int col, int row, const QString& text)
+    // A cell typed into: its row is one the user keeps, even when left blank. A cell typed empty holds no
+    // value; `emptyString` makes an empty `text` an empty string.
+    void setDataCell(int col, int row, const QString& text, bool emptyString = false)
     {
-        m_dataTable.setCell(col, row, text);
+        m_dataTable.setCell(col, row, text, emptyString);
         m_standInRow = false;
     }
     // The width of a data column; a column the table does not have is left alone.
@@ -153,8 +169,12 @@ public:
     // the LCID stay.
     void startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion);
     // The reader's rows, filled in place: `values` are copied into row `row`'s one buffer, the rest of its
-    // cells empty.
-    void setDataRowCells(int row, const QStringView* values, int count) { m_dataTable.setRowCells(row, values, count); }
+    // cells empty. `emptyStrings`, when given, flags the values read as empty strings (`NAME=""`); an empty
+    // value not flagged is no value.
+    void setDataRowCells(int row, const QStringView* values, int count, const std::vector<bool>* emptyStrings = nullptr)
+    {
+        m_dataTable.setRowCells(row, values, count, emptyStrings);
+    }
     // Empties every cell, and the kept content, of data rows first .. row count - 1.
     void clearDataRows(int first) { m_dataTable.clearRows(first); }
     // Whether the data table's one blank row is there only because the packet read had no records: the
@@ -254,7 +274,7 @@ public:
     // the rows taken out: putting those back in place of the new ones undoes the change.
     std::vector<TGridRow> replaceDataRows(int first, int count, std::vector<TGridRow> rows);
     // Writes the block into the data table, leaving out what lies past the last column or row, and returns
-    // what the same rectangle held before: writing that back undoes the change.
+    // what the same rectangle held before, empty strings flagged: writing that back undoes the change.
     TCellBlock swapDataCells(TCellBlock block);
     // Deletes field `number` (1-based): its FieldList entry, field table row, data column and key items.
     // The other fields keep their key selections. Returns it all, or number 0 when there is no such field.

@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "TDataEditing.h"
+#include "TDataTableModel.h"
 #include "TFieldTypeBox.h"
 #include "TMainForm.h"
 #include "TPacketReader.h"
@@ -234,6 +235,7 @@ private slots:
     void screenReadersGetTheTextAndTheNames();
     void cellEditorUnderTheInputMethodAndEsc_data();
     void cellEditorUnderTheInputMethodAndEsc();
+    void emptyStringsShownSetAndKept();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -2506,4 +2508,90 @@ void TestMainForm::screenReadersGetTheTextAndTheNames()
     const QRect at = text->characterRect(15);
     QVERIFY(at.isValid());
     QCOMPARE(text->offsetAtPoint(at.center()), 15);
+}
+
+// A value read as an empty string stays one, apart from a missing value: shown faintly as "" with a tooltip,
+// set and unset from the table's menu, given back by Esc and undo, kept by duplicated rows and moved fields;
+// a cell typed empty has no value.
+void TestMainForm::emptyStringsShownSetAndKept()
+{
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.pages->setCurrentIndex(1);
+    retypeXml(w.xml, lines({R"(<?xml version="1.0" standalone="yes"?>)", R"(<DATAPACKET Version="2.0">)", "<METADATA>",
+                            "<FIELDS>", R"(<FIELD attrname="ID" fieldtype="i4"/>)",
+                            R"(<FIELD attrname="EXT" fieldtype="string" WIDTH="10"/>)", "</FIELDS>",
+                            R"(<PARAMS DEFAULT_ORDER="" PRIMARY_KEY="" LCID="1041"/>)", "</METADATA>", "<ROWDATA>",
+                            R"(<ROW ID="1" EXT=""/>)", R"(<ROW ID="2"/>)", "</ROWDATA>", "</DATAPACKET>"}));
+    w.pages->setCurrentIndex(0);
+    const auto data = [&w](int row, int column, int role) { return w.data->model()->index(row, column).data(role); };
+    const auto emptyString = [&](int row) { return data(row, 1, TDataTableModel::EmptyStringRole).toBool(); };
+    const QStringList read{R"(<ROW ID="1" EXT=""/>)", R"(<ROW ID="2"/>)"};
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("\"\""));
+    QVERIFY(data(0, 1, Qt::ToolTipRole).toString().contains(QStringLiteral("空文字列です")));
+    QVERIFY(data(0, 1, Qt::ForegroundRole).isValid());
+    QCOMPARE(w.cell(w.data, 1, 1), QString());
+    QVERIFY(data(1, 1, Qt::ToolTipRole).toString().isEmpty());
+    QVERIFY(!data(1, 1, Qt::ForegroundRole).isValid());
+    QCOMPARE(writtenRows(w), read);
+
+    // The menu's two items act on the selection, one undo step each.
+    const auto trigger = [&w](const QString& text) {
+        for (QAction* action : w.data->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    };
+    selectCells(w, 0, 1, 1, 1);
+    QVERIFY(trigger(QStringLiteral("値なしにする")));
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW ID="1"/>)", R"(<ROW ID="2"/>)"}));
+    QVERIFY(trigger(QStringLiteral("空文字列にする")));
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW ID="1" EXT=""/>)", R"(<ROW ID="2" EXT=""/>)"}));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(writtenRows(w), read);
+
+    // Esc gives the empty string back, leaving no step; typing and clearing leaves no value, until undone.
+    auto* stack = w.form->findChild<QUndoStack*>();
+    QVERIFY(stack);
+    const int steps = stack->index();
+    w.clickCell(0, 1);
+    auto* editor = qobject_cast<QLineEdit*>(w.focus());
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("9"));
+    QCOMPARE(w.cell(w.data, 0, 1), QStringLiteral("9"));
+    press(w, Qt::Key_Escape);
+    QVERIFY(emptyString(0));
+    QCOMPARE(stack->index(), steps);
+    QTest::keyClicks(editor, QStringLiteral("9"));
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QVERIFY(!emptyString(0));
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW ID="1"/>)", R"(<ROW ID="2"/>)"}));
+    press(w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(emptyString(0));
+
+    // A duplicated row and a moved field take their empty strings along.
+    w.clickCell(0, 0);
+    press(w, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW ID="1" EXT=""/>)", R"(<ROW ID="1" EXT=""/>)", R"(<ROW ID="2"/>)"}));
+    QTest::mouseClick(w.fields->viewport(), Qt::LeftButton, {},
+                      w.fields->visualRect(w.fields->model()->index(1, 0)).center());
+    w.fields->setFocus();
+    QTest::keyClick(w.fields, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(writtenRows(w), (QStringList{R"(<ROW EXT="" ID="1"/>)", R"(<ROW EXT="" ID="1"/>)", R"(<ROW ID="2"/>)"}));
+    QVERIFY(data(1, 0, TDataTableModel::EmptyStringRole).toBool());
+
+    // The value window says which of the two an empty cell holds.
+    for (const auto& [row, state] :
+         {std::pair<int, const char*>(0, "（空文字列）"), std::pair<int, const char*>(2, "（値なし）")}) {
+        QApplication::setActiveWindow(w.form.get());
+        w.clickCell(row, 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        auto* status = w.form->findChild<QLabel*>(QStringLiteral("ValueStatus"));
+        QVERIFY(status);
+        QVERIFY2(status->text().endsWith(QString::fromUtf8(state)), qPrintable(status->text()));
+    }
 }

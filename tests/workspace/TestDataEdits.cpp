@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace torvane;
 
 namespace {
@@ -60,6 +62,20 @@ QStringList column(const TWorkspace& ws, int c)
     return values;
 }
 
+// The data cells that hold an empty string, as "column,row", row by row.
+QStringList emptyStrings(const TWorkspace& ws)
+{
+    QStringList cells;
+    for (int r = 1; r < ws.SG_Data().rowCount(); ++r) {
+        for (int c = 0; c < ws.SG_Data().colCount(); ++c) {
+            if (ws.SG_Data().isEmptyString(c, r)) {
+                cells.append(QStringLiteral("%1,%2").arg(c).arg(r));
+            }
+        }
+    }
+    return cells;
+}
+
 QString positions(const TKeyList& keys)
 {
     QStringList out;
@@ -83,6 +99,8 @@ private slots:
     void deleteField();
     void moveField_data();
     void moveField();
+    void emptyStringsMoveWithTheirCells_data();
+    void emptyStringsMoveWithTheirCells();
 };
 
 void TestDataEdits::dataRows_data()
@@ -299,6 +317,82 @@ void TestDataEdits::moveField()
         ws.moveField(to, number);
     }
     QCOMPARE(snapshot(ws), before);
+}
+
+void TestDataEdits::emptyStringsMoveWithTheirCells_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("expected");
+    // Cells B2 and C4 hold empty strings, A3 no value.
+    QTest::newRow("insert above row 2") << "insert" << QStringList{"1,3", "2,5"};
+    QTest::newRow("duplicate rows 2-4") << "duplicate" << QStringList{"1,2", "2,4", "1,5", "2,7"};
+    QTest::newRow("delete rows 1-2") << "delete" << QStringList{"2,2"};
+    QTest::newRow("paste over B2") << "paste" << QStringList{"2,4"};
+    QTest::newRow("empty strings set on A3:B3") << "set" << QStringList{"1,2", "0,3", "1,3", "2,4"};
+    QTest::newRow("no value set on B2:C4") << "unset" << QStringList{};
+    QTest::newRow("delete field B") << "deleteField" << QStringList{"1,4"};
+    QTest::newRow("move field C first") << "moveField" << QStringList{"2,2", "0,4"};
+    QTest::newRow("drag column B last") << "moveColumn" << QStringList{"2,2", "1,4"};
+}
+
+// Every edit that moves cells moves an empty string with its cell and keeps it apart from no value; each
+// inverse puts it back.
+void TestDataEdits::emptyStringsMoveWithTheirCells()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, expected);
+    TWorkspace ws;
+    fill(ws);
+    ws.setDataCell(1, 2, QString(), true);
+    ws.setDataCell(2, 4, QString(), true);
+    ws.setDataCell(0, 3, QString());
+    const QStringList start{"1,2", "2,4"};
+    QCOMPARE(emptyStrings(ws), start);
+    const QStringList before = snapshot(ws);
+
+    const auto block = [](int col, int row, int width, int height, bool emptyString) {
+        TCellBlock cells = torvane::planPaste({{QString()}}, QRect(col, row, width, height), 3);
+        cells.setEmptyStrings(emptyString);
+        return cells;
+    };
+    std::function<void()> inverse;
+    TRemovedRows removed;
+    TRemovedField field;
+    TCellBlock previous;
+    if (operation == QLatin1String("insert")) {
+        ws.insertEmptyDataRows(2, 1);
+        inverse = [&] { ws.removeDataRows(2, 1); };
+    } else if (operation == QLatin1String("duplicate")) {
+        ws.insertDataRows(5, ws.copyDataRows(2, 3));
+        inverse = [&] { ws.removeDataRows(5, 3); };
+    } else if (operation == QLatin1String("delete")) {
+        removed = ws.removeDataRows(1, 2);
+        inverse = [&] { ws.restoreDataRows(std::move(removed)); };
+    } else if (operation == QLatin1String("paste") || operation == QLatin1String("set") ||
+               operation == QLatin1String("unset")) {
+        TCellBlock cells = operation == QLatin1String("paste")
+                               ? torvane::planPaste({{QStringLiteral("x")}}, QRect(1, 2, 1, 1), 3)
+                           : operation == QLatin1String("set") ? block(0, 3, 2, 1, true)
+                                                               : block(1, 2, 2, 3, false);
+        previous = ws.swapDataCells(std::move(cells));
+        inverse = [&] { ws.swapDataCells(std::move(previous)); };
+    } else if (operation == QLatin1String("deleteField")) {
+        field = ws.deleteField(2);
+        inverse = [&] { ws.restoreField(std::move(field)); };
+    } else if (operation == QLatin1String("moveField")) {
+        ws.moveField(3, 1);
+        inverse = [&] { ws.moveField(1, 3); };
+    } else {
+        ws.moveDataColumn(1, 2);
+        inverse = [&] { ws.moveDataColumn(2, 1); };
+    }
+    QCOMPARE(emptyStrings(ws), expected);
+    inverse();
+    QCOMPARE(emptyStrings(ws), start);
+    QCOMPARE(snapshot(ws), before);
+    // A cell typed empty holds no value.
+    ws.setDataCell(1, 2, QString());
+    QCOMPARE(emptyStrings(ws), QStringList{"2,4"});
 }
 
 QTEST_GUILESS_MAIN(TestDataEdits)

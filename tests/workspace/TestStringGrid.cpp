@@ -38,7 +38,37 @@ struct PlainGrid {
     }
 };
 
+// Stands for an empty string (as opposed to no value, QString()) in the plain table and in Texts.
+const QString EmptyString = QStringLiteral("\x01empty string");
+
+// The cell's text, and whether it is an empty string.
+QString textOf(const QString& plain)
+{
+    return plain == EmptyString ? QString() : plain;
+}
+
+bool isEmptyString(const QString& plain)
+{
+    return plain == EmptyString;
+}
+
+std::vector<bool> emptyStringFlags(const std::vector<QString>& plain)
+{
+    std::vector<bool> flags;
+    for (const QString& value : plain) {
+        flags.push_back(isEmptyString(value));
+    }
+    return flags;
+}
+
+std::vector<QString> textsOf(std::vector<QString> plain)
+{
+    std::transform(plain.begin(), plain.end(), plain.begin(), textOf);
+    return plain;
+}
+
 const QStringList Texts{QString(),
+                        EmptyString,
                         QStringLiteral("a"),
                         QStringLiteral("Tokyo Station"),
                         QStringLiteral("東京都"),
@@ -89,7 +119,7 @@ void TestStringGrid::operationsKeepEveryCell()
         if (op == 0 && n > 0 && c > 0) {
             const int col = pick(c), row = pick(n);
             const QString value = text();
-            grid.setCell(col, row, value);
+            grid.setCell(col, row, textOf(value), isEmptyString(value));
             plain.cells[static_cast<size_t>(row)][static_cast<size_t>(col)] = value;
         } else if (op == 1) {
             const int count = pick(8);
@@ -133,7 +163,9 @@ void TestStringGrid::operationsKeepEveryCell()
             TGridColumn column = grid.takeColumn(col);
             const int at = pick(grid.colCount() + 1);
             for (size_t r = 0; r < plain.cells.size(); ++r) {
-                QCOMPARE(column.cells[r], plain.cells[r][static_cast<size_t>(col)]);
+                const QString& expected = plain.cells[r][static_cast<size_t>(col)];
+                QCOMPARE(column.cells[r], textOf(expected));
+                QCOMPARE(r < column.emptyStrings.size() && column.emptyStrings[r], isEmptyString(expected));
                 PlainGrid::move(plain.cells[r], col, at);
             }
             QCOMPARE(column.width, plain.widths[static_cast<size_t>(col)]);
@@ -150,8 +182,10 @@ void TestStringGrid::operationsKeepEveryCell()
             const int row = pick(n);
             std::vector<QString> values(static_cast<size_t>(pick(c + 3)));
             std::generate(values.begin(), values.end(), text);
-            const std::vector<QStringView> views(values.begin(), values.end());
-            grid.setRowCells(row, views.data(), static_cast<int>(views.size()));
+            const std::vector<QString> texts = textsOf(values);
+            const std::vector<QStringView> views(texts.begin(), texts.end());
+            const std::vector<bool> flags = emptyStringFlags(values);
+            grid.setRowCells(row, views.data(), static_cast<int>(views.size()), &flags);
             values.resize(static_cast<size_t>(c));
             plain.cells[static_cast<size_t>(row)] = values;
         } else if (op == 10 && n > 0) {
@@ -160,9 +194,9 @@ void TestStringGrid::operationsKeepEveryCell()
             grid.setRowContent(row, value);
             plain.contents[static_cast<size_t>(row)] = value;
         } else if (op == 11) {
-            // A row made outside the grid, cut or padded to the columns.
+            // A row made outside the grid, cut or padded to the columns; it holds no empty string.
             std::vector<QString> values(static_cast<size_t>(pick(c + 3)));
-            std::generate(values.begin(), values.end(), text);
+            std::generate(values.begin(), values.end(), [&] { return textOf(text()); });
             const QString content = text();
             const int at = pick(n + 1);
             grid.insertRows(at, {TGridRow(values, content)});
@@ -174,7 +208,9 @@ void TestStringGrid::operationsKeepEveryCell()
             const int row = pick(n), first = pick(c);
             std::vector<QString> values(static_cast<size_t>(1 + pick(c - first + 2)));
             std::generate(values.begin(), values.end(), text);
-            grid.setCells(row, first, values.data(), static_cast<int>(values.size()));
+            const std::vector<QString> texts = textsOf(values);
+            const std::vector<bool> flags = emptyStringFlags(values);
+            grid.setCells(row, first, texts.data(), static_cast<int>(texts.size()), &flags);
             for (int i = 0; first + i < c && i < static_cast<int>(values.size()); ++i) {
                 plain.cells[static_cast<size_t>(row)][static_cast<size_t>(first + i)] = values[static_cast<size_t>(i)];
             }
@@ -187,12 +223,15 @@ void TestStringGrid::operationsKeepEveryCell()
         }
         for (int r = 0; r < grid.rowCount(); ++r) {
             const auto& expected = plain.cells[static_cast<size_t>(r)];
-            QCOMPARE(grid.row(r), expected);
+            QCOMPARE(grid.row(r), textsOf(expected));
             QCOMPARE(grid.rowContent(r), plain.contents[static_cast<size_t>(r)]);
             for (int col = 0; col < grid.colCount(); ++col) {
-                QCOMPARE(grid.cellView(col, r).toString(), expected[static_cast<size_t>(col)]);
-                QCOMPARE(grid.cell(col, r), expected[static_cast<size_t>(col)]);
+                const QString& value = expected[static_cast<size_t>(col)];
+                QCOMPARE(grid.cellView(col, r).toString(), textOf(value));
+                QCOMPARE(grid.cell(col, r), textOf(value));
+                QCOMPARE(grid.isEmptyString(col, r), isEmptyString(value));
             }
+            // An empty string is a value: a row holding one is not blank.
             const int blankUpTo = pick(grid.colCount() + 1);
             QCOMPARE(grid.gridRow(r).isBlank(blankUpTo), std::all_of(expected.begin(), expected.begin() + blankUpTo,
                                                                      [](const QString& s) { return s.isEmpty(); }));
