@@ -1489,14 +1489,16 @@ std::pair<int, int> TTextView::stepRows(int line, int row, int rows, bool* clamp
             return {0, 0};
         }
         --line;
+        rowStarts(line);
+        settleRow(line, -1); // counted from its end: all its rows
         row += static_cast<int>(rowStarts(line).size());
-        settleRow(line, row);
     }
     while (row >= static_cast<int>(rowStarts(line).size())) {
         if (line + 1 >= m_buffer.lineCount()) {
             if (clamped) {
                 *clamped = true;
             }
+            settleRow(line, -1);
             return {line, static_cast<int>(rowStarts(line).size()) - 1};
         }
         row -= static_cast<int>(rowStarts(line).size());

@@ -26,9 +26,10 @@ namespace torvane {
 // spaces), with a vertical scroll bar only. Where a line wraps comes from the characters' advances summed
 // (font metrics per character, cached per code point, so any font and Japanese text work), never from
 // laying the line out: a 4 MB single-line packet wraps in one pass, and an edit rewraps from the row before
-// it only until the rows fall in step with the old ones again. Each visible row gets a QTextLayout of its
-// own, kept while it stays on screen; inside a row, text, caret, selection and clicks all come from that
-// one real layout, so what is drawn and where the caret goes always agree.
+// it only until the rows fall in step with the old ones again, or a little way past it, the old rows
+// (shifted) standing in for the rest of the line until it is rewrapped while the view is idle. Each visible row gets a
+// QTextLayout of its own, kept while it stays on screen; inside a row, text, caret, selection and clicks all come from
+// that one real layout, so what is drawn and where the caret goes always agree.
 //
 // A line's rows are exact once it was wrapped and estimated from its length before, as Qt's own views do
 // for text far from the screen: setting a million lines costs one pass over the line index, and the

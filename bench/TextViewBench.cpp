@@ -268,6 +268,29 @@ void BM_KeystrokeHugeLine(benchmark::State& state)
     typeInto(state, hugeLineOf(static_cast<int>(state.range(0)), blank), state.range(1), blank ? u'A' : u'x');
 }
 
+// Enter in the middle of the 100 MB blank line, then Backspace joining its halves again, each with its
+// repaint: one iteration is both keys.
+void BM_BreakAndJoinHugeLine(benchmark::State& state)
+{
+    Shown& s = shown();
+    s.view.setPlainText(hugeLineOf(100, true));
+    s.view.setSelection(s.view.buffer().size() / 2, 0);
+    s.view.viewport()->repaint();
+    typeKey(s.view, u'A');
+    s.view.viewport()->repaint();
+    for (auto _ : state) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(&s.view, &enter);
+        s.view.viewport()->repaint();
+        QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+        QApplication::sendEvent(&s.view, &backspace);
+        s.view.viewport()->repaint();
+    }
+    if (s.view.lineCount() != 1) {
+        state.SkipWithError("the line was not joined again");
+    }
+}
+
 // The find bar's next match from the text's start, as Enter in the bar finds it: a match near the end of the
 // 194 MB text, and a text it does not hold (which the bar searches past the end and round from the start).
 const char* const findNeedles[] = {
@@ -347,6 +370,7 @@ TORVANE_BENCH(BM_KeystrokeHugeLine)
     ->Args({100, 100, 0})
     ->Args({100, 50, 1})
     ->MinTime(1.0);
+TORVANE_BENCH(BM_BreakAndJoinHugeLine)->MinTime(1.0);
 TORVANE_BENCH(BM_FindMillionRows)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->MinTime(1.0);
 TORVANE_BENCH(BM_ScanMillionRows)->MinTime(1.0);
 TORVANE_BENCH(BM_SetMillionLines)->MinTime(2.0);
@@ -402,6 +426,7 @@ int main(int argc, char** argv)
         {"100 MB line, key in middle", "BM_KeystrokeHugeLine/100/50/0", 30},
         {"100 MB line, key at end", "BM_KeystrokeHugeLine/100/100/0", 30},
         {"100 MB blank line, key in middle", "BM_KeystrokeHugeLine/100/50/1", 30},
+        {"  Enter there and Backspace (2 keys)", "BM_BreakAndJoinHugeLine", 60},
         {"find near end, any case", "BM_FindMillionRows/0/0", 60},
         {"find near end, match case", "BM_FindMillionRows/0/1", 60},
         {"find other case, any case", "BM_FindMillionRows/1/0", 60},
