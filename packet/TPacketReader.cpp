@@ -6,6 +6,7 @@
 #include "TFailure.h"
 #include "TMarkerSearch.h"
 #include "TMemoryProbe.h"
+#include "TSimd.h"
 #include "TXmlCheck.h"
 
 #include <QHash>
@@ -223,10 +224,21 @@ bool isOwnParamsName(QStringView name)
 
 // A character of an attribute or element name in the plain form of a tag: anything but white space, control
 // characters and the characters that end a name or open a value.
+struct TPlainNameChars {
+    bool ascii[128] = {};
+    constexpr TPlainNameChars()
+    {
+        for (int c = u' ' + 1; c < 128; ++c) {
+            ascii[c] = c != u'=' && c != u'"' && c != u'\'' && c != u'<' && c != u'>' && c != u'/' && c != u'&' &&
+                       c != u'?' && c != 127;
+        }
+    }
+};
+constexpr TPlainNameChars PlainNameChars;
+
 bool isPlainNameChar(char16_t c)
 {
-    return c > u' ' && c != u'=' && c != u'"' && c != u'\'' && c != u'<' && c != u'>' && c != u'/' && c != u'&' &&
-           c != u'?';
+    return c >= 128 || PlainNameChars.ascii[c];
 }
 
 // The attributes of a start tag in the plain form that the writer and the dataset library write, from `k`
@@ -594,7 +606,12 @@ bool TPacketScan::plainHead()
     if (fields == TPhase::After) {
         // The field scan and the settings' search run on from the last field to the end of the text: they must
         // find no other field or settings element there.
-        for (qsizetype f = m_field.find(lastFieldEnd); f != NotFound; f = m_field.find(f + 1)) {
+        qsizetype f = m_field.find(lastFieldEnd);
+        if (f == NotFound) {
+            // The scan's own search after its last field need not run to the end again.
+            m_field.knownAbsentFrom(lastFieldEnd);
+        }
+        for (; f != NotFound; f = m_field.find(f + 1)) {
             if (isStartTagAt(m_text, f, u"FIELD")) {
                 return false;
             }
@@ -929,6 +946,37 @@ int TPacketScan::rowKeyAt(qsizetype k, qsizetype length, int expected, int seria
     return -1;
 }
 
+// The first position in [k, end) holding `a`, `b`, `c` or `d`, or a character below `low`; `end` when there is
+// none. Eight characters at a time where SSE2 is there: rows are most of a packet.
+inline qsizetype findStop(const char16_t* s, qsizetype k, qsizetype end, char16_t a, char16_t b, char16_t c, char16_t d,
+                          char16_t low)
+{
+#if defined(TORVANE_SSE2)
+    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+    const __m128i vd = _mm_set1_epi16(static_cast<short>(d));
+    // Compared without sign: both sides flipped at their top bit.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i vlow = _mm_set1_epi16(static_cast<short>(low ^ 0x8000));
+    while (end - k >= 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)),
+                                                      _mm_or_si128(_mm_cmpeq_epi16(v, vc), _mm_cmpeq_epi16(v, vd))),
+                                         _mm_cmplt_epi16(_mm_xor_si128(v, flip), vlow));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) {
+            return k + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+        }
+        k += 8;
+    }
+#endif
+    while (k < end && s[k] != a && s[k] != b && s[k] != c && s[k] != d && s[k] >= low) {
+        ++k;
+    }
+    return k;
+}
+
 std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype end)
 {
     m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
@@ -940,10 +988,11 @@ std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype e
     const char16_t* s = m_text.utf16();
     // The attributes begin right after the marker's space and are each separated by one space.
     for (qsizetype k = begin; k < end;) {
+        // The name runs to its "=": a name in a well-formed text holds no other character that matters here,
+        // and white space before the "=" is another form. (In a text that is not well-formed the name reads
+        // as readRowValues reads it.)
         const qsizetype nameStart = k;
-        while (k < end && isPlainNameChar(s[k])) {
-            ++k;
-        }
+        k = findStop(s, k, end, u'=', u'=', u'=', u'=', u' ' + 1);
         if (k == nameStart || k + 1 >= end || s[k] != u'=' || s[k + 1] != u'"') {
             return std::nullopt;
         }
@@ -951,22 +1000,23 @@ std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype e
         k += 2;
         const qsizetype v = k;
         bool reference = false;
-        for (; k < end; ++k) {
-            const char16_t c = s[k];
-            // Most characters of a value sort after ">".
-            if (c > u'>') {
-                continue;
-            }
-            if (c == u'"') {
-                break;
-            }
-            if (c == u'<' || c == u'>' || c == u'\t' || c == u'\n' || c == u'\r') {
+        for (;;) {
+            // To the closing quote; markup, tabs and line breaks (which XML reads as spaces) are another form.
+            k = findStop(s, k, end, u'"', u'&', u'<', u'>', u' ');
+            if (k >= end) {
                 return std::nullopt;
             }
-            reference = reference || c == u'&';
+            if (s[k] == u'"') {
+                break;
+            }
+            if (s[k] != u'&') {
+                return std::nullopt;
+            }
+            reference = true;
+            ++k;
         }
         // A value ending in "=" would let the scan take a key inside it.
-        if (k >= end || (k > v && s[k - 1] == u'=')) {
+        if (k > v && s[k - 1] == u'=') {
             return std::nullopt;
         }
         const int j = rowKeyAt(nameStart, length, expected, serial);
