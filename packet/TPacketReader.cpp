@@ -401,6 +401,8 @@ private:
     QString m_decoded;
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
     std::optional<qint64> m_gridLimit;
+    // Where the rows begin, once the scan has found them.
+    qsizetype m_rowsAt = NotFound;
 };
 
 void TPacketScan::run()
@@ -417,13 +419,14 @@ void TPacketScan::run()
     if (scan(true)) {
         return;
     }
-    // A row in another form: the head was read alike both ways, the rows are read again.
+    // A row in another form: the head was read alike both ways (its messages shown once), the rows are read
+    // again.
     m_ws.clearDataRows(1);
     m_ws.setDataRowCount(2);
     if (!checkXml(m_text)) {
         readWellFormed(m_ws, m_text, m_dialogs, m_gridLimit, true);
     } else {
-        scan(false);
+        readRows(m_rowsAt, false);
     }
 }
 
@@ -488,6 +491,7 @@ bool TPacketScan::scan(bool plainRows)
     if (rowData == NotFound) {
         return true;
     }
+    m_rowsAt = rowData;
     return readRows(rowData, plainRows);
 }
 
@@ -1029,13 +1033,12 @@ std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype e
                 bool ok = false;
                 const int state = value.toInt(&ok);
                 current = !ok || (state & 3) == 0;
-            } else if (!value.isEmpty()) {
-                if (reference) {
-                    m_decodedCells.push_back({j, m_decoded.size()});
-                    appendDecodedRowValue(m_decoded, value);
-                } else {
-                    m_rowValues[static_cast<size_t>(j)] = value;
-                }
+            } else if (reference) {
+                m_decodedCells.push_back({j, m_decoded.size()});
+                appendDecodedRowValue(m_decoded, value);
+            } else {
+                // A value written empty is an empty view that is not null, apart from a value not written.
+                m_rowValues[static_cast<size_t>(j)] = value;
             }
         }
         ++k;
@@ -1537,6 +1540,12 @@ void readWellFormed(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::op
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
     TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
+}
+
+void readPacketAsXml(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
+                     std::optional<qint64> gridBytesLimit)
+{
+    readWellFormed(workspace, text, dialogs, gridBytesLimit, false);
 }
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)

@@ -18,6 +18,12 @@ namespace torvane {
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
                 std::optional<qint64> gridBytesLimit = std::nullopt);
 
+// Reads a text that checkXml finds well-formed as an XML reader reads it: the reading readPacket gives such a
+// text in any form but the plain one the writer writes, and must give the plain form too (the reader's fuzz
+// target holds the two readings together). A text that is not well-formed is read only up to its fault.
+void readPacketAsXml(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
+                     std::optional<qint64> gridBytesLimit = std::nullopt);
+
 // The data page's show handler: when NeedsRebuild is set and the data page does not hold the newer work
 // (TWorkspace::needsRead), clears it and reads the text that `crlfText`
 // gives (asked for only then, as turning a large view into text costs time). True when it read.

@@ -516,6 +516,8 @@ private slots:
     void generatedForms();
     void shapes_data();
     void shapes();
+    void rowsReadAgain_data();
+    void rowsReadAgain();
 };
 
 void TestPacketXmlForms::generatedForms_data()
@@ -643,6 +645,40 @@ void TestPacketXmlForms::shapes()
         data.append(QStringList(cells.begin(), cells.end()));
     }
     QCOMPARE(data, rows);
+}
+
+// Rows in another form after a plain head are read again, the head not: a refused field's message shows
+// once, whether the text is well-formed (the rows as XML reads them) or not (as the scan reads them).
+void TestPacketXmlForms::rowsReadAgain_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<Rows>("expected");
+
+    QTest::newRow("well-formed") << QStringLiteral("<ROW A=\"1\"/><!-- <ROW A=\"9\"/> --><ROW A=\"2\"/>")
+                                 << Rows{{QStringLiteral("1")}, {QStringLiteral("2")}};
+    QTest::newRow("not well-formed") << QStringLiteral("<ROW A=\"1 & 2\"/><!-- <ROW A=\"9\"/> -->")
+                                     << Rows{{QStringLiteral("1 & 2")}, {QStringLiteral("9")}};
+}
+
+void TestPacketXmlForms::rowsReadAgain()
+{
+    QFETCH(QString, rows);
+    QFETCH(Rows, expected);
+    const QString text = lines({QStringLiteral("<?xml version=\"1.0\"?>"),
+                                QStringLiteral("<DATAPACKET Version=\"2.0\">"), QStringLiteral("<METADATA>"),
+                                QStringLiteral("<FIELDS>"), QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\"/>"),
+                                QStringLiteral("<FIELD attrname=\"a\" fieldtype=\"i4\"/>"), QStringLiteral("</FIELDS>"),
+                                QStringLiteral("</METADATA>"), QStringLiteral("<ROWDATA>"), rows,
+                                QStringLiteral("</ROWDATA>"), QStringLiteral("</DATAPACKET>")});
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    readPacket(ws, text, dialogs);
+    QCOMPARE(dialogs.informed, QStringList{QStringLiteral("フィールド名が既にあるか不正な名前です")});
+    Rows data;
+    for (int r = 1; r < ws.SG_Data().rowCount(); ++r) {
+        data.append(QStringList{ws.SG_Data().cell(0, r)});
+    }
+    QCOMPARE(data, expected);
 }
 
 QTEST_GUILESS_MAIN(TestPacketXmlForms)
