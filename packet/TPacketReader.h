@@ -11,10 +11,13 @@
 namespace torvane {
 
 // Reads a packet text, every line break as CR LF, into the workspace: versions, fields (through
-// AddFieldRow), key selections, LCID and rows. Refused fields are reported through `dialogs` and skipped; an
-// integer conversion failure throws TFailure with what was read so far kept, and so does a packet whose data
-// table would need more than `gridBytesLimit` bytes (gridMemoryBudget() when not given), before any row is
-// read.
+// AddFieldRow), LCID, key selections and rows. A well-formed text reads as an XML reader reads it (quote
+// kinds, white space, references; comments, CDATA sections, processing instructions and a document type are
+// no data); a text that is not well-formed is scanned for the packet's markers as it always has been. The
+// plain form the writer writes is scanned either way, which is the fast road. Refused fields are reported through
+// `dialogs` and skipped; an integer conversion failure throws TFailure with what was read so far kept, and so does a
+// packet whose data table would need more than `gridBytesLimit` bytes (gridMemoryBudget() when not given), before any
+// row is read.
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
                 std::optional<qint64> gridBytesLimit = std::nullopt);
 
