@@ -91,9 +91,23 @@ bool isWellFormedUtf8(const QByteArray& bytes)
 // quote, across lines and markers) or an other-settings text holding "<", ">", `WIDTH="` (markers of the
 // field scan) or an odd number of double quotes (which puts the written WIDTH inside a quoted value) makes
 // the reader find something else in the written packet than was read. So does kept content that is not
-// well-formed.
+// well-formed. A written packet that is well-formed reads as XML reads it, references decoded and tabs and
+// line breaks in values read as spaces: a name, type code, width, version or LCID holding "&", a tab or a
+// line break, read as written from a text that was not well-formed, comes back otherwise.
 bool scannable(const TWorkspace& workspace)
 {
+    const auto raw = [](const QString& text) {
+        return text.contains(u'&') || text.contains(u'\t') || text.contains(u'\r') || text.contains(u'\n');
+    };
+    if (raw(workspace.Ed_xmlVersion()) || raw(workspace.Ed_PacketVersion()) || raw(workspace.Ed_LCID())) {
+        return false;
+    }
+    for (int r = 1; r <= workspace.FieldCount(); ++r) {
+        if (raw(workspace.SG_Field().cell(FieldNameColumn, r)) || raw(workspace.SG_Field().cell(FieldTypeColumn, r)) ||
+            raw(workspace.SG_Field().cell(FieldWidthColumn, r))) {
+            return false;
+        }
+    }
     // Kept element content is written back as it was read. Content that is not well-formed XML (a start tag
     // cut off, an end tag missing) can hold what the scan takes for markers of the packet itself.
     const auto wellFormed = [](const QString& content) {

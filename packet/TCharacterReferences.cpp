@@ -107,4 +107,37 @@ void appendDecodedRowValue(QString& out, QStringView value)
     out.resize(p - first);
 }
 
+void appendAttributeValue(QString& out, QStringView value)
+{
+    const qsizetype start = out.size();
+    out.resize(start + value.size());
+    char16_t* const first = reinterpret_cast<char16_t*>(out.data());
+    char16_t* p = first + start;
+    const char16_t* s = value.utf16();
+    for (qsizetype k = 0; k < value.size();) {
+        const char16_t c = s[k];
+        if (c == u'&') {
+            qsizetype next = k + 1;
+            const char32_t code = decodeReference(value, k, next);
+            if (code == 0) {
+                *p++ = u'&';
+            } else if (QChar::requiresSurrogates(code)) {
+                *p++ = QChar::highSurrogate(code);
+                *p++ = QChar::lowSurrogate(code);
+            } else {
+                *p++ = static_cast<char16_t>(code);
+            }
+            k = next;
+            continue;
+        }
+        if (c == u'\r' && k + 1 < value.size() && s[k + 1] == u'\n') {
+            ++k;
+            continue;
+        }
+        *p++ = c == u'\t' || c == u'\n' || c == u'\r' ? u' ' : c;
+        ++k;
+    }
+    out.resize(p - first);
+}
+
 } // namespace torvane

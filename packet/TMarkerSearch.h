@@ -33,6 +33,13 @@ public:
         const qsizetype n = m_marker.size();
         from = std::max<qsizetype>(from, 0);
         to = std::min(to, m_text.size());
+        if (from >= m_absentFrom) {
+            return NotFound;
+        }
+        if (m_absentFrom < to) {
+            // An occurrence starting before m_absentFrom may end after it.
+            to = std::min(to, m_absentFrom + n - 1);
+        }
         if (m_known && m_from <= from) {
             if (m_found >= from) {
                 return m_found + n <= to ? m_found : NotFound;
@@ -51,6 +58,10 @@ public:
         return found;
     }
 
+    // Tells that no occurrence starts at or after `from`, as a search that found none there has shown: later
+    // searches stop there, whatever searches came between.
+    void knownAbsentFrom(qsizetype from) { m_absentFrom = std::min(m_absentFrom, std::max<qsizetype>(from, 0)); }
+
 private:
     void remember(qsizetype from, qsizetype found, qsizetype to)
     {
@@ -68,6 +79,7 @@ private:
     qsizetype m_from = 0;
     qsizetype m_found = NotFound;
     qsizetype m_limit = 0;
+    qsizetype m_absentFrom = std::numeric_limits<qsizetype>::max();
 };
 
 } // namespace torvane

@@ -7,6 +7,8 @@
 #include "TMarkerSearch.h"
 #include "TMemoryProbe.h"
 #include "TNameIndex.h"
+#include "TSimd.h"
+#include "TXmlCheck.h"
 
 #include <QScopeGuard>
 
@@ -70,10 +72,229 @@ qsizetype findEqualsQuote(QStringView text, qsizetype from)
     return text.size();
 }
 
+// Selects in `list` the field numbers written from `v` on, separated by spaces, up to a double quote, "<" or ">"
+// (which end the value in the text) or the end of `chars`. Returns where the numbers ended.
+qsizetype selectKeyNumbers(TWorkspace& ws, QStringView chars, qsizetype v, TKeyKind list)
+{
+    const qsizetype names = ws.FieldList().size();
+    QString pending;
+    // Emptied after every conversion: a number that selects nothing must not run into the next one.
+    const auto apply = [&] {
+        if (pending.isEmpty()) {
+            return;
+        }
+        const qsizetype n = StrToInt(pending);
+        if (n >= 1 && n <= names) {
+            ws.setKeySelected(list, static_cast<int>(n - 1), true);
+        }
+        pending.clear();
+    };
+    for (qsizetype k = std::max<qsizetype>(v, 0); k < chars.size(); ++k) {
+        const QChar c = chars[k];
+        if (c == u'"' || c == u'<' || c == u'>') {
+            apply();
+            return k;
+        }
+        if (c == u' ') {
+            apply();
+        } else {
+            pending += c;
+        }
+    }
+    apply();
+    return chars.size();
+}
+
+// Refuses, before the data table grows, a packet whose rows could not all be held in memory. `rowMarker`
+// begins every row element from `q` on.
+void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype q, QStringView rowMarker,
+                   std::optional<qint64> gridLimit)
+{
+    const qint64 columns = std::max(ws.SG_Data().colCount(), 1);
+    const qint64 perRow = columns * CellBytes + RowBytes;
+    // Each row element takes at least the characters of its marker: a text too short to hold more rows than
+    // surely fit needs neither a count nor the memory figure.
+    const qint64 mostRows = (text.size() - q) / rowMarker.size() + 2;
+    if (!gridLimit && mostRows <= SmallGridBytes / perRow) {
+        return;
+    }
+    const qint64 maxRows = (gridLimit ? *gridLimit : gridMemoryBudget()) / perRow;
+    if (mostRows <= maxRows) {
+        return;
+    }
+    qint64 rows = 1;
+    for (qsizetype g = findIgnoringCase(text, rowMarker, q, text.size()); g != NotFound;
+         g = findIgnoringCase(text, rowMarker, g + rowMarker.size(), text.size())) {
+        if (++rows > maxRows) {
+            throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
+                               .arg(columns)
+                               .arg(rows - 1));
+        }
+    }
+}
+
+void addFieldRow(TWorkspace& ws, TDialogs& dialogs, const QString& name, const QString& type, const QString& etc,
+                 const QString& width, const QString& content)
+{
+    const int before = ws.FieldCount();
+    // A width that is not an integer throws once the field is added; the field keeps its content all the same.
+    const auto keepContent = qScopeGuard([&] {
+        if (ws.FieldCount() > before) {
+            ws.setFieldRowContent(ws.FieldCount(), content);
+        }
+    });
+    ws.AddFieldRow(name, type, etc, width, dialogs);
+}
+
+bool sameName(QStringView a, QStringView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The attribute named `name`: one written in that letter case, as the writer writes it, before one in
+// another case; nullptr when there is none.
+const TXmlAttribute* findAttribute(const std::vector<TXmlAttribute>& attributes, QStringView name)
+{
+    const TXmlAttribute* found = nullptr;
+    for (const TXmlAttribute& a : attributes) {
+        if (a.name == name) {
+            return &a;
+        }
+        if (!found && sameName(a.name, name)) {
+            found = &a;
+        }
+    }
+    return found;
+}
+
+QString attributeText(QStringView written)
+{
+    QString out;
+    appendAttributeValue(out, written);
+    return out;
+}
+
+// A stretch of a start tag's text.
+struct TSpan {
+    qsizetype begin;
+    qsizetype end;
+};
+
+// Each attribute a field's own settings come from is cut out of the other-settings text with the separator
+// before it: one character, or a line break.
+qsizetype separatorBefore(QStringView text, qsizetype a)
+{
+    return a >= 2 && text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
+}
+
+// A field's other settings: its start tag's text from `from` (after the tag's name) to `end` (where the
+// attributes end), as written, less the `taken` attributes, and less the separator after the tag's name.
+QString otherSettings(QStringView text, qsizetype from, qsizetype end, TSpan* taken, size_t count)
+{
+    std::sort(taken, taken + count, [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
+    QString etc;
+    qsizetype k = from;
+    for (size_t t = 0; t < count; ++t) {
+        const TSpan& span = taken[t];
+        const qsizetype begin = std::clamp(span.begin, k, end);
+        etc += text.mid(k, begin - k);
+        k = std::max(k, std::min(span.end, end));
+    }
+    etc += text.mid(k, end - k);
+    // The separator between the tag's name and the other settings is not part of them.
+    if (etc.startsWith(u"\r\n")) {
+        etc.remove(0, 2);
+    } else if (!etc.isEmpty() && (etc[0] == u' ' || etc[0] == u'\t' || etc[0] == u'\r' || etc[0] == u'\n')) {
+        etc.remove(0, 1);
+    }
+    return etc;
+}
+
+// Where an attribute starts and ends (after its closing quote) in `text`.
+TSpan spanOf(QStringView text, const TXmlAttribute& attribute)
+{
+    return {attribute.name.utf16() - text.utf16(), attribute.value.utf16() + attribute.value.size() + 1 - text.utf16()};
+}
+
+// The attributes of the packet's settings kept as written: all but the keys, the LCID and the change log,
+// which goes with the change-log rows it describes.
+bool isOwnParamsName(QStringView name)
+{
+    return sameName(name, u"DEFAULT_ORDER") || sameName(name, u"PRIMARY_KEY") || sameName(name, u"LCID") ||
+           sameName(name, u"CHANGE_LOG");
+}
+
+// A character of an attribute or element name in the plain form of a tag: anything but white space, control
+// characters and the characters that end a name or open a value.
+struct TPlainNameChars {
+    bool ascii[128] = {};
+    constexpr TPlainNameChars()
+    {
+        for (int c = u' ' + 1; c < 128; ++c) {
+            ascii[c] = c != u'=' && c != u'"' && c != u'\'' && c != u'<' && c != u'>' && c != u'/' && c != u'&' &&
+                       c != u'?' && c != 127;
+        }
+    }
+};
+constexpr TPlainNameChars PlainNameChars;
+
+bool isPlainNameChar(char16_t c)
+{
+    return c >= 128 || PlainNameChars.ascii[c];
+}
+
+// The attributes of a start tag in the plain form that the writer and the dataset library write, from `k`
+// (right after the tag's name): each one space, a name, `="`, a value and `"`. A value holds no "<", ">",
+// tab or line break and does not end in "=", and holds "&" only where `references` allows. Returns the
+// position right after the last value (where "/>", ">" or "?>" should follow), or NotFound for any other form.
+qsizetype plainAttributes(QStringView text, qsizetype k, bool references, std::vector<TXmlAttribute>* out)
+{
+    const char16_t* s = text.utf16();
+    const qsizetype length = text.size();
+    for (;;) {
+        if (k >= length) {
+            return NotFound;
+        }
+        if (s[k] != u' ') {
+            return k;
+        }
+        ++k;
+        const qsizetype nameStart = k;
+        while (k < length && isPlainNameChar(s[k])) {
+            ++k;
+        }
+        if (k == nameStart || k + 1 >= length || s[k] != u'=' || s[k + 1] != u'"') {
+            return NotFound;
+        }
+        const qsizetype nameEnd = k;
+        k += 2;
+        const qsizetype v = k;
+        while (k < length && s[k] != u'"') {
+            const char16_t c = s[k];
+            if (c == u'<' || c == u'>' || c == u'\t' || c == u'\n' || c == u'\r' || (c == u'&' && !references)) {
+                return NotFound;
+            }
+            ++k;
+        }
+        if (k >= length || (k > v && s[k - 1] == u'=')) {
+            return NotFound;
+        }
+        if (out) {
+            out->push_back({text.mid(nameStart, nameEnd - nameStart), text.mid(v, k - v)});
+        }
+        ++k;
+    }
+}
+
 struct TQuoted {
     QStringView value;
     qsizetype closing = NotFound;
 };
+
+// Reads a well-formed text as XML gives it (all of it, or with `rowsOnly` only its rows, the rest having been
+// read alike by the scan).
+void readWellFormed(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::optional<qint64> gridLimit,
+                    bool rowsOnly);
 
 // What the reader keeps while it runs over one text.
 class TPacketScan {
@@ -91,6 +312,18 @@ public:
     void run();
 
 private:
+    // Reads the text as the scan always has; `plainRows` reads the rows in their plain form only and
+    // returns false, having read none, at the first row element or text between rows in another form.
+    bool scan(bool plainRows);
+    // Whether everything before the rows is written in the plain form the writer and the dataset library
+    // write, where the scan reads what an XML reader reads: one attribute after another, each after one
+    // space and in double quotes without references, no comment, CDATA section, processing instruction or
+    // document type, the fields, settings and rows each where the packet has them, and no marker the scan
+    // looks for anywhere else.
+    bool plainHead();
+    // For a key the settings tag `params` holds as attributes `attributes`: true when the scan finds it
+    // there, or finds it nowhere and the tag has none.
+    bool plainKey(const std::vector<TXmlAttribute>& attributes, QStringView key, TMarkerFinder& finder, qsizetype s0);
     // The characters from v up to the next double quote. A double quote that is the text's last character
     // does not count, so the search ends before position L - 1.
     TQuoted quoted(qsizetype v)
@@ -119,8 +352,6 @@ private:
     qsizetype readFields(qsizetype p);
     // The next FIELD start tag at or after p.
     qsizetype findFieldTag(qsizetype p);
-    void addField(const QString& name, const QString& type, const QString& etc, const QString& width,
-                  const QString& content);
     // The LCID, and the other attributes the packet's settings keep (the keys are read on their own, and the
     // change log goes with the change-log rows it describes).
     void readParams(qsizetype params);
@@ -134,14 +365,21 @@ private:
         QStringView content;
     };
     TRowElement rowElement(qsizetype g);
-    // Refuses, before the data table grows, a packet whose rows could not all be held in memory.
-    void checkGridFits(qsizetype q);
-    void readRows(qsizetype rowData);
+    // False when `plain` is asked for and the rows are not all in their plain form.
+    bool readRows(qsizetype rowData, bool plain);
     void prepareRowKeys();
     const TNameIndex& keyIndex();
     // Gathers the row's values (m_rowValues, by column) from the attributes in [begin, end); a value's
     // closing quote must lie before `end`. False when the row's state marks it as an earlier version or as deleted.
     bool readRowValues(qsizetype begin, qsizetype end);
+    // The same for a row whose attributes are in the plain form, which fill the same values; nullopt when
+    // they are in another form.
+    std::optional<bool> readPlainRowValues(qsizetype begin, qsizetype end);
+    // Clears the row's values and its marks of empty strings before a row is gathered.
+    void startRowValues();
+    // The field (column) an attribute name at `k` of `length` characters is the key of, when this row has
+    // not given it a value yet; -1 otherwise. `expected` is the field after the one taken last.
+    int rowKeyAt(qsizetype k, qsizetype length, int expected, int serial);
 
     TWorkspace& m_ws;
     TDialogs& m_dialogs;
@@ -182,9 +420,36 @@ private:
     QString m_decoded;
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
     std::optional<qint64> m_gridLimit;
+    // Where the rows begin, once the scan has found them.
+    qsizetype m_rowsAt = NotFound;
 };
 
 void TPacketScan::run()
+{
+    if (!plainHead()) {
+        // Another form: an XML reader's reading when the text is well-formed, else the scan's.
+        if (!checkXml(m_text)) {
+            readWellFormed(m_ws, m_text, m_dialogs, m_gridLimit, false);
+        } else {
+            scan(false);
+        }
+        return;
+    }
+    if (scan(true)) {
+        return;
+    }
+    // A row in another form: the head was read alike both ways (its messages shown once), the rows are read
+    // again.
+    m_ws.clearDataRows(1);
+    m_ws.setDataRowCount(2);
+    if (!checkXml(m_text)) {
+        readWellFormed(m_ws, m_text, m_dialogs, m_gridLimit, true);
+    } else {
+        readRows(m_rowsAt, false);
+    }
+}
+
+bool TPacketScan::scan(bool plainRows)
 {
     // A packet without XML declaration is read as if it began with <?xml version="1.0"?>.
     const qsizetype x = m_xml.find(0);
@@ -202,14 +467,14 @@ void TPacketScan::run()
     }
     if (y == NotFound) {
         m_ws.startRead(xmlVersion, std::nullopt);
-        return;
+        return true;
     }
     const TQuoted packetVersion = quoted(y + PacketMarker.size());
     m_ws.startRead(xmlVersion, packetVersion.value.toString());
 
     const qsizetype r = m_fields.find(packetVersion.closing + 2);
     if (r == NotFound) {
-        return;
+        return true;
     }
     qsizetype p = 0;
     {
@@ -224,6 +489,10 @@ void TPacketScan::run()
     // The keys are searched from past the marker and the character after it; without PARAMS the same sum,
     // from NotFound, starts them at position 7, as the reader always has.
     const qsizetype s0 = params + ParamsMarker.size() + 1;
+    // The LCID and the other settings first, so that a key number that is not an integer does not lose them.
+    if (params != NotFound) {
+        readParams(params);
+    }
     bool scanned = false;
     qsizetype stop = 0;
     const qsizetype defaultOrder = m_defaultOrder.find(s0);
@@ -236,15 +505,168 @@ void TPacketScan::run()
         stop = scanNumbers(primaryKey + PrimaryKeyMarker.size(), TKeyKind::PrimaryKey);
         scanned = true;
     }
-    if (params != NotFound) {
-        readParams(params);
-    }
 
     const qsizetype rowData = m_rowData.find(scanned ? stop + 2 : 1);
     if (rowData == NotFound) {
-        return;
+        return true;
     }
-    readRows(rowData);
+    m_rowsAt = rowData;
+    return readRows(rowData, plainRows);
+}
+
+bool TPacketScan::plainHead()
+{
+    const char16_t* s = m_text.utf16();
+    std::vector<TXmlAttribute> attributes;
+    qsizetype k = 0;
+    if (m_text.startsWith(u"<?xml ")) {
+        k = plainAttributes(m_text, 5, false, nullptr);
+        if (k == NotFound || k + 1 >= m_length || s[k] != u'?' || s[k + 1] != u'>') {
+            return false;
+        }
+        k += 2;
+    }
+    enum class TPhase { Before, In, After };
+    TPhase fields = TPhase::Before;
+    std::vector<QStringView> open;
+    size_t fieldsDepth = 0;
+    // While a field element's content is open, its depth: what lies in it is kept as written, not read.
+    size_t fieldDepth = 0;
+    qsizetype lastFieldEnd = NotFound;
+    qsizetype params = NotFound;
+    std::vector<TXmlAttribute> paramsAttributes;
+    for (;;) {
+        const qsizetype lt = m_text.indexOf(u'<', k);
+        if (lt == NotFound) {
+            break;
+        }
+        if (lt + 1 >= m_length || s[lt + 1] == u'!' || s[lt + 1] == u'?') {
+            return false;
+        }
+        if (s[lt + 1] == u'/') {
+            qsizetype e = lt + 2;
+            while (e < m_length && isPlainNameChar(s[e])) {
+                ++e;
+            }
+            if (e >= m_length || s[e] != u'>' || open.empty() || m_text.mid(lt + 2, e - lt - 2) != open.back()) {
+                return false;
+            }
+            open.pop_back();
+            k = e + 1;
+            if (fieldDepth != 0 && open.size() < fieldDepth) {
+                fieldDepth = 0;
+                lastFieldEnd = k;
+            } else if (fields == TPhase::In && open.size() < fieldsDepth) {
+                fields = TPhase::After;
+            }
+            continue;
+        }
+        qsizetype e = lt + 1;
+        while (e < m_length && isPlainNameChar(s[e])) {
+            ++e;
+        }
+        const QStringView name = m_text.mid(lt + 1, e - lt - 1);
+        attributes.clear();
+        e = plainAttributes(m_text, e, false, &attributes);
+        if (name.isEmpty() || e == NotFound) {
+            return false;
+        }
+        const bool empty = s[e] == u'/';
+        if (empty ? e + 1 >= m_length || s[e + 1] != u'>' : s[e] != u'>') {
+            return false;
+        }
+        k = empty ? e + 2 : e + 1;
+        if (name.startsWith(u"ROWDATA", Qt::CaseInsensitive)) {
+            // The rows, read on by the scan in their plain form: the first such tag must be theirs.
+            if (!sameName(name, u"ROWDATA") || open.size() != 1 || fields != TPhase::After || !attributes.empty() ||
+                empty) {
+                return false;
+            }
+            break;
+        }
+        if (open.empty()) {
+            if (!sameName(name, u"DATAPACKET") || attributes.size() != 1 || !sameName(attributes[0].name, u"Version") ||
+                empty) {
+                return false;
+            }
+        } else if (fieldDepth == 0) {
+            const bool inMetadata = open.size() == 2 && sameName(open[1], u"METADATA");
+            if (name.startsWith(u"FIELDS", Qt::CaseInsensitive)) {
+                if (!sameName(name, u"FIELDS") || fields != TPhase::Before || !inMetadata || !attributes.empty() ||
+                    empty) {
+                    return false;
+                }
+                fields = TPhase::In;
+                fieldsDepth = open.size() + 1;
+                lastFieldEnd = k;
+            } else if (sameName(name, u"FIELD")) {
+                const TXmlAttribute* fieldName = findAttribute(attributes, u"attrname");
+                if (fields != TPhase::In || open.size() != fieldsDepth || !fieldName || fieldName->value.isEmpty()) {
+                    return false;
+                }
+                if (empty) {
+                    lastFieldEnd = k;
+                } else {
+                    fieldDepth = open.size() + 1;
+                }
+            } else if (name.startsWith(u"PARAMS", Qt::CaseInsensitive)) {
+                if (!sameName(name, u"PARAMS") || fields != TPhase::After || !inMetadata) {
+                    return false;
+                }
+                if (params == NotFound) {
+                    params = lt;
+                    paramsAttributes = attributes;
+                }
+            }
+        }
+        if (!empty) {
+            open.push_back(name);
+        }
+    }
+    if (fields == TPhase::In) {
+        return false;
+    }
+    if (fields == TPhase::After) {
+        // The field scan and the settings' search run on from the last field to the end of the text: they must
+        // find no other field or settings element there.
+        qsizetype f = m_field.find(lastFieldEnd);
+        if (f == NotFound) {
+            // The scan's own search after its last field need not run to the end again.
+            m_field.knownAbsentFrom(lastFieldEnd);
+        }
+        for (; f != NotFound; f = m_field.find(f + 1)) {
+            if (isStartTagAt(m_text, f, u"FIELD")) {
+                return false;
+            }
+        }
+        if (params == NotFound && m_params.find(lastFieldEnd) != NotFound) {
+            return false;
+        }
+        const qsizetype s0 = params + ParamsMarker.size() + 1;
+        if (!plainKey(paramsAttributes, DefaultOrderMarker.chopped(2), m_defaultOrder, s0) ||
+            !plainKey(paramsAttributes, PrimaryKeyMarker.chopped(2), m_primaryKey, s0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TPacketScan::plainKey(const std::vector<TXmlAttribute>& attributes, QStringView key, TMarkerFinder& finder,
+                           qsizetype s0)
+{
+    // The scan takes the first name ending in the key; XML the attribute of that name.
+    int endings = 0;
+    const TXmlAttribute* ending = nullptr;
+    for (const TXmlAttribute& a : attributes) {
+        if (a.name.endsWith(key, Qt::CaseInsensitive)) {
+            ++endings;
+            ending = &a;
+        }
+    }
+    if (endings == 0) {
+        return finder.find(s0) == NotFound;
+    }
+    return endings == 1 && ending->name.size() == key.size();
 }
 
 qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
@@ -297,25 +719,8 @@ qsizetype TPacketScan::findFieldTag(qsizetype p)
     return NotFound;
 }
 
-void TPacketScan::addField(const QString& name, const QString& type, const QString& etc, const QString& width,
-                           const QString& content)
-{
-    const int before = m_ws.FieldCount();
-    // A width that is not an integer throws once the field is added; the field keeps its content all the same.
-    const auto keepContent = qScopeGuard([&] {
-        if (m_ws.FieldCount() > before) {
-            m_ws.setFieldRowContent(m_ws.FieldCount(), content);
-        }
-    });
-    m_ws.AddFieldRow(name, type, etc, width, m_dialogs);
-}
-
 qsizetype TPacketScan::readFields(qsizetype p)
 {
-    struct TSpan {
-        qsizetype begin;
-        qsizetype end;
-    };
     // Fields mostly share their type and width texts: one equal to the previous field's is shared with it
     // rather than copied again.
     QString lastType;
@@ -358,11 +763,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
         if (name.value.isEmpty()) {
             return name.closing + 1;
         }
-        // Each attribute the field's own settings come from is cut out of the other-settings text with the
-        // separator before it: one character, or a line break.
-        const auto separated = [this](qsizetype a) {
-            return a >= 2 && m_text.mid(a - 2, 2) == u"\r\n" ? a - 2 : a - 1;
-        };
+        const auto separated = [this](qsizetype a) { return separatorBefore(m_text, a); };
         // Name, type and width: at most three, kept here rather than allocated for every field.
         std::array<TSpan, 3> taken{};
         size_t takenCount = 0;
@@ -375,7 +776,7 @@ qsizetype TPacketScan::readFields(qsizetype p)
             if (quotedType.closing == NotFound) {
                 // Without its closing quote the type would run to the end of the text; the field is kept
                 // without its settings and the key search goes on from just after its name.
-                addField(name.value.toString(), {}, {}, {}, {});
+                addFieldRow(m_ws, m_dialogs, name.value.toString(), {}, {}, {}, {});
                 return name.closing + 1;
             }
             type = sharedText(lastType, quotedType.value);
@@ -392,24 +793,8 @@ qsizetype TPacketScan::readFields(qsizetype p)
                                    quotedWidth.closing == NotFound ? end : quotedWidth.closing + 1};
         }
 
-        std::sort(taken.begin(), taken.begin() + takenCount,
-                  [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
-        QString etc;
-        qsizetype k = from;
-        for (size_t t = 0; t < takenCount; ++t) {
-            const TSpan& span = taken[t];
-            const qsizetype begin = std::clamp(span.begin, k, end);
-            etc += m_text.mid(k, begin - k);
-            k = std::max(k, std::min(span.end, end));
-        }
-        etc += m_text.mid(k, end - k);
-        // The separator between the tag's name and the other settings is not part of them.
-        if (etc.startsWith(u"\r\n")) {
-            etc.remove(0, 2);
-        } else if (!etc.isEmpty() && (etc[0] == u' ' || etc[0] == u'\t' || etc[0] == u'\r' || etc[0] == u'\n')) {
-            etc.remove(0, 1);
-        }
-        addField(name.value.toString(), type, etc, width, content);
+        const QString etc = otherSettings(m_text, from, end, taken.data(), takenCount);
+        addFieldRow(m_ws, m_dialogs, name.value.toString(), type, etc, width, content);
     }
 }
 
@@ -472,33 +857,7 @@ void TPacketScan::readParams(qsizetype params)
 
 qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyKind list)
 {
-    const qsizetype names = m_ws.FieldList().size();
-    QString pending;
-    // Emptied after every conversion: a number that selects nothing must not run into the next one.
-    const auto apply = [&] {
-        if (pending.isEmpty()) {
-            return;
-        }
-        const qsizetype n = StrToInt(pending);
-        if (n >= 1 && n <= names) {
-            m_ws.setKeySelected(list, static_cast<int>(n - 1), true);
-        }
-        pending.clear();
-    };
-    for (qsizetype k = std::max<qsizetype>(v, 0); k < m_length; ++k) {
-        const QChar c = m_text[k];
-        if (c == u'"' || c == u'<' || c == u'>') {
-            apply();
-            return k;
-        }
-        if (c == u' ') {
-            apply();
-        } else {
-            pending += c;
-        }
-    }
-    apply();
-    return m_length;
+    return selectKeyNumbers(m_ws, m_text, v, list);
 }
 
 void TPacketScan::prepareRowKeys()
@@ -546,31 +905,6 @@ const TNameIndex& TPacketScan::keyIndex()
     return m_keys;
 }
 
-void TPacketScan::checkGridFits(qsizetype q)
-{
-    const qint64 columns = std::max(m_ws.SG_Data().colCount(), 1);
-    const qint64 perRow = columns * CellBytes + RowBytes;
-    // Each row element takes at least the characters of its marker: a text too short to hold more rows than
-    // surely fit needs neither a count nor the memory figure.
-    const qint64 mostRows = (m_length - q) / RowMarker.size() + 2;
-    if (!m_gridLimit && mostRows <= SmallGridBytes / perRow) {
-        return;
-    }
-    const qint64 maxRows = (m_gridLimit ? *m_gridLimit : gridMemoryBudget()) / perRow;
-    if (mostRows <= maxRows) {
-        return;
-    }
-    qint64 rows = 1;
-    for (qsizetype g = findIgnoringCase(m_text, RowMarker, q, m_length); g != NotFound;
-         g = findIgnoringCase(m_text, RowMarker, g + RowMarker.size(), m_length)) {
-        if (++rows > maxRows) {
-            throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
-                               .arg(columns)
-                               .arg(rows - 1));
-        }
-    }
-}
-
 TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
     // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
@@ -599,21 +933,43 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
     return row;
 }
 
-void TPacketScan::readRows(qsizetype rowData)
+bool TPacketScan::readRows(qsizetype rowData, bool plain)
 {
     prepareRowKeys();
     // The character right after the marker is passed over with it.
     qsizetype q = rowData + RowDataMarker.size() + 1;
-    checkGridFits(q);
+    checkGridFits(m_ws, m_text, q, RowMarker, m_gridLimit);
+    const char16_t* chars = m_text.utf16();
     int i = 1;
     for (;;) {
         const qsizetype g = m_row.find(q);
+        if (plain) {
+            // Between rows only text: a comment, CDATA section, processing instruction or other element there
+            // (a row element without the space among them) is read as XML reads it. After the last row, end
+            // tags only.
+            for (qsizetype k = q, end = g == NotFound ? m_length : g; k < end; ++k) {
+                if (chars[k] == u'<' && (g != NotFound || k + 1 >= m_length || chars[k + 1] != u'/')) {
+                    return false;
+                }
+            }
+        }
         if (g == NotFound) {
             break;
         }
         m_ws.setDataRowCount(i + 1);
         const TRowElement row = rowElement(g);
-        if (readRowValues(g + RowMarker.size(), row.valuesEnd)) {
+        bool current = true;
+        if (plain) {
+            const std::optional<bool> read =
+                row.next == NotFound ? std::nullopt : readPlainRowValues(g + RowMarker.size(), row.valuesEnd);
+            if (!read) {
+                return false;
+            }
+            current = *read;
+        } else {
+            current = readRowValues(g + RowMarker.size(), row.valuesEnd);
+        }
+        if (current) {
             m_ws.setDataRowCells(i, m_rowValues.data(), static_cast<int>(m_rowValues.size()),
                                  m_anyEmptyValue ? &m_emptyValues : nullptr);
             m_ws.setDataRowContent(i, row.content.toString());
@@ -633,8 +989,155 @@ void TPacketScan::readRows(qsizetype rowData)
     // Without a row read, the table's one blank row stands in for none, unless the packet holds a row element
     // without values (`<ROW/>`, which the row scan does not count): that is the record a new workspace writes.
     const qsizetype rowsFrom = rowData + RowDataMarker.size();
-    m_ws.setStandInRow(i == 1 && findIgnoringCase(m_text, u"<ROW/>", rowsFrom, m_length) == NotFound &&
-                       findIgnoringCase(m_text, u"<ROW>", rowsFrom, m_length) == NotFound);
+    const bool standIn = i == 1 && findIgnoringCase(m_text, u"<ROW/>", rowsFrom, m_length) == NotFound &&
+                         findIgnoringCase(m_text, u"<ROW>", rowsFrom, m_length) == NotFound;
+    // Such an element found inside a row's content is no row of the packet to an XML reader.
+    if (plain && i == 1 && !standIn) {
+        return false;
+    }
+    m_ws.setStandInRow(standIn);
+    return true;
+}
+
+int TPacketScan::rowKeyAt(qsizetype k, qsizetype length, int expected, int serial)
+{
+    // As readRowValues finds them: the fields from the expected one on as written, then the name folded.
+    const QStringList& names = m_ws.FieldList();
+    const int fieldCount = m_ws.FieldCount();
+    const char16_t* name = m_text.utf16() + k;
+    int e = expected;
+    while (e < fieldCount && (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
+        ++e;
+    }
+    if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
+        return e;
+    }
+    if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() && m_keyLengths[static_cast<size_t>(length)]) {
+        m_foldBuffer.resize(0);
+        appendFolded(m_foldBuffer, m_text.mid(k, length));
+        const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
+        if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
+            return *it;
+        }
+    }
+    return -1;
+}
+
+// The first position in [k, end) holding `a`, `b`, `c` or `d`, or a character below `low`; `end` when there is
+// none. Eight characters at a time where SSE2 is there: rows are most of a packet.
+inline qsizetype findStop(const char16_t* s, qsizetype k, qsizetype end, char16_t a, char16_t b, char16_t c, char16_t d,
+                          char16_t low)
+{
+#if defined(TORVANE_SSE2)
+    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+    const __m128i vd = _mm_set1_epi16(static_cast<short>(d));
+    // Compared without sign: both sides flipped at their top bit.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i vlow = _mm_set1_epi16(static_cast<short>(low ^ 0x8000));
+    while (end - k >= 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)),
+                                                      _mm_or_si128(_mm_cmpeq_epi16(v, vc), _mm_cmpeq_epi16(v, vd))),
+                                         _mm_cmplt_epi16(_mm_xor_si128(v, flip), vlow));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) {
+            return k + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+        }
+        k += 8;
+    }
+#endif
+    while (k < end && s[k] != a && s[k] != b && s[k] != c && s[k] != d && s[k] >= low) {
+        ++k;
+    }
+    return k;
+}
+
+void TPacketScan::startRowValues()
+{
+    m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
+    if (m_anyEmptyValue || m_emptyValues.size() != m_rowValues.size()) {
+        m_emptyValues.assign(m_rowValues.size(), false);
+        m_anyEmptyValue = false;
+    }
+}
+
+std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype end)
+{
+    startRowValues();
+    m_decoded.resize(0);
+    m_decodedCells.clear();
+    const int serial = ++m_rowSerial;
+    bool current = true;
+    int expected = 0;
+    const char16_t* s = m_text.utf16();
+    // The attributes begin right after the marker's space and are each separated by one space.
+    for (qsizetype k = begin; k < end;) {
+        // The name runs to its "=": a name in a well-formed text holds no other character that matters here,
+        // and white space before the "=" is another form. (In a text that is not well-formed the name reads
+        // as readRowValues reads it.)
+        const qsizetype nameStart = k;
+        k = findStop(s, k, end, u'=', u'=', u'=', u'=', u' ' + 1);
+        if (k == nameStart || k + 1 >= end || s[k] != u'=' || s[k + 1] != u'"') {
+            return std::nullopt;
+        }
+        const qsizetype length = k - nameStart;
+        k += 2;
+        const qsizetype v = k;
+        bool reference = false;
+        for (;;) {
+            // To the closing quote; markup, tabs and line breaks (which XML reads as spaces) are another form.
+            k = findStop(s, k, end, u'"', u'&', u'<', u'>', u' ');
+            if (k >= end) {
+                return std::nullopt;
+            }
+            if (s[k] == u'"') {
+                break;
+            }
+            if (s[k] != u'&') {
+                return std::nullopt;
+            }
+            reference = true;
+            ++k;
+        }
+        // A value ending in "=" would let the scan take a key inside it.
+        if (k > v && s[k - 1] == u'=') {
+            return std::nullopt;
+        }
+        const int j = rowKeyAt(nameStart, length, expected, serial);
+        if (j >= 0) {
+            m_foundInRow[static_cast<size_t>(j)] = serial;
+            expected = j + 1;
+            const QStringView value = m_text.mid(v, k - v);
+            if (j == m_rowStateKey) {
+                // Flag 1 marks an earlier version of a changed row, flag 2 a deleted row.
+                bool ok = false;
+                const int state = value.toInt(&ok);
+                current = !ok || (state & 3) == 0;
+            } else if (reference) {
+                m_decodedCells.push_back({j, m_decoded.size()});
+                appendDecodedRowValue(m_decoded, value);
+            } else if (value.isEmpty()) {
+                m_emptyValues[static_cast<size_t>(j)] = true;
+                m_anyEmptyValue = true;
+            } else {
+                m_rowValues[static_cast<size_t>(j)] = value;
+            }
+        }
+        ++k;
+        if (k < end && (s[k] != u' ' || k + 1 >= end)) {
+            return std::nullopt;
+        }
+        ++k;
+    }
+    qsizetype decodedEnd = m_decoded.size();
+    for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
+        m_rowValues[static_cast<size_t>(it->first)] =
+            QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
+        decodedEnd = it->second;
+    }
+    return current;
 }
 
 bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
@@ -643,11 +1146,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     const QStringView element = m_text.first(end);
     // The row's values are gathered as views (into the text, or into m_decoded where a reference had to be
     // decoded) and handed to the grid in one go, which copies them into the row's one buffer.
-    m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
-    if (m_anyEmptyValue || m_emptyValues.size() != m_rowValues.size()) {
-        m_emptyValues.assign(m_rowValues.size(), false);
-        m_anyEmptyValue = false;
-    }
+    startRowValues();
     m_decoded.resize(0);
     m_decodedCells.clear();
     int found = 0;
@@ -751,11 +1250,400 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
     return current;
 }
 
+// The reading of a well-formed text, told its elements in text order by the XML pass (readXml). The packet
+// is the root element DATAPACKET; its fields the FIELD children of the first FIELDS element; its settings the
+// first PARAMS element after that, and its rows the ROW children of the first ROWDATA element after the
+// fields (neither inside the other). Element and attribute names compare without regard to letter case, as
+// the scan's markers do; where two attributes differ only in case, the one written as the writer writes it
+// counts. Values are read as XML reads them. A ROW element whose start tag has no white space after its name
+// (`<ROW/>`, `<ROW>`) is no record, as the scan has never counted one: the writer writes a row without values
+// as `<ROW/>`, and one that has content but no values as `<ROW >`.
+class TWellFormedRead final : public TXmlEvents {
+public:
+    TWellFormedRead(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::optional<qint64> gridLimit, bool rowsOnly)
+        : m_ws(ws), m_dialogs(dialogs), m_text(text), m_gridLimit(gridLimit), m_rowsOnly(rowsOnly)
+    {
+    }
+
+    // After the pass: a text whose root is not a packet, or without declaration.
+    void finish()
+    {
+        if (!m_rootSeen && !m_rowsOnly) {
+            m_ws.startRead(m_xmlVersion, std::nullopt);
+        }
+    }
+
+    void xmlDeclaration(QStringView version) override { m_xmlVersion = version.toString(); }
+
+    void startElement(QStringView name, const std::vector<TXmlAttribute>& attributes, qsizetype tagStart,
+                      qsizetype tagEnd, bool empty) override
+    {
+        const int depth = m_depth;
+        if (!empty) {
+            ++m_depth;
+        }
+        if (m_done) {
+            return;
+        }
+        if (!m_rootSeen) {
+            m_rootSeen = true;
+            if (!sameName(name, u"DATAPACKET")) {
+                m_done = true;
+                if (!m_rowsOnly) {
+                    m_ws.startRead(m_xmlVersion, std::nullopt);
+                }
+                return;
+            }
+            if (!m_rowsOnly) {
+                const TXmlAttribute* version = findAttribute(attributes, u"Version");
+                m_ws.startRead(m_xmlVersion ? m_xmlVersion : QStringLiteral("1.0"),
+                               version ? attributeText(version->value) : QString());
+            }
+            return;
+        }
+        if (m_fields == TPhase::Before) {
+            if (sameName(name, u"FIELDS")) {
+                m_fields = TPhase::In;
+                m_fieldsDepth = depth;
+                if (!m_rowsOnly) {
+                    m_batch.emplace(m_ws);
+                }
+                if (empty) {
+                    closeFields();
+                }
+            }
+            return;
+        }
+        if (m_fields == TPhase::In) {
+            if (depth == m_fieldsDepth + 1 && !m_fieldOpen && !m_fieldsEnded && !m_rowsOnly &&
+                sameName(name, u"FIELD")) {
+                startField(name, attributes, tagStart, tagEnd, empty, depth);
+            }
+            return;
+        }
+        if (m_rows == TPhase::In) {
+            if (depth == m_rowDataDepth + 1 && !m_rowOpen && sameName(name, u"ROW")) {
+                const QChar afterName = m_text[tagStart + 1 + name.size()];
+                m_rowCounted = afterName == u' ' || afterName == u'\t' || afterName == u'\r' || afterName == u'\n';
+                startRow(attributes);
+                if (empty) {
+                    endRow({});
+                } else {
+                    m_rowOpen = true;
+                    m_rowDepth = depth;
+                    m_contentStart = tagEnd;
+                }
+            }
+            return;
+        }
+        if (m_paramsDepth >= 0) {
+            return;
+        }
+        if (!m_paramsSeen && sameName(name, u"PARAMS")) {
+            m_paramsSeen = true;
+            if (!empty) {
+                m_paramsDepth = depth;
+            }
+            if (!m_rowsOnly) {
+                readParams(attributes);
+            }
+        } else if (m_rows == TPhase::Before && sameName(name, u"ROWDATA")) {
+            m_rows = TPhase::In;
+            m_rowDataDepth = depth;
+            startRows(tagEnd);
+            if (empty) {
+                endRows();
+            }
+        }
+    }
+
+    void endElement(QStringView name, qsizetype tagStart, qsizetype tagEnd) override
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(tagEnd);
+        const int depth = --m_depth;
+        if (m_done) {
+            return;
+        }
+        if (m_fields == TPhase::In) {
+            if (m_fieldOpen && depth == m_fieldDepth) {
+                m_fieldOpen = false;
+                addFieldRow(m_ws, m_dialogs, m_fieldName, m_fieldType, m_fieldEtc, m_fieldWidth,
+                            m_text.mid(m_contentStart, tagStart - m_contentStart).toString());
+            } else if (depth == m_fieldsDepth) {
+                closeFields();
+            }
+            return;
+        }
+        if (m_rows == TPhase::In) {
+            if (m_rowOpen && depth == m_rowDepth) {
+                m_rowOpen = false;
+                endRow(m_text.mid(m_contentStart, tagStart - m_contentStart));
+            } else if (depth == m_rowDataDepth) {
+                endRows();
+            }
+            return;
+        }
+        if (depth == m_paramsDepth) {
+            m_paramsDepth = -1;
+        }
+    }
+
+private:
+    enum class TPhase { Before, In, After };
+
+    void closeFields()
+    {
+        m_fields = TPhase::After;
+        m_batch.reset();
+    }
+
+    void startField(QStringView tagName, const std::vector<TXmlAttribute>& attributes, qsizetype tagStart,
+                    qsizetype tagEnd, bool empty, int depth)
+    {
+        const TXmlAttribute* name = findAttribute(attributes, u"attrname");
+        if (!name) {
+            // A field without a name cannot be added; the fields after it are read.
+            return;
+        }
+        m_fieldName = attributeText(name->value);
+        if (m_fieldName.isEmpty()) {
+            // A field whose name is empty ends the fields, as it ends the scan's.
+            m_fieldsEnded = true;
+            return;
+        }
+        const TXmlAttribute* type = findAttribute(attributes, u"fieldtype");
+        const TXmlAttribute* width = findAttribute(attributes, u"WIDTH");
+        m_fieldType = type ? attributeText(type->value) : QString();
+        m_fieldWidth = width ? attributeText(width->value) : QString();
+        std::vector<TSpan> taken;
+        for (const TXmlAttribute* a : {name, type, width}) {
+            if (a) {
+                const TSpan span = spanOf(m_text, *a);
+                taken.push_back({separatorBefore(m_text, span.begin), span.end});
+            }
+        }
+        // The attributes end before the "/" of "/>", or before the ">".
+        m_fieldEtc =
+            otherSettings(m_text, tagStart + 1 + tagName.size(), tagEnd - (empty ? 2 : 1), taken.data(), taken.size());
+        if (empty) {
+            addFieldRow(m_ws, m_dialogs, m_fieldName, m_fieldType, m_fieldEtc, m_fieldWidth, QString());
+        } else {
+            m_fieldOpen = true;
+            m_fieldDepth = depth;
+            m_contentStart = tagEnd;
+        }
+    }
+
+    void readParams(const std::vector<TXmlAttribute>& attributes)
+    {
+        // The LCID and the other settings first, so that a key number that is not an integer does not lose them.
+        if (const TXmlAttribute* lcid = findAttribute(attributes, u"LCID")) {
+            m_ws.setLCID(attributeText(lcid->value));
+        }
+        // Every other attribute is kept as written, name, quotes and references alike.
+        QString kept;
+        for (const TXmlAttribute& a : attributes) {
+            if (!isOwnParamsName(a.name)) {
+                if (!kept.isEmpty()) {
+                    kept += u' ';
+                }
+                const TSpan span = spanOf(m_text, a);
+                kept += m_text.mid(span.begin, span.end - span.begin);
+            }
+        }
+        m_ws.setParamsAttributes(kept);
+        if (const TXmlAttribute* keys = findAttribute(attributes, u"DEFAULT_ORDER")) {
+            selectKeyNumbers(m_ws, attributeText(keys->value), 0, TKeyKind::DefaultOrder);
+        }
+        if (const TXmlAttribute* keys = findAttribute(attributes, u"PRIMARY_KEY")) {
+            selectKeyNumbers(m_ws, attributeText(keys->value), 0, TKeyKind::PrimaryKey);
+        }
+    }
+
+    void startRows(qsizetype tagEnd)
+    {
+        // Row elements may be written "<ROW" and a line break: the memory guard counts every "<ROW".
+        checkGridFits(m_ws, m_text, tagEnd, u"<ROW", m_gridLimit);
+        const QStringList& names = m_ws.FieldList();
+        const int count = m_ws.FieldCount();
+        m_columnByFoldedName.clear();
+        QString folded;
+        for (int j = 0; j < count; ++j) {
+            folded.resize(0);
+            appendFolded(folded, names[j]);
+            m_columnByFoldedName.insert(folded, j);
+        }
+        m_rowStateColumn = -1;
+        if (TWorkspace::indexOfName(names, RowStateName) < 0) {
+            m_rowStateColumn = count;
+            folded.resize(0);
+            appendFolded(folded, RowStateName);
+            m_columnByFoldedName.insert(folded, count);
+        }
+        m_foundInRow.assign(static_cast<size_t>(count) + 1, 0);
+        m_row = 1;
+    }
+
+    int columnOf(QStringView name)
+    {
+        // Rows mostly list their values in field order: the field after the last one taken is tried as written
+        // before the name is folded and looked up.
+        const QStringList& names = m_ws.FieldList();
+        if (m_expected < m_ws.FieldCount() && names[m_expected] == name) {
+            return m_expected;
+        }
+        m_folded.resize(0);
+        appendFolded(m_folded, name);
+        return m_columnByFoldedName.value(m_folded, -1);
+    }
+
+    void startRow(const std::vector<TXmlAttribute>& attributes)
+    {
+        // Each value is a view into the text where XML reads it as written, or into m_decoded. A value written
+        // empty stays apart from one not written: an empty view that is not null.
+        m_rowValues.assign(static_cast<size_t>(m_ws.SG_Data().colCount()), QStringView());
+        m_decoded.resize(0);
+        m_decodedCells.clear();
+        m_rowCurrent = true;
+        const int serial = ++m_rowSerial;
+        m_expected = 0;
+        for (const TXmlAttribute& a : attributes) {
+            const int j = columnOf(a.name);
+            if (j < 0 || m_foundInRow[static_cast<size_t>(j)] == serial) {
+                continue;
+            }
+            m_foundInRow[static_cast<size_t>(j)] = serial;
+            m_expected = j + 1;
+            const bool asWritten = std::none_of(a.value.begin(), a.value.end(), [](QChar c) {
+                return c == u'&' || c == u'\t' || c == u'\n' || c == u'\r';
+            });
+            if (j == m_rowStateColumn) {
+                // Flag 1 marks an earlier version of a changed row, flag 2 a deleted row.
+                bool ok = false;
+                const int state = attributeText(a.value).toInt(&ok);
+                m_rowCurrent = !ok || (state & 3) == 0;
+            } else if (asWritten) {
+                m_rowValues[static_cast<size_t>(j)] = a.value.isNull() ? m_text.mid(0, 0) : a.value;
+            } else {
+                m_decodedCells.push_back({j, m_decoded.size()});
+                appendAttributeValue(m_decoded, a.value);
+            }
+        }
+        // Decoding may have moved m_decoded: the views into it are taken again, each to the next one's start.
+        qsizetype decodedEnd = m_decoded.size();
+        for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
+            m_rowValues[static_cast<size_t>(it->first)] =
+                QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
+            decodedEnd = it->second;
+        }
+    }
+
+    void endRow(QStringView content)
+    {
+        if (!m_rowCounted) {
+            ++m_uncounted;
+            return;
+        }
+        m_ws.setDataRowCount(m_row + 1);
+        if (!m_rowCurrent) {
+            m_ws.clearDataRows(m_row);
+            return;
+        }
+        handRow(content);
+        ++m_row;
+    }
+
+    // Where a row's values reach the workspace.
+    void handRow(QStringView content)
+    {
+        // A value written empty is an empty view that is not null: the grid keeps it as an empty string,
+        // apart from a value not written.
+        m_emptyValues.assign(m_rowValues.size(), false);
+        bool anyEmpty = false;
+        for (size_t j = 0; j < m_rowValues.size(); ++j) {
+            if (!m_rowValues[j].isNull() && m_rowValues[j].isEmpty()) {
+                m_emptyValues[j] = true;
+                anyEmpty = true;
+            }
+        }
+        m_ws.setDataRowCells(m_row, m_rowValues.data(), static_cast<int>(m_rowValues.size()),
+                             anyEmpty ? &m_emptyValues : nullptr);
+        m_ws.setDataRowContent(m_row, content.toString());
+    }
+
+    void endRows()
+    {
+        m_rows = TPhase::After;
+        // Rows of the change log that were left out at the end leave no empty rows behind.
+        m_ws.setDataRowCount(std::max(m_row, 2));
+        m_ws.setStandInRow(m_row == 1 && m_uncounted == 0);
+    }
+
+    TWorkspace& m_ws;
+    TDialogs& m_dialogs;
+    QStringView m_text;
+    std::optional<qint64> m_gridLimit;
+    bool m_rowsOnly;
+
+    std::optional<QString> m_xmlVersion;
+    int m_depth = 0;
+    bool m_rootSeen = false;
+    bool m_done = false;
+
+    TPhase m_fields = TPhase::Before;
+    int m_fieldsDepth = -1;
+    bool m_fieldsEnded = false;
+    std::optional<TWorkspace::TFieldBatch> m_batch;
+    bool m_fieldOpen = false;
+    int m_fieldDepth = -1;
+    QString m_fieldName;
+    QString m_fieldType;
+    QString m_fieldEtc;
+    QString m_fieldWidth;
+    qsizetype m_contentStart = 0;
+
+    bool m_paramsSeen = false;
+    int m_paramsDepth = -1;
+
+    TPhase m_rows = TPhase::Before;
+    int m_rowDataDepth = -1;
+    bool m_rowOpen = false;
+    int m_rowDepth = -1;
+    int m_row = 1;
+    int m_uncounted = 0;
+    QHash<QString, int> m_columnByFoldedName;
+    int m_rowStateColumn = -1;
+    std::vector<int> m_foundInRow;
+    int m_rowSerial = 0;
+    int m_expected = 0;
+    std::vector<bool> m_emptyValues;
+    QString m_folded;
+    std::vector<QStringView> m_rowValues;
+    QString m_decoded;
+    std::vector<std::pair<int, qsizetype>> m_decodedCells;
+    bool m_rowCurrent = true;
+    bool m_rowCounted = false;
+};
+
+void readWellFormed(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::optional<qint64> gridLimit, bool rowsOnly)
+{
+    TWellFormedRead read(ws, text, dialogs, gridLimit, rowsOnly);
+    readXml(text, read);
+    read.finish();
+}
+
 } // namespace
 
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
     TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
+}
+
+void readPacketAsXml(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
+                     std::optional<qint64> gridBytesLimit)
+{
+    readWellFormed(workspace, text, dialogs, gridBytesLimit, false);
 }
 
 bool TabSheet1Show(TWorkspace& workspace, const std::function<QString()>& crlfText, TDialogs& dialogs)

@@ -109,7 +109,10 @@ QString codePointText(char32_t c)
 // One pass over the text. Every step returns false once a fault is found, leaving it in `m_at` and `m_what`.
 class TChecker {
 public:
-    explicit TChecker(QStringView text) : m_begin(text.utf16()), m_p(text.utf16()), m_end(text.utf16() + text.size()) {}
+    explicit TChecker(QStringView text, TXmlEvents* events = nullptr)
+        : m_begin(text.utf16()), m_p(text.utf16()), m_end(text.utf16() + text.size()), m_events(events)
+    {
+    }
 
     bool run()
     {
@@ -329,6 +332,9 @@ private:
         // do not follow.
         if (value != u"1.0") {
             return fail(at, QStringLiteral("XML の版「%1」は 1.0 ではありません").arg(value.toString()));
+        }
+        if (m_events) {
+            m_events->xmlDeclaration(value);
         }
         before = m_p;
         skipSpace();
@@ -689,12 +695,14 @@ private:
         std::vector<std::pair<QStringView, Ptr>> attributes;
         for (;;) {
             // m_p is at "<" of a start tag.
+            const Ptr tagStart = m_p;
             ++m_p;
             QStringView tag;
             if (!name(&tag, u"要素名")) {
                 return false;
             }
             attributes.clear();
+            m_eventAttributes.clear();
             // Whether the names so far are those of the last element whose names were found unique, in the
             // same order: rows mostly repeat the row before, whose names need no second look.
             bool asBefore = true;
@@ -735,13 +743,20 @@ private:
                     return false;
                 }
                 skipSpace();
+                const Ptr valueAt = m_p;
                 if (!attributeValue()) {
                     return false;
                 }
                 attributes.emplace_back(attribute, at);
+                if (m_events) {
+                    m_eventAttributes.push_back({attribute, QStringView(valueAt + 1, m_p - valueAt - 2)});
+                }
             }
             if (!(asBefore && attributes.size() == m_lastUnique.size()) && !uniqueAttributes(attributes, tag)) {
                 return false;
+            }
+            if (m_events) {
+                m_events->startElement(tag, m_eventAttributes, tagStart - m_begin, m_p - m_begin, empty);
             }
             if (!empty) {
                 open.push_back(tag);
@@ -782,6 +797,9 @@ private:
                         return false;
                     }
                     open.pop_back();
+                    if (m_events) {
+                        m_events->endElement(closing, at - m_begin, m_p - m_begin);
+                    }
                     continue;
                 }
                 if (startsWith(u"<!--")) {
@@ -906,16 +924,12 @@ private:
     std::vector<QStringView> m_entities;
     std::vector<QStringView> m_lastUnique;
     bool m_anyEntity = false;
+    TXmlEvents* m_events = nullptr;
+    std::vector<TXmlAttribute> m_eventAttributes;
 };
 
-} // namespace
-
-std::optional<TXmlFault> checkXml(QStringView text)
+std::optional<TXmlFault> faultOf(QStringView text, const TChecker& checker)
 {
-    TChecker checker(text);
-    if (checker.run()) {
-        return std::nullopt;
-    }
     TXmlFault fault;
     fault.position = checker.faultAt() - text.utf16();
     fault.message = checker.what();
@@ -929,6 +943,26 @@ std::optional<TXmlFault> checkXml(QStringView text)
     }
     fault.column = fault.position - lineStart + 1;
     return fault;
+}
+
+} // namespace
+
+std::optional<TXmlFault> checkXml(QStringView text)
+{
+    TChecker checker(text);
+    if (checker.run()) {
+        return std::nullopt;
+    }
+    return faultOf(text, checker);
+}
+
+std::optional<TXmlFault> readXml(QStringView text, TXmlEvents& events)
+{
+    TChecker checker(text, &events);
+    if (checker.run()) {
+        return std::nullopt;
+    }
+    return faultOf(text, checker);
 }
 
 QString packetPlaceOf(QStringView text, qsizetype position)

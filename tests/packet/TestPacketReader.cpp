@@ -718,6 +718,7 @@ void TestPacketReader::keyNumbers_data()
     QTest::newRow("zero, then one") << QStringLiteral("0 1") << QList<int>{1};
     QTest::newRow("sign and hexadecimal") << QStringLiteral("+1 $3") << QList<int>{1, 3};
     QTest::newRow("repeated") << QStringLiteral("2 2") << QList<int>{2};
+    QTest::newRow("a tab, read as a space as XML reads it") << QStringLiteral("2\t1") << QList<int>{1, 2};
 }
 
 void TestPacketReader::keyNumbers()
@@ -750,8 +751,6 @@ void TestPacketReader::keyNumberNotInteger_data()
     QTest::newRow("beyond 32 bits") << QStringLiteral("2147483648")
                                     << QStringLiteral("'2147483648' は整数ではありません") << QList<int>{};
     QTest::newRow("a comma") << QStringLiteral("2,1") << QStringLiteral("'2,1' は整数ではありません") << QList<int>{};
-    QTest::newRow("a tab is no separator")
-        << QStringLiteral("2\t1") << QStringLiteral("'2\t1' は整数ではありません") << QList<int>{};
 }
 
 void TestPacketReader::keyNumberNotInteger()
@@ -771,7 +770,8 @@ void TestPacketReader::keyNumberNotInteger()
     QCOMPARE(selected(ws.LB_DefOrder()), selectedBefore);
     QCOMPARE(selected(ws.LB_PriKey()), QList<int>());
     QCOMPARE(dataRows(ws), Rows({{QString(), QString()}}));
-    QCOMPARE(ws.Ed_LCID(), QStringLiteral("7"));
+    // The LCID is read before the keys: the failure does not lose it.
+    QCOMPARE(ws.Ed_LCID(), QStringLiteral("1041"));
 }
 
 void TestPacketReader::repeatedFieldNames()
@@ -956,9 +956,8 @@ void TestPacketReader::keyStartsAnAttribute_data()
         << QStringLiteral("<ROW pid=\"7\"id=\"3\"/>") << QStringList({QString(), QStringLiteral("7")});
     QTest::newRow("inside a value after a space: a plain text search finds it")
         << QStringLiteral("<ROW pid=\"a id=\"/>") << QStringList({QString(), QStringLiteral("a id=")});
-    QTest::newRow("inside a value ending in =: its value runs to the next quote")
-        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>")
-        << QStringList({QStringLiteral(" x="), QStringLiteral("a id=")});
+    QTest::newRow("inside a value ending in =: the value read whole, as XML reads it")
+        << QStringLiteral("<ROW pid=\"a id=\" x=\"3\"/>") << QStringList({QString(), QStringLiteral("a id=")});
     QTest::newRow("first of two") << QStringLiteral("<ROW id=\"1\" id=\"2\"/>")
                                   << QStringList({QStringLiteral("1"), QString()});
 }
