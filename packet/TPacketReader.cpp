@@ -10,6 +10,7 @@
 #include "TSimd.h"
 #include "TXmlCheck.h"
 
+#include <QHash>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -1013,11 +1014,9 @@ int TPacketScan::rowKeyAt(qsizetype k, qsizetype length, int expected, int seria
         return e;
     }
     if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() && m_keyLengths[static_cast<size_t>(length)]) {
-        m_foldBuffer.resize(0);
-        appendFolded(m_foldBuffer, m_text.mid(k, length));
-        const auto it = m_keyByFoldedName.constFind(m_foldBuffer);
-        if (it != m_keyByFoldedName.constEnd() && m_foundInRow[static_cast<size_t>(*it)] != serial) {
-            return *it;
+        const int key = keyIndex().find(m_text.mid(k, length));
+        if (key >= 0 && m_foundInRow[static_cast<size_t>(key)] != serial) {
+            return key;
         }
     }
     return -1;

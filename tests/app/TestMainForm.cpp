@@ -2503,7 +2503,7 @@ void TestMainForm::screenReadersGetTheTextAndTheNames()
     int start = -1;
     int end = -1;
     text->selection(0, &start, &end);
-    QCOMPARE(QPair(start, end), QPair(5, 15));
+    QCOMPARE(qMakePair(start, end), qMakePair(5, 15));
     QCOMPARE(text->cursorPosition(), 15);
     const QRect at = text->characterRect(15);
     QVERIFY(at.isValid());
