@@ -8,9 +8,11 @@
 #include "TMemoryProbe.h"
 #include "TNameIndex.h"
 #include "TSimd.h"
+#include "TTextEncoding.h"
 #include "TXmlCheck.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -1632,16 +1634,26 @@ void readWellFormed(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::op
     read.finish();
 }
 
+// A declared encoding name as the writer may write it again: XML's EncName ([A-Za-z][A-Za-z0-9._-]*); ""
+// for anything else, which a text that is not well-formed may hold.
+QString writableEncodingName(const QString& name)
+{
+    static const QRegularExpression encName(QStringLiteral("^[A-Za-z][A-Za-z0-9._-]*$"));
+    return encName.match(name).hasMatch() ? name : QString();
+}
+
 } // namespace
 
 void readPacket(TWorkspace& workspace, const QString& text, TDialogs& dialogs, std::optional<qint64> gridBytesLimit)
 {
+    workspace.setXmlEncoding(writableEncodingName(declaredEncodingName(text)));
     TPacketScan(workspace, text, dialogs, gridBytesLimit).run();
 }
 
 void readPacketAsXml(TWorkspace& workspace, const QString& text, TDialogs& dialogs,
                      std::optional<qint64> gridBytesLimit)
 {
+    workspace.setXmlEncoding(writableEncodingName(declaredEncodingName(text)));
     readWellFormed(workspace, text, dialogs, gridBytesLimit, false);
 }
 

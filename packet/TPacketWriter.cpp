@@ -223,6 +223,10 @@ QString writePacket(const TWorkspace& ws, QString spare)
 
     out += QLatin1String("<?xml version=\"");
     out += ws.Ed_xmlVersion();
+    if (!ws.xmlEncoding().isEmpty()) {
+        out += QLatin1String("\" encoding=\"");
+        out += ws.xmlEncoding();
+    }
     out += QLatin1String("\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"");
     out += ws.Ed_PacketVersion();
     out += QLatin1String("\">\r\n<METADATA>\r\n<FIELDS>\r\n");

@@ -132,6 +132,9 @@ public:
     // The packet settings' attributes beyond the keys and the LCID, as read (`NAME="value"`, one space
     // between two), written back after them; no editor shows them.
     const QString& paramsAttributes() const { return m_paramsAttributes; }
+    // The encoding the XML declaration of the text last read named ("" for none): the writer names it
+    // again, so that a file saved in that encoding still tells other programs how to read it.
+    const QString& xmlEncoding() const { return m_xmlEncoding; }
 
     // The field table's outer size, which FitFieldColumns fits the columns to; the window keeps it current.
     int fieldTableWidth() const { return m_fieldTableWidth; }
@@ -144,6 +147,7 @@ public:
     void setPacketVersion(const QString& text) { m_packetVersion = text; }
     void setLCID(const QString& text) { m_lcid = text; }
     void setParamsAttributes(const QString& text) { m_paramsAttributes = text; }
+    void setXmlEncoding(const QString& name) { m_xmlEncoding = name; }
     void setKeySelected(TKeyKind kind, int index, bool selected);
     // A cell typed into: its row is one the user keeps, even when left blank. A cell typed empty holds no
     // value; `emptyString` makes an empty `text` an empty string.
@@ -307,6 +311,7 @@ private:
     QString m_packetVersion = QStringLiteral("2.0");
     QString m_lcid = QStringLiteral("1033");
     QString m_paramsAttributes;
+    QString m_xmlEncoding;
     bool m_standInRow = false;
     int m_fieldTableWidth = FieldTableDesignWidth;
     int m_fieldTableHeight = FieldTableDesignHeight;
