@@ -1,6 +1,5 @@
 #include "TPacketCodec.h"
 
-#include "THugePages.h"
 #include "TSimd.h"
 
 #include <QStringDecoder>
@@ -200,7 +199,6 @@ void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& 
 QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
-    preferHugePages(out.data(), out.size() * qsizetype(sizeof(QChar)));
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();

@@ -3,7 +3,6 @@
 #include "TAtomicFile.h"
 #include "TFailure.h"
 #include "TFileBytes.h"
-#include "THugePages.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
 
@@ -380,7 +379,6 @@ QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
     qint64 got = 0;
     try {
         bytes.resize(sized ? limit : 64 * 1024);
-        preferHugePages(bytes.data(), bytes.size());
         while (got < limit) {
             if (got == bytes.size()) {
                 bytes.resize(std::min<qint64>(limit, 2 * got));
