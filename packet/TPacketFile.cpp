@@ -68,32 +68,10 @@ TUtf8Scan scanUtf8(QByteArrayView bytes, qsizetype from)
             }
             continue;
         }
-        int length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        const int length = utf8SequenceLength(p, i, n);
+        if (length == 0) {
             scan.valid = false;
             return scan;
-        }
-        if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
-            scan.valid = false;
-            return scan;
-        }
-        for (int k = 2; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) {
-                scan.valid = false;
-                return scan;
-            }
         }
         // A two-byte lead is always in A1..DF; its second byte decides.
         if (length > 2 || p[i + 1] < 0xA1) {

@@ -57,6 +57,41 @@ QString declaredEncodingName(QByteArrayView bytes);
 // requires of it.
 TTextEncoding saveEncodingFor(QStringView text, const TTextEncoding& loaded);
 
+// The length of the well-formed UTF-8 sequence at p[i] (no overlong forms, surrogates or code points past
+// U+10FFFF), or 0 where none starts there.
+inline int utf8SequenceLength(const unsigned char* p, qsizetype i, qsizetype n)
+{
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+        return 1;
+    }
+    int length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > n || p[i + 1] < low || p[i + 1] > high) {
+        return 0;
+    }
+    for (int k = 2; k < length; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 // Decoders of the encodings TPacketCodec does not cover. Bytes they cannot read become U+FFFD, each
 // counted in `faults` by where it stands in `bytes`.
 // UTF-8: each byte that is not part of a well-formed sequence is one U+FFFD.
