@@ -52,17 +52,40 @@ TTagEnd scanStartTag(QStringView text, qsizetype from, qsizetype to, std::vector
     return {std::max(to, first), false, false};
 }
 
+bool equalIgnoringCase(QStringView text, QStringView name)
+{
+    if (text.size() != name.size()) {
+        return false;
+    }
+    // Names are ASCII and so mostly is the text: unit by unit as long as both are, as the library's
+    // comparison costs a call; from the first other character on, the library's folding decides.
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t a = text[i].unicode();
+        const char16_t b = name[i].unicode();
+        if (a >= 128 || b >= 128) {
+            return text.mid(i).compare(name.mid(i), Qt::CaseInsensitive) == 0;
+        }
+        if (lower(a) != lower(b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // True when `text` at `at` holds `opening` and `name` (letter case ignored) followed by a character that ends
 // a tag name: a space, tab, CR or LF, ">" and, when `slashEnds`, "/".
 bool isTagAt(QStringView text, qsizetype at, QStringView opening, QStringView name, bool slashEnds)
 {
     const qsizetype next = at + opening.size() + name.size();
-    if (at < 0 || next >= text.size() || !text.mid(at).startsWith(opening) ||
-        text.mid(at + opening.size(), name.size()).compare(name, Qt::CaseInsensitive) != 0) {
+    if (at < 0 || next >= text.size()) {
         return false;
     }
     const QChar c = text[next];
-    return isSpace(c) || c == u'>' || (slashEnds && c == u'/');
+    if (!(isSpace(c) || c == u'>' || (slashEnds && c == u'/')) || text.mid(at, opening.size()) != opening) {
+        return false;
+    }
+    return equalIgnoringCase(text.mid(at + opening.size(), name.size()), name);
 }
 
 bool isStartTagAt(QStringView text, qsizetype at, QStringView name)

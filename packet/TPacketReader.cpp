@@ -25,6 +25,9 @@ namespace {
 
 constexpr qsizetype NotFound = -1;
 
+// How many fields from the one after the last taken a row's attribute name is compared with as written.
+constexpr int FieldOrderWindow = 16;
+
 // What the memory guard counts for the data table: a QString's size a cell, and a vector, a heap block's
 // overhead and the kept content a row. Rows keep their cells in one buffer and take less than this (a
 // few bytes a cell beyond the characters), so the guard errs on the safe side; it keeps these figures so
@@ -195,6 +198,14 @@ qsizetype separatorBefore(QStringView text, qsizetype a)
 QString otherSettings(QStringView text, qsizetype from, qsizetype end, TSpan* taken, size_t count)
 {
     std::sort(taken, taken + count, [](const TSpan& a, const TSpan& b) { return a.begin < b.begin; });
+    // Nearly always the taken attributes are all the tag holds.
+    qsizetype covered = from;
+    for (size_t t = 0; t < count && taken[t].begin <= covered; ++t) {
+        covered = std::max(covered, taken[t].end);
+    }
+    if (covered >= end) {
+        return QString();
+    }
     QString etc;
     qsizetype k = from;
     for (size_t t = 0; t < count; ++t) {
@@ -248,9 +259,10 @@ bool isPlainNameChar(char16_t c)
 
 // The attributes of a start tag in the plain form that the writer and the dataset library write, from `k`
 // (right after the tag's name): each one space, a name, `="`, a value and `"`. A value holds no "<", ">",
-// tab or line break and does not end in "=", and holds "&" only where `references` allows. Returns the
-// position right after the last value (where "/>", ">" or "?>" should follow), or NotFound for any other form.
-qsizetype plainAttributes(QStringView text, qsizetype k, bool references, std::vector<TXmlAttribute>* out)
+// tab or line break and does not end in "=", and holds "&" only where `references` allows. Calls
+// `take(name, value)` for each attribute in turn. Returns the position right after the last value (where "/>",
+// ">" or "?>" should follow), or NotFound for any other form.
+template <class Take> qsizetype forEachPlainAttribute(QStringView text, qsizetype k, bool references, Take&& take)
 {
     const char16_t* s = text.utf16();
     const qsizetype length = text.size();
@@ -282,11 +294,53 @@ qsizetype plainAttributes(QStringView text, qsizetype k, bool references, std::v
         if (k >= length || (k > v && s[k - 1] == u'=')) {
             return NotFound;
         }
-        if (out) {
-            out->push_back({text.mid(nameStart, nameEnd - nameStart), text.mid(v, k - v)});
-        }
+        take(text.mid(nameStart, nameEnd - nameStart), text.mid(v, k - v));
         ++k;
     }
+}
+
+// The same, with the attributes appended to `out` when it is given.
+qsizetype plainAttributes(QStringView text, qsizetype k, bool references, std::vector<TXmlAttribute>* out)
+{
+    return forEachPlainAttribute(text, k, references, [out](QStringView name, QStringView value) {
+        if (out) {
+            out->push_back({name, value});
+        }
+    });
+}
+
+// A field's start tag in the plain form, from right after its name: where its attributes end (NotFound for
+// another form), and its name, type and width values, each taken as findAttribute takes it (a null view for
+// one it lacks). A hundred thousand fields are taken apart without a list of attributes for each.
+struct TPlainField {
+    qsizetype end = NotFound;
+    QStringView name;
+    QStringView type;
+    QStringView width;
+};
+
+TPlainField plainField(QStringView text, qsizetype k)
+{
+    TPlainField field;
+    std::array<bool, 3> exact{};
+    const auto consider = [](QStringView name, QStringView value, QStringView wanted, QStringView& slot,
+                             bool& exactSlot) {
+        if (exactSlot || name.size() != wanted.size()) {
+            return;
+        }
+        if (name == wanted) {
+            slot = value;
+            exactSlot = true;
+        } else if (slot.isNull() && sameName(name, wanted)) {
+            slot = value;
+        }
+    };
+    field.end = forEachPlainAttribute(text, k, false, [&](QStringView name, QStringView value) {
+        consider(name, value, u"attrname", field.name, exact[0]);
+        consider(name, value, u"fieldtype", field.type, exact[1]);
+        consider(name, value, u"WIDTH", field.width, exact[2]);
+    });
+    return field;
 }
 
 struct TQuoted {
@@ -352,7 +406,9 @@ private:
     qsizetype attributeValue(QStringView marker, qsizetype end) const;
 
     // Returns the field cursor where the key search begins.
-    qsizetype readFields(qsizetype p);
+    qsizetype readFields(qsizetype p, const TWorkspace::TFieldBatch& batch);
+    // Adds the field whose empty-element tag, at `tag`, is `field`.
+    void addPlainField(qsizetype tag, const TPlainField& field, QString& lastType, QString& lastWidth);
     // The next FIELD start tag at or after p.
     qsizetype findFieldTag(qsizetype p);
     // The LCID, and the other attributes the packet's settings keep (the keys are read on their own, and the
@@ -383,6 +439,9 @@ private:
     // The field (column) an attribute name at `k` of `length` characters is the key of, when this row has
     // not given it a value yet; -1 otherwise. `expected` is the field after the one taken last.
     int rowKeyAt(qsizetype k, qsizetype length, int expected, int serial);
+    // The field among the next few from `expected` whose name is the `length` characters at `k` as written;
+    // -1 when none of them is.
+    int fieldInOrder(qsizetype k, qsizetype length, int expected) const;
 
     TWorkspace& m_ws;
     TDialogs& m_dialogs;
@@ -407,8 +466,8 @@ private:
     // Row keys. The names were cut out of the text up to a double quote, so none holds one; a key can then
     // match at a position only if the first `="` from there ends it, and the text before that `="` is
     // looked up with letter case ignored instead of trying every name at every position.
-    // Rows that give their values in field order, as written ones do, never need the index: it is built for
-    // the first name they do not give in that order.
+    // The index is the one the field adds built; rows that give their values in field order, as written ones
+    // do, never look in it.
     TNameIndex m_keys;
     bool m_keysIndexed = false;
     int m_keyCount = 0;
@@ -425,6 +484,9 @@ private:
     std::optional<qint64> m_gridLimit;
     // Where the rows begin, once the scan has found them.
     qsizetype m_rowsAt = NotFound;
+    // Whether the head is in the plain form, and how many field tags it holds.
+    bool m_plainHead = false;
+    qsizetype m_plainFieldCount = 0;
 };
 
 void TPacketScan::run()
@@ -483,9 +545,11 @@ bool TPacketScan::scan(bool plainRows)
     {
         // The key lists are refilled when the batch closes, also when a width that is not an integer
         // ends the reader among the fields.
-        const TWorkspace::TFieldBatch batch(m_ws);
+        TWorkspace::TFieldBatch batch(m_ws, m_plainFieldCount);
         // The character right after the marker is passed over with it.
-        p = readFields(r + FieldsMarker.size() + 1);
+        p = readFields(r + FieldsMarker.size() + 1, batch);
+        // The rows look names up in the index the adds built rather than in one of their own.
+        m_keys = batch.takeNameIndex();
     }
 
     const qsizetype params = m_params.find(p);
@@ -538,6 +602,7 @@ bool TPacketScan::plainHead()
     qsizetype lastFieldEnd = NotFound;
     qsizetype params = NotFound;
     std::vector<TXmlAttribute> paramsAttributes;
+    qsizetype fieldCount = 0;
     for (;;) {
         const qsizetype lt = m_text.indexOf(u'<', k);
         if (lt == NotFound) {
@@ -570,7 +635,14 @@ bool TPacketScan::plainHead()
         }
         const QStringView name = m_text.mid(lt + 1, e - lt - 1);
         attributes.clear();
-        e = plainAttributes(m_text, e, false, &attributes);
+        const bool isField = sameName(name, u"FIELD");
+        TPlainField field;
+        if (isField) {
+            field = plainField(m_text, e);
+            e = field.end;
+        } else {
+            e = plainAttributes(m_text, e, false, &attributes);
+        }
         if (name.isEmpty() || e == NotFound) {
             return false;
         }
@@ -602,11 +674,11 @@ bool TPacketScan::plainHead()
                 fields = TPhase::In;
                 fieldsDepth = open.size() + 1;
                 lastFieldEnd = k;
-            } else if (sameName(name, u"FIELD")) {
-                const TXmlAttribute* fieldName = findAttribute(attributes, u"attrname");
-                if (fields != TPhase::In || open.size() != fieldsDepth || !fieldName || fieldName->value.isEmpty()) {
+            } else if (isField) {
+                if (fields != TPhase::In || open.size() != fieldsDepth || field.name.isEmpty()) {
                     return false;
                 }
+                ++fieldCount;
                 if (empty) {
                     lastFieldEnd = k;
                 } else {
@@ -651,6 +723,8 @@ bool TPacketScan::plainHead()
             return false;
         }
     }
+    m_plainHead = true;
+    m_plainFieldCount = fieldCount;
     return true;
 }
 
@@ -698,6 +772,45 @@ qsizetype TPacketScan::attributeValue(QStringView marker, qsizetype end) const
     return found;
 }
 
+// Fields mostly share their type and width texts: one equal to the previous field's is shared with it rather
+// than copied again.
+QString sharedText(QString& last, QStringView value)
+{
+    if (value.isEmpty()) {
+        return value.toString();
+    }
+    // Compared unit by unit, as the library's comparison costs a call.
+    if (value.size() != last.size() || !std::equal(value.begin(), value.end(), last.cbegin())) {
+        last = value.toString();
+    }
+    return last;
+}
+
+void TPacketScan::addPlainField(qsizetype tag, const TPlainField& field, QString& lastType, QString& lastWidth)
+{
+    // Each attribute is one space, its name (as long as the marker's, in whatever letter case), `="`, its value
+    // and `"`: what the other settings leave out of the tag runs from that space to the closing quote.
+    const auto span = [this](QStringView value, QStringView marker) {
+        const qsizetype at = value.utf16() - m_text.utf16();
+        return TSpan{at - marker.size() - 1, at + value.size() + 1};
+    };
+    std::array<TSpan, 3> taken{};
+    size_t takenCount = 0;
+    taken[takenCount++] = span(field.name, NameAttribute);
+    QString type;
+    if (!field.type.isNull()) {
+        type = sharedText(lastType, field.type);
+        taken[takenCount++] = span(field.type, TypeAttribute);
+    }
+    QString width;
+    if (!field.width.isNull()) {
+        width = sharedText(lastWidth, field.width);
+        taken[takenCount++] = span(field.width, WidthAttribute);
+    }
+    const QString etc = otherSettings(m_text, tag + FieldMarker.size(), field.end, taken.data(), takenCount);
+    addFieldRow(m_ws, m_dialogs, field.name.toString(), type, etc, width, QString());
+}
+
 qsizetype TPacketScan::findFieldTag(qsizetype p)
 {
     // Fields follow one another with a line break between: a marker can only start at a "<", and when the
@@ -706,8 +819,7 @@ qsizetype TPacketScan::findFieldTag(qsizetype p)
     const qsizetype shortEnd = std::min(m_length - FieldMarker.size() + 1, p + 32);
     for (qsizetype k = std::max<qsizetype>(p, 0); k < shortEnd; ++k) {
         if (chars[k] == u'<') {
-            if (m_text.mid(k, FieldMarker.size()).compare(FieldMarker, Qt::CaseInsensitive) == 0 &&
-                isStartTagAt(m_text, k, u"FIELD")) {
+            if (isStartTagAt(m_text, k, u"FIELD")) {
                 return k;
             }
             break;
@@ -722,27 +834,41 @@ qsizetype TPacketScan::findFieldTag(qsizetype p)
     return NotFound;
 }
 
-qsizetype TPacketScan::readFields(qsizetype p)
+qsizetype TPacketScan::readFields(qsizetype p, const TWorkspace::TFieldBatch& batch)
 {
-    // Fields mostly share their type and width texts: one equal to the previous field's is shared with it
-    // rather than copied again.
+    // The texts sharedText shares from one field to the next.
     QString lastType;
     QString lastWidth;
-    const auto sharedText = [](QString& last, QStringView value) {
-        if (value.isEmpty()) {
-            return value.toString();
-        }
-        if (value != last) {
-            last = value.toString();
-        }
-        return last;
-    };
+    // In a plain head the next field's tag is found and taken apart before a field is added, so that the
+    // look-up of its name can begin early.
+    qsizetype nextTag = NotFound;
+    TPlainField nextField;
     for (;;) {
-        const qsizetype f = findFieldTag(p);
+        qsizetype f = nextTag;
+        TPlainField field = nextField;
+        nextTag = NotFound;
         if (f == NotFound) {
-            return p;
+            f = findFieldTag(p);
+            if (f == NotFound) {
+                return p;
+            }
+            if (m_plainHead) {
+                field = plainField(m_text, f + FieldMarker.size());
+            }
         }
         const qsizetype from = f + FieldMarker.size();
+        // In a plain head an empty element's attributes are read as an XML reader reads them, which is what
+        // the scan below reads there. One with content is read as any other, content and all.
+        if (m_plainHead && field.end != NotFound && m_text[field.end] == u'/') {
+            p = field.end + 2;
+            nextTag = findFieldTag(p);
+            if (nextTag != NotFound) {
+                nextField = plainField(m_text, nextTag + FieldMarker.size());
+                batch.expect(nextField.name);
+            }
+            addPlainField(f, field, lastType, lastWidth);
+            continue;
+        }
         m_attributes.clear();
         const TTagEnd tag = scanStartTag(m_text, from, m_length, &m_attributes);
         // The attributes end before the "/" of "/>", before the ">" of a start tag with content, or where a tag
@@ -886,7 +1012,6 @@ void TPacketScan::prepareRowKeys()
     }
     // The workspace takes no name equal to another with letter case ignored: each name is a key of its own.
     m_keyCount = m_rowStateKey == NotFound ? count : count + 1;
-    m_keys = TNameIndex();
     m_keysIndexed = false;
     m_foundInRow.assign(static_cast<size_t>(count) + 1, 0);
 }
@@ -894,11 +1019,14 @@ void TPacketScan::prepareRowKeys()
 const TNameIndex& TPacketScan::keyIndex()
 {
     if (!m_keysIndexed) {
-        // The names stay in the field list while the rows are read.
-        const QStringList& names = m_ws.FieldList();
-        m_keys.reset(m_keyCount);
-        for (int j = 0; j < m_ws.FieldCount(); ++j) {
-            m_keys.insert(names[j], j);
+        // The index the field adds left holds every name and nothing else; any other is built anew. The names
+        // stay in the field list while the rows are read.
+        if (m_keys.size() != m_ws.FieldCount()) {
+            const QStringList& names = m_ws.FieldList();
+            m_keys.reset(m_keyCount);
+            for (int j = 0; j < m_ws.FieldCount(); ++j) {
+                m_keys.insert(names[j], j);
+            }
         }
         if (m_rowStateKey != NotFound) {
             m_keys.insert(RowStateName, static_cast<int>(m_rowStateKey));
@@ -1002,17 +1130,29 @@ bool TPacketScan::readRows(qsizetype rowData, bool plain)
     return true;
 }
 
+int TPacketScan::fieldInOrder(qsizetype k, qsizetype length, int expected) const
+{
+    // Rows mostly list their values in field order, leaving out empty ones: the few fields from the one after
+    // the last taken on are tried as written before the name is folded and hashed. Names differ in more than
+    // letter case, so a name equal as written is the one the hash would find: trying more fields would only
+    // make a row in another order compare each of its names with every field.
+    // The names are compared unit by unit, as the library's comparison costs a call for each.
+    const QStringList& names = m_ws.FieldList();
+    const int last = std::min(m_ws.FieldCount(), expected + FieldOrderWindow);
+    const char16_t* name = m_text.utf16() + k;
+    for (int e = expected; e < last; ++e) {
+        if (length == names[e].size() && std::equal(name, name + length, names[e].utf16())) {
+            return e;
+        }
+    }
+    return -1;
+}
+
 int TPacketScan::rowKeyAt(qsizetype k, qsizetype length, int expected, int serial)
 {
-    // As readRowValues finds them: the fields from the expected one on as written, then the name folded.
-    const QStringList& names = m_ws.FieldList();
-    const int fieldCount = m_ws.FieldCount();
-    const char16_t* name = m_text.utf16() + k;
-    int e = expected;
-    while (e < fieldCount && (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
-        ++e;
-    }
-    if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
+    // As readRowValues finds them: the next fields as written, then the name folded.
+    const int e = fieldInOrder(k, length, expected);
+    if (e >= 0 && m_foundInRow[static_cast<size_t>(e)] != serial) {
         return e;
     }
     if (length > 0 && static_cast<size_t>(length) < m_keyLengths.size() && m_keyLengths[static_cast<size_t>(length)]) {
@@ -1201,8 +1341,6 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
         return element[closing - 1] == u'=' ? k : closing;
     };
 
-    const QStringList& names = m_ws.FieldList();
-    const int fieldCount = m_ws.FieldCount();
     int expected = 0;
     // A key counts only where an attribute can start: right after a space, tab, CR or LF.
     for (qsizetype k = begin; k < end && found < keys; ++k) {
@@ -1218,16 +1356,8 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             break;
         }
         const qsizetype length = nextEquals - k;
-        // Rows mostly list their values in field order, leaving out empty ones: the fields from the one after
-        // the last taken on are tried as written before the name is folded and hashed. Names differ in more
-        // than letter case, so a name equal as written is the one the hash would find.
-        // The names are compared unit by unit, as the library's comparison costs a call for each.
-        const char16_t* name = m_text.utf16() + k;
-        int e = expected;
-        while (e < fieldCount && (length != names[e].size() || !std::equal(name, name + length, names[e].utf16()))) {
-            ++e;
-        }
-        if (e < fieldCount && m_foundInRow[static_cast<size_t>(e)] != serial) {
+        const int e = fieldInOrder(k, length, expected);
+        if (e >= 0 && m_foundInRow[static_cast<size_t>(e)] != serial) {
             k = take(e, k, nextEquals + 2);
             expected = e + 1;
             continue;

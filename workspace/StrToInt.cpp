@@ -74,10 +74,12 @@ std::optional<std::int32_t> tryStrToInt(QStringView text)
         ++i;
     }
     const QStringView rest = text.mid(i);
-    if (rest.startsWith(u"0x") || rest.startsWith(u"0X")) {
+    // The prefixes are looked at unit by unit: a hundred thousand field widths are read this way.
+    const char16_t first = rest.isEmpty() ? u'\0' : rest[0].unicode();
+    if (first == u'0' && rest.size() >= 2 && (rest[1] == u'x' || rest[1] == u'X')) {
         return parseHex(rest.mid(2));
     }
-    if (rest.startsWith(u'$') || rest.startsWith(u'x') || rest.startsWith(u'X')) {
+    if (first == u'$' || first == u'x' || first == u'X') {
         return parseHex(rest.mid(1));
     }
     return parseDecimal(rest);

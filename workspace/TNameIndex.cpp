@@ -129,6 +129,13 @@ void TNameIndex::insert(QStringView name, int value)
     }
 }
 
+void TNameIndex::prefetch(QStringView name) const
+{
+    if (!m_slots.empty()) {
+        __builtin_prefetch(&m_slots[foldedHash(name) & (m_slots.size() - 1)]);
+    }
+}
+
 int TNameIndex::find(QStringView name) const
 {
     if (m_names.empty()) {

@@ -23,6 +23,9 @@ public:
     int add(QStringView name, int value);
     // The value of the name equal to `name` with letter case ignored; -1 when there is none.
     int find(QStringView name) const;
+    // Starts fetching from memory what a look-up of `name` will read first, so that work done before that
+    // look-up hides the wait: in an index of a hundred thousand names nearly every look-up misses the cache.
+    void prefetch(QStringView name) const;
     // How many different names the index holds.
     qsizetype size() const { return static_cast<qsizetype>(m_names.size()); }
 

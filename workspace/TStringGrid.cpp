@@ -272,6 +272,12 @@ void TStringGrid::setRowCount(int count)
     m_rows.resize(static_cast<size_t>(std::max(count, 0)));
 }
 
+void TStringGrid::reserve(int colCount, int rowCount)
+{
+    m_colWidths.reserve(static_cast<size_t>(std::max(colCount, 0)));
+    m_rows.reserve(static_cast<size_t>(std::max(rowCount, 0)));
+}
+
 void TStringGrid::setCell(int col, int row, const QString& text, bool emptyString)
 {
     if (col < m_colCount) {

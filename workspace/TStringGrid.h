@@ -116,6 +116,8 @@ public:
     // New columns and rows are empty; new columns get the default width. Existing cells are kept.
     void setColCount(int count);
     void setRowCount(int count);
+    // Makes room for this many columns and rows, so that adding them one at a time moves nothing.
+    void reserve(int colCount, int rowCount);
 
     // A view into the grid: valid until the row is next changed.
     QStringView cellView(int col, int row) const { return m_rows[static_cast<size_t>(row)].cell(col); }

@@ -196,16 +196,36 @@ int TWorkspace::dataColumnWidth(const QString& name, long long a) const
     return static_cast<int>(std::clamp(width, static_cast<long long>(INT_MIN), MaxColumnWidth));
 }
 
-TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace) : m_workspace(workspace)
+TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace, qsizetype expected) : m_workspace(workspace)
 {
     m_workspace.m_batchOpen = true;
     m_workspace.m_batchAdded = false;
     m_workspace.m_batchFirst = m_workspace.FieldCount();
-    const QStringList& names = m_workspace.m_fieldList;
-    m_workspace.m_nameIndex.reset(names.size());
+    QStringList& names = m_workspace.m_fieldList;
+    // Room is made only for what a list or table could hold; a wrong guess costs memory, never a field.
+    const auto total =
+        static_cast<int>(std::min<qsizetype>(names.size() + std::max<qsizetype>(expected, 0), INT_MAX - 1));
+    names.reserve(total);
+    m_workspace.m_fieldTable.reserve(m_workspace.m_fieldTable.colCount(), total + 1);
+    m_workspace.m_dataTable.reserve(total, 0);
+    m_workspace.m_nameIndex.reset(total);
     for (int i = 0; i < names.size(); ++i) {
         m_workspace.m_nameIndex.insert(names[i], i);
     }
+}
+
+void TWorkspace::TFieldBatch::expect(QStringView name) const
+{
+    if (m_workspace.m_batchOpen) {
+        m_workspace.m_nameIndex.prefetch(name);
+    }
+}
+
+TNameIndex TWorkspace::TFieldBatch::takeNameIndex()
+{
+    // Whatever is added after this is checked against the names one by one, as outside a batch.
+    m_workspace.m_batchOpen = false;
+    return std::move(m_workspace.m_nameIndex);
 }
 
 TWorkspace::TFieldBatch::~TFieldBatch()

@@ -219,11 +219,18 @@ public:
                      TDialogs& dialogs);
     // Many fields added in a row (the reader): while a batch is open, AddFieldRow finds taken names in an
     // index of case-folded names instead of comparing every name, and the key lists are refilled once, when
-    // the batch closes, instead of on every add. What the adds leave behind is the same.
+    // the batch closes, instead of on every add. What the adds leave behind is the same. `expected` is how
+    // many fields the batch will likely add, room for which is made at once.
     class TFieldBatch {
     public:
-        explicit TFieldBatch(TWorkspace& workspace);
+        explicit TFieldBatch(TWorkspace& workspace, qsizetype expected = 0);
         ~TFieldBatch();
+        // The index of every field's name (its value the field's number from 0), for look-ups that follow
+        // the adds: taking it ends the batch's own look-ups, so it is taken after the last add. Its views
+        // are of the field list's names.
+        TNameIndex takeNameIndex();
+        // Says which name the next add will most likely bring, so that its look-up can begin early.
+        void expect(QStringView name) const;
         TFieldBatch(const TFieldBatch&) = delete;
         TFieldBatch& operator=(const TFieldBatch&) = delete;
 

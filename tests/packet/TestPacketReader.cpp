@@ -10,6 +10,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cstdlib>
+#include <set>
+
 using namespace torvane;
 
 namespace {
@@ -318,6 +321,8 @@ private slots:
     void keyStartsAnAttribute();
     void rowKeyLetterCase_data();
     void rowKeyLetterCase();
+    void rowAttributesInAnyOrder_data();
+    void rowAttributesInAnyOrder();
     void decode_data();
     void decode();
     void decodedWhenRead();
@@ -1009,6 +1014,66 @@ void TestPacketReader::rowKeyLetterCase()
     QCOMPARE(read(ws, text, dialogs), QString());
     QCOMPARE(ws.FieldList(), QStringList({name, QStringLiteral("z")}));
     QCOMPARE(dataRows(ws), Rows({{matches ? QStringLiteral("1") : QString(), QStringLiteral("2")}}));
+}
+
+void TestPacketReader::rowAttributesInAnyOrder_data()
+{
+    // A row lists fields by number; a negative number is that field named in upper case ("F7" as "f7" is the
+    // other way round: the fields are named in lower case).
+    QTest::addColumn<QList<int>>("order");
+    QTest::addColumn<QString>("road");
+
+    const QList<QList<int>> orders = {
+        {0, 1, 2, 39},            // in order, then a jump past many fields without value
+        {39, 38, 20, 3, 2, 1, 0}, // reversed
+        {5, 30, 6, 31, 7, 32},    // back and forth
+        {-12, 0, -39, 1},         // another letter case
+        {25, 3, 25},              // a name given twice: the first value counts
+    };
+    // Rows in the plain form, rows that are well-formed in another form, and rows in a text that is not.
+    for (const QString& road : {QStringLiteral("plain"), QStringLiteral("xml"), QStringLiteral("scan")}) {
+        for (qsizetype i = 0; i < orders.size(); ++i) {
+            QTest::addRow("%s %lld", qPrintable(road), static_cast<long long>(i)) << orders[i] << road;
+        }
+    }
+}
+
+void TestPacketReader::rowAttributesInAnyOrder()
+{
+    QFETCH(QList<int>, order);
+    QFETCH(QString, road);
+    constexpr int FieldCount = 40;
+    QStringList fields;
+    for (int i = 0; i < FieldCount; ++i) {
+        fields += field(QStringLiteral("f%1").arg(i), QStringLiteral("string"));
+    }
+    const QString separator = road == QStringLiteral("plain") ? QStringLiteral(" ") : QStringLiteral("\r\n\t");
+    QString row = QStringLiteral("<ROW");
+    QStringList expected(FieldCount);
+    for (const int n : order) {
+        const int i = std::abs(n);
+        const QString value = QStringLiteral("v%1-%2").arg(i).arg(row.size());
+        row += (row.size() == 4 ? QStringLiteral(" ") : separator) +
+               QStringLiteral("%1%2=\"%3\"").arg(n < 0 ? QStringLiteral("F") : QStringLiteral("f")).arg(i).arg(value);
+        if (expected[i].isEmpty()) {
+            expected[i] = value;
+        }
+    }
+    row += QStringLiteral("/>");
+    // A duplicated attribute is not well-formed: that row goes by the scan whatever the rest.
+    const bool wellFormed = std::set<int>(order.begin(), order.end()).size() == static_cast<size_t>(order.size());
+    QStringList rows{row};
+    Rows expectedRows{expected};
+    if (road == QStringLiteral("scan") && wellFormed) {
+        rows += QStringLiteral("<ROW f0=\"a & b\"/>");
+        QStringList second(FieldCount);
+        second[0] = QStringLiteral("a & b");
+        expectedRows += second;
+    }
+    TWorkspace ws;
+    FakeDialogs dialogs;
+    QCOMPARE(read(ws, packet(fields, params({}, {}), rows), dialogs), QString());
+    QCOMPARE(dataRows(ws), expectedRows);
 }
 
 void TestPacketReader::decode_data()
