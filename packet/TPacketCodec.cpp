@@ -199,9 +199,18 @@ void widenAscii(const unsigned char* src, qsizetype& i, qsizetype n, char16_t*& 
 QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
 {
     QString out(bytes.size(), Qt::Uninitialized);
-    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
-    const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype n = bytes.size();
+    out.truncate(decodeInto(bytes.data(), bytes.size(), reinterpret_cast<char16_t*>(out.data()), faults));
+    return out;
+}
+
+qsizetype TPacketCodec::decodeInto(const char* bytes, qsizetype n, char16_t* out, TDecodeFaults* faults) const
+{
+    // In place, byte i stands at n + 32 + i or later past `out`. The character read from byte i (and the one
+    // after) ends at 2i + 2 at most, before byte i + 1; a block of sixteen written at byte i ends at 2i + 32
+    // at most, before byte i, as a block is written only with sixteen bytes left and its own bytes are read
+    // before it is written.
+    char16_t* dst = out;
+    const auto* src = reinterpret_cast<const unsigned char*>(bytes);
     const char16_t* single = m_decodeSingle.data();
     const char16_t* pair = m_decodePair.data();
     qsizetype i = 0;
@@ -229,7 +238,7 @@ QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
                 continue;
             }
             if (faults) {
-                faults->add(i);
+                faults->add(i, dst - 1 - out);
             }
             // An undefined pair whose second byte is ASCII takes only its lead byte: the ASCII character
             // (often a quote or "<" of the markup) is read on its own, not swallowed. A lead byte without
@@ -237,8 +246,7 @@ QString TPacketCodec::decode(QByteArrayView bytes, TDecodeFaults* faults) const
             i += isTrailByte(trail) && trail >= 0x80 ? 2 : 1;
         } while (i < n && src[i] >= 0x80);
     }
-    out.truncate(dst - reinterpret_cast<char16_t*>(out.data()));
-    return out;
+    return dst - out;
 }
 
 } // namespace torvane

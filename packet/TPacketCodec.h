@@ -18,11 +18,14 @@ char16_t toCp932Form(char16_t c);
 struct TDecodeFaults {
     qsizetype count = 0;
     qsizetype firstOffset = -1;
+    // Where the first one's U+FFFD stands in the text, where the decoder tells it (-1 otherwise).
+    qsizetype firstTextOffset = -1;
 
-    void add(qsizetype offset)
+    void add(qsizetype offset, qsizetype textOffset = -1)
     {
         if (count++ == 0) {
             firstOffset = offset;
+            firstTextOffset = textOffset;
         }
     }
 };
@@ -49,6 +52,11 @@ public:
     // that character follows (as in the WHATWG Encoding Standard's Shift_JIS decoder), not swallowed.
     // Each such U+FFFD is counted in `faults` when given.
     QString decode(QByteArrayView bytes, TDecodeFaults* faults = nullptr) const;
+    // The same into `out`, which has room for n characters; returns how many it wrote. The bytes may lie in
+    // the same buffer, from n + DecodeInPlaceGap bytes past `out` on: no character is then written over a
+    // byte not yet read, as none takes more room than two bytes for each byte it is read from.
+    qsizetype decodeInto(const char* bytes, qsizetype n, char16_t* out, TDecodeFaults* faults = nullptr) const;
+    static constexpr qsizetype DecodeInPlaceGap = 32;
 
     // Whether the BMP code unit `c` has a CP932 form (ASCII always has).
     bool canEncode(char16_t c) const { return c < 0x80 || m_encode[c] != 0; }

@@ -45,7 +45,9 @@ struct TDecodedText {
 // with a byte outside A1..DF), otherwise as CP932. So a file this program saved whose only non-ASCII
 // characters are half-width katakana loads as CP932 even where its bytes are well-formed UTF-8 (ﾐｷ is
 // D0 B7, "з"). The line breaks are LF when the text holds LF breaks and no CR, otherwise CR LF.
-TDecodedText decodeText(QByteArrayView bytes);
+// `room`, when given, is a buffer holding the bytes: CP932 is decoded into it in place where the bytes stand
+// far enough into it (see TPacketCodec::decodeInto), and the text then takes it over.
+TDecodedText decodeText(QByteArrayView bytes, QString* room = nullptr);
 // The text alone.
 QString decodeFileText(QByteArrayView bytes);
 // Whether decodeText() reads `bytes` as CP932 only because its rule cannot tell: no byte-order mark, and

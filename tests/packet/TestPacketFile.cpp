@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -178,6 +179,7 @@ private slots:
     void unchangedTextSavesTheLoadedBytes();
     void undecodableBytesCounted_data();
     void undecodableBytesCounted();
+    void loadDecodesAsFromMemory();
     void saveFollowsTheDeclaration_data();
     void saveFollowsTheDeclaration();
     void unrepresentableRefused_data();
@@ -513,6 +515,32 @@ void TestPacketFile::undecodableBytesCounted()
     QCOMPARE(loaded.text, text);
     QCOMPARE(loaded.faults.count, count);
     QCOMPARE(undecodableMessage(path("in.xml"), loaded), message.arg(path("in.xml")));
+}
+
+void TestPacketFile::loadDecodesAsFromMemory()
+{
+    // A load decodes CP932 in the buffer the bytes were read into; it must read what decoding the bytes
+    // apart reads. Runs of ASCII, Japanese pairs, lone lead bytes and undefined pairs, of every length around
+    // the decoder's sixteen-byte blocks, and now and then a declaration of another encoding.
+    const QList<QByteArray> pieces = {
+        "<ROW A=\"", "0123456789abcdefghij", "\x93\x8C\x8B\x9E", "\xB6\xC0", "\x81", "\x85\x41", "\r\n", "\n", "\xFF",
+        "\"/>"};
+    QRandomGenerator rng(20261208);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray bytes = round % 10 == 0 ? QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") : "";
+        const int count = static_cast<int>(rng.bounded(40));
+        for (int i = 0; i < count; ++i) {
+            const QByteArray& piece = pieces[static_cast<int>(rng.bounded(pieces.size()))];
+            bytes += piece.left(1 + static_cast<int>(rng.bounded(piece.size())));
+        }
+        writeBytes(path("in.xml"), bytes);
+        const TDecodedText loaded = loadPacketText(path("in.xml"));
+        const TDecodedText apart = decodeText(bytes);
+        QCOMPARE(loaded.text, apart.text);
+        QCOMPARE(loaded.encoding.kind, apart.encoding.kind);
+        QCOMPARE(loaded.faults.count, apart.faults.count);
+        QCOMPARE(loaded.firstFaultLine, apart.firstFaultLine);
+    }
 }
 
 void TestPacketFile::saveFollowsTheDeclaration_data()
