@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 using namespace torvane;
@@ -148,6 +149,21 @@ bool scannable(const TWorkspace& workspace)
     return true;
 }
 
+// A load decodes CP932 in the buffer the file's bytes were read into, placed at its far end: that must read
+// what decoding the bytes apart reads.
+void checkDecodedInPlace(QByteArrayView bytes)
+{
+    QString room(bytes.size() + TPacketCodec::DecodeInPlaceGap / 2, Qt::Uninitialized);
+    char* far = reinterpret_cast<char*>(room.data()) + 2 * room.size() - bytes.size();
+    std::memcpy(far, bytes.data(), static_cast<size_t>(bytes.size()));
+    const TDecodedText apart = decodeText(bytes);
+    const TDecodedText inPlace = decodeText(QByteArrayView(far, bytes.size()), &room);
+    if (inPlace.text != apart.text || inPlace.faults.count != apart.faults.count ||
+        inPlace.firstFaultLine != apart.firstFaultLine || inPlace.encoding.kind != apart.encoding.kind) {
+        __builtin_trap();
+    }
+}
+
 // The workspace a packet file's bytes give when loaded and shown on the data page; false when a failure
 // ended the load or the reader.
 bool loadAndRead(TWorkspace& workspace, QByteArrayView bytes, TDialogs& dialogs)
@@ -167,6 +183,12 @@ bool loadAndRead(TWorkspace& workspace, QByteArrayView bytes, TDialogs& dialogs)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    try {
+        checkDecodedInPlace(bytes);
+    } catch (const TFailure&) {
+        // No CP932 converter: decoding fails either way, and the load below says so.
+    }
     TSilentDialogs dialogs;
     TWorkspace first;
     if (!loadAndRead(first, QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
