@@ -10,18 +10,32 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <system_error>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace torvane {
 
 namespace {
+
+// Gives the pages wholly inside [from, to) of this program's own memory back to the system, which reads
+// them as zeros from then on.
+void releasePages(const void* from, const void* to)
+{
+    const auto page = static_cast<quintptr>(::sysconf(_SC_PAGESIZE));
+    const quintptr begin = (reinterpret_cast<quintptr>(from) + page - 1) & ~(page - 1);
+    const quintptr end = reinterpret_cast<quintptr>(to) & ~(page - 1);
+    if (begin < end) {
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    }
+}
 
 // Where the first byte of 0x80 or above stands; -1 for ASCII alone, which reads the same either way.
 qsizetype firstNonAscii(QByteArrayView bytes)
@@ -257,11 +271,13 @@ TDecodedText decodeText(QByteArrayView bytes, QString* room)
             const auto* roomStart = room ? reinterpret_cast<const char*>(room->constData()) : nullptr;
             if (room && body.data() - roomStart >= body.size() + TPacketCodec::DecodeInPlaceGap &&
                 body.data() + body.size() <= roomStart + 2 * room->size()) {
+                const qsizetype roomSize = room->size();
                 room->truncate(
                     codec.decodeInto(body.data(), body.size(), reinterpret_cast<char16_t*>(room->data()), faults));
                 // The room past the text still holds bytes that were read, in memory of its own: a Japanese
-                // text is shorter than its bytes, and that memory goes back.
-                room->squeeze();
+                // text is shorter than its bytes, and those pages go back. The room stays, so that the writer
+                // can write the packet over the text without taking fresh memory.
+                releasePages(room->constData() + room->size() + 1, room->constData() + roomSize);
                 decoded.text = std::move(*room);
             } else {
                 decoded.text = codec.decode(body, faults);
@@ -362,14 +378,28 @@ struct TReadTarget {
     bool (*inPlace)(QByteArrayView head) = nullptr;
 };
 
-// A file this large has the pages its text will be decoded into taken beside the reading.
-constexpr qint64 ToucherFrom = 4 * 1024 * 1024;
+// A file this large has the pages of its buffer taken beside the reading.
+constexpr qint64 TakerFrom = 4 * 1024 * 1024;
 
-// Writes one byte of each page in [from, to), so that the system provides the pages now.
-void touchPages(char* from, const char* to)
+// Takes the pages of a load's buffer from the system before they are first used, beside the thread that reads
+// the file to [reading, to): first those of [from, reading), where the text will be decoded, by writing to
+// them; then those the reading has not reached yet, from the end backwards a megabyte at a time, without
+// touching what they hold, until `stop` is set once the reading is done.
+void takePages(char* from, char* reading, char* to, const std::atomic<bool>* stop)
 {
-    for (volatile char* page = from; page < to; page += 4096) {
-        *page = 0;
+    const auto page = static_cast<quintptr>(::sysconf(_SC_PAGESIZE));
+    for (volatile char* p = from; p < reading; p += page) {
+        *p = 0;
+    }
+    constexpr qsizetype Step = 1024 * 1024;
+    for (char* end = to; end > reading && !stop->load(std::memory_order_relaxed); end -= Step) {
+        const quintptr begin = (reinterpret_cast<quintptr>(std::max(reading, end - Step)) + page - 1) & ~(page - 1);
+        if (begin < reinterpret_cast<quintptr>(end) &&
+            ::madvise(reinterpret_cast<void*>(begin), reinterpret_cast<quintptr>(end) - begin, MADV_POPULATE_WRITE) !=
+                0) {
+            // A system without it: the reading takes them.
+            break;
+        }
     }
 }
 
@@ -401,11 +431,13 @@ QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarg
     char* into = nullptr;
     qint64 room = 0;
     qint64 got = 0;
-    // Joined however the reading ends.
-    std::thread toucher;
-    const auto joinToucher = qScopeGuard([&toucher] {
-        if (toucher.joinable()) {
-            toucher.join();
+    // Stopped and joined however the reading ends.
+    std::thread taker;
+    std::atomic<bool> readingDone{false};
+    const auto joinTaker = qScopeGuard([&] {
+        if (taker.joinable()) {
+            readingDone = true;
+            taker.join();
         }
     });
     try {
@@ -422,14 +454,14 @@ QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarg
             *target.room = QString(static_cast<qsizetype>(characters), Qt::Uninitialized);
             into = reinterpret_cast<char*>(target.room->data()) + 2 * characters - limit;
             room = limit;
-            // Each fresh page costs the system about as much as reading a page of the file. While this thread
-            // reads into the far end, another takes the pages of the near end, where the text will be
-            // decoded, so that a second processor does that half. (It writes only below `into`.)
-            if (limit >= ToucherFrom) {
+            // Each fresh page costs the system about as much as reading a page of the file: while this thread
+            // reads, another takes pages for it, so that a second processor does part of that.
+            if (limit >= TakerFrom) {
                 try {
-                    toucher = std::thread(touchPages, reinterpret_cast<char*>(target.room->data()), into);
+                    taker = std::thread(takePages, reinterpret_cast<char*>(target.room->data()), into, into + limit,
+                                        &readingDone);
                 } catch (const std::system_error&) {
-                    // No thread: the decoder takes the pages itself.
+                    // No thread: the reading and the decoder take the pages themselves.
                 }
             }
         } else {
