@@ -391,12 +391,12 @@ void takePages(char* from, char* reading, char* to, const std::atomic<bool>* sto
     for (volatile char* p = from; p < reading; p += page) {
         *p = 0;
     }
-    constexpr qsizetype Step = 1024 * 1024;
-    for (char* end = to; end > reading && !stop->load(std::memory_order_relaxed); end -= Step) {
-        const quintptr begin = (reinterpret_cast<quintptr>(std::max(reading, end - Step)) + page - 1) & ~(page - 1);
-        if (begin < reinterpret_cast<quintptr>(end) &&
-            ::madvise(reinterpret_cast<void*>(begin), reinterpret_cast<quintptr>(end) - begin, MADV_POPULATE_WRITE) !=
-                0) {
+    constexpr quintptr Step = 1024 * 1024;
+    const auto first = reinterpret_cast<quintptr>(reading);
+    for (auto end = reinterpret_cast<quintptr>(to); end > first && !stop->load(std::memory_order_relaxed);
+         end = end - first > Step ? end - Step : first) {
+        const quintptr begin = (std::max(first, end > Step ? end - Step : 0) + page - 1) & ~(page - 1);
+        if (begin < end && ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) != 0) {
             // A system without it: the reading takes them.
             break;
         }
@@ -510,15 +510,6 @@ QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarg
     return bytes;
 }
 
-} // namespace
-
-QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
-{
-    QByteArray bytes;
-    readRegular(fileName, stamp, {&bytes, nullptr});
-    return bytes;
-}
-
 // Whether decodeText() will read a text beginning with `head` as CP932, unless the whole turns out to be UTF-8.
 bool readsAsCp932(QByteArrayView head)
 {
@@ -529,6 +520,15 @@ bool readsAsCp932(QByteArrayView head)
     const std::optional<TEncodingKind> declared = encodingKindNamed(declaredEncodingName(head));
     return !declared || *declared == TEncodingKind::Cp932 || *declared == TEncodingKind::Utf16Le ||
            *declared == TEncodingKind::Utf16Be;
+}
+
+} // namespace
+
+QByteArray readRegularFile(const QString& fileName, TFileStamp* stamp)
+{
+    QByteArray bytes;
+    readRegular(fileName, stamp, {&bytes, nullptr});
+    return bytes;
 }
 
 TDecodedText loadPacketText(const QString& fileName, TFileStamp* stamp)

@@ -198,9 +198,6 @@ int TWorkspace::dataColumnWidth(const QString& name, long long a) const
 
 TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace, qsizetype expected) : m_workspace(workspace)
 {
-    m_workspace.m_batchOpen = true;
-    m_workspace.m_batchAdded = false;
-    m_workspace.m_batchFirst = m_workspace.FieldCount();
     QStringList& names = m_workspace.m_fieldList;
     // Room is made only for what a list or table could hold; a wrong guess costs memory, never a field.
     const auto total =
@@ -212,6 +209,10 @@ TWorkspace::TFieldBatch::TFieldBatch(TWorkspace& workspace, qsizetype expected) 
     for (int i = 0; i < names.size(); ++i) {
         m_workspace.m_nameIndex.insert(names[i], i);
     }
+    // Open only once nothing above can fail for want of memory: a batch that did not open is not closed.
+    m_workspace.m_batchOpen = true;
+    m_workspace.m_batchAdded = false;
+    m_workspace.m_batchFirst = m_workspace.FieldCount();
 }
 
 void TWorkspace::TFieldBatch::expect(QStringView name) const
