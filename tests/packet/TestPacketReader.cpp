@@ -1018,8 +1018,8 @@ void TestPacketReader::rowKeyLetterCase()
 
 void TestPacketReader::rowAttributesInAnyOrder_data()
 {
-    // A row lists fields by number; a negative number is that field named in upper case ("F7" as "f7" is the
-    // other way round: the fields are named in lower case).
+    // A row gives fields by number, each with a value of its own; a negative number gives that field's name in
+    // another letter case (the fields are f0 .. f39; -7 is written F7).
     QTest::addColumn<QList<int>>("order");
     QTest::addColumn<QString>("road");
 
