@@ -1,5 +1,7 @@
 #include "TElementScan.h"
 
+#include "TMarkerSearch.h"
+
 #include <algorithm>
 
 namespace torvane {
@@ -50,27 +52,6 @@ TTagEnd scanStartTag(QStringView text, qsizetype from, qsizetype to, std::vector
         }
     }
     return {std::max(to, first), false, false};
-}
-
-bool equalIgnoringCase(QStringView text, QStringView name)
-{
-    if (text.size() != name.size()) {
-        return false;
-    }
-    // Names are ASCII and so mostly is the text: unit by unit as long as both are, as the library's
-    // comparison costs a call; from the first other character on, the library's folding decides.
-    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t a = text[i].unicode();
-        const char16_t b = name[i].unicode();
-        if (a >= 128 || b >= 128) {
-            return text.mid(i).compare(name.mid(i), Qt::CaseInsensitive) == 0;
-        }
-        if (lower(a) != lower(b)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // True when `text` at `at` holds `opening` and `name` (letter case ignored) followed by a character that ends

@@ -27,10 +27,6 @@ struct TTagEnd {
 // outside quoted values that follows a space, tab, CR or LF.
 TTagEnd scanStartTag(QStringView text, qsizetype from, qsizetype to, std::vector<qsizetype>* attributes = nullptr);
 
-// Whether two texts are equal with letter case ignored, as QStringView::compare(..., Qt::CaseInsensitive)
-// finds them.
-bool equalIgnoringCase(QStringView text, QStringView name);
-
 // True when `text` at `at` holds "<" and `name` (letter case ignored) followed by a space, tab, CR, LF, "/"
 // or ">", so that "<FIELD" does not match "<FIELDS".
 bool isStartTagAt(QStringView text, qsizetype at, QStringView name);

@@ -32,6 +32,8 @@ const std::array<std::vector<char16_t>, 128>& asciiFoldPartners()
     return partners;
 }
 
+} // namespace
+
 // Whether two texts of the same length are equal with letter case ignored, exactly as
 // QStringView::compare(..., Qt::CaseInsensitive) ignores it. Markers and the text around them are mostly
 // ASCII, where folding only maps A to Z onto a to z: that is compared here, unit by unit. A non-ASCII unit
@@ -57,8 +59,6 @@ bool equalIgnoringCase(QStringView a, QStringView b)
     }
     return true;
 }
-
-} // namespace
 
 // Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
 void appendFolded(QString& out, QStringView text)

@@ -14,6 +14,10 @@ namespace torvane {
 // than the general case-insensitive search on texts of many megabytes.
 qsizetype findIgnoringCase(QStringView text, QStringView marker, qsizetype from, qsizetype to);
 
+// Whether two texts of the same length are equal with letter case ignored, exactly as
+// QStringView::compare(..., Qt::CaseInsensitive) ignores it; ASCII is compared unit by unit.
+bool equalIgnoringCase(QStringView a, QStringView b);
+
 // Appends `text` case-folded code point by code point, the folding that case-insensitive comparison uses.
 void appendFolded(QString& out, QStringView text);
 

@@ -344,6 +344,18 @@ TPlainField plainField(QStringView text, qsizetype k)
     return field;
 }
 
+// Points a row's decoded values (`cells`: each one's column and where it starts in `decoded`) into `decoded`
+// once the row is gathered: decoding may have moved it. Each value runs to the next one's start.
+void viewDecodedValues(std::vector<QStringView>& values, const QString& decoded,
+                       const std::vector<std::pair<int, qsizetype>>& cells)
+{
+    qsizetype decodedEnd = decoded.size();
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        values[static_cast<size_t>(it->first)] = QStringView(decoded).sliced(it->second, decodedEnd - it->second);
+        decodedEnd = it->second;
+    }
+}
+
 struct TQuoted {
     QStringView value;
     qsizetype closing = NotFound;
@@ -1273,12 +1285,7 @@ std::optional<bool> TPacketScan::readPlainRowValues(qsizetype begin, qsizetype e
         }
         ++k;
     }
-    qsizetype decodedEnd = m_decoded.size();
-    for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
-        m_rowValues[static_cast<size_t>(it->first)] =
-            QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
-        decodedEnd = it->second;
-    }
+    viewDecodedValues(m_rowValues, m_decoded, m_decodedCells);
     return current;
 }
 
@@ -1372,13 +1379,7 @@ bool TPacketScan::readRowValues(qsizetype begin, qsizetype end)
             }
         }
     }
-    // Decoding may have moved m_decoded: the views into it are taken again, each to the next one's start.
-    qsizetype decodedEnd = m_decoded.size();
-    for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
-        m_rowValues[static_cast<size_t>(it->first)] =
-            QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
-        decodedEnd = it->second;
-    }
+    viewDecodedValues(m_rowValues, m_decoded, m_decodedCells);
     return current;
 }
 
@@ -1662,13 +1663,7 @@ private:
                 appendAttributeValue(m_decoded, a.value);
             }
         }
-        // Decoding may have moved m_decoded: the views into it are taken again, each to the next one's start.
-        qsizetype decodedEnd = m_decoded.size();
-        for (auto it = m_decodedCells.rbegin(); it != m_decodedCells.rend(); ++it) {
-            m_rowValues[static_cast<size_t>(it->first)] =
-                QStringView(m_decoded).sliced(it->second, decodedEnd - it->second);
-            decodedEnd = it->second;
-        }
+        viewDecodedValues(m_rowValues, m_decoded, m_decodedCells);
     }
 
     void endRow(QStringView content)
