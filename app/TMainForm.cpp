@@ -327,7 +327,7 @@ void TMainForm::TabSheet1Show()
         // The reader gives a message per refused field; a packet may have thousands.
         TLimitedDialogs dialogs(m_dialogs);
         try {
-            torvane::TabSheet1Show(
+            torvane::readTextIntoWorkspace(
                 m_workspace, [this] { return TabSheet2->crLfText(); }, dialogs);
         } catch (...) {
             dialogs.finish();
@@ -358,7 +358,7 @@ bool TMainForm::TabSheet2Show()
         // The packet is written over the old text's memory: at a million rows that is hundreds of megabytes
         // the window does not take a second time. Should the writer fail, the view shows no text and the
         // work stays to be written (the data page still holds it).
-        if (std::optional<QString> text = torvane::TabSheet2Show(m_workspace, TabSheet2->takeText())) {
+        if (std::optional<QString> text = torvane::writeWorkspaceAsText(m_workspace, TabSheet2->takeText())) {
             TabSheet2->showPacket(std::move(*text));
         }
         written = true;
@@ -469,7 +469,7 @@ bool TMainForm::confirmWellFormed(const QString& text)
 {
     // The field editor takes names that XML does not, and the XML page takes any edit; the text is saved as
     // shown, but not without a word when other programs would refuse it.
-    const std::optional<TXmlFault> fault = checkXml(text);
+    const std::optional<TXmlFault> fault = firstXmlFault(text);
     if (!fault) {
         return true;
     }

@@ -22,7 +22,7 @@ namespace {
 
 void checkSafely(const QString& text)
 {
-    if (const std::optional<TXmlFault> fault = checkXml(text)) {
+    if (const std::optional<TXmlFault> fault = firstXmlFault(text)) {
         if (fault->position < 0 || fault->position > text.size() || fault->line < 1 || fault->column < 1 ||
             describeXmlFault(text, *fault).isEmpty()) {
             __builtin_trap();
@@ -34,7 +34,7 @@ void checkSafely(const QString& text)
 // through the XML reading alone.
 void compareReadings(const QString& text, TDialogs& dialogs)
 {
-    if (checkXml(text)) {
+    if (firstXmlFault(text)) {
         return;
     }
     TWorkspace scanned;

@@ -329,7 +329,7 @@ QString writePacket(const TWorkspace& ws, QString spare)
     return out;
 }
 
-std::optional<QString> TabSheet2Show(TWorkspace& workspace, QString spare)
+std::optional<QString> writeWorkspaceAsText(TWorkspace& workspace, QString spare)
 {
     if (!workspace.needsWrite()) {
         return std::nullopt;

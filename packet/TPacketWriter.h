@@ -16,10 +16,10 @@ QString escapeRowValue(const QString& value);
 // view showed before): its characters are written over when it has the room and is not shared.
 QString writePacket(const TWorkspace& workspace, QString spare = QString());
 
-// The XML page's show handler: when NeedsRebuild is set and the XML text does not hold the newer work
+// What showing the XML page does: when NeedsRebuild is set and the XML text does not hold the newer work
 // (TWorkspace::needsWrite), returns the packet text for the view, written over `spare` as writePacket()
 // does, and clears NeedsRebuild; otherwise returns nullopt and drops `spare` (the caller gives one only
 // when a packet is to be written). A failure (out of memory) leaves NeedsRebuild set.
-std::optional<QString> TabSheet2Show(TWorkspace& workspace, QString spare = QString());
+std::optional<QString> writeWorkspaceAsText(TWorkspace& workspace, QString spare = QString());
 
 } // namespace torvane

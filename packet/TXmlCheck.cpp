@@ -92,8 +92,8 @@ Ptr skipPlain(Ptr p, Ptr end, char16_t a, char16_t b, char16_t c)
     return p;
 }
 
-// Two names alike, compared inline: QStringView's == is a call, and this runs for every attribute.
-bool sameName(QStringView a, QStringView b)
+// Two names alike unit for unit (XML names are case-sensitive), compared inline: QStringView's == is a call, and this runs for every attribute.
+bool sameNameExactly(QStringView a, QStringView b)
 {
     if (a.size() != b.size()) {
         return false;
@@ -870,7 +870,7 @@ private:
     bool startsWithName(QStringView known) const
     {
         const qsizetype n = known.size();
-        if (m_end - m_p <= n || !sameName(QStringView(m_p, n), known)) {
+        if (m_end - m_p <= n || !sameNameExactly(QStringView(m_p, n), known)) {
             return false;
         }
         const char16_t next = m_p[n];
@@ -885,7 +885,7 @@ private:
         if (attributes.size() <= 16) {
             for (std::size_t i = 1; i < attributes.size() && !second; ++i) {
                 for (std::size_t j = 0; j < i; ++j) {
-                    if (sameName(attributes[i].first, attributes[j].first)) {
+                    if (sameNameExactly(attributes[i].first, attributes[j].first)) {
                         second = attributes[i].second;
                         repeated = attributes[i].first;
                         break;
@@ -947,7 +947,7 @@ std::optional<TXmlFault> faultOf(QStringView text, const TChecker& checker)
 
 } // namespace
 
-std::optional<TXmlFault> checkXml(QStringView text)
+std::optional<TXmlFault> firstXmlFault(QStringView text)
 {
     TChecker checker(text);
     if (checker.run()) {

@@ -16,12 +16,13 @@ struct TXmlFault {
     QString message;        // what is wrong, in Japanese, with no full stop
 };
 
-// Whether `text` is a well-formed XML 1.0 document: one root element, names as XML allows them, quoted and
-// unique attributes, matching end tags, legal characters and references, and correct comments, processing
-// instructions, CDATA sections and document type declaration. Entities declared in an internal subset are
+// The first place where `text` breaks the rules of a well-formed XML 1.0 document, or nullopt when it keeps
+// them all: one root element, names as XML allows them, quoted and unique attributes, matching end tags, legal
+// characters and references, and correct comments, processing instructions, CDATA sections and document type
+// declaration. Entities declared in an internal subset are
 // known by name only; their replacement text is not checked. One pass over the text, with fast paths for
 // plain character data and attribute values, so that a save of hundreds of megabytes barely notices it.
-std::optional<TXmlFault> checkXml(QStringView text);
+std::optional<TXmlFault> firstXmlFault(QStringView text);
 
 // One attribute of a start tag: its name, and its value as written between the quotes (references not
 // decoded, white space not normalised).
@@ -46,7 +47,7 @@ public:
     virtual void endElement(QStringView name, qsizetype tagStart, qsizetype tagEnd) = 0;
 };
 
-// The same pass as checkXml, telling `events` what it meets up to the first fault; nullopt when the text is
+// The same pass as firstXmlFault, telling `events` what it meets up to the first fault; nullopt when the text is
 // well-formed. Events told before a fault stand: a reader that must not act on a text that is not
 // well-formed checks it first.
 std::optional<TXmlFault> readXml(QStringView text, TXmlEvents& events);

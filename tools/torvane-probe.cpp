@@ -300,7 +300,7 @@ int convert(const QString& in, const QString& out, bool replaceUndecodable)
         readPacket(ws, toCrLf(loaded.text), dialogs);
         const QString text = writePacket(ws);
         // The window asks before it saves such a text; here nothing is written.
-        if (const std::optional<TXmlFault> fault = checkXml(text)) {
+        if (const std::optional<TXmlFault> fault = firstXmlFault(text)) {
             printErr(QStringLiteral("%1 は保存しません。整形式の XML ではありません: %2")
                          .arg(out, describeXmlFault(text, *fault)));
             return 1;

@@ -510,13 +510,13 @@ void TestPacketReader::showHandler()
         return packet({field(QStringLiteral("A"), QStringLiteral("i4"))}, params({}, {}), {});
     };
     ws.rebuilt();
-    QVERIFY(!TabSheet1Show(ws, text, dialogs));
+    QVERIFY(!readTextIntoWorkspace(ws, text, dialogs));
     QVERIFY(!asked);
     QCOMPARE(ws.FieldList(), QStringList({QStringLiteral("OLD1"), QStringLiteral("OLD2"), QStringLiteral("OLD3")}));
     QCOMPARE(fieldCaptions(ws), QStringList({QString(), QString(), QString(), QString()}));
 
     ws.markRebuildDue();
-    QVERIFY(TabSheet1Show(ws, text, dialogs));
+    QVERIFY(readTextIntoWorkspace(ws, text, dialogs));
     QVERIFY(asked);
     QVERIFY(!ws.NeedsRebuild());
     QCOMPARE(ws.FieldList(), QStringList{QStringLiteral("A")});

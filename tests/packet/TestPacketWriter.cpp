@@ -144,13 +144,13 @@ void TestPacketWriter::emptyWorkspace()
 void TestPacketWriter::showRule()
 {
     TWorkspace ws;
-    QCOMPARE(TabSheet2Show(ws), std::nullopt);
+    QCOMPARE(writeWorkspaceAsText(ws), std::nullopt);
     ws.markRebuildDue();
-    const auto text = TabSheet2Show(ws);
+    const auto text = writeWorkspaceAsText(ws);
     QVERIFY(text.has_value());
     QCOMPARE(*text, writePacket(ws));
     QVERIFY(!ws.NeedsRebuild());
-    QCOMPARE(TabSheet2Show(ws), std::nullopt);
+    QCOMPARE(writeWorkspaceAsText(ws), std::nullopt);
 }
 
 void TestPacketWriter::typeCode_data()
@@ -377,7 +377,7 @@ void TestPacketWriter::writtenOverASpare()
 
     // The XML page's handler writes only when needed, and a written text clears the need.
     ws.markDataEdited();
-    QCOMPARE(TabSheet2Show(ws, std::move(written)), std::optional<QString>(expected));
+    QCOMPARE(writeWorkspaceAsText(ws, std::move(written)), std::optional<QString>(expected));
     QVERIFY(!ws.needsWrite());
 }
 
