@@ -81,6 +81,22 @@ Rows dataRows(const TWorkspace& ws)
     return rows;
 }
 
+// The records as "|"-joined cells: a value as written, `""` for an empty string, `-` for no value; a workspace
+// whose one blank row stands in for no record has none.
+QStringList records(const TWorkspace& ws)
+{
+    QStringList out;
+    for (int r = 1; !ws.standInRow() && r < ws.SG_Data().rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < ws.FieldCount(); ++c) {
+            const QString cell = ws.SG_Data().cell(c, r);
+            cells.append(!cell.isEmpty() ? cell : ws.SG_Data().isEmptyString(c, r) ? QStringLiteral("\"\"") : QStringLiteral("-"));
+        }
+        out.append(cells.join(u'|'));
+    }
+    return out;
+}
+
 QStringList dataHeaders(const TWorkspace& ws)
 {
     QStringList headers;
@@ -326,6 +342,8 @@ private slots:
     void decode_data();
     void decode();
     void decodedWhenRead();
+    void everyRoadAlike_data();
+    void everyRoadAlike();
     void fieldTypeWithoutClosingQuote();
     void rowWithoutEnd();
     void numberScanReachingTheEnd();
@@ -1112,6 +1130,74 @@ void TestPacketReader::decode()
     QFETCH(QString, written);
     QFETCH(QString, expected);
     QCOMPARE(decodeRowValue(written), expected);
+}
+
+void TestPacketReader::everyRoadAlike_data()
+{
+    // Packet shapes in the plain form, which every road can read; each is read by each road, written, and read
+    // again by the same road: all must keep the same records.
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList abc{field(QStringLiteral("A"), QStringLiteral("string")),
+                          field(QStringLiteral("B"), QStringLiteral("string")),
+                          field(QStringLiteral("C"), QStringLiteral("i4"))};
+    const QString noKeys = params({}, {});
+    const QString changeLog = QStringLiteral("<PARAMS CHANGE_LOG=\"1 0 4 2 1 8\" LCID=\"1041\"/>");
+    const struct {
+        const char* name;
+        QString text;
+        QStringList expected;
+    } shapes[] = {
+        {"empty string and no value",
+         packet(abc, noKeys, {QStringLiteral("<ROW A=\"1\" B=\"\"/>"), QStringLiteral("<ROW C=\"\" B=\"x\"/>")}),
+         {QStringLiteral("1|\"\"|-"), QStringLiteral("-|x|\"\"")}},
+        {"change log",
+         packet(abc, changeLog,
+                {QStringLiteral("<ROW RowState=\"4\" A=\"new\"/>"), QStringLiteral("<ROW RowState=\"2\" A=\"deleted\"/>"),
+                 QStringLiteral("<ROW RowState=\"1\" A=\"before\"/>"),
+                 QStringLiteral("<ROW RowState=\"8\" A=\"after\" B=\"\"/>"), QStringLiteral("<ROW RowState=\"3\" A=\"x\"/>")}),
+         {QStringLiteral("new|-|-"), QStringLiteral("after|\"\"|-")}},
+        {"row state written as references",
+         packet(abc, changeLog,
+                {QStringLiteral("<ROW A=\"kept\" RowState=\"&#50;\"/>"), QStringLiteral("<ROW rowstate=\"&#x34;\" A=\"new\"/>")}),
+         {QStringLiteral("new|-|-")}},
+        {"references, any order, any letter case",
+         packet(abc, noKeys, {QStringLiteral("<ROW c=\"7\" b=\"2&amp;3\" A=\"&lt;x&gt;&#12354;\"/>")}),
+         {QStringLiteral("<x>\u3042|2&3|7")}},
+        {"one long line with row content",
+         packet(abc, noKeys, {QStringLiteral("<ROW A=\"1\" B=\"\"><X y=\"z\"/></ROW>"), QStringLiteral("<ROW C=\"2\"/>")})
+             .remove(QStringLiteral("\r\n")),
+         {QStringLiteral("1|\"\"|-"), QStringLiteral("-|-|2")}},
+        {"no records", packet(abc, noKeys, {}), {}},
+        {"only deleted records", packet(abc, changeLog, {QStringLiteral("<ROW RowState=\"2\" A=\"x\"/>")}), {}},
+    };
+    for (const QString& road : {QStringLiteral("plain"), QStringLiteral("scan"), QStringLiteral("xml")}) {
+        for (const auto& shape : shapes) {
+            QTest::addRow("%s by %s", shape.name, qPrintable(road)) << road << shape.text << shape.expected;
+        }
+    }
+}
+
+void TestPacketReader::everyRoadAlike()
+{
+    QFETCH(QString, road);
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    for (const char* pass : {"read", "read after a write"}) {
+        TWorkspace ws;
+        FakeDialogs dialogs;
+        if (road == QStringLiteral("plain")) {
+            QCOMPARE(readPacket(ws, text, dialogs), TReadRoad::Plain);
+        } else if (road == QStringLiteral("scan")) {
+            readPacketByScan(ws, text, dialogs);
+        } else {
+            readPacketAsXml(ws, text, dialogs);
+        }
+        QVERIFY2(records(ws) == expected, qPrintable(QStringLiteral("%1: %2").arg(pass, records(ws).join(u','))));
+        QCOMPARE(ws.FieldCount(), 3);
+        text = writePacket(ws);
+    }
 }
 
 void TestPacketReader::decodedWhenRead()

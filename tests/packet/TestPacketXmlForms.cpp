@@ -53,6 +53,12 @@ Attributes attributeList(const QXmlStreamAttributes& attributes, QList<int> left
     return out;
 }
 
+// A value written in a row, even an empty one, apart from a value not written (which stays empty).
+QString written(const QString& value)
+{
+    return u'=' + value;
+}
+
 // What a packet holds, as both readings give it.
 struct TReading {
     QString xmlVersion;
@@ -139,7 +145,7 @@ TReading referenceReading(const QString& text)
                         names.begin());
                     if (j < names.size() && !taken[j]) {
                         taken[j] = true;
-                        cells[j] = attribute.value().toString();
+                        cells[j] = written(attribute.value().toString());
                     } else if (j == names.size() && !stateTaken && sameName(attribute.qualifiedName(), u"RowState")) {
                         stateTaken = true;
                         current = (attribute.value().toInt() & 3) == 0;
@@ -220,7 +226,8 @@ TReading ourReading(const QString& text, QString* failure)
     for (int row = 1; row < ws.SG_Data().rowCount(); ++row) {
         QStringList cells;
         for (int c = 0; c < ws.SG_Data().colCount(); ++c) {
-            cells.append(ws.SG_Data().cell(c, row));
+            const QString cell = ws.SG_Data().cell(c, row);
+            cells.append(!cell.isEmpty() || ws.SG_Data().isEmptyString(c, row) ? written(cell) : QString());
         }
         r.rows.append(cells);
     }
