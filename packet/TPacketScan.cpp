@@ -281,8 +281,6 @@ void TPacketScan::readParams(qsizetype params)
 
     // Every other attribute is kept as written, name, quotes and references alike; one without its value in
     // quotes inside the tag is no attribute and is left out.
-    static const QStringList ownNames{QStringLiteral("DEFAULT_ORDER"), QStringLiteral("PRIMARY_KEY"),
-                                      QStringLiteral("LCID"), QStringLiteral("CHANGE_LOG")};
     const QStringView tagText = m_text.first(tag.at);
     const auto isNameEnd = [](QChar c) {
         return c == u'=' || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'/' || c == u'>';
@@ -311,9 +309,7 @@ void TPacketScan::readParams(qsizetype params)
             continue;
         }
         const qsizetype closing = tagText.indexOf(m_text[k], k + 1);
-        if (closing == NotFound || std::any_of(ownNames.begin(), ownNames.end(), [&](const QString& own) {
-                return name.compare(own, Qt::CaseInsensitive) == 0;
-            })) {
+        if (closing == NotFound || isOwnParamsName(name)) {
             continue;
         }
         if (!kept.isEmpty()) {
@@ -339,7 +335,8 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
         return {firstGt - 1, firstGt, {}};
     }
     const qsizetype e = m_end.find(values);
-    // As the rows have always been read: the element ends at the first "/>", or with the text.
+    // In a text that is not well-formed nothing tells a "/>" inside a value from the element's end: the element
+    // ends at the first "/>", or with the text, and a value holding one is cut there.
     TRowElement row{e == NotFound ? m_length : e, e == NotFound ? NotFound : e + 1, {}};
     // A ">" outside quoted values before that ends a start tag with content, when its end tag follows.
     const qsizetype gt = m_text.first(row.valuesEnd).indexOf(u'>', values);

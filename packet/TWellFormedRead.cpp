@@ -17,8 +17,8 @@ namespace {
 // fields (neither inside the other). Element and attribute names compare without regard to letter case, as
 // the scan's markers do; where two attributes differ only in case, the one written as the writer writes it
 // counts. Values are read as XML reads them. A ROW element whose start tag has no white space after its name
-// (`<ROW/>`, `<ROW>`) is no record, as the scan has never counted one: the writer writes a row without values
-// as `<ROW/>`, and one that has content but no values as `<ROW >`.
+// (`<ROW/>`, `<ROW>`) is no record, on every road: the writer writes a row without values as `<ROW/>` (such as
+// the one blank row of a new workspace), and keeps a record that has content but no values with `<ROW >`.
 class TWellFormedRead final : public TXmlEvents {
 public:
     TWellFormedRead(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::optional<qint64> gridLimit, bool rowsOnly)
