@@ -51,24 +51,6 @@ void TestWorkspace::initialState()
 {
     TWorkspace ws(fixedMeasure);
     ws.ResetWorkspace();
-    QCOMPARE(ws.FieldCount(), 0);
-    QVERIFY(ws.FieldList().isEmpty());
-    QVERIFY(!ws.NeedsRebuild());
-    QCOMPARE(ws.SG_Field().colCount(), 4);
-    QCOMPARE(ws.SG_Field().rowCount(), 2);
-    QCOMPARE(ws.SG_Data().colCount(), 1);
-    QCOMPARE(ws.SG_Data().rowCount(), 2);
-    QCOMPARE(ws.SG_Data().colWidth(0), 100);
-    QCOMPARE(ws.typeList().size(), 10);
-    QCOMPARE(ws.typeList().first(), QStringLiteral("i2(２バイト整数）"));
-    QCOMPARE(ws.typeList().last(), QStringLiteral("bin.hex（８進表記１６進数）"));
-    QCOMPARE(ws.LB_PriKey().count(), 0);
-    QVERIFY(!ws.LB_PriKey().isShown());
-    QCOMPARE(ws.LB_PriKey().caption(), QStringLiteral("主キー選択"));
-    QCOMPARE(ws.LB_DefOrder().caption(), QStringLiteral("並べ順キー選択"));
-    QCOMPARE(ws.Ed_xmlVersion(), QStringLiteral("1.0"));
-    QCOMPARE(ws.Ed_PacketVersion(), QStringLiteral("2.0"));
-    QCOMPARE(ws.Ed_LCID(), QStringLiteral("1033"));
     // Design size: 763 - 226 - 100 - 79 - 7.
     QCOMPARE(ws.SG_Field().colWidth(FieldEtcColumn), 351);
 
