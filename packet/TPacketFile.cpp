@@ -356,6 +356,7 @@ TFileStamp stampOf(const struct stat& info)
     stamp.inode = info.st_ino;
     stamp.size = info.st_size;
     stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.statusChanged = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     return stamp;
 }
 

@@ -59,18 +59,22 @@ bool isKatakanaOrUtf8(QByteArrayView bytes);
 // encoding and why that one, and the first line holding one.
 QString undecodableMessage(const QString& fileName, const TDecodedText& decoded);
 
-// What tells one version of a file from another: where it lives, its size and when it was last written.
+// What tells one version of a file from another: where it lives, its size, when it was last written and
+// when its entry last changed. A program can write the file and set its time back as it was, leaving the
+// size too; but any write, and setting the time, moves the entry's change time, which no program can set back.
 struct TFileStamp {
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = -1;
-    // Nanoseconds since 1970.
+    // Both in nanoseconds since 1970.
     qint64 modified = 0;
+    qint64 statusChanged = 0;
 
     bool isValid() const { return size >= 0; }
     bool operator==(const TFileStamp& other) const
     {
-        return device == other.device && inode == other.inode && size == other.size && modified == other.modified;
+        return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&
+               statusChanged == other.statusChanged;
     }
     bool operator!=(const TFileStamp& other) const { return !(*this == other); }
 };

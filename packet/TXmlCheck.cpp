@@ -1,10 +1,8 @@
 #include "TXmlCheck.h"
 
-#include <QStringList>
+#include "TSimd.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -66,7 +64,7 @@ bool isLegalChar(char32_t c)
 // surrogate or beyond), else `end`. Eight characters at a time where SSE2 is there (every x86-64).
 Ptr skipPlain(Ptr p, Ptr end, char16_t a, char16_t b, char16_t c)
 {
-#if defined(__SSE2__)
+#ifdef TORVANE_SSE2
     const __m128i va = _mm_set1_epi16(static_cast<short>(a));
     const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
     const __m128i vc = _mm_set1_epi16(static_cast<short>(c));

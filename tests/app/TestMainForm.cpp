@@ -40,6 +40,9 @@
 
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace torvane;
 
 namespace {
@@ -1203,6 +1206,23 @@ void TestMainForm::failedReadsAndOtherProgramsChangesLoseNothing()
     QCOMPARE(shownTitle(w.form.get()), QStringLiteral("orders.xml - Torvane"));
     QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(w.dialogs.overwriteQuestions.size(), 2);
+
+    // Another program writes it over in place with as many bytes and sets its time back: Ctrl+S asks all
+    // the same. (Setting the time moves the entry's change time once the clock has gone on since the save.)
+    const TFileStamp saved = fileStampOf(orders);
+    const QByteArray other = fileBytes(orders).replace("LCID=\"1041\"", "LCID=\"1042\"");
+    {
+        QFile file(orders);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(other);
+    }
+    const timespec times[2] = {{0, UTIME_OMIT}, {saved.modified / 1000000000, saved.modified % 1000000000}};
+    QTRY_VERIFY(::utimensat(AT_FDCWD, QFile::encodeName(orders).constData(), times, 0) == 0 &&
+                fileStampOf(orders).statusChanged != saved.statusChanged);
+    QCOMPARE(fileStampOf(orders).modified, saved.modified);
+    QTest::keyClick(lcid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.overwriteQuestions.size(), 3);
+    QCOMPARE(fileBytes(orders), other);
 }
 
 namespace {

@@ -567,6 +567,9 @@ void TestTextView::longLinesWrap_data()
         row += QString::fromUtf8(" FIELD%1=\"東京都千代田区 %1\"").arg(field);
     }
     QTest::newRow("a record's attributes") << row + QStringLiteral("/>") << true;
+    // In the 600-pixel view two words never share a row, and a word's first letter fits beside another.
+    const QString word(static_cast<int>(330 / QFontMetricsF(QApplication::font()).horizontalAdvance(u'A')), u'A');
+    QTest::newRow("words half a row wide") << QStringList(30, word).join(u' ') << true;
 }
 
 // Every row of a wrapped line fits the view; clicks, Down and the caret agree on positions; a narrower
@@ -582,6 +585,7 @@ void TestTextView::longLinesWrap()
     const qsizetype end = start + line.size();
     const int width = view->viewport()->width();
     int rows = 1;
+    qsizetype secondRow = -1;
     int top = view->cursorRect(start).top();
     for (qsizetype position = start; position < end; ++position) {
         const QRect caret = view->cursorRect(position);
@@ -594,6 +598,7 @@ void TestTextView::longLinesWrap()
             QCOMPARE(view->crLfText().at(position - 1) == u' ', spaces);
             top = caret.top();
             ++rows;
+            secondRow = secondRow < 0 ? position : secondRow;
         }
         if (caret.top() >= 0 && caret.bottom() < view->viewport()->height()) {
             QCOMPARE(view->positionAt(caret.center() + QPoint(1, 0)), position);
@@ -610,7 +615,12 @@ void TestTextView::longLinesWrap()
     QCOMPARE(view->cursorRect().top(), before.top() + before.height());
     QVERIFY(std::abs(view->cursorRect().left() - before.left()) < 20);
 
-    // Typed into the middle, the line wraps as it would wrapped afresh.
+    // The word starting the second row cut to its first letter (which may then go up to the first row), and
+    // text typed into the middle: the line wraps as it would wrapped afresh.
+    const qsizetype space = line.indexOf(u' ', secondRow - start);
+    const qsizetype wordEnd = std::min(space < 0 ? end : start + space, secondRow + 100);
+    view->setSelection(secondRow + 1, wordEnd - secondRow - 1);
+    runScript(*view, QStringLiteral("key:Delete"));
     view->setSelection(start + line.size() / 2, 0);
     runScript(*view, QStringLiteral("type:wrap it |key:Backspace|key:Backspace|key:Backspace"));
     const auto fresh = shownView(view->toPlainText());

@@ -1,5 +1,6 @@
 #include "TFailure.h"
 #include "TLineBreaks.h"
+#include "TPacketCodec.h"
 #include "TPacketFile.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -541,6 +543,26 @@ void TestPacketFile::loadDecodesAsFromMemory()
         QCOMPARE(loaded.encoding.kind, apart.encoding.kind);
         QCOMPARE(loaded.faults.count, apart.faults.count);
         QCOMPARE(loaded.firstFaultLine, apart.firstFaultLine);
+    }
+
+    // Bytes standing in the buffer too near its start (characters would be written over bytes not yet
+    // read) or past its end are decoded apart, the buffer left as it was; far enough in, the text takes it.
+    const QByteArray bytes = pieces.join().repeated(3);
+    const qsizetype n = bytes.size();
+    const qsizetype gap = TPacketCodec::DecodeInPlaceGap;
+    struct Placed {
+        qsizetype at; // in bytes from the buffer's start
+        qsizetype roomSize;
+        bool inPlace;
+    };
+    for (const Placed& placed : {Placed{n + gap, n + gap, true}, Placed{n + gap - 1, n + gap, false},
+                                 Placed{0, n + gap, false}, Placed{n + gap, n / 2, false}}) {
+        QString room(n + gap, u' ');
+        char* start = reinterpret_cast<char*>(room.data()) + placed.at;
+        std::memcpy(start, bytes.constData(), static_cast<size_t>(n));
+        room.truncate(placed.roomSize);
+        QCOMPARE(decodeText(QByteArrayView(start, n), &room).text, decodeText(bytes).text);
+        QCOMPARE(room.isEmpty(), placed.inPlace);
     }
 }
 
