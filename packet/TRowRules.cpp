@@ -11,9 +11,6 @@ namespace torvane {
 
 namespace {
 
-// How many fields from the one after the last taken a row's attribute name is compared with as written.
-constexpr int FieldOrderWindow = 16;
-
 const QString RowStateName = QStringLiteral("RowState");
 
 // What the memory guard counts for the data table: a QString's size a cell, and a vector, a heap block's
@@ -56,22 +53,6 @@ void TRowRules::start(const TWorkspace& ws, TNameIndex index)
     m_keyCount = m_stateKey < 0 ? m_fieldCount : m_fieldCount + 1;
     m_foundInRow.assign(static_cast<size_t>(m_fieldCount) + 1, 0);
     m_serial = 0;
-}
-
-int TRowRules::fieldInOrder(QStringView name) const
-{
-    // Names differ in more than letter case, so a name equal as written is the one the look-up would find:
-    // trying more fields would only make a row in another order compare each of its names with every field.
-    // The names are compared unit by unit, as the library's comparison costs a call for each.
-    const int last = std::min(m_fieldCount, m_expected + FieldOrderWindow);
-    const qsizetype length = name.size();
-    for (int e = m_expected; e < last; ++e) {
-        const QString& field = (*m_names)[e];
-        if (length == field.size() && std::equal(name.begin(), name.end(), field.utf16())) {
-            return e;
-        }
-    }
-    return -1;
 }
 
 const TNameIndex& TRowRules::keyIndex()

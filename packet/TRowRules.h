@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -107,7 +108,25 @@ public:
     static void endRows(TWorkspace& ws, int next, bool standIn);
 
 private:
-    int fieldInOrder(QStringView name) const;
+    // How many fields from the one after the last taken a row's attribute name is compared with as written.
+    static constexpr int FieldOrderWindow = 16;
+
+    // The field among the next few from the one after the last taken whose name is `name` as written; -1 when
+    // none of them is. Names differ in more than letter case, so a name equal as written is the one the
+    // look-up would find: trying more fields would only make a row in another order compare each of its names
+    // with every field. The names are compared unit by unit, as the library's comparison costs a call for each.
+    int fieldInOrder(QStringView name) const
+    {
+        const int last = std::min(m_fieldCount, m_expected + FieldOrderWindow);
+        const qsizetype length = name.size();
+        for (int e = m_expected; e < last; ++e) {
+            const QString& field = (*m_names)[e];
+            if (length == field.size() && std::equal(name.begin(), name.end(), field.utf16())) {
+                return e;
+            }
+        }
+        return -1;
+    }
     const TNameIndex& keyIndex();
     void takeState(QStringView value, TRowValueForm form);
     void takeDecoded(int key, QStringView value, TRowValueForm form);
