@@ -47,4 +47,12 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/org.torvane.torvan
 out=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/torvane" --version 2>/dev/null)
 [ "$out" = "Torvane $version" ] || fail "torvane --version printed: $out"
 zcat "$work/root/usr/share/man/ja/man1/torvane.1.gz" | grep -q "Torvane $version" || fail "Japanese man page"
+# The English page reads whole on a terminal without Japanese (groff warns of each character it drops), and
+# neither page has a line groff cannot break.
+for page in "C man1/torvane.1.gz" "C.UTF-8 man1/torvane.1.gz" "C.UTF-8 ja/man1/torvane.1.gz"; do
+    warnings=$(LC_ALL=${page% *} MANWIDTH=80 man --warnings -l "$work/root/usr/share/man/${page#* }" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man page ${page#* } under LC_ALL=${page% *}: $warnings"
+done
+zcat "$work/root/usr/share/doc/torvane/changelog.gz" >"$work/changelog"
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$version" ] || fail "changelog: $(dpkg-parsechangelog -l "$work/changelog" 2>&1)"
 echo "package $deb checked"
