@@ -2,11 +2,11 @@
 // delete of 10,000 rows, each in the workspace alone and through the window (offscreen), undo included.
 
 #include "BenchSupport.h"
-#include "TDataGrid.h"
 #include "TDelimitedText.h"
-#include "TFieldTypeBox.h"
-#include "TMainForm.h"
 #include "TWorkspace.h"
+#include "datapage/TDataGrid.h"
+#include "widgets/TFieldTypeBox.h"
+#include "window/TMainForm.h"
 
 #include <QAction>
 #include <QApplication>

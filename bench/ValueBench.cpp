@@ -6,9 +6,9 @@
 
 #include "BenchSupport.h"
 #include "TCellValue.h"
-#include "TDataTableModel.h"
-#include "TEditCommands.h"
-#include "TValueWindow.h"
+#include "commands/TEditCommands.h"
+#include "datapage/TDataTableModel.h"
+#include "valuewindow/TValueWindow.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,7 +1,7 @@
 #include "FakeDialogs.h"
-#include "ManualText.h"
-#include "TMainForm.h"
-#include "TQtDialogs.h"
+#include "dialogs/TQtDialogs.h"
+#include "window/ManualText.h"
+#include "window/TMainForm.h"
 
 #include <QAction>
 #include <QApplication>

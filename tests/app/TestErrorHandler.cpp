@@ -1,5 +1,5 @@
 #include "FakeDialogs.h"
-#include "TErrorHandler.h"
+#include "dialogs/TErrorHandler.h"
 
 #include <QTest>
 

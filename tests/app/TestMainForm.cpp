@@ -1,11 +1,11 @@
 #include "FakeDialogs.h"
-#include "TDataEditing.h"
-#include "TDataTableModel.h"
-#include "TFieldTypeBox.h"
-#include "TMainForm.h"
 #include "TPacketReader.h"
-#include "TQtDialogs.h"
-#include "TTextView.h"
+#include "datapage/TDataEditing.h"
+#include "datapage/TDataTableModel.h"
+#include "dialogs/TQtDialogs.h"
+#include "textview/TTextView.h"
+#include "widgets/TFieldTypeBox.h"
+#include "window/TMainForm.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>

@@ -1,7 +1,7 @@
 #include "FakeDialogs.h"
 #include "TCellValue.h"
-#include "TMainForm.h"
-#include "TValueWindow.h"
+#include "valuewindow/TValueWindow.h"
+#include "window/TMainForm.h"
 
 #include <QApplication>
 #include <QBuffer>
