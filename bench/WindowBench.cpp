@@ -39,7 +39,7 @@ using namespace torvane;
 namespace {
 
 // Answers the file dialogs from a script; everything else is silent.
-class ScriptedDialogs : public TDialogs {
+class ScriptedDialogs : public TWindowDialogs {
 public:
     std::deque<QString> names;
     int messages = 0;

@@ -41,7 +41,7 @@ bool holdsBlock(const QString& text)
 
 } // namespace
 
-TDataEditing::TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TDialogs& dialogs,
+TDataEditing::TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TWindowDialogs& dialogs,
                            const TErrorHandler& errors, TDataGrid* data, TDataTableModel* dataModel, QTableView* fields)
     : QObject(host.pageWidget()), m_host(host), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors),
       m_data(data), m_dataModel(dataModel), m_fields(fields), m_stack(new QUndoStack(this)), m_csvFilter(CsvUtf8Filter)

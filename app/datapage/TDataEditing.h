@@ -27,7 +27,7 @@ class TValueWindow;
 class TDataEditing : public QObject, public TEditTarget {
     Q_OBJECT
 public:
-    TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors,
+    TDataEditing(TDataEditingHost& host, TWorkspace& workspace, TWindowDialogs& dialogs, const TErrorHandler& errors,
                  TDataGrid* data, TDataTableModel* dataModel, QTableView* fields);
 
     QUndoStack* undoStack() const { return m_stack; }
@@ -108,7 +108,7 @@ private:
 
     TDataEditingHost& m_host;
     TWorkspace& m_workspace;
-    TDialogs& m_dialogs;
+    TWindowDialogs& m_dialogs;
     const TErrorHandler& m_errors;
     TDataGrid* m_data;
     TDataTableModel* m_dataModel;

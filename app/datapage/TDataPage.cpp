@@ -75,7 +75,7 @@ void placeLabel(QLabel* label, int left, int top)
 
 } // namespace
 
-TDataPage::TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent)
+TDataPage::TDataPage(TWorkspace& workspace, TWindowDialogs& dialogs, const TErrorHandler& errors, QWidget* parent)
     : QWidget(parent), m_workspace(workspace), m_dialogs(dialogs), m_errors(errors)
 {
     createWholeGroup();

@@ -33,7 +33,7 @@ class TSplitterBar;
 class TDataPage : public QWidget, public TDataEditingHost {
     Q_OBJECT
 public:
-    TDataPage(TWorkspace& workspace, TDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
+    TDataPage(TWorkspace& workspace, TWindowDialogs& dialogs, const TErrorHandler& errors, QWidget* parent = nullptr);
     ~TDataPage() override;
 
     // Shows the workspace as it now is: after a parse, or anything else that changed it wholesale.
@@ -98,7 +98,7 @@ private:
     static constexpr int KeyListTop = 32;
 
     TWorkspace& m_workspace;
-    TDialogs& m_dialogs;
+    TWindowDialogs& m_dialogs;
     const TErrorHandler& m_errors;
     TFieldTableModel* m_fieldModel = nullptr;
     TDataTableModel* m_dataModel = nullptr;

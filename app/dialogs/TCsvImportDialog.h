@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TDialogs.h"
+#include "dialogs/TWindowDialogs.h"
 
 #include <QDialog>
 

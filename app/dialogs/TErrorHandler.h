@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TDialogs.h"
 #include "TFailure.h"
+#include "dialogs/TWindowDialogs.h"
 
 #include <new>
 #include <utility>
@@ -16,7 +16,7 @@ class TErrorHandler {
 public:
     static inline const QString OutOfMemoryMessage = QStringLiteral("メモリが足りないため、操作を完了できませんでした");
 
-    explicit TErrorHandler(TDialogs& dialogs) : m_dialogs(dialogs) {}
+    explicit TErrorHandler(TWindowDialogs& dialogs) : m_dialogs(dialogs) {}
 
     template <typename Handler> void run(Handler&& handler) const
     {
@@ -31,7 +31,7 @@ public:
     }
 
 private:
-    TDialogs& m_dialogs;
+    TWindowDialogs& m_dialogs;
 };
 
 } // namespace torvane

@@ -44,29 +44,6 @@ public:
     }
 
     bool confirm(const QString& question) override { return m_dialogs.confirm(question); }
-    void error(const QString& message) override { m_dialogs.error(message); }
-    TSaveAnswer askSaveChanges(const QString& fileName) override { return m_dialogs.askSaveChanges(fileName); }
-    bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override
-    {
-        return m_dialogs.confirmOverwriteChanged(fileName, changed);
-    }
-    std::optional<QString> saveFileName(const QString& initialName, const QString& filter) override
-    {
-        return m_dialogs.saveFileName(initialName, filter);
-    }
-    std::optional<QString> openFileName(const QString& initialName) override
-    {
-        return m_dialogs.openFileName(initialName);
-    }
-    std::optional<TSaveChoice> saveFileNameAndFilter(const QString& initialName, const QString& filters,
-                                                     const QString& selectedFilter) override
-    {
-        return m_dialogs.saveFileNameAndFilter(initialName, filters, selectedFilter);
-    }
-    std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override
-    {
-        return m_dialogs.openFileNameWithFilter(initialName, filter);
-    }
 
 private:
     TDialogs& m_dialogs;

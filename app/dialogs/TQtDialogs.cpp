@@ -1,5 +1,6 @@
 #include "dialogs/TQtDialogs.h"
 
+#include "TFailure.h"
 #include "dialogs/TCsvImportDialog.h"
 
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TDialogs.h"
+#include "dialogs/TWindowDialogs.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -8,7 +8,7 @@
 namespace torvane {
 
 // The dialogs of the running program: modal message boxes centred on the screen and Qt's file dialogs.
-class TQtDialogs : public TDialogs {
+class TQtDialogs : public TWindowDialogs {
 public:
     // Qt's file dialogs write their history, last folder and view to the user's QtProject.conf whenever one
     // closes, which no option turns off. The program keeps no state, so Qt's user settings are pointed

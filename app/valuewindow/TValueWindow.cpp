@@ -60,8 +60,8 @@ enum Tab { TextTab, ImageTab, HexTab };
 
 } // namespace
 
-TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs& dialogs, const TErrorHandler& errors,
-                           QWidget* parent)
+TValueWindow::TValueWindow(TValueCell cell, QAbstractItemModel* table, TWindowDialogs& dialogs,
+                           const TErrorHandler& errors, QWidget* parent)
     : QWidget(parent, Qt::Window), m_cell(cell), m_table(table), m_dialogs(dialogs), m_errors(errors)
 {
     setObjectName(QStringLiteral("ValueWindow"));

@@ -28,7 +28,7 @@ class TTextView;
 class TValueWindow : public QWidget {
     Q_OBJECT
 public:
-    TValueWindow(TValueCell cell, QAbstractItemModel* table, TDialogs& dialogs, const TErrorHandler& errors,
+    TValueWindow(TValueCell cell, QAbstractItemModel* table, TWindowDialogs& dialogs, const TErrorHandler& errors,
                  QWidget* parent = nullptr);
     ~TValueWindow() override;
 
@@ -62,7 +62,7 @@ private:
 
     TValueCell m_cell;
     QAbstractItemModel* m_table;
-    TDialogs& m_dialogs;
+    TWindowDialogs& m_dialogs;
     const TErrorHandler& m_errors;
     int m_col = -1;
     int m_row = -1;

@@ -66,7 +66,8 @@ QString droppedFile(const QMimeData* mime)
 
 } // namespace
 
-TMainForm::TMainForm(TDialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs), m_errors(dialogs)
+TMainForm::TMainForm(TWindowDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_errors(dialogs)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Torvane"));

@@ -28,7 +28,7 @@ public:
     static constexpr int MinWidth = 783;
     static constexpr int MinHeight = 553;
 
-    explicit TMainForm(TDialogs& dialogs, QWidget* parent = nullptr);
+    explicit TMainForm(TWindowDialogs& dialogs, QWidget* parent = nullptr);
     // The program's icon, the same images as the desktop's icon theme has.
     static QIcon applicationIcon();
     ~TMainForm() override;
@@ -93,7 +93,7 @@ private:
     void showDataPage();
     bool handleDrop(QWidget* target, QEvent* event);
 
-    TDialogs& m_dialogs;
+    TWindowDialogs& m_dialogs;
     TErrorHandler m_errors;
     TWorkspace m_workspace;
     TDocument m_document;

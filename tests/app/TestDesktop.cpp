@@ -1,4 +1,4 @@
-#include "FakeDialogs.h"
+#include "FakeWindowDialogs.h"
 #include "dialogs/TQtDialogs.h"
 #include "window/ManualText.h"
 #include "window/TMainForm.h"
@@ -31,7 +31,7 @@ const QString Example = QStringLiteral(TORVANE_TEST_DATA "/example.xml");
 
 // The window with scripted dialogs, shown and active.
 struct Window {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>(dialogs);
 
     Window()

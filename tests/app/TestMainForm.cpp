@@ -1,4 +1,4 @@
-#include "FakeDialogs.h"
+#include "FakeWindowDialogs.h"
 #include "TPacketReader.h"
 #include "datapage/TDataEditing.h"
 #include "datapage/TDataTableModel.h"
@@ -79,7 +79,7 @@ void typeText(QWidget* widget, const QString& text)
 
 // The window under test, its controls found by name as a user finds them by their place.
 struct Window {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     std::unique_ptr<TMainForm> form;
     QTabWidget* pages = nullptr;
     QLineEdit* name = nullptr;
@@ -807,7 +807,7 @@ namespace {
 
 // The workspace the reader makes of `crlfText` on its own, as torvane-probe read gives it.
 struct ReadAlone {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     TWorkspace workspace;
     explicit ReadAlone(const QString& crlfText) { readPacket(workspace, crlfText, dialogs); }
 };
