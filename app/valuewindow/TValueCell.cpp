@@ -1,6 +1,5 @@
 #include "valuewindow/TValueCell.h"
 
-#include "TPacketWriter.h"
 #include "commands/TEditCommands.h"
 
 #include <QUndoStack>
