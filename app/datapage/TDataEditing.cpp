@@ -8,6 +8,7 @@
 #include "TPacketFile.h"
 #include "TRowValue.h"
 #include "TWorkspaceTexts.h"
+#include "commands/TGridRows.h"
 #include "datapage/TDataGrid.h"
 #include "datapage/TDataTableModel.h"
 #include "valuewindow/TValueWindow.h"
@@ -225,7 +226,7 @@ void TDataEditing::cellTyped(const QModelIndex& index, const QString& previous, 
 {
     TCellBlock block;
     block.col = index.column();
-    block.row = index.row() + 1;
+    block.row = gridRowOf(index);
     block.values = {{previous}};
     if (previousEmptyString) {
         block.setEmptyStrings(true);
@@ -239,11 +240,11 @@ QRect TDataEditing::selectedCells() const
 {
     QRect cells;
     for (const QItemSelectionRange& range : m_data->selectionModel()->selection()) {
-        cells |= QRect(QPoint(range.left(), range.top() + 1), QPoint(range.right(), range.bottom() + 1));
+        cells |= QRect(QPoint(range.left(), gridRowOf(range.top())), QPoint(range.right(), gridRowOf(range.bottom())));
     }
     const QModelIndex current = m_data->currentIndex();
     if (cells.isNull() && current.isValid()) {
-        cells = QRect(current.column(), current.row() + 1, 1, 1);
+        cells = QRect(current.column(), gridRowOf(current), 1, 1);
     }
     return cells;
 }
@@ -271,9 +272,9 @@ void TDataEditing::select(const QRect& cells)
                            ? current.column()
                            : shown.left();
     QItemSelectionModel* selection = m_data->selectionModel();
-    selection->setCurrentIndex(m_dataModel->index(shown.top() - 1, column), QItemSelectionModel::NoUpdate);
-    selection->select(QItemSelection(m_dataModel->index(shown.top() - 1, shown.left()),
-                                     m_dataModel->index(shown.bottom() - 1, shown.right())),
+    selection->setCurrentIndex(m_dataModel->index(viewRowOf(shown.top()), column), QItemSelectionModel::NoUpdate);
+    selection->select(QItemSelection(m_dataModel->index(viewRowOf(shown.top()), shown.left()),
+                                     m_dataModel->index(viewRowOf(shown.bottom()), shown.right())),
                       QItemSelectionModel::ClearAndSelect);
     m_data->scrollTo(m_data->currentIndex());
 }
@@ -319,7 +320,7 @@ void TDataEditing::fieldsChanged(int fieldRow)
 void TDataEditing::insertRow()
 {
     const QModelIndex current = m_data->currentIndex();
-    const int at = current.isValid() ? current.row() + 1 : 1;
+    const int at = current.isValid() ? gridRowOf(current) : 1;
     m_stack->push(new TInsertRowsCommand(*this, m_insertRow->text(), at, {TGridRow()}));
 }
 
@@ -619,7 +620,7 @@ void TDataEditing::showValue()
         m_valueWindow =
             new TValueWindow(TValueCell(*this, m_stack), m_dataModel, m_dialogs, m_errors, m_data->window());
     }
-    m_valueWindow->showCell(current.column(), current.row() + 1);
+    m_valueWindow->showCell(current.column(), gridRowOf(current));
     m_valueWindow->show();
     m_valueWindow->raise();
     m_valueWindow->activateWindow();
@@ -630,7 +631,7 @@ void TDataEditing::showValue()
 void TDataEditing::deleteField()
 {
     const QModelIndex current = m_fields->currentIndex();
-    const int number = current.isValid() ? current.row() + 1 : 0;
+    const int number = current.isValid() ? gridRowOf(current) : 0;
     if (number >= 1 && number <= m_workspace.FieldCount()) {
         m_stack->push(new TFieldDeleteCommand(*this, number));
     }
@@ -639,7 +640,7 @@ void TDataEditing::deleteField()
 void TDataEditing::moveField(int step)
 {
     const QModelIndex current = m_fields->currentIndex();
-    const int number = current.isValid() ? current.row() + 1 : 0;
+    const int number = current.isValid() ? gridRowOf(current) : 0;
     const int to = number + step;
     if (number >= 1 && number <= m_workspace.FieldCount() && to >= 1 && to <= m_workspace.FieldCount()) {
         m_stack->push(new TFieldMoveCommand(*this, number, to));

@@ -2,6 +2,7 @@
 
 #include "TRowValue.h"
 #include "TWorkspace.h"
+#include "commands/TGridRows.h"
 #include "datapage/TDataEditing.h"
 #include "datapage/TDataGrid.h"
 
@@ -46,7 +47,7 @@ QString TDataFind::replaced(int column, int row, const QString& text, const QStr
 
 void TDataFind::selectCell(int column, int row)
 {
-    const QModelIndex index = m_grid->model()->index(row - 1, column);
+    const QModelIndex index = m_grid->model()->index(viewRowOf(row), column);
     m_grid->setCurrentIndex(index);
     m_grid->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     m_grid->scrollTo(index);
@@ -72,7 +73,7 @@ bool TDataFind::find(const QString& text, bool backward, Qt::CaseSensitivity cs,
             cell = (cell % count + count) % count;
         }
         const int column = static_cast<int>(cell % width);
-        const int row = static_cast<int>(cell / width) + 1;
+        const int row = gridRowOf(static_cast<int>(cell / width));
         if (matches(column, row, text, cs)) {
             selectCell(column, row);
             return true;
@@ -85,12 +86,12 @@ bool TDataFind::replaceFound(const QString& text, const QString& replacement, Qt
 {
     const QModelIndex current = m_grid->currentIndex();
     if (text.isEmpty() || !current.isValid() || current.column() >= columns() ||
-        !matches(current.column(), current.row() + 1, text, cs)) {
+        !matches(current.column(), gridRowOf(current), text, cs)) {
         return false;
     }
     TCellBlock block;
     block.col = current.column();
-    block.row = current.row() + 1;
+    block.row = gridRowOf(current);
     block.values = {{replaced(block.col, block.row, text, replacement, cs)}};
     m_editing.writeCells(QStringLiteral("置換"), std::move(block));
     return true;

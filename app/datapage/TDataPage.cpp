@@ -1,5 +1,6 @@
 #include "datapage/TDataPage.h"
 
+#include "commands/TGridRows.h"
 #include "datapage/TDataEditing.h"
 #include "datapage/TDataFind.h"
 #include "datapage/TDataGrid.h"
@@ -443,7 +444,7 @@ void TDataPage::showFieldsAt(int fieldRow)
     fitFieldColumns();
     const int rows = m_fieldModel->rowCount();
     if (rows > 0) {
-        SG_Field->setCurrentIndex(m_fieldModel->index(std::clamp(fieldRow - 1, 0, rows - 1), 0));
+        SG_Field->setCurrentIndex(m_fieldModel->index(std::clamp(viewRowOf(fieldRow), 0, rows - 1), 0));
     }
     SG_FieldClick();
 }
@@ -540,7 +541,7 @@ void TDataPage::B_FieldAddClick()
 
 void TDataPage::B_FieldSetClick()
 {
-    const int selectedRow = SG_Field->currentIndex().isValid() ? SG_Field->currentIndex().row() + 1 : 1;
+    const int selectedRow = SG_Field->currentIndex().isValid() ? gridRowOf(SG_Field->currentIndex()) : 1;
     m_editing->clearUndo();
     m_errors.run([this, selectedRow] {
         m_workspace.B_FieldSetClick(selectedRow, Ed_FieldName->text(), CB_FieldType->chosenText(), Ed_FieldEtc->text(),
@@ -557,7 +558,7 @@ void TDataPage::SG_FieldClick()
         if (!current.isValid()) {
             return;
         }
-        const TFieldEditorContent content = m_workspace.SG_FieldClick(current.row() + 1);
+        const TFieldEditorContent content = m_workspace.SG_FieldClick(gridRowOf(current));
         Ed_FieldName->setText(content.name);
         if (content.typeIndex) {
             CB_FieldType->choose(*content.typeIndex);
@@ -621,9 +622,9 @@ void TDataPage::SG_DataKeyDown(int key)
             return;
         }
         const int workspaceKey = (key == Qt::Key_Return || key == Qt::Key_Enter) ? VK_RETURN : key;
-        const int row = m_workspace.SG_DataKeyDown(workspaceKey, current.row() + 1);
-        if (row != current.row() + 1) {
-            SG_Data->setCurrentIndex(m_dataModel->index(row - 1, current.column()));
+        const int row = m_workspace.SG_DataKeyDown(workspaceKey, gridRowOf(current));
+        if (row != gridRowOf(current)) {
+            SG_Data->setCurrentIndex(m_dataModel->index(viewRowOf(row), current.column()));
         }
     });
 }

@@ -1,6 +1,7 @@
 #include "datapage/TDataTableModel.h"
 
 #include "TRowValue.h"
+#include "commands/TGridRows.h"
 
 #include <QColor>
 #include <QRect>
@@ -48,14 +49,14 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), index.row() + 1);
+    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), gridRowOf(index));
     if (cell.isEmpty()) {
         if (const QVariant shown = emptyStringData(index, role); shown.isValid()) {
             return shown;
         }
     }
     if (role == Qt::DisplayRole || role == Qt::DecorationRole || role == Qt::ToolTipRole) {
-        if (const TCellPictures::TPicture* picture = pictureAt(index.column(), index.row() + 1, cell)) {
+        if (const TCellPictures::TPicture* picture = pictureAt(index.column(), gridRowOf(index), cell)) {
             if (role == Qt::DecorationRole) {
                 return picture->thumbnail;
             }
@@ -68,7 +69,7 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
                                   "保存するとそのまま書き戻されます。")
                 .arg(cell.size());
         }
-        return keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
+        return keptContentTip(m_workspace.SG_Data().rowContent(gridRowOf(index)));
     }
     if (role != Qt::DisplayRole && role != Qt::EditRole) {
         return {};
@@ -76,12 +77,12 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (isBlobValue(cell)) {
         return QStringLiteral("<BLOB>");
     }
-    return m_workspace.SG_Data().cell(index.column(), index.row() + 1);
+    return m_workspace.SG_Data().cell(index.column(), gridRowOf(index));
 }
 
 QVariant TDataTableModel::emptyStringData(const QModelIndex& index, int role) const
 {
-    const bool emptyString = m_workspace.SG_Data().isEmptyString(index.column(), index.row() + 1);
+    const bool emptyString = m_workspace.SG_Data().isEmptyString(index.column(), gridRowOf(index));
     switch (role) {
     case EmptyStringRole:
         return emptyString;
@@ -95,7 +96,7 @@ QVariant TDataTableModel::emptyStringData(const QModelIndex& index, int role) co
         }
         const QString tip = QStringLiteral("空文字列です（%1=\"\" と書き出されます。値なしとは別の値です）")
                                 .arg(m_workspace.FieldList().value(index.column()));
-        const QString kept = keptContentTip(m_workspace.SG_Data().rowContent(index.row() + 1));
+        const QString kept = keptContentTip(m_workspace.SG_Data().rowContent(gridRowOf(index)));
         return kept.isEmpty() ? tip : tip + QStringLiteral("\n\n") + kept;
     }
     default:
@@ -109,7 +110,7 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return false;
     }
     const int col = index.column();
-    const int row = index.row() + 1;
+    const int row = gridRowOf(index);
     const bool emptyString = role == EmptyStringRole && value.toBool();
     const QString text = role == EmptyStringRole ? QString() : value.toString();
     const QStringView cell = m_workspace.SG_Data().cellView(col, row);
@@ -153,8 +154,8 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return isBlobValue(m_workspace.SG_Data().cellView(index.column(), index.row() + 1)) ? flags
-                                                                                        : flags | Qt::ItemIsEditable;
+    return isBlobValue(m_workspace.SG_Data().cellView(index.column(), gridRowOf(index))) ? flags
+                                                                                         : flags | Qt::ItemIsEditable;
 }
 
 void TDataTableModel::refresh()
@@ -167,9 +168,9 @@ void TDataTableModel::refresh()
 void TDataTableModel::cellsChanged(const QRect& cells)
 {
     m_pictures.forget(cells.left(), cells.top(), cells.width(), cells.height());
-    const QModelIndex topLeft = index(std::max(cells.top() - 1, 0), std::max(cells.left(), 0));
+    const QModelIndex topLeft = index(std::max(viewRowOf(cells.top()), 0), std::max(cells.left(), 0));
     const QModelIndex bottomRight =
-        index(std::min(cells.bottom() - 1, rowCount() - 1), std::min(cells.right(), columnCount() - 1));
+        index(std::min(viewRowOf(cells.bottom()), rowCount() - 1), std::min(cells.right(), columnCount() - 1));
     if (topLeft.isValid() && bottomRight.isValid()) {
         emit dataChanged(topLeft, bottomRight, {Qt::DisplayRole, Qt::EditRole});
     }

@@ -1,5 +1,6 @@
 #include "datapage/TFieldTableModel.h"
 
+#include "commands/TGridRows.h"
 #include "datapage/TDataTableModel.h"
 
 namespace torvane {
@@ -22,12 +23,12 @@ int TFieldTableModel::columnCount(const QModelIndex& parent) const
 QVariant TFieldTableModel::data(const QModelIndex& index, int role) const
 {
     if (checkIndex(index, CheckIndexOption::IndexIsValid) && role == Qt::ToolTipRole) {
-        return keptContentTip(m_workspace.SG_Field().rowContent(index.row() + 1));
+        return keptContentTip(m_workspace.SG_Field().rowContent(gridRowOf(index)));
     }
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
-    return m_workspace.SG_Field().cell(index.column(), index.row() + 1);
+    return m_workspace.SG_Field().cell(index.column(), gridRowOf(index));
 }
 
 QVariant TFieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,6 +3,7 @@
 #include "TAtomicFile.h"
 #include "TFileBytes.h"
 #include "TPacketFile.h"
+#include "commands/TGridRows.h"
 #include "textview/TTextView.h"
 
 #include <QAbstractTableModel>
@@ -347,9 +348,8 @@ bool TValueWindow::eventFilter(QObject* watched, QEvent* event)
 
 void TValueWindow::tableChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
 {
-    // The model's rows start at the first data row.
-    if (isVisible() && m_row - 1 >= topLeft.row() && m_row - 1 <= bottomRight.row() && m_col >= topLeft.column() &&
-        m_col <= bottomRight.column()) {
+    if (isVisible() && viewRowOf(m_row) >= topLeft.row() && viewRowOf(m_row) <= bottomRight.row() &&
+        m_col >= topLeft.column() && m_col <= bottomRight.column()) {
         reload();
     }
 }
