@@ -1,5 +1,5 @@
-#include "TMainForm.h"
-#include "TQtDialogs.h"
+#include "dialogs/TQtDialogs.h"
+#include "window/TMainForm.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -18,9 +18,6 @@ class SilentDialogs : public TDialogs {
 public:
     void inform(const QString&) override {}
     bool confirm(const QString&) override { return false; }
-    void error(const QString&) override {}
-    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
 };
 
 // Keeps each benchmark's real time (ms) beside the console output, keyed by its name and arguments: the

@@ -2,11 +2,12 @@
 // delete of 10,000 rows, each in the workspace alone and through the window (offscreen), undo included.
 
 #include "BenchSupport.h"
-#include "TDataGrid.h"
+#include "SilentWindowDialogs.h"
 #include "TDelimitedText.h"
-#include "TFieldTypeBox.h"
-#include "TMainForm.h"
 #include "TWorkspace.h"
+#include "datapage/TDataGrid.h"
+#include "widgets/TFieldTypeBox.h"
+#include "window/TMainForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,7 +82,7 @@ void BM_WorkspaceDeleteRows(benchmark::State& state)
 
 // The window with ten fields, its data table and the action of that name on it.
 struct Window {
-    SilentDialogs dialogs;
+    SilentWindowDialogs dialogs;
     std::unique_ptr<TMainForm> form;
     TDataGrid* data = nullptr;
 

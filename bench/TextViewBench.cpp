@@ -5,10 +5,10 @@
 // Every timing includes the repaint that shows the result. Runs on the offscreen platform.
 
 #include "BenchSupport.h"
-#include "TFindBar.h"
 #include "TPacketWriter.h"
-#include "TTextView.h"
 #include "TWorkspace.h"
+#include "textview/TTextView.h"
+#include "widgets/TFindBar.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,10 +5,11 @@
 // 150 KB bitmap each, every page painted with its thumbnails decoded afresh.
 
 #include "BenchSupport.h"
+#include "SilentWindowDialogs.h"
 #include "TCellValue.h"
-#include "TDataTableModel.h"
-#include "TEditCommands.h"
-#include "TValueWindow.h"
+#include "commands/TEditCommands.h"
+#include "datapage/TDataTableModel.h"
+#include "valuewindow/TValueWindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -77,7 +78,7 @@ QString memoValue()
 void openValue(benchmark::State& state, const QString& type, const QString& etc, const QString& value,
                TValueView expected)
 {
-    SilentDialogs dialogs;
+    SilentWindowDialogs dialogs;
     TErrorHandler errors(dialogs);
     Target target;
     target.ws.AddFieldRow(QStringLiteral("V"), type, etc, QString(), dialogs);

@@ -3,11 +3,11 @@
 // (with the XML check it makes first, also timed alone), and find in the XML text;
 // beside pugixml parsing the same file in the same run, with the process's peak memory at the end.
 // `scripts/bench window [ROWS]`.
-#include "TMainForm.h"
 #include "TPacketFile.h"
 #include "TPacketWriter.h"
-#include "TTextView.h"
 #include "TXmlCheck.h"
+#include "textview/TTextView.h"
+#include "window/TMainForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +39,7 @@ using namespace torvane;
 namespace {
 
 // Answers the file dialogs from a script; everything else is silent.
-class ScriptedDialogs : public TDialogs {
+class ScriptedDialogs : public TWindowDialogs {
 public:
     std::deque<QString> names;
     int messages = 0;

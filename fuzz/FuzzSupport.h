@@ -16,9 +16,6 @@ public:
 
     void inform(const QString&) override { ++messages; }
     bool confirm(const QString&) override { return true; }
-    void error(const QString&) override {}
-    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
 };
 
 // Reads `text` into `workspace`; false when a conversion failure ended the reader (what it read stays and

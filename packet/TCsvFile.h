@@ -1,12 +1,14 @@
 #pragma once
 
 #include "TAtomicFile.h"
-#include "TDialogs.h"
 
 #include <QByteArrayView>
 #include <QString>
 
 namespace torvane {
+
+// The encodings a CSV file may be read in: told from its bytes, or as the user says.
+enum class TCsvEncodingChoice { Automatic, Utf8, Cp932 };
 
 // The two encodings a CSV file is written in: UTF-8 with a byte-order mark, which spreadsheets need to
 // tell it from the ANSI code page, or CP932 itself.

@@ -53,13 +53,12 @@ public:
         printErr(message);
     }
     bool confirm(const QString&) override { return true; }
-    void error(const QString& message) override
+    // The window's error box, on standard error.
+    void error(const QString& message)
     {
         failed = true;
         printErr(errorBoxText(message));
     }
-    std::optional<QString> saveFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> openFileName(const QString&) override { return std::nullopt; }
 };
 
 QString jsonText(const QJsonValue& value)

@@ -21,4 +21,13 @@ private:
     QByteArray m_utf8;
 };
 
+// The error box adds a full stop when the message's last character sorts after ".".
+inline QString errorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QChar(u'.')) {
+        return message + u'.';
+    }
+    return message;
+}
+
 } // namespace torvane

@@ -1,4 +1,4 @@
-#include "TDataGrid.h"
+#include "datapage/TDataGrid.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "FakeDialogs.h"
-#include "ManualText.h"
-#include "TMainForm.h"
-#include "TQtDialogs.h"
+#include "FakeWindowDialogs.h"
+#include "dialogs/TQtDialogs.h"
+#include "window/ManualText.h"
+#include "window/TMainForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +31,7 @@ const QString Example = QStringLiteral(TORVANE_TEST_DATA "/example.xml");
 
 // The window with scripted dialogs, shown and active.
 struct Window {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>(dialogs);
 
     Window()

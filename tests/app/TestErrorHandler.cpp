@@ -1,5 +1,5 @@
-#include "FakeDialogs.h"
-#include "TErrorHandler.h"
+#include "FakeWindowDialogs.h"
+#include "dialogs/TErrorHandler.h"
 
 #include <QTest>
 
@@ -36,7 +36,7 @@ void TestErrorHandler::failureShownAndProgramGoesOn()
     QFETCH(std::function<void()>, fault);
     QFETCH(QStringList, errors);
 
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     const TErrorHandler handler(dialogs);
     QStringList done;
     handler.run([&] {

@@ -1,11 +1,11 @@
-#include "FakeDialogs.h"
-#include "TDataEditing.h"
-#include "TDataTableModel.h"
-#include "TFieldTypeBox.h"
-#include "TMainForm.h"
+#include "FakeWindowDialogs.h"
 #include "TPacketReader.h"
-#include "TQtDialogs.h"
-#include "TTextView.h"
+#include "datapage/TDataEditing.h"
+#include "datapage/TDataTableModel.h"
+#include "dialogs/TQtDialogs.h"
+#include "textview/TTextView.h"
+#include "widgets/TFieldTypeBox.h"
+#include "window/TMainForm.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -82,7 +82,7 @@ void typeText(QWidget* widget, const QString& text)
 
 // The window under test, its controls found by name as a user finds them by their place.
 struct Window {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     std::unique_ptr<TMainForm> form;
     QTabWidget* pages = nullptr;
     QLineEdit* name = nullptr;
@@ -810,7 +810,7 @@ namespace {
 
 // The workspace the reader makes of `crlfText` on its own, as torvane-probe read gives it.
 struct ReadAlone {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     TWorkspace workspace;
     explicit ReadAlone(const QString& crlfText) { readPacket(workspace, crlfText, dialogs); }
 };

@@ -1,4 +1,4 @@
-#include "TTextBuffer.h"
+#include "textview/TTextBuffer.h"
 
 #include <QTest>
 #include <QTextCursor>

@@ -1,4 +1,4 @@
-#include "TTextSearch.h"
+#include "textview/TTextSearch.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "TTextView.h"
+#include "textview/TTextView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "FakeDialogs.h"
+#include "FakeWindowDialogs.h"
 #include "TCellValue.h"
-#include "TMainForm.h"
-#include "TValueWindow.h"
+#include "valuewindow/TValueWindow.h"
+#include "window/TMainForm.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -43,7 +43,7 @@ bool writeBytes(const QString& name, const QByteArray& bytes)
 // A window with a packet of one record: a memo, a picture behind the dataset library's 8-byte header (large
 // enough to be "<BLOB>") and a bin.hex value that is no base64.
 struct Window {
-    FakeDialogs dialogs;
+    FakeWindowDialogs dialogs;
     TMainForm form{dialogs};
     QTemporaryDir dir;
     QTableView* data = nullptr;
