@@ -6,7 +6,6 @@
 // a half-read workspace whose written packet says something else), the written packet could be saved (a
 // character CP932 cannot represent refuses the save), the reader's text scan finds in the written packet
 // what it read (see scannable), and the saved file loads back as the text that was saved (see below).
-// Records whose cells are all empty are not compared (see filledRows).
 #include "FuzzSupport.h"
 #include "TLineBreaks.h"
 #include "TPacketCodec.h"
@@ -45,11 +44,10 @@ std::vector<std::vector<QString>> fieldRows(const TStringGrid& fields)
     return rows;
 }
 
-// The data table's rows that hold something, header row first, each followed by which of its cells are
-// empty strings (written `NAME=""`, read back as such). A record whose cells are all without value is
-// written as `<ROW/>`, which the reader does not take for a row (its row marker is `<ROW ` with the space),
-// so such records are not compared.
-std::vector<std::vector<QString>> filledRows(const TStringGrid& data)
+// The data table's rows, header row first, each followed by which of its cells are empty strings (written
+// `NAME=""`, read back as such). A record whose cells are all without value is written as `<ROW/>` and read
+// back as such a record.
+std::vector<std::vector<QString>> dataRows(const TStringGrid& data)
 {
     std::vector<std::vector<QString>> rows{data.row(0)};
     for (int r = 1; r < data.rowCount(); ++r) {
@@ -58,11 +56,8 @@ std::vector<std::vector<QString>> filledRows(const TStringGrid& data)
         for (int c = 0; c < data.colCount(); ++c) {
             emptyStrings += data.isEmptyString(c, r) ? u'1' : u'0';
         }
-        if (emptyStrings.contains(u'1') ||
-            std::any_of(row.begin(), row.end(), [](const QString& cell) { return !cell.isEmpty(); })) {
-            row.push_back(emptyStrings);
-            rows.push_back(std::move(row));
-        }
+        row.push_back(emptyStrings);
+        rows.push_back(std::move(row));
     }
     return rows;
 }
@@ -77,7 +72,7 @@ bool sameWorkspace(const TWorkspace& a, const TWorkspace& b)
     return a.Ed_xmlVersion() == b.Ed_xmlVersion() && a.Ed_PacketVersion() == b.Ed_PacketVersion() &&
            a.Ed_LCID() == b.Ed_LCID() && a.FieldList() == b.FieldList() &&
            fieldRows(a.SG_Field()) == fieldRows(b.SG_Field()) && a.SG_Data().colCount() == b.SG_Data().colCount() &&
-           filledRows(a.SG_Data()) == filledRows(b.SG_Data()) && sameKeys(a.LB_DefOrder(), b.LB_DefOrder()) &&
+           dataRows(a.SG_Data()) == dataRows(b.SG_Data()) && sameKeys(a.LB_DefOrder(), b.LB_DefOrder()) &&
            sameKeys(a.LB_PriKey(), b.LB_PriKey());
 }
 

@@ -46,7 +46,7 @@ TPacketScan::TPacketScan(TWorkspace& workspace, const QString& text, TDialogs& d
       m_xml(m_text, XmlMarker), m_packet(m_text, PacketMarker), m_fields(m_text, FieldsMarker),
       m_field(m_text, FieldMarker), m_end(m_text, u"/>"), m_params(m_text, ParamsMarker),
       m_defaultOrder(m_text, DefaultOrderMarker), m_primaryKey(m_text, PrimaryKeyMarker),
-      m_rowData(m_text, RowDataMarker), m_row(m_text, RowMarker), m_fieldNesting(m_text, QStringLiteral("FIELD")),
+      m_rowData(m_text, RowDataMarker), m_row(m_text, TRowRules::RowElementStart), m_fieldNesting(m_text, QStringLiteral("FIELD")),
       m_rowNesting(m_text, QStringLiteral("ROW")), m_gridLimit(gridLimit)
 {
 }
@@ -325,11 +325,21 @@ qsizetype TPacketScan::scanNumbers(qsizetype v, TKeyKind list)
     return selectKeyNumbers(m_ws, m_text, v, list);
 }
 
+qsizetype TPacketScan::findRowElement(qsizetype from)
+{
+    for (qsizetype g = m_row.find(from); g != NotFound; g = m_row.find(g + 1)) {
+        if (TRowRules::isRowElementAt(m_text, g)) {
+            return g;
+        }
+    }
+    return NotFound;
+}
+
 TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
 {
     // Nearly every row element ends with "/>" and holds no ">" before it: its first ">" is then the end, found
     // in one scan. No earlier "/>" can come before that ">", nor a ">" that would end a start tag.
-    const qsizetype values = g + RowMarker.size();
+    const qsizetype values = g + TRowRules::RowElementStart.size();
     const qsizetype firstGt = m_text.indexOf(u'>', values);
     if (firstGt > values && m_text[firstGt - 1] == u'/') {
         return {firstGt - 1, firstGt, {}};
@@ -343,8 +353,8 @@ TPacketScan::TRowElement TPacketScan::rowElement(qsizetype g)
     if (gt == NotFound) {
         return row;
     }
-    // The tag is scanned from the space that ends the marker.
-    const TTagEnd tag = scanStartTag(m_text, values - 1, row.valuesEnd);
+    // The tag is scanned from the end of its name.
+    const TTagEnd tag = scanStartTag(m_text, values, row.valuesEnd);
     if (!tag.closed) {
         return row;
     }
@@ -359,10 +369,10 @@ bool TPacketScan::readRows(qsizetype rowData, bool plain)
     m_rows.start(m_ws, std::move(m_fieldNames));
     // The character right after the marker is passed over with it.
     qsizetype q = rowData + RowDataMarker.size() + 1;
-    checkGridFits(m_ws, m_text, q, RowMarker, m_gridLimit);
+    checkGridFits(m_ws, m_text, q, m_gridLimit);
     int i = 1;
     for (;;) {
-        const qsizetype g = m_row.find(q);
+        const qsizetype g = findRowElement(q);
         if (plain && !plainBetweenRows(q, g)) {
             return false;
         }
@@ -370,12 +380,17 @@ bool TPacketScan::readRows(qsizetype rowData, bool plain)
             break;
         }
         const TRowElement row = rowElement(g);
+        const qsizetype attributes = g + TRowRules::RowElementStart.size();
         if (plain) {
-            if (row.next == NotFound || !readPlainRowValues(g + RowMarker.size(), row.valuesEnd)) {
+            // In the plain form the attributes follow one space; a row element without any has none.
+            const QChar after = m_text[attributes];
+            const bool none = after == u'/' || after == u'>';
+            if (row.next == NotFound || (!none && after != u' ') ||
+                !readPlainRowValues(none ? attributes : attributes + 1, none ? attributes : row.valuesEnd)) {
                 return false;
             }
         } else {
-            readRowValues(g + RowMarker.size(), row.valuesEnd);
+            readRowValues(attributes, row.valuesEnd);
         }
         if (m_rows.putRow(m_ws, i, row.content)) {
             ++i;
@@ -387,16 +402,7 @@ bool TPacketScan::readRows(qsizetype rowData, bool plain)
         }
         q = row.next;
     }
-    // The table's one blank row stands in for no record, unless the packet holds a row element without values
-    // (`<ROW/>`, which the row scan does not count): that is the record a new workspace writes.
-    const qsizetype rowsFrom = rowData + RowDataMarker.size();
-    const bool standIn = i == 1 && findIgnoringCase(m_text, u"<ROW/>", rowsFrom, m_length) == NotFound &&
-                         findIgnoringCase(m_text, u"<ROW>", rowsFrom, m_length) == NotFound;
-    // Such an element found inside a row's content is no row of the packet to an XML reader.
-    if (plain && i == 1 && !standIn) {
-        return false;
-    }
-    TRowRules::endRows(m_ws, i, standIn);
+    TRowRules::endRows(m_ws, i);
     return true;
 }
 

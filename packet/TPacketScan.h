@@ -25,7 +25,6 @@ constexpr QStringView ParamsMarker = u"<PARAMS";
 constexpr QStringView DefaultOrderMarker = u"DEFAULT_ORDER=\"";
 constexpr QStringView PrimaryKeyMarker = u"PRIMARY_KEY=\"";
 constexpr QStringView RowDataMarker = u"<ROWDATA";
-constexpr QStringView RowMarker = u"<ROW ";
 constexpr QStringView NameAttribute = u"attrname=\"";
 constexpr QStringView TypeAttribute = u"fieldtype=\"";
 constexpr QStringView WidthAttribute = u"WIDTH=\"";
@@ -117,6 +116,8 @@ private:
         QStringView content;
     };
     TRowElement rowElement(qsizetype g);
+    // The next row element at or after `from`; NotFound when there is none.
+    qsizetype findRowElement(qsizetype from);
     // False when `plain` is asked for and the rows are not all in their plain form.
     bool readRows(qsizetype rowData, bool plain);
     // Whether the text from `from` to the next row element (at `next`, NotFound after the last) is in the plain

@@ -312,7 +312,8 @@ QString writePacket(const TWorkspace& ws, QString spare)
                 rows.put("/>\r\n");
                 continue;
             }
-            // A row is counted by its "<ROW " with the space, so one without values keeps the space.
+            // A row without values keeps the space after its name, so that a reader that counts rows by "<ROW "
+            // (with the space) counts it too.
             rows.ensure(2);
             if (!anyValue) {
                 rows.put(u' ');

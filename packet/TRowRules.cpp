@@ -122,15 +122,26 @@ bool TRowRules::putRow(TWorkspace& ws, int row, QStringView content)
     return true;
 }
 
-void TRowRules::endRows(TWorkspace& ws, int next, bool standIn)
+void TRowRules::endRows(TWorkspace& ws, int next)
 {
     ws.setDataRowCount(std::max(next, 2));
-    ws.setStandInRow(next == 1 && standIn);
+    ws.setStandInRow(next == 1);
 }
 
-void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype from, QStringView rowMarker,
-                   std::optional<qint64> gridLimit)
+bool TRowRules::isRowElementAt(QStringView text, qsizetype at)
 {
+    const qsizetype after = at + RowElementStart.size();
+    if (after >= text.size() || text.mid(at, RowElementStart.size()).compare(RowElementStart, Qt::CaseInsensitive) != 0) {
+        return false;
+    }
+    const QChar c = text[after];
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'/' || c == u'>';
+}
+
+void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype from, std::optional<qint64> gridLimit)
+{
+    // Every row element begins with this, so it bounds their number (it also counts the end tag of the rows).
+    const QStringView rowMarker = TRowRules::RowElementStart;
     const qint64 columns = std::max(ws.SG_Data().colCount(), 1);
     const qint64 perRow = columns * CellBytes + RowBytes;
     // Each row element takes at least the characters of its marker: a text too short to hold more rows than

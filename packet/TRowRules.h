@@ -104,8 +104,15 @@ public:
 
     // After the last row element, `next` being the record number the next row would have had: rows of the
     // change log left out at the end leave no empty rows behind, and with no record read the table's one
-    // blank row stands in for none when `standIn`.
-    static void endRows(TWorkspace& ws, int next, bool standIn);
+    // blank row stands in for none.
+    static void endRows(TWorkspace& ws, int next);
+
+    // Whether a row element starts at `at`: "<ROW" in any letter case, then white space, "/" or ">". A row
+    // element without attributes (`<ROW/>`, `<ROW></ROW>`) is a record with every value missing, as the
+    // writer writes such a record and as the dataset library reads it.
+    static bool isRowElementAt(QStringView text, qsizetype at);
+    // What every row element starts with.
+    static constexpr QStringView RowElementStart = u"<ROW";
 
 private:
     // How many fields from the one after the last taken a row's attribute name is compared with as written.
@@ -158,10 +165,8 @@ private:
     std::vector<std::pair<int, qsizetype>> m_decodedCells;
 };
 
-// Refuses, before the data table grows, a packet whose rows could not all be held in memory: `rowMarker`
-// begins every row element from `from` on, and the table may take `gridLimit` bytes (gridMemoryBudget()
-// when not given).
-void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype from, QStringView rowMarker,
-                   std::optional<qint64> gridLimit);
+// Refuses, before the data table grows, a packet whose rows (from `from` on) could not all be held in memory:
+// the table may take `gridLimit` bytes (gridMemoryBudget() when not given).
+void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype from, std::optional<qint64> gridLimit);
 
 } // namespace torvane

@@ -16,9 +16,7 @@ namespace {
 // first PARAMS element after that, and its rows the ROW children of the first ROWDATA element after the
 // fields (neither inside the other). Element and attribute names compare without regard to letter case, as
 // the scan's markers do; where two attributes differ only in case, the one written as the writer writes it
-// counts. Values are read as XML reads them. A ROW element whose start tag has no white space after its name
-// (`<ROW/>`, `<ROW>`) is no record, on every road: the writer writes a row without values as `<ROW/>` (such as
-// the one blank row of a new workspace), and keeps a record that has content but no values with `<ROW >`.
+// counts. Values are read as XML reads them.
 class TWellFormedRead final : public TXmlEvents {
 public:
     TWellFormedRead(TWorkspace& ws, QStringView text, TDialogs& dialogs, std::optional<qint64> gridLimit, bool rowsOnly)
@@ -84,8 +82,6 @@ public:
         }
         if (m_rows == TPhase::In) {
             if (depth == m_rowDataDepth + 1 && !m_rowOpen && sameNameIgnoringCase(name, u"ROW")) {
-                const QChar afterName = m_text[tagStart + 1 + name.size()];
-                m_rowCounted = afterName == u' ' || afterName == u'\t' || afterName == u'\r' || afterName == u'\n';
                 startRow(attributes);
                 if (empty) {
                     endRow({});
@@ -224,8 +220,7 @@ private:
 
     void startRows(qsizetype tagEnd)
     {
-        // Row elements may be written "<ROW" and a line break: the memory guard counts every "<ROW".
-        checkGridFits(m_ws, m_text, tagEnd, u"<ROW", m_gridLimit);
+        checkGridFits(m_ws, m_text, tagEnd, m_gridLimit);
         m_rowRules.start(m_ws);
         m_row = 1;
     }
@@ -247,10 +242,6 @@ private:
 
     void endRow(QStringView content)
     {
-        if (!m_rowCounted) {
-            ++m_uncounted;
-            return;
-        }
         if (m_rowRules.putRow(m_ws, m_row, content)) {
             ++m_row;
         }
@@ -259,7 +250,7 @@ private:
     void endRows()
     {
         m_rows = TPhase::After;
-        TRowRules::endRows(m_ws, m_row, m_uncounted == 0);
+        TRowRules::endRows(m_ws, m_row);
     }
 
     TWorkspace& m_ws;
@@ -293,9 +284,7 @@ private:
     bool m_rowOpen = false;
     int m_rowDepth = -1;
     int m_row = 1;
-    int m_uncounted = 0;
     TRowRules m_rowRules;
-    bool m_rowCounted = false;
 };
 
 } // namespace

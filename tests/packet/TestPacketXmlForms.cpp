@@ -129,11 +129,6 @@ TReading referenceReading(const QString& text)
             } else if (fieldsDone && !rowDataDone && rowDataDepth < 0 && sameName(name, u"ROWDATA")) {
                 rowDataDepth = depth;
             } else if (rowDataDepth > 0 && depth == rowDataDepth + 1 && sameName(name, u"ROW")) {
-                // A start tag written "<ROW/>" or "<ROW>" holds no record.
-                const qsizetype end = xml.characterOffset();
-                if (text.mid(end - 6, 6) == u"<ROW/>" || text.mid(end - 5, 5) == u"<ROW>") {
-                    continue;
-                }
                 QStringList cells(std::max<qsizetype>(names.size(), 1));
                 QList<bool> taken(names.size(), false);
                 bool current = true;
