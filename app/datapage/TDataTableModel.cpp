@@ -154,8 +154,12 @@ Qt::ItemFlags TDataTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return isBlobValue(m_workspace.SG_Data().cellView(index.column(), gridRowOf(index))) ? flags
-                                                                                         : flags | Qt::ItemIsEditable;
+    const QStringView cell = m_workspace.SG_Data().cellView(index.column(), gridRowOf(index));
+    // A picture of any size is edited in the value window: typed into, one stray key would replace it.
+    if (isBlobValue(cell) || pictureAt(index.column(), gridRowOf(index), cell)) {
+        return flags;
+    }
+    return flags | Qt::ItemIsEditable;
 }
 
 void TDataTableModel::refresh()
