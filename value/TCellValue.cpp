@@ -82,7 +82,12 @@ QString withLineBreaks(const QString& text, bool crlf)
 
 bool TValueField::isBinary() const
 {
-    return typeCode.compare(QLatin1String("bin.hex"), Qt::CaseInsensitive) == 0;
+    return typeCode.compare(QLatin1String("bin.hex"), Qt::CaseInsensitive) == 0 && !isMemo();
+}
+
+bool TValueField::isMemo() const
+{
+    return etc.contains(QLatin1String("SUBTYPE=\"Text\""), Qt::CaseInsensitive);
 }
 
 bool TValueField::isGraphics() const

@@ -20,8 +20,12 @@ struct TValueField {
     QString typeCode;
     QString etc;
 
+    // Values are base64 text: a bin.hex field that is no memo.
     bool isBinary() const;
     bool isGraphics() const;
+    // A memo is a bin.hex field with SUBTYPE="Text": the dataset library writes its values as the text itself,
+    // as any string's, not as base64.
+    bool isMemo() const;
 };
 
 // The bytes of base64 text; white space between the characters is passed over. nullopt when the text is

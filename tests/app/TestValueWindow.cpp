@@ -40,7 +40,7 @@ bool writeBytes(const QString& name, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A window with a packet of one record: a memo, a picture behind the dataset library's 8-byte header (large
+// A window with a packet of one record: a memo (written as its text), a picture behind the dataset library's 8-byte header (large
 // enough to be "<BLOB>") and a bin.hex value that is no base64.
 struct Window {
     FakeWindowDialogs dialogs;
@@ -55,7 +55,7 @@ struct Window {
         const QString packet =
             QStringLiteral(
                 "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\">\r\n<METADATA>\r\n"
-                "<FIELDS>\r\n<FIELD attrname=\"MEMO\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+                "<FIELDS>\r\n<FIELD attrname=\"MEMO\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>\r\n"
                 "<FIELD attrname=\"PIC\" fieldtype=\"bin.hex\" SUBTYPE=\"Graphics\"/>\r\n"
                 "<FIELD attrname=\"DATA\" fieldtype=\"bin.hex\"/>\r\n</FIELDS>\r\n"
                 "<PARAMS DEFAULT_ORDER=\"\" PRIMARY_KEY=\"\" LCID=\"1041\"/>\r\n</METADATA>\r\n<ROWDATA>\r\n"

@@ -97,9 +97,12 @@ void TestCellValue::valuesAreReadAndWrittenBack_data()
     QTest::newRow("memo text") << QStringLiteral("string") << QString() << memo << int(TValueView::Text) << false << 0
                                << QStringLiteral("文字列 %1 文字").arg(memo.size()) << memoShown;
     const QByteArray memoCp932 = QByteArray::fromHex("88ea8d7396da0d0a93f18d7396da203c263e0d0a7468697264");
-    QTest::newRow("memo in a bin.hex field")
-        << bin << QStringLiteral("SUBTYPE=\"Text\"") << encodeBase64(memoCp932) << int(TValueView::Text) << false << 0
+    QTest::newRow("bytes of text in a bin.hex field")
+        << bin << QString() << encodeBase64(memoCp932) << int(TValueView::Text) << false << 0
         << QStringLiteral("バイナリ 25 バイト") << memoShown;
+    // A memo is written as its text, as a string is.
+    QTest::newRow("memo") << bin << QStringLiteral("SUBTYPE=\"Text\"") << memo << int(TValueView::Text) << false << 0
+                          << QStringLiteral("文字列 %1 文字").arg(memo.size()) << memoShown;
     const QString broken = QStringLiteral("Lives in reefs & lagoons; not base64");
     QTest::newRow("broken base64")
         << bin << QString() << broken << int(TValueView::Text) << true << 0
