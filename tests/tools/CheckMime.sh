@@ -23,7 +23,8 @@ update-desktop-database "$work/usr/share/applications"
 # xdg-mime asks shared-mime-info itself (through File::MimeInfo) only outside a known desktop.
 unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID DISPLAY
 
-# Packets as the dataset library and this program write them, and XML that is not a packet.
+# Packets as the dataset library and this program write them, and *.xml files that are not packets, one with
+# no content any type claims.
 files=$work/files
 mkdir "$files"
 cp "$data"/library/{one-line,nested,change-log,no-declaration}.xml "$files/"
@@ -34,11 +35,12 @@ iconv -f UTF-16LE -t UTF-16BE <"$files/utf16le-bom.xml" >"$files/utf16be-bom.xml
 printf '<?xml version="1.0" encoding="UTF-8"?>\n<project xmlns="http://maven.apache.org/POM/4.0.0">\n</project>\n' \
     >"$files/project.xml"
 printf '<project>\n  <modelVersion>4.0.0</modelVersion>\n</project>\n' >"$files/undeclared.xml"
+printf '\0\1\2\3binary' >"$files/binary.xml"
 
 faults=()
 for file in "$files"/*; do
     case $(basename "$file") in
-    project.xml | undeclared.xml) want=application/xml ;;
+    project.xml | undeclared.xml | binary.xml) want=application/xml ;;
     *) want=application/x-datapacket+xml ;;
     esac
     gio=$(gio info -a standard::content-type "$file" | sed -n 's/^ *standard::content-type: //p')
