@@ -16,7 +16,7 @@ if(NOT exec STREQUAL "Exec=torvane %f")
 endif()
 file(STRINGS ${PREFIX}/share/applications/torvane.desktop types REGEX "^MimeType=")
 string(REPLACE "\\;" ";" types "${types}")
-if(NOT types STREQUAL "MimeType=application/xml;text/xml;application/x-datapacket+xml;")
+if(NOT types STREQUAL "MimeType=application/x-datapacket+xml;")
     message(FATAL_ERROR "unexpected MimeType line: ${types}")
 endif()
 # shared-mime-info reads the type as file managers will: XML whose root element is DATAPACKET.
