@@ -123,6 +123,7 @@ void TInsertRowsCommand::redo()
     TWorkspace& ws = m_target.workspace();
     ws.insertDataRows(m_at, std::move(m_rows));
     m_rows.clear();
+    m_target.dataRowsShifted(m_at, 0, m_count);
     m_target.dataRowsChanged(QRect(0, m_at, ws.SG_Data().colCount(), m_count));
 }
 
@@ -130,6 +131,7 @@ void TInsertRowsCommand::undo()
 {
     TWorkspace& ws = m_target.workspace();
     m_rows = ws.removeDataRows(m_at, m_count).rows;
+    m_target.dataRowsShifted(m_at, m_count, 0);
     m_target.dataRowsChanged(QRect(0, std::min(m_at, ws.SG_Data().rowCount() - 1), ws.SG_Data().colCount(), 1));
 }
 
@@ -142,6 +144,7 @@ void TRemoveRowsCommand::redo()
 {
     TWorkspace& ws = m_target.workspace();
     m_removed = ws.removeDataRows(m_first, m_count);
+    m_target.dataRowsShifted(m_first, m_count, 0);
     m_target.dataRowsChanged(QRect(0, std::min(m_first, ws.SG_Data().rowCount() - 1), ws.SG_Data().colCount(), 1));
 }
 
@@ -150,6 +153,7 @@ void TRemoveRowsCommand::undo()
     TWorkspace& ws = m_target.workspace();
     ws.restoreDataRows(std::move(m_removed));
     m_removed = {};
+    m_target.dataRowsShifted(m_first, 0, m_count);
     m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data().colCount(), m_count));
 }
 
@@ -228,6 +232,7 @@ void TReplaceRowsCommand::swap()
     TWorkspace& ws = m_target.workspace();
     const int count = static_cast<int>(m_rows.size());
     m_rows = ws.replaceDataRows(m_first, m_count, std::move(m_rows));
+    m_target.dataRowsShifted(m_first, static_cast<int>(m_rows.size()), count);
     m_count = count;
     m_target.dataRowsChanged(QRect(0, m_first, ws.SG_Data().colCount(), m_count));
 }

@@ -16,6 +16,15 @@ public:
     virtual void dataCellsChanged(const QRect& cells) = 0;
     // Data rows came or went; `cells` is shown selected.
     virtual void dataRowsChanged(const QRect& cells) = 0;
+    // Said before dataRowsChanged where records moved: grid rows first .. first + removed - 1 went and `inserted`
+    // rows came in their place, so the rows after them moved by inserted - removed. What follows a record (the
+    // value window) follows it.
+    virtual void dataRowsShifted(int first, int removed, int inserted)
+    {
+        Q_UNUSED(first);
+        Q_UNUSED(removed);
+        Q_UNUSED(inserted);
+    }
     // A data column moved from `from` to `to`.
     virtual void dataColumnMoved(int from, int to) = 0;
     // Fields went, came back or moved; field table row `fieldRow` becomes the current one.

@@ -299,8 +299,18 @@ void TDataEditing::dataRowsChanged(const QRect& cells)
     m_host.notifyEdited();
 }
 
+void TDataEditing::dataRowsShifted(int first, int removed, int inserted)
+{
+    if (m_valueWindow) {
+        m_valueWindow->followRows(first, removed, inserted);
+    }
+}
+
 void TDataEditing::dataColumnMoved(int from, int to)
 {
+    if (m_valueWindow) {
+        m_valueWindow->followColumn(from, to);
+    }
     const QModelIndex current = m_data->currentIndex();
     m_host.refreshData();
     if (current.isValid() && current.column() == from) {

@@ -72,6 +72,7 @@ public:
     TWorkspace& workspace() override { return m_workspace; }
     void dataCellsChanged(const QRect& cells) override;
     void dataRowsChanged(const QRect& cells) override;
+    void dataRowsShifted(int first, int removed, int inserted) override;
     void dataColumnMoved(int from, int to) override;
     void fieldsChanged(int fieldRow) override;
 

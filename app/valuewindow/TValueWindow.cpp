@@ -158,16 +158,64 @@ TValueWindow::~TValueWindow() = default;
 
 void TValueWindow::showCell(int col, int row)
 {
-    if ((col != m_col || row != m_row) && !settleEdits()) {
+    if ((col != m_col || row != m_row || m_recordGone) && !settleEdits()) {
         return;
     }
     m_col = col;
     m_row = row;
+    m_recordGone = false;
+    m_text->setReadOnly(false);
     reload();
+}
+
+void TValueWindow::followRows(int first, int removed, int inserted)
+{
+    if (m_row < 0 || m_row < first) {
+        return;
+    }
+    if (m_row >= first + removed) {
+        m_row += inserted - removed;
+        return;
+    }
+    if (textModified()) {
+        m_recordGone = true;
+    }
+    m_row = -1;
+}
+
+void TValueWindow::followColumn(int from, int to)
+{
+    if (m_col < 0) {
+        return;
+    }
+    if (m_col == from) {
+        m_col = to;
+    } else if (from < to && m_col > from && m_col <= to) {
+        --m_col;
+    } else if (from > to && m_col >= to && m_col < from) {
+        ++m_col;
+    }
 }
 
 void TValueWindow::reload()
 {
+    // A cell that went while text typed into it was not applied (rows removed by an undo, say) leaves the text.
+    m_recordGone = m_recordGone || (m_textLoaded && textModified() && !m_cell.exists(m_col, m_row));
+    if (m_recordGone) {
+        // What was typed stays readable, and can be copied, until the window is closed.
+        setWindowTitle(QStringLiteral("削除されたレコード - Torvane"));
+        m_status->setText(QStringLiteral("このレコードは削除されました。適用していないテキストは残っていますが、"
+                                         "セルには適用できません（閉じると確認します）。"));
+        m_text->setReadOnly(true);
+        m_apply->setEnabled(false);
+        m_import->setEnabled(false);
+        return;
+    }
+    if (m_textLoaded && textModified() && m_cell.exists(m_col, m_row) && m_cell.value(m_col, m_row) == m_value.text()) {
+        // The record moved and its value did not change: what was typed stays; the title says where it is now.
+        showTitle();
+        return;
+    }
     if (!m_cell.exists(m_col, m_row)) {
         // The cell went (rows deleted, another packet read): nothing is left to show.
         m_value = TCellValue();
@@ -179,9 +227,15 @@ void TValueWindow::reload()
     showValue();
 }
 
-void TValueWindow::showValue()
+void TValueWindow::showTitle()
 {
     setWindowTitle(QStringLiteral("%1 行目の %2 - Torvane").arg(m_row).arg(m_cell.fieldName(m_col)));
+}
+
+void TValueWindow::showValue()
+{
+    showTitle();
+    m_import->setEnabled(true);
     QString status = m_value.statusText();
     if (m_cell.value(m_col, m_row).isEmpty()) {
         // The two empty values the packet tells apart.
@@ -309,6 +363,15 @@ void TValueWindow::exportFile()
 
 bool TValueWindow::settleEdits()
 {
+    if (m_recordGone) {
+        if (!m_dialogs.confirm(QStringLiteral("値の窓のレコードは削除されました。適用していないテキストを捨てますか？"))) {
+            return false;
+        }
+        m_recordGone = false;
+        m_text->setReadOnly(false);
+        setTextUnmodified();
+        return true;
+    }
     if (!textModified() || !m_cell.exists(m_col, m_row)) {
         return true;
     }

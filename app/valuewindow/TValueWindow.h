@@ -24,7 +24,8 @@ class TTextView;
 // beside the main window. The text view's edits are applied to the cell as one undo step; a file's bytes
 // can be read into the cell and the value written out to a file. Large values ("<BLOB>" in the table) are
 // edited here and only here. The window follows the table: when the cell changes behind it (undo, a paste,
-// a read packet) it shows the cell's new value.
+// a read packet) it shows the cell's new value; when rows come or go before its record, or its column moves, it
+// follows the record, text typed and not yet applied included.
 class TValueWindow : public QWidget {
     Q_OBJECT
 public:
@@ -48,6 +49,13 @@ public:
     // Unapplied text edits are applied or dropped as the user answers; false when the window is to stay.
     bool settleEdits();
 
+    // Grid rows first .. first + removed - 1 went and `inserted` rows came in their place: the window keeps to
+    // its record. When the record itself went, text typed and not applied stays in the window until it is
+    // closed (which asks), and nothing else is shown there.
+    void followRows(int first, int removed, int inserted);
+    // The data column `from` moved to `to`.
+    void followColumn(int from, int to);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +67,7 @@ private:
     bool textModified() const;
     void setTextUnmodified();
     void tableChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+    void showTitle();
 
     TValueCell m_cell;
     QAbstractItemModel* m_table;
@@ -66,6 +75,8 @@ private:
     const TErrorHandler& m_errors;
     int m_col = -1;
     int m_row = -1;
+    // The record shown was removed while text typed into it was not applied: the text stays for the user.
+    bool m_recordGone = false;
     TCellValue m_value;
     bool m_textLoaded = false;
     QString m_lastFile;

@@ -99,6 +99,7 @@ class TestValueWindow : public QObject {
 private slots:
     void pictureIsShownReplacedWrittenOutAndUndone();
     void textIsEditedInOneStepAndBrokenValuesAreLeft();
+    void followsItsRecordWithWhatWasTyped();
 };
 
 void TestValueWindow::pictureIsShownReplacedWrittenOutAndUndone()
@@ -226,6 +227,50 @@ void TestValueWindow::textIsEditedInOneStepAndBrokenValuesAreLeft()
                 ->text()
                 .contains(QStringLiteral("base64 として読めません")));
     QCOMPARE(w.cell(2), QStringLiteral("not base64!"));
+}
+
+void TestValueWindow::followsItsRecordWithWhatWasTyped()
+{
+    Window w;
+    QVERIFY(w.open());
+    TValueWindow* window = w.openValue(0);
+    QVERIFY(window);
+    auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("ValueText"));
+    const auto rowKeys = [&](int row, Qt::Key key) {
+        QApplication::setActiveWindow(&w.form);
+        w.data->setCurrentIndex(w.data->model()->index(row, 0));
+        w.data->selectionModel()->select(w.data->currentIndex(), QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(w.data, key, Qt::ControlModifier);
+    };
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text, QStringLiteral("!"));
+
+    // A row inserted above: the window keeps to its record, now the second, and to what was typed into it.
+    rowKeys(0, Qt::Key_Equal);
+    QCOMPARE(w.data->model()->rowCount(), 2);
+    QCOMPARE(window->row(), 2);
+    QCOMPARE(window->windowTitle(), QStringLiteral("2 行目の MEMO - Torvane"));
+    QCOMPARE(text->toPlainText(), QStringLiteral("一行目\n二行目!"));
+    // Applied, the text goes to that record, not to the new row at its old place.
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(text, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(w.data->model()->index(1, 0).data(Qt::EditRole).toString(), QStringLiteral("一行目\r\n二行目!"));
+    QVERIFY(w.cell(0).isEmpty());
+
+    // Typed again, then the record deleted: the text stays, read-only; closing asks, and No keeps it.
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text, QStringLiteral("?"));
+    rowKeys(1, Qt::Key_Minus);
+    QCOMPARE(w.data->model()->rowCount(), 1);
+    QVERIFY(window->isVisible());
+    QCOMPARE(text->toPlainText(), QStringLiteral("一行目\n二行目!?"));
+    QVERIFY(text->isReadOnly());
+    const qsizetype asked = w.dialogs.questions.size();
+    w.dialogs.confirmAnswers = {false, true};
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QVERIFY(window->close());
+    QCOMPARE(w.dialogs.questions.size(), asked + 2);
 }
 
 QTEST_MAIN(TestValueWindow)
