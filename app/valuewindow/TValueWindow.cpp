@@ -170,16 +170,14 @@ void TValueWindow::showCell(int col, int row)
 
 void TValueWindow::followRows(int first, int removed, int inserted)
 {
-    if (m_row < 0 || m_row < first) {
+    if (m_row < first) {
         return;
     }
     if (m_row >= first + removed) {
         m_row += inserted - removed;
         return;
     }
-    if (textModified()) {
-        m_recordGone = true;
-    }
+    // The record went: the reload that follows keeps what was typed into it, if anything was.
     m_row = -1;
 }
 
