@@ -130,11 +130,15 @@ void TRowRules::endRows(TWorkspace& ws, int next)
 
 bool TRowRules::isRowElementAt(QStringView text, qsizetype at)
 {
-    const qsizetype after = at + RowElementStart.size();
-    if (after >= text.size() || text.mid(at, RowElementStart.size()).compare(RowElementStart, Qt::CaseInsensitive) != 0) {
+    // Compared unit by unit (ASCII letters fold by their 0x20 bit): this runs for every row of a packet.
+    if (at < 0 || at + RowElementStart.size() >= text.size()) {
         return false;
     }
-    const QChar c = text[after];
+    const char16_t* s = text.utf16() + at;
+    if (s[0] != u'<' || (s[1] | 0x20) != u'r' || (s[2] | 0x20) != u'o' || (s[3] | 0x20) != u'w') {
+        return false;
+    }
+    const char16_t c = s[4];
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'/' || c == u'>';
 }
 
