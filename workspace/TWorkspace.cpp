@@ -132,6 +132,7 @@ void TWorkspace::startRead(const std::optional<QString>& xmlVersion, const std::
     if (xmlVersion) {
         m_xmlVersion = *xmlVersion;
     }
+    m_foundPacket = packetVersion.has_value();
     if (packetVersion) {
         m_packetVersion = *packetVersion;
         clearFields();

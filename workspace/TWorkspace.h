@@ -172,6 +172,9 @@ public:
     // until a row is read. The key lists, the type list and
     // the LCID stay.
     void startRead(const std::optional<QString>& xmlVersion, const std::optional<QString>& packetVersion);
+    // Whether the last read found the packet (startRead() was given its version): a text without the
+    // DATAPACKET element leaves the workspace as it was, which the window tells the user about.
+    bool foundPacket() const { return m_foundPacket; }
     // The reader's rows, filled in place: `values` are copied into row `row`'s one buffer, the rest of its
     // cells empty. `emptyStrings`, when given, flags the values read as empty strings (`NAME=""`); an empty
     // value not flagged is no value.
@@ -308,6 +311,7 @@ private:
 
     QStringList m_fieldList;
     bool m_needsRebuild = false;
+    bool m_foundPacket = false;
     TChangedSide m_changedSide = TChangedSide::None;
     TStringGrid m_fieldTable;
     TStringGrid m_dataTable;

@@ -454,7 +454,7 @@ void TDataEditing::exportCsv()
         return;
     }
     const std::optional<TSaveChoice> choice =
-        askSaveFileNameAndFilter(m_dialogs, m_csvName.isEmpty() ? QStringLiteral("*.csv") : m_csvName,
+        askSaveFileNameAndFilter(m_dialogs, m_csvName,
                                  CsvUtf8Filter + QStringLiteral(";;") + CsvCp932Filter, m_csvFilter);
     if (!choice) {
         return;

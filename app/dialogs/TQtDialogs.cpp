@@ -144,6 +144,17 @@ bool TQtDialogs::confirmOverwriteChanged(const QString& fileName, const QDateTim
                       {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
 }
 
+bool TQtDialogs::confirmReplaceNotPacket(const QString& fileName)
+{
+    const QString question =
+        QStringLiteral("ファイル「%1」はデータパケットではありません（DATAPACKET 要素がありません）。"
+                       "上書きしますか？（上書きすると、今の内容は失われます）")
+            .arg(QFileInfo(fileName).fileName());
+    return askWarning(m_window, "ReplaceNotPacketBox", ConfirmTitle, question,
+                      {QStringLiteral("上書きする(&O)"), QMessageBox::AcceptRole},
+                      {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
+}
+
 bool TQtDialogs::askLoadUndecodable(const QString& question)
 {
     // Characters lost in a load would be lost for good by the next save: they are taken only when the user

@@ -30,6 +30,7 @@ public:
     bool askSaveNotWellFormed(const QString& question) override;
     bool confirmReplace(const QString& fileName) override;
     bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override;
+    bool confirmReplaceNotPacket(const QString& fileName) override;
     bool askLoadUndecodable(const QString& question) override;
     std::optional<TCsvImportOptions> chooseCsvImport(const QString& fileName, const TCsvPreviewOf& preview) override;
 

@@ -96,6 +96,14 @@ public:
         Q_UNUSED(changed);
         return false;
     }
+    // "確認" with a warning icon, before Ctrl+S writes over `fileName` whose text was read and held no packet
+    // (a pom.xml, a web page): "上書きする(&O)" or "キャンセル" (the default, also Esc); true for overwrite.
+    // Dialogs that show no boxes never replace such a file.
+    virtual bool confirmReplaceNotPacket(const QString& fileName)
+    {
+        Q_UNUSED(fileName);
+        return false;
+    }
     // "確認" with a warning icon, when a file to be loaded holds bytes its encoding cannot read: `question`
     // says how many, in which encoding and where the first stands; "読み込む(&L)" (the unreadable bytes
     // become U+FFFD) or "読み込まない" (the default, also Esc; the work and the current file stay as they
@@ -133,33 +141,68 @@ public:
     }
 };
 
-// The save dialog as a user expects it: a name that is taken by a file is replaced only after the question
-// confirmReplace(); いいえ opens the dialog again on that name. The question is ours rather than the
-// dialog's, so that it is asked the same way whichever dialog gives the name.
-inline std::optional<TSaveChoice> askSaveFileNameAndFilter(TWindowDialogs& dialogs, QString initialName,
-                                                           const QString& filters, QString selectedFilter)
+// A name from the save dialog that names no one file but a pattern ("*.xml", typed or left as a filter):
+// written literally it would be a file that shells and file dialogs take for a pattern, so it is refused with
+// the error box and the dialog opens again on its folder. True when refused.
+inline bool refusedPatternName(TWindowDialogs& dialogs, const QString& fileName, QString& initialName)
+{
+    const QFileInfo file(fileName);
+    if (!file.fileName().contains(u'*') && !file.fileName().contains(u'?')) {
+        return false;
+    }
+    dialogs.error(QStringLiteral("「%1」はファイル名のパターンです。* や ? を含まないファイル名を指定してください")
+                      .arg(file.fileName()));
+    initialName = file.absolutePath() + u'/';
+    return true;
+}
+
+inline const QString& chosenFileName(const QString& name)
+{
+    return name;
+}
+inline const QString& chosenFileName(const TSaveChoice& choice)
+{
+    return choice.fileName;
+}
+
+// The save dialog as a user expects it, `ask(initialName)` showing it: a pattern is no name
+// (refusedPatternName()), and a name that is taken by a file is replaced only after the question
+// confirmReplace(); いいえ opens the dialog again on that name. The question is ours rather than the dialog's,
+// so that it is asked the same way whichever dialog gives the name.
+template <typename Ask> auto askSaveName(TWindowDialogs& dialogs, QString initialName, Ask ask)
 {
     for (;;) {
-        std::optional<TSaveChoice> choice = dialogs.saveFileNameAndFilter(initialName, filters, selectedFilter);
-        const QFileInfo file(choice ? choice->fileName : QString());
-        if (!choice || !file.exists() || file.isDir() || dialogs.confirmReplace(choice->fileName)) {
+        auto choice = ask(initialName);
+        if (!choice) {
             return choice;
         }
-        initialName = choice->fileName;
-        selectedFilter = choice->filter;
+        if (refusedPatternName(dialogs, chosenFileName(*choice), initialName)) {
+            continue;
+        }
+        const QFileInfo file(chosenFileName(*choice));
+        if (!file.exists() || file.isDir() || dialogs.confirmReplace(chosenFileName(*choice))) {
+            return choice;
+        }
+        initialName = chosenFileName(*choice);
     }
 }
 
-inline std::optional<QString> askSaveFileName(TWindowDialogs& dialogs, QString initialName, const QString& filter)
+inline std::optional<TSaveChoice> askSaveFileNameAndFilter(TWindowDialogs& dialogs, const QString& initialName,
+                                                           const QString& filters, QString selectedFilter)
 {
-    for (;;) {
-        std::optional<QString> name = dialogs.saveFileName(initialName, filter);
-        const QFileInfo file(name ? *name : QString());
-        if (!name || !file.exists() || file.isDir() || dialogs.confirmReplace(*name)) {
-            return name;
+    return askSaveName(dialogs, initialName, [&](const QString& name) {
+        std::optional<TSaveChoice> choice = dialogs.saveFileNameAndFilter(name, filters, selectedFilter);
+        if (choice) {
+            selectedFilter = choice->filter;
         }
-        initialName = *name;
-    }
+        return choice;
+    });
+}
+
+inline std::optional<QString> askSaveFileName(TWindowDialogs& dialogs, const QString& initialName,
+                                              const QString& filter)
+{
+    return askSaveName(dialogs, initialName, [&](const QString& name) { return dialogs.saveFileName(name, filter); });
 }
 
 } // namespace torvane

@@ -346,6 +346,15 @@ void TMainForm::TabSheet1Show()
         m_document.workRead(wasModified);
         // The rows of the workspace the reader replaced.
         returnFreedMemory();
+        // A file's text that holds no packet left the workspace as it was: without a word the user would take
+        // it for the file's content, and Ctrl+S would replace the file with a packet.
+        if (m_viewHoldsFileText && !wasModified && !m_workspace.foundPacket()) {
+            m_fileNotPacket = true;
+            m_dialogs.inform(
+                QStringLiteral("ファイル「%1」はデータパケットではありません（DATAPACKET 要素がありません）。"
+                               "テキストは XML ページに表示しています")
+                    .arg(QFileInfo(m_document.fileName()).fileName()));
+        }
     }
 }
 
@@ -354,6 +363,8 @@ bool TMainForm::TabSheet2Show()
     if (!m_workspace.needsWrite()) {
         return true;
     }
+    // From here the file's text is no longer shown; a save of unchanged work reads the file again.
+    m_viewHoldsFileText = false;
     bool written = false;
     m_errors.run([this, &written] {
         // The packet is written over the old text's memory: at a million rows that is hundreds of megabytes
@@ -417,9 +428,11 @@ bool TMainForm::newWorkspace()
     // The save dialog starts in the old file's folder, but never offers the old name: a new workspace saved
     // over it would lose that file.
     if (!m_document.fileName().isEmpty()) {
-        m_saveName = QFileInfo(m_document.fileName()).absoluteDir().filePath(QStringLiteral("*.xml"));
+        m_saveName = QFileInfo(m_document.fileName()).absolutePath() + u'/';
     }
     // No file, nothing unsaved.
+    m_viewHoldsFileText = false;
+    m_fileNotPacket = false;
     m_document.savedOrLoaded(QString(), TFileStamp());
     return true;
 }
@@ -435,35 +448,66 @@ bool TMainForm::openFile(const QString& fileName)
 
 bool TMainForm::save(TSaveKind kind)
 {
-    if (kind != TSaveKind::AskNameAsShown) {
+    // Work that did not change is saved as the file's text: a button that refused or changed nothing marks
+    // the workspace to be written again, and the writer's text would differ from the file in its layout,
+    // comments, references and change log.
+    std::optional<QString> fileText;
+    if (kind != TSaveKind::AskNameAsShown && !m_document.isModified() && !m_document.fileName().isEmpty()) {
+        m_errors.run([this, &fileText] { fileText = unchangedFileText(); });
+    }
+    if (kind != TSaveKind::AskNameAsShown && !fileText) {
         // What is saved is what the XML page would show: typed values must not be missing from the file,
-        // and a packet that could not be written is not saved at all.
+        // and a packet that could not be written is not saved at all. A view that never held a packet (a
+        // new workspace) gets the writer's, the empty packet for an empty workspace.
+        if (TabSheet2->crLfText().isEmpty() && !m_workspace.NeedsRebuild()) {
+            m_workspace.markRebuildDue();
+        }
         if (!TabSheet2Show()) {
             return false;
         }
     }
-    if (!confirmWellFormed(TabSheet2->crLfText())) {
+    // The file's own text is no worse for other programs than the file is: the question is for new text.
+    const QString text = fileText ? *fileText : TabSheet2->crLfText();
+    if (!fileText && !confirmWellFormed(text)) {
         return false;
     }
     bool saved = false;
-    m_errors.run([this, kind, &saved] {
+    m_errors.run([this, kind, &saved, &text, &fileText] {
         QString name = m_document.fileName();
         if (kind != TSaveKind::CurrentFile || name.isEmpty()) {
-            const std::optional<QString> chosen = askSaveFileName(m_dialogs, m_saveName, SaveFilter);
+            const std::optional<QString> chosen =
+                askSaveFileName(m_dialogs, name.isEmpty() ? m_saveName : name, SaveFilter);
             if (!chosen) {
                 return;
             }
             m_saveName = *chosen;
             name = *chosen;
-        } else if (!mayOverwrite(name)) {
+        } else if (!mayOverwrite(name) || (!fileText && m_fileNotPacket && !m_dialogs.confirmReplaceNotPacket(name))) {
             return;
         }
         // In the encoding the text declares, else the one the file was loaded in (a new packet: CP932).
-        const TTextEncoding written = savePacketFile(name, TabSheet2->crLfText(), m_document.encoding());
+        const TTextEncoding written = savePacketFile(name, text, m_document.encoding());
+        // The file holds the view's text now; the file's own text saved again is still no packet.
+        if (!fileText) {
+            m_viewHoldsFileText = true;
+            m_fileNotPacket = false;
+        }
         m_document.savedOrLoaded(name, fileStampOf(name), written);
         saved = true;
     });
     return saved;
+}
+
+std::optional<QString> TMainForm::unchangedFileText()
+{
+    if (m_viewHoldsFileText) {
+        return TabSheet2->crLfText();
+    }
+    const TFileStamp stamp = m_document.fileStamp();
+    if (!stamp.isValid() || fileStampOf(m_document.fileName()) != stamp) {
+        return std::nullopt;
+    }
+    return loadPacketFile(m_document.fileName());
 }
 
 bool TMainForm::confirmWellFormed(const QString& text)
@@ -548,6 +592,8 @@ bool TMainForm::loadFile(const QString& fileName)
             return;
         }
         TabSheet2->showLoadedText(std::move(loadedText.text));
+        m_viewHoldsFileText = true;
+        m_fileNotPacket = false;
         m_workspace.markTextEdited();
         m_document.savedOrLoaded(fileName, stamp, loadedText.encoding);
         loaded = true;

@@ -81,6 +81,10 @@ private:
     // Whether the text to be saved may be written: it is well-formed XML, or the user, told what is wrong and
     // where, chose to save it as it is.
     bool confirmWellFormed(const QString& text);
+    // The text of the current file as loaded or last saved, for a save of work that did not change: the
+    // XML page's text while it still shows that text, else the file read again while it is still that
+    // version. Nullopt when neither (no file, the work changed, another program wrote the file).
+    std::optional<QString> unchangedFileText();
     // Whether Ctrl+S may write `fileName`: true when it is still the version loaded or last saved here, or
     // the user chose to overwrite the other program's version.
     bool mayOverwrite(const QString& fileName);
@@ -99,8 +103,12 @@ private:
     TDocument m_document;
     bool m_firstShow = true;
     bool m_frameFitted = false;
-    // The names the file dialogs offer: what was chosen last, the save dialog starting from "*.xml".
-    QString m_saveName = QStringLiteral("*.xml");
+    // Whether the XML page shows the current file's text as loaded or last saved (not the writer's).
+    bool m_viewHoldsFileText = false;
+    // The current file's text was read and held no packet: Ctrl+S asks before replacing it.
+    bool m_fileNotPacket = false;
+    // The names the file dialogs offer: what was chosen last; the save dialog starts with no name.
+    QString m_saveName;
     QString m_openName;
 
     QTabWidget* PageControl1 = nullptr;

@@ -121,12 +121,21 @@ void TestDesktop::newWorkspaceAndManualByKeys()
     QVERIFY(w.form->isAncestorOf(QApplication::focusWidget()));
     QTest::keyClick(w.data(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(w.looks(), start);
-    // Saving it asks for a name in the old file's folder, never offering the old file.
-    // The new workspace's text is empty, which the save's check asks about first.
-    w.dialogs.notWellFormedAnswers = {true};
-    w.dialogs.fileNames = {std::nullopt};
+    // Saving it asks for a name in the old file's folder, never offering the old file, and writes the empty
+    // packet. A pattern for a name is refused and the dialog opens again in its folder.
+    QTemporaryDir dir;
+    const QString newFile = dir.filePath(QStringLiteral("new.xml"));
+    w.dialogs.fileNames = {dir.filePath(QStringLiteral("*.xml")), newFile};
     w.key(Qt::Key_S);
-    QCOMPARE(w.dialogs.saveInitialNames, QStringList{QFileInfo(Example).absoluteDir().filePath("*.xml")});
+    QCOMPARE(w.dialogs.saveInitialNames, QStringList({QFileInfo(Example).absolutePath() + u'/', dir.path() + u'/'}));
+    QCOMPARE(w.dialogs.errors.size(), 1);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("*.xml"))));
+    QFile written(newFile);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QFile empty(QStringLiteral(TORVANE_TEST_DATA "/empty.xml"));
+    QVERIFY(empty.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), empty.readAll());
+    QVERIFY(w.dialogs.notWellFormedQuestions.isEmpty());
 
     // F1 shows the manual page from any page.
     w.key(Qt::Key_F1, Qt::NoModifier);

@@ -219,6 +219,10 @@ private slots:
     void failedReadsAndOtherProgramsChangesLoseNothing();
     void ctrlSKeepsTheFileAsLoaded_data();
     void ctrlSKeepsTheFileAsLoaded();
+    void buttonsThatChangeNothingKeepTheFile_data();
+    void buttonsThatChangeNothingKeepTheFile();
+    void textWithoutPacketIsToldAndKept_data();
+    void textWithoutPacketIsToldAndKept();
     void unreadableBytesAskedBeforeTheLoad_data();
     void unreadableBytesAskedBeforeTheLoad();
     void wideAndFaultyPacketsShowAtOnce();
@@ -559,7 +563,7 @@ void TestMainForm::packetFilesThroughTheDialogs()
     const QString saved = dir.filePath(QStringLiteral("packet"));
     w.dialogs.fileNames = {saved, std::nullopt};
     QTest::mouseClick(save, Qt::LeftButton);
-    QCOMPARE(w.dialogs.saveInitialNames, QStringList{QStringLiteral("*.xml")});
+    QCOMPARE(w.dialogs.saveInitialNames, QStringList{example});
     QCOMPARE(w.dialogs.saveFilters, QStringList{QStringLiteral("xmlファイル (*.xml);;総て (*)")});
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -821,6 +825,16 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// `name` in `dir` written with `bytes` and opened in the window, as a user opens a file; empty when that failed.
+QString openedFile(Window& w, const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    file.close();
+    return written && QTest::qWaitForWindowActive(w.form.get()) && w.form->openFile(file.fileName()) ? file.fileName()
+                                                                                                     : QString();
+}
+
 // Replaces the whole XML text by hand: all selected, deleted, and the new text pasted.
 void retypeXml(TTextView* xml, const QString& text)
 {
@@ -929,7 +943,7 @@ void TestMainForm::unsavedWorkIsAskedAboutAndSaved()
     const QString orders = dir.filePath(QStringLiteral("orders.xml"));
     w->dialogs.fileNames = {orders};
     QTest::keyClick(w->focus(), Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(w->dialogs.saveInitialNames, QStringList{QStringLiteral("*.xml")});
+    QCOMPARE(w->dialogs.saveInitialNames, QStringList{QString()});
     QVERIFY(fileBytes(orders).contains("<ROW ID=\"42\"/>"));
     QCOMPARE(shownTitle(w->form.get()), QStringLiteral("orders.xml - Torvane"));
     QCOMPARE(w->pages->currentIndex(), 0);
@@ -1104,7 +1118,7 @@ void TestMainForm::saveAsAsksBeforeReplacing()
     QVERIFY(dir.isValid());
     const QString taken = dir.filePath(QStringLiteral("taken.xml"));
     const QString other = dir.filePath(QStringLiteral("other.xml"));
-    const QByteArray before = "<?xml version=\"1.0\"?>\r\n<OLD/>\r\n";
+    const QByteArray before = "<?xml version=\"1.0\"?>\r\n<DATAPACKET Version=\"2.0\"><!-- old --></DATAPACKET>\r\n";
     {
         QFile file(taken);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -1282,15 +1296,9 @@ void TestMainForm::ctrlSKeepsTheFileAsLoaded()
     QFETCH(QByteArray, edited);
 
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("packet.xml"));
-    {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-    }
     Window w;
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
-    QVERIFY(w.form->openFile(file));
+    const QString file = openedFile(w, dir, "packet.xml", bytes);
+    QVERIFY(!file.isEmpty());
     QCOMPARE(w.cell(w.data, 0, 0), value);
     // Ctrl+S with no edit writes the file anew (another inode), byte for byte as it was.
     const quint64 inode = fileStampOf(file).inode;
@@ -1321,6 +1329,107 @@ void TestMainForm::ctrlSKeepsTheFileAsLoaded()
     QTest::keyClick(w.xml, Qt::Key_S, Qt::ControlModifier);
     QVERIFY(w.dialogs.errors.isEmpty());
     QCOMPARE(fileBytes(file), edited);
+}
+
+void TestMainForm::buttonsThatChangeNothingKeepTheFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("clicks");
+
+    // Shapes the writer would not give back: one long line, a comment, a reference it would write as a
+    // character, and pending changes it would merge away.
+    const QByteArray changeLog = dataBytes("library/change-log.xml")
+                                     .replace("?><DATAPACKET", "?><!-- kept --><DATAPACKET")
+                                     .replace("\"Apple\"", "\"Apple&apos;s\"");
+    QTest::newRow("key list opened and closed") << changeLog << "B_PriKey" << 2;
+    QTest::newRow("refused field 新規追加") << dataBytes("library/one-line.xml") << "B_FieldAdd" << 1;
+    QTest::newRow("refused field 変更") << changeLog << "B_FieldSet" << 1;
+    // A packet without records shows one blank record, which 新規追加 keeps as the last one.
+    QTest::newRow("新規追加 on the blank last record")
+        << QByteArray("<?xml version=\"1.0\"?><!-- none yet --><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                      "<FIELD attrname=\"ID\" fieldtype=\"i4\"/></FIELDS><PARAMS/></METADATA><ROWDATA/>"
+                      "</DATAPACKET>\n")
+        << "B_DataAdd" << 1;
+    QTest::newRow("a typed value") << changeLog << QString() << 0;
+}
+
+void TestMainForm::buttonsThatChangeNothingKeepTheFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, button);
+    QFETCH(int, clicks);
+
+    QTemporaryDir dir;
+    Window w;
+    const QString file = openedFile(w, dir, "packet.xml", bytes);
+    QVERIFY(!file.isEmpty());
+    if (button.isEmpty()) {
+        // A real edit is written by the writer, as the XML page shows it.
+        w.clickCell(0, 1);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(w.focus()));
+        QTest::keyClicks(w.focus(), QStringLiteral("9"));
+        press(w, Qt::Key_Return);
+        press(w, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(fileBytes(file) != bytes);
+        w.pages->setCurrentIndex(1);
+        QCOMPARE(fileBytes(file), w.xmlText().toLatin1());
+        return;
+    }
+    for (int i = 0; i < clicks; ++i) {
+        QTest::mouseClick(w.form->findChild<QPushButton*>(button), Qt::LeftButton);
+    }
+    QVERIFY(!w.form->document().isModified());
+    QVERIFY(w.form->saveDocument());
+    QCOMPARE(fileBytes(file), bytes);
+    // Showing the XML page writes the packet afresh; the file's text is still what a save of the unchanged
+    // work writes, under another name too.
+    w.pages->setCurrentIndex(1);
+    QVERIFY(w.xmlText().toUtf8() != bytes);
+    const QString copy = dir.filePath(QStringLiteral("copy.xml"));
+    w.dialogs.fileNames = {copy};
+    QTest::keyClick(w.xml, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(fileBytes(copy), bytes);
+    QVERIFY(w.dialogs.errors.isEmpty());
+}
+
+void TestMainForm::textWithoutPacketIsToldAndKept_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("pom.xml") << QByteArray("<?xml version=\"1.0\"?>\n<project><modelVersion>4.0.0</modelVersion>"
+                                           "</project>\n");
+    QTest::newRow("web page") << QByteArray("<!DOCTYPE html>\r\n<html><body><p>DATA</p></body></html>\r\n");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("binary") << QByteArray("\x7F"
+                                          "ELF\x02\x01\x01\x00\x00\x00\x03\x00>\x00",
+                                          16);
+}
+
+void TestMainForm::textWithoutPacketIsToldAndKept()
+{
+    QFETCH(QByteArray, bytes);
+
+    QTemporaryDir dir;
+    Window w;
+    const QString file = openedFile(w, dir, "other.xml", bytes);
+    QVERIFY(!file.isEmpty());
+    QCOMPARE(w.dialogs.informed,
+             QStringList{QString::fromUtf8(
+                 "ファイル「other.xml」はデータパケットではありません（DATAPACKET 要素がありません）。"
+                 "テキストは XML ページに表示しています")});
+    QCOMPARE(w.xmlText().toLatin1(), QByteArray(bytes).replace("\r\n", "\n").replace("\n", "\r\n"));
+    // Saved unchanged, it stays as it is; replaced by a packet only when the user says so (キャンセル first).
+    QVERIFY(w.form->saveDocument());
+    QCOMPARE(fileBytes(file), bytes);
+    w.defineField(QStringLiteral("ID"), QStringLiteral("i4"), QString(), QString());
+    QVERIFY(!w.form->saveDocument());
+    QCOMPARE(fileBytes(file), bytes);
+    w.dialogs.notPacketAnswers = {true};
+    QVERIFY(w.form->saveDocument());
+    QCOMPARE(w.dialogs.notPacketQuestions, QStringList({file, file}));
+    QVERIFY(fileBytes(file).contains("<FIELD attrname=\"ID\" fieldtype=\"i4\"/>"));
+    QVERIFY(w.dialogs.errors.isEmpty());
 }
 
 void TestMainForm::unreadableBytesAskedBeforeTheLoad_data()

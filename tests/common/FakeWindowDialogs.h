@@ -23,6 +23,10 @@ public:
     QStringList overwriteQuestions;
     QList<QDateTime> overwriteTimes;
     std::deque<bool> overwriteAnswers;
+    // The files the question before replacing a file that is not a packet was asked about, and its answers
+    // (cancel when none is left).
+    QStringList notPacketQuestions;
+    std::deque<bool> notPacketAnswers;
     // The questions asked before a file with bytes its encoding cannot read is loaded, and the answers (true
     // for 読み込む; 読み込まない when none is left).
     QStringList undecodableQuestions;
@@ -66,6 +70,11 @@ public:
         overwriteQuestions.append(fileName);
         overwriteTimes.append(changed);
         return next(overwriteAnswers, false);
+    }
+    bool confirmReplaceNotPacket(const QString& fileName) override
+    {
+        notPacketQuestions.append(fileName);
+        return next(notPacketAnswers, false);
     }
     bool askLoadUndecodable(const QString& question) override
     {
