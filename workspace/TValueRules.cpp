@@ -309,7 +309,7 @@ QString expectedText(const TValueRule& rule, TValueFault fault, int otherRow, bo
                         : QStringLiteral("at most %1 characters (the width)").arg(rule.limit);
     case TValueFault::RepeatedKey:
         return japanese ? QStringLiteral("%1 行目と違う主キー").arg(otherRow)
-                        : QStringLiteral("a primary key unlike row %1's").arg(otherRow);
+                        : QStringLiteral("a primary key unlike record %1's").arg(otherRow);
     case TValueFault::Shape:
         break;
     }
