@@ -81,6 +81,9 @@ private:
     // Whether the text to be saved may be written: it is well-formed XML, or the user, told what is wrong and
     // where, chose to save it as it is.
     bool confirmWellFormed(const QString& text);
+    // Whether the packet may be saved with values that do not fit their fields: it has none, or the user,
+    // shown the first few, chose to save it as it is.
+    bool confirmValues();
     // Whether Ctrl+S may write `fileName`: true when it is still the version loaded or last saved here, or
     // the user chose to overwrite the other program's version.
     bool mayOverwrite(const QString& fileName);
