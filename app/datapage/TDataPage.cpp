@@ -529,7 +529,6 @@ void TDataPage::keySelectionChanged(QListWidget* list, TKeyKind keys)
     m_workspace.markDataEdited();
     if (keys == TKeyKind::PrimaryKey) {
         m_dataModel->recheckValues();
-        SG_Data->viewport()->update();
     }
     emit edited();
 }
@@ -542,10 +541,13 @@ void TDataPage::showValueProblemCount(int cells)
     GBox_Data->setTitle(cells == 0
                             ? QStringLiteral("データ")
                             : QStringLiteral("データ（型に合わない値 %1 か所: F8 / Shift+F8 で移動）").arg(cells));
+    // Marks found afresh may have come or gone anywhere on screen.
+    SG_Data->viewport()->update();
 }
 
 void TDataPage::moveToValueProblem(bool forward)
 {
+    m_dataModel->settleValueMarks();
     const QModelIndex current = SG_Data->currentIndex();
     const auto [col, row] = m_dataModel->valueMarks().next(current.isValid() ? current.column() : -1,
                                                            current.isValid() ? gridRowOf(current) : 0, forward);
@@ -559,6 +561,7 @@ void TDataPage::moveToValueProblem(bool forward)
 
 const std::vector<TValueProblem>& TDataPage::valueProblems() const
 {
+    m_dataModel->settleValueMarks();
     return m_dataModel->valueMarks().problems();
 }
 

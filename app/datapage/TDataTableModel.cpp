@@ -34,6 +34,9 @@ QString keptContentTip(const QString& content)
 TDataTableModel::TDataTableModel(TWorkspace& workspace, QObject* parent)
     : QAbstractTableModel(parent), m_workspace(workspace)
 {
+    m_keyCheck.setSingleShot(true);
+    m_keyCheck.setInterval(300);
+    connect(&m_keyCheck, &QTimer::timeout, this, [this] { checkValues(QRect()); });
 }
 
 int TDataTableModel::rowCount(const QModelIndex& parent) const
@@ -198,13 +201,21 @@ void TDataTableModel::recheckValues()
     checkValues(QRect());
 }
 
+void TDataTableModel::settleValueMarks()
+{
+    if (m_keyCheck.isActive()) {
+        checkValues(QRect());
+    }
+}
+
 void TDataTableModel::checkValues(const QRect& cells)
 {
     const int before = m_marks.cellCount();
     if (cells.isNull()) {
+        m_keyCheck.stop();
         m_marks.checkAll(m_workspace);
-    } else {
-        m_marks.checkCells(m_workspace, cells);
+    } else if (m_marks.checkCells(m_workspace, cells)) {
+        m_keyCheck.start();
     }
     if (cells.isNull() || m_marks.cellCount() != before) {
         emit valueMarksChanged(m_marks.cellCount());

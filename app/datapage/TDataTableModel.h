@@ -5,6 +5,7 @@
 #include "datapage/TValueMarks.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 namespace torvane {
 
@@ -45,10 +46,13 @@ public:
     void cellsChanged(const QRect& cells);
     // The key columns changed: the marks are found afresh (the view repaints them).
     void recheckValues();
+    // Finds the repeated keys now when an edit of a key's value left them to be found (see m_keyCheck).
+    void settleValueMarks();
     const TValueMarks& valueMarks() const { return m_marks; }
 
 signals:
-    // The number of cells whose value does not fit their field may have changed.
+    // The number of cells whose value does not fit their field may have changed, or the marks were found
+    // afresh.
     void valueMarksChanged(int cells);
     // The cell editor stored a keystroke in `index`, which held `previous` before (an empty string when
     // `previousEmptyString`).
@@ -69,6 +73,9 @@ private:
     TWorkspace& m_workspace;
     TCellPictures m_pictures;
     TValueMarks m_marks;
+    // A value typed into a key's column is checked at once, but the repeated keys of a large table are found
+    // again only when the typing pauses: every keystroke would otherwise go over the whole table.
+    QTimer m_keyCheck;
 };
 
 } // namespace torvane

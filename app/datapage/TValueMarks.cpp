@@ -28,14 +28,12 @@ void TValueMarks::checkAll(const TWorkspace& ws)
     count();
 }
 
-void TValueMarks::checkCells(const TWorkspace& ws, const QRect& cells)
+bool TValueMarks::checkCells(const TWorkspace& ws, const QRect& cells)
 {
-    const bool keyTouched = std::any_of(m_keyColumns.begin(), m_keyColumns.end(),
-                                        [&](int c) { return c >= cells.left() && c <= cells.right(); });
     // The blank row standing in for no records is none while it stays blank: the whole check knows it.
-    if (keyTouched || ws.standInRow() || static_cast<int>(m_rules.size()) != ws.FieldCount()) {
+    if (ws.standInRow() || static_cast<int>(m_rules.size()) != ws.FieldCount()) {
         checkAll(ws);
-        return;
+        return false;
     }
     const TStringGrid& data = ws.SG_Data();
     const int right = std::min(cells.right(), static_cast<int>(m_rules.size()) - 1);
@@ -61,6 +59,8 @@ void TValueMarks::checkCells(const TWorkspace& ws, const QRect& cells)
     const auto at = m_problems.erase(first, last);
     m_problems.insert(at, found.begin(), found.end());
     count();
+    return std::any_of(m_keyColumns.begin(), m_keyColumns.end(),
+                       [&](int c) { return c >= cells.left() && c <= cells.right(); });
 }
 
 void TValueMarks::count()

@@ -18,9 +18,10 @@ class TValueMarks {
 public:
     // Checks the whole table (a load, a change of fields, rows or keys).
     void checkAll(const TWorkspace& ws);
-    // Checks again the cells of `cells` (grid columns and rows) whose values changed; a change in a primary
-    // key's column checks the whole table, as a repeated key may have come or gone anywhere.
-    void checkCells(const TWorkspace& ws, const QRect& cells);
+    // Checks again the cells of `cells` (grid columns and rows) whose values changed. Returns whether one of
+    // them is in a primary key's column: a repeated key may then have come or gone anywhere, which only
+    // checkAll finds (the repeats found before stay until then).
+    bool checkCells(const TWorkspace& ws, const QRect& cells);
 
     // How many cells hold a problem.
     int cellCount() const { return m_cellCount; }

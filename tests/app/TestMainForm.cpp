@@ -2619,7 +2619,8 @@ void TestMainForm::emptyStringsShownSetAndKept()
 
 // Values that do not fit their fields: marked on a colour of their own with what the field expects in the
 // tooltip, counted in the data group's caption, reached by F8 and Shift+F8 (wrapping round), counted again
-// after an edit; a save asks once, listing them, and writes nothing when cancelled.
+// after an edit (a repeated key once the typing pauses); a save asks once, listing them, and writes nothing
+// when cancelled.
 void TestMainForm::valuesThatDoNotFitTheirFieldsAreMarked()
 {
     QTemporaryDir dir;
@@ -2671,4 +2672,22 @@ void TestMainForm::valuesThatDoNotFitTheirFieldsAreMarked()
     press(w, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(w.dialogs.faultyValueQuestions.size(), 2);
     QVERIFY(fileBytes(file).contains(R"(<ROW ID="x" DAY="19880105" FLAG="TRUE"/>)"));
+
+    // A key typed anew: its repeat goes when the typing pauses.
+    QVERIFY(model->setData(model->index(2, 0), QStringLiteral("3")));
+    QTRY_COMPARE(group->title(), QStringLiteral("データ（型に合わない値 3 か所: F8 / Shift+F8 で移動）"));
+
+    // The XML page's save of a text edited by hand checks that text, which the data page has not read.
+    w.pages->setCurrentIndex(1);
+    w.xml->setFocus();
+    w.xml->setSelection(w.xmlText().indexOf(QStringLiteral("ID=\"x\"")) + 4, 1);
+    typeText(w.xml, QStringLiteral("y"));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    w.dialogs.fileNames = {other};
+    w.dialogs.faultyValueAnswers = {false};
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlSave")), Qt::LeftButton);
+    QCOMPARE(w.dialogs.faultyValueQuestions.size(), 3);
+    QVERIFY2(w.dialogs.faultyValueQuestions.last().contains(QStringLiteral("\n\n2 行目「ID」の値 \"y\"")),
+             qPrintable(w.dialogs.faultyValueQuestions.last()));
+    QVERIFY(!QFileInfo::exists(other));
 }
