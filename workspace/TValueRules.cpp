@@ -358,13 +358,16 @@ std::vector<TValueRule> valueRulesOf(const TWorkspace& ws)
     return rules;
 }
 
+bool isRecordRow(const TGridRow& row)
+{
+    return !row.chars().isEmpty() || row.holdsEmptyString() || !row.content.isEmpty();
+}
+
 std::vector<TValueProblem> checkValues(const TWorkspace& ws)
 {
     const std::vector<TValueRule> rules = valueRulesOf(ws);
     const TStringGrid& data = ws.SG_Data();
     const int columns = std::min(data.colCount(), static_cast<int>(rules.size()));
-    // As the writer leaves it out, the blank row standing in for no records is none.
-    const int first = ws.standInRow() && data.rowCount() == 2 && ws.isBlankDataRow(1) ? 2 : 1;
     const int rows = data.rowCount();
 
     std::vector<TValueProblem> problems;
@@ -383,12 +386,15 @@ std::vector<TValueProblem> checkValues(const TWorkspace& ws)
     const std::vector<int> key = columns > 0 ? ws.LB_PriKey().selectedPositions(columns) : std::vector<int>();
     std::vector<std::pair<size_t, int>> hashes;
     if (!key.empty()) {
-        hashes.reserve(static_cast<size_t>(std::max(0, rows - first)));
+        hashes.reserve(static_cast<size_t>(std::max(0, rows - 1)));
     }
 
     std::vector<QStringView> cells(static_cast<size_t>(std::max(columns, 1)));
-    for (int r = first; r < rows; ++r) {
+    for (int r = 1; r < rows; ++r) {
         const TGridRow& row = data.gridRow(r);
+        if (!isRecordRow(row)) {
+            continue;
+        }
         row.views(cells.data(), columns);
         const bool anyEmptyString = row.holdsEmptyString();
         for (const int c : checked) {

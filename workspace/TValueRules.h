@@ -8,6 +8,7 @@
 
 namespace torvane {
 
+class TGridRow;
 class TWorkspace;
 
 // What the values of a field must look like for the dataset library to load them, read once from the
@@ -53,8 +54,8 @@ enum class TValueFault : std::uint8_t {
 // is a value, and one of the wrong shape for every type that is not text.
 TValueFault checkValue(const TValueRule& rule, QStringView value, bool emptyString);
 
-// What the field expects, for a fault found in it: "日付 (yyyymmdd、例 19880412)" / "a date (yyyymmdd, e.g.
-// 19880412)". For a repeated key, the other record: "キーが 3 行目と同じ" / "a key unlike row 3's".
+// What the field expects, for a fault found in it: "日付 yyyymmdd（例 19880412）" / "a date yyyymmdd (e.g.
+// 19880412)". For a repeated key, the other record: "3 行目と違う主キー" / "a primary key unlike record 3's".
 QString expectedText(const TValueRule& rule, TValueFault fault, int otherRow, bool japanese);
 
 // One problem in the data table: its row (from 1, as the data page numbers them), its data column (from 0)
@@ -66,8 +67,12 @@ struct TValueProblem {
     int otherRow = 0;
 };
 
-// Every problem of the workspace's records, in row order and within a row in column order; the blank row
-// that stands in for a packet without records is none.
+// Whether a data row is a record to check: one holding a value (an empty string is one) or kept content. A
+// blank row is written as `<ROW/>`, which is no record when read (the blank row standing in for a packet
+// without records, a row just added): none of its fields lacks a value, and it repeats no key.
+bool isRecordRow(const TGridRow& row);
+
+// Every problem of the workspace's records, in row order and within a row in column order.
 std::vector<TValueProblem> checkValues(const TWorkspace& ws);
 // The rules of the workspace's fields, in data column order.
 std::vector<TValueRule> valueRulesOf(const TWorkspace& ws);

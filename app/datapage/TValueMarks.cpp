@@ -30,24 +30,25 @@ void TValueMarks::checkAll(const TWorkspace& ws)
 
 bool TValueMarks::checkCells(const TWorkspace& ws, const QRect& cells)
 {
-    // The blank row standing in for no records is none while it stays blank: the whole check knows it.
-    if (ws.standInRow() || static_cast<int>(m_rules.size()) != ws.FieldCount()) {
+    if (static_cast<int>(m_rules.size()) != ws.FieldCount()) {
         checkAll(ws);
         return false;
     }
+    // The rows are checked whole: a row that became blank, or stopped being so, lost or gained the faults of
+    // its other cells too (a required value missing).
     const TStringGrid& data = ws.SG_Data();
-    const int right = std::min(cells.right(), static_cast<int>(m_rules.size()) - 1);
+    const int columns = static_cast<int>(m_rules.size());
     const int bottom = std::min(cells.bottom(), data.rowCount() - 1);
-    const auto inCells = [&](const TValueProblem& p) {
-        return p.row >= cells.top() && p.row <= bottom && p.column >= cells.left() && p.column <= right &&
-               p.fault != TValueFault::RepeatedKey;
-    };
+    const auto inCells = [&](const TValueProblem& p) { return p.fault != TValueFault::RepeatedKey; };
     const auto first = std::lower_bound(m_problems.begin(), m_problems.end(), TValueProblem{cells.top(), 0}, before);
     const auto last = std::upper_bound(first, m_problems.end(), TValueProblem{bottom, INT_MAX}, before);
     std::vector<TValueProblem> found(first, last);
     found.erase(std::remove_if(found.begin(), found.end(), inCells), found.end());
     for (int r = std::max(cells.top(), 1); r <= bottom; ++r) {
-        for (int c = std::max(cells.left(), 0); c <= right; ++c) {
+        if (!isRecordRow(data.gridRow(r))) {
+            continue;
+        }
+        for (int c = 0; c < columns; ++c) {
             const TValueFault fault =
                 checkValue(m_rules[static_cast<size_t>(c)], data.cellView(c, r), data.isEmptyString(c, r));
             if (fault != TValueFault::None) {

@@ -104,7 +104,7 @@ void TestValueRules::values()
 }
 
 // The whole table: faults in row and column order, a repeated primary key naming the first row holding it,
-// and the blank row standing in for no records left out.
+// and blank rows (written `<ROW/>`, no records) left out, the one standing in for no records among them.
 void TestValueRules::workspace()
 {
     TWorkspace ws;
@@ -120,7 +120,7 @@ void TestValueRules::workspace()
         {"1", "A", "19880412"},   {"1", "B", "19880412"}, {"x", "A", ""},         {"1", "A", "19880412"},
         {"1", "ABC", "20240105"}, {"1", "B", "19880412"}, {"1", "A", "19880412"},
     };
-    ws.setDataRowCount(8);
+    ws.setDataRowCount(10);
     for (int r = 0; r < 7; ++r) {
         for (int c = 0; c < 3; ++c) {
             ws.setDataCell(c, r + 1, rows[r][c]);
@@ -132,13 +132,10 @@ void TestValueRules::workspace()
     }
     QCOMPARE(found, QStringLiteral("3:0:1:0 3:2:2:0 4:0:4:1 5:1:3:0 6:0:4:2 7:0:4:1 "));
 
-    TWorkspace empty;
-    QVERIFY(empty.AddFieldRow(QStringLiteral("DAY"), QStringLiteral("date"), QStringLiteral("required=\"true\""), {},
-                              dialogs));
-    empty.setStandInRow(true);
-    QVERIFY(checkValues(empty).empty());
-    empty.setStandInRow(false);
-    QCOMPARE(checkValues(empty).size(), size_t(1));
+    // An empty string makes a row a record.
+    ws.setDataCell(1, 9, QString(), true);
+    QCOMPARE(checkValues(ws).back().row, 9);
+    QCOMPARE(checkValues(ws).back().fault, TValueFault::Required);
 }
 
 QTEST_GUILESS_MAIN(TestValueRules)
