@@ -1,3 +1,4 @@
+#include "TPacketCheck.h"
 #include "dialogs/TQtDialogs.h"
 #include "window/TMainForm.h"
 
@@ -21,9 +22,11 @@ void installQtTranslations(QApplication& app, QTranslator& translator)
 // The command line is read before the application is made: making it connects to the display, and --help,
 // --version and a wrong command line must answer without one (over SSH, in packaging scripts).
 struct TCommandLine {
-    enum class TAction { Run, Help, Version, Wrong };
+    enum class TAction { Run, Help, Version, Check, Wrong };
     TAction action = TAction::Run;
     QString file;
+    // The files --check checks.
+    QStringList files;
     QString error;
 };
 
@@ -54,6 +57,7 @@ TCommandLine parseCommandLine(int argc, char* argv[], bool japanese)
 {
     TCommandLine line;
     QStringList files;
+    bool check = false;
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
@@ -69,6 +73,8 @@ TCommandLine parseCommandLine(int argc, char* argv[], bool japanese)
         } else if (arg == QStringLiteral("-v") || arg == QStringLiteral("--version")) {
             line.action = TCommandLine::TAction::Version;
             return line;
+        } else if (arg == QStringLiteral("--check")) {
+            check = true;
         } else {
             const QString name = arg.mid(arg.startsWith(QStringLiteral("--")) ? 2 : 1).section(u'=', 0, 0);
             bool takesValue = false;
@@ -83,7 +89,12 @@ TCommandLine parseCommandLine(int argc, char* argv[], bool japanese)
             }
         }
     }
-    if (files.size() > 1) {
+    if (check) {
+        line.action = files.isEmpty() ? TCommandLine::TAction::Wrong : TCommandLine::TAction::Check;
+        line.files = files;
+        line.error = japanese ? QStringLiteral("--check には調べるファイルが要ります")
+                              : QStringLiteral("--check needs a FILE to check");
+    } else if (files.size() > 1) {
         line.action = TCommandLine::TAction::Wrong;
         line.error = japanese
                          ? QStringLiteral("開けるファイルは一つだけです（%1）").arg(files.join(QStringLiteral("、")))
@@ -98,20 +109,34 @@ QString helpText(bool japanese)
 {
     if (japanese) {
         return QStringLiteral("使い方: torvane [ファイル]\n"
+                              "        torvane --check ファイル...\n"
                               "        torvane --help | --version\n"
                               "XML データパケット (DATAPACKET) ファイルを作成・編集します。\n"
                               "\n"
                               "  ファイル       起動時に読み込むパケットファイル\n"
+                              "  --check        ウィンドウを開かずに各ファイルを読み込み、値とフィールドの型の\n"
+                              "                 食い違い、必須の値の欠け、主キーの重複、読み込みと保存で伝え\n"
+                              "                 られること（読めないバイト、整形式でない XML、エンコーディングで\n"
+                              "                 表せない文字、拒まれたフィールド）を一行ずつ表示します。\n"
+                              "                 終了コードは何もなければ 0、あれば 1、コマンドラインの誤りは 2\n"
                               "  -h, --help     この使い方を表示して終わります\n"
                               "  -v, --version  バージョンを表示して終わります\n"
                               "\n"
                               "キー操作はウィンドウの「説明書」ページ（F1）と man torvane にあります。\n");
     }
     return QStringLiteral("Usage: torvane [FILE]\n"
+                          "       torvane --check FILE...\n"
                           "       torvane --help | --version\n"
                           "Write and edit XML data-packet (DATAPACKET) files.\n"
                           "\n"
                           "  FILE           the packet file to load at start\n"
+                          "  --check        load each FILE without a window and print, one a line, every value\n"
+                          "                 that does not fit its field's type, required values missing,\n"
+                          "                 repeated primary keys, and what a load or save would tell (bytes\n"
+                          "                 the encoding cannot read, text that is not well-formed XML,\n"
+                          "                 characters the encoding cannot hold, fields refused); exit status\n"
+                          "                 0 when nothing is found, 1 when something is, 2 for a wrong\n"
+                          "                 command line\n"
                           "  -h, --help     print this help and exit\n"
                           "  -v, --version  print the version and exit\n"
                           "\n"
@@ -121,6 +146,21 @@ QString helpText(bool japanese)
 void print(FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// Checks each file and prints what it finds, "FILE:LINE: problem" (or "FILE: problem" where there is no
+// line), on standard output: a build step reads them as it reads a compiler's.
+int checkFiles(const QStringList& files, bool japanese)
+{
+    bool found = false;
+    for (const QString& file : files) {
+        for (const torvane::TCheckFinding& finding : torvane::checkPacketFile(file, japanese)) {
+            found = true;
+            const QString place = finding.line > 0 ? QStringLiteral("%1:%2").arg(file).arg(finding.line) : file;
+            print(stdout, QStringLiteral("%1: %2\n").arg(place, finding.text));
+        }
+    }
+    return found ? 1 : 0;
 }
 
 } // namespace
@@ -136,6 +176,8 @@ int main(int argc, char* argv[])
     case TCommandLine::TAction::Version:
         print(stdout, QStringLiteral("Torvane " TORVANE_VERSION "\n"));
         return 0;
+    case TCommandLine::TAction::Check:
+        return checkFiles(line.files, japanese);
     case TCommandLine::TAction::Wrong:
         print(stderr, QStringLiteral("torvane: %1\n").arg(line.error) +
                           (japanese ? QStringLiteral("使い方は torvane --help で表示されます。\n")

@@ -215,6 +215,12 @@ void TDataPage::createDataGroup()
         emit edited();
     });
     connect(SG_Data, &TDataGrid::keyDown, this, &TDataPage::SG_DataKeyDown);
+    connect(m_dataModel, &TDataTableModel::valueMarksChanged, this, &TDataPage::showValueProblemCount);
+    for (const bool forward : {true, false}) {
+        auto* shortcut = new QShortcut(forward ? QKeySequence(Qt::Key_F8) : QKeySequence(Qt::SHIFT | Qt::Key_F8), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, forward] { moveToValueProblem(forward); });
+    }
     connect(SG_Data->horizontalHeader(), &QHeaderView::sectionMoved, this,
             [this](int, int from, int to) { dataColumnMoved(from, to); });
     connect(SG_Data->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
@@ -521,7 +527,42 @@ void TDataPage::keySelectionChanged(QListWidget* list, TKeyKind keys)
         m_workspace.setKeySelected(keys, i, list->item(i)->isSelected());
     }
     m_workspace.markDataEdited();
+    if (keys == TKeyKind::PrimaryKey) {
+        m_dataModel->recheckValues();
+    }
     emit edited();
+}
+
+// --- Values that do not fit their fields ---------------------------------------------------------------
+
+void TDataPage::showValueProblemCount(int cells)
+{
+    // In the caption, which takes no room from the fixed layout.
+    GBox_Data->setTitle(cells == 0
+                            ? QStringLiteral("データ")
+                            : QStringLiteral("データ（型に合わない値 %1 か所: F8 / Shift+F8 で移動）").arg(cells));
+    // Marks found afresh may have come or gone anywhere on screen.
+    SG_Data->viewport()->update();
+}
+
+void TDataPage::moveToValueProblem(bool forward)
+{
+    m_dataModel->settleValueMarks();
+    const QModelIndex current = SG_Data->currentIndex();
+    const auto [col, row] = m_dataModel->valueMarks().next(current.isValid() ? current.column() : -1,
+                                                           current.isValid() ? gridRowOf(current) : 0, forward);
+    if (col < 0) {
+        return;
+    }
+    SG_Data->setCurrentIndex(m_dataModel->index(viewRowOf(row), col));
+    SG_Data->scrollTo(SG_Data->currentIndex());
+    SG_Data->showEditor();
+}
+
+const std::vector<TValueProblem>& TDataPage::valueProblems() const
+{
+    m_dataModel->settleValueMarks();
+    return m_dataModel->valueMarks().problems();
 }
 
 // --- Field definitions ---------------------------------------------------------------------------------

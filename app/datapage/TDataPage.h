@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TValueRules.h"
 #include "TWorkspace.h"
 #include "datapage/TDataEditingHost.h"
 #include "dialogs/TErrorHandler.h"
@@ -7,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QGroupBox;
 class QLabel;
@@ -54,6 +56,10 @@ public:
     // Ctrl+F and Ctrl+H: the find bar under the data table, which gives it room.
     void openFind(bool replace);
     void closeFindBar();
+    // F8 and Shift+F8: the next or previous cell whose value does not fit its field, wrapping round.
+    void moveToValueProblem(bool forward);
+    // The values that do not fit their fields, found when the table was last read or edited.
+    const std::vector<TValueProblem>& valueProblems() const;
     // The field group's height, which the splitter sets.
     int fieldGroupHeight() const { return m_fieldGroupHeight; }
 
@@ -93,6 +99,7 @@ private:
     void keySelectionChanged(QListWidget* list, TKeyKind keys);
     int keyListHeight(const TKeyList& keys) const;
     void dataColumnMoved(int from, int to);
+    void showValueProblemCount(int cells);
     void splitterReleased(int newSize);
 
     static constexpr int KeyListTop = 32;

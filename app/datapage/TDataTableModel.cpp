@@ -4,6 +4,8 @@
 #include "commands/TGridRows.h"
 
 #include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QRect>
 
 #include <algorithm>
@@ -32,6 +34,9 @@ QString keptContentTip(const QString& content)
 TDataTableModel::TDataTableModel(TWorkspace& workspace, QObject* parent)
     : QAbstractTableModel(parent), m_workspace(workspace)
 {
+    m_keyCheck.setSingleShot(true);
+    m_keyCheck.setInterval(300);
+    connect(&m_keyCheck, &QTimer::timeout, this, [this] { checkValues(QRect()); });
 }
 
 int TDataTableModel::rowCount(const QModelIndex& parent) const
@@ -49,6 +54,30 @@ QVariant TDataTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
+    const QVariant shown = cellData(index, role);
+    if ((role != Qt::BackgroundRole && role != Qt::ToolTipRole) || m_marks.cellCount() == 0) {
+        return shown;
+    }
+    const auto [first, last] = m_marks.at(index.column(), gridRowOf(index));
+    if (first == last) {
+        return shown;
+    }
+    if (role == Qt::BackgroundRole) {
+        // A quarter of red over the palette's base: pale on a light palette, dark on a dark one, so that the
+        // text keeps its contrast; a selected cell shows the selection instead.
+        const QColor base = QGuiApplication::palette().color(QPalette::Base);
+        const QColor red(0xff, 0x40, 0x30);
+        const auto mix = [](int a, int b) { return (3 * a + b) / 4; };
+        return QColor(mix(base.red(), red.red()), mix(base.green(), red.green()), mix(base.blue(), red.blue()));
+    }
+    const QString tip = m_marks.tip(m_workspace, index.column(), gridRowOf(index));
+    // After what the cell's own tooltip says (a large value, an empty string, kept content).
+    const QString other = shown.toString();
+    return other.isEmpty() ? tip : other + QStringLiteral("\n\n") + tip;
+}
+
+QVariant TDataTableModel::cellData(const QModelIndex& index, int role) const
+{
     const QStringView cell = m_workspace.SG_Data().cellView(index.column(), gridRowOf(index));
     if (cell.isEmpty()) {
         if (const QVariant shown = emptyStringData(index, role); shown.isValid()) {
@@ -128,6 +157,7 @@ bool TDataTableModel::setData(const QModelIndex& index, const QVariant& value, i
     const QString previous = m_workspace.SG_Data().cell(col, row);
     m_workspace.setDataCell(col, row, text, emptyString);
     m_pictures.forget(col, row, 1, 1);
+    checkValues(QRect(col, row, 1, 1));
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit cellTyped(index, previous, wasEmptyString);
     return true;
@@ -166,12 +196,40 @@ void TDataTableModel::refresh()
 {
     beginResetModel();
     m_pictures.clear();
+    checkValues(QRect());
     endResetModel();
+}
+
+void TDataTableModel::recheckValues()
+{
+    checkValues(QRect());
+}
+
+void TDataTableModel::settleValueMarks()
+{
+    if (m_keyCheck.isActive()) {
+        checkValues(QRect());
+    }
+}
+
+void TDataTableModel::checkValues(const QRect& cells)
+{
+    const int before = m_marks.cellCount();
+    if (cells.isNull()) {
+        m_keyCheck.stop();
+        m_marks.checkAll(m_workspace);
+    } else if (m_marks.checkCells(m_workspace, cells)) {
+        m_keyCheck.start();
+    }
+    if (cells.isNull() || m_marks.cellCount() != before) {
+        emit valueMarksChanged(m_marks.cellCount());
+    }
 }
 
 void TDataTableModel::cellsChanged(const QRect& cells)
 {
     m_pictures.forget(cells.left(), cells.top(), cells.width(), cells.height());
+    checkValues(cells);
     const QModelIndex topLeft = index(std::max(viewRowOf(cells.top()), 0), std::max(cells.left(), 0));
     const QModelIndex bottomRight =
         index(std::min(viewRowOf(cells.bottom()), rowCount() - 1), std::min(cells.right(), columnCount() - 1));

@@ -2,8 +2,10 @@
 
 #include "TCellPictures.h"
 #include "TWorkspace.h"
+#include "datapage/TValueMarks.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 namespace torvane {
 
@@ -15,6 +17,9 @@ QString keptContentTip(const QString& content);
 // Cells are read from the workspace on demand, so a packet of any size shows at once. A large value shows as
 // "<BLOB>" and is not edited; the content kept with a row shows as the tooltip of its cells. A picture in a
 // bin.hex field shows as a thumbnail with what it is, and as itself in its tooltip.
+//
+// A value that does not fit its field shows on a soft red from the palette, with what the field expects in
+// its tooltip (see TValueMarks).
 //
 // An empty cell is either no value or an empty string (written `NAME=""`); the empty string shows as a faint
 // `""` with a tooltip that says what it is, and its EmptyStringRole is true.
@@ -39,8 +44,16 @@ public:
     // The values in `cells` (grid columns and rows; row 1 is the first data row) changed behind the model's
     // back; the rows and columns stayed.
     void cellsChanged(const QRect& cells);
+    // The key columns changed: the marks are found afresh (the view repaints them).
+    void recheckValues();
+    // Finds the repeated keys now when an edit of a key's value left them to be found (see m_keyCheck).
+    void settleValueMarks();
+    const TValueMarks& valueMarks() const { return m_marks; }
 
 signals:
+    // The number of cells whose value does not fit their field may have changed, or the marks were found
+    // afresh.
+    void valueMarksChanged(int cells);
     // The cell editor stored a keystroke in `index`, which held `previous` before (an empty string when
     // `previousEmptyString`).
     void cellTyped(const QModelIndex& index, const QString& previous, bool previousEmptyString);
@@ -52,8 +65,17 @@ private:
     // The picture cell (col, row) holds, for the cells on screen only; nullptr for any other value.
     const TCellPictures::TPicture* pictureAt(int col, int row, QStringView cell) const;
 
+    // What the cell shows for `role`, marks aside.
+    QVariant cellData(const QModelIndex& index, int role) const;
+    // The marks of the cells in `cells` (grid columns and rows), or of all when `cells` is null.
+    void checkValues(const QRect& cells);
+
     TWorkspace& m_workspace;
     TCellPictures m_pictures;
+    TValueMarks m_marks;
+    // A value typed into a key's column is checked at once, but the repeated keys of a large table are found
+    // again only when the typing pauses: every keystroke would otherwise go over the whole table.
+    QTimer m_keyCheck;
 };
 
 } // namespace torvane

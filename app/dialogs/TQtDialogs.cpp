@@ -50,13 +50,13 @@ struct TWarningButton {
     QMessageBox::ButtonRole role;
 };
 bool askWarning(QWidget* parent, const char* objectName, const QString& title, const QString& text,
-                const TWarningButton& go, const TWarningButton& stay)
+                const TWarningButton& go, const TWarningButton& stay, bool goIsDefault = false)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
     box.setObjectName(QLatin1String(objectName));
     QPushButton* goButton = box.addButton(go.text, go.role);
     QPushButton* stayButton = box.addButton(stay.text, stay.role);
-    box.setDefaultButton(stayButton);
+    box.setDefaultButton(goIsDefault ? goButton : stayButton);
     box.setEscapeButton(stayButton);
     box.exec();
     return box.clickedButton() == goButton;
@@ -122,6 +122,13 @@ bool TQtDialogs::askSaveNotWellFormed(const QString& question)
     return askWarning(m_window, "NotWellFormedBox", ConfirmTitle, question,
                       {QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole},
                       {QStringLiteral("キャンセル"), QMessageBox::RejectRole});
+}
+
+bool TQtDialogs::askSaveFaultyValues(const QString& question)
+{
+    return askWarning(m_window, "FaultyValuesBox", ConfirmTitle, question,
+                      {QStringLiteral("保存する(&S)"), QMessageBox::AcceptRole},
+                      {QStringLiteral("キャンセル"), QMessageBox::RejectRole}, true);
 }
 
 bool TQtDialogs::confirmReplace(const QString& fileName)

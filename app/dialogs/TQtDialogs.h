@@ -28,6 +28,7 @@ public:
     std::optional<QString> openFileNameWithFilter(const QString& initialName, const QString& filter) override;
     TSaveAnswer askSaveChanges(const QString& fileName) override;
     bool askSaveNotWellFormed(const QString& question) override;
+    bool askSaveFaultyValues(const QString& question) override;
     bool confirmReplace(const QString& fileName) override;
     bool confirmOverwriteChanged(const QString& fileName, const QDateTime& changed) override;
     bool confirmReplaceNotPacket(const QString& fileName) override;

@@ -79,6 +79,14 @@ public:
         Q_UNUSED(question);
         return false;
     }
+    // "確認" with a warning icon, before a packet whose values do not all fit their fields is saved: `question`
+    // lists the first few; "保存する(&S)" (the default) and "キャンセル" (also Esc and closing the box). True for
+    // 保存する: a warning, not a refusal, as the user may mean the values. Dialogs that show no boxes save.
+    virtual bool askSaveFaultyValues(const QString& question)
+    {
+        Q_UNUSED(question);
+        return true;
+    }
     // Qt's file dialog's question before a save replaces a file, in Qt's Japanese: titled "名前を付けて保存",
     // warning icon, "<name> は既に存在します。\n置き換えますか?" with "はい(&Y)" and "いいえ(&N)" (default,
     // also Esc). True for はい.

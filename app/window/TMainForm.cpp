@@ -1,12 +1,15 @@
 #include "window/TMainForm.h"
 
+#include "TFailure.h"
 #include "TMemoryProbe.h"
 #include "TPacketFile.h"
 #include "TPacketReader.h"
 #include "TPacketWriter.h"
+#include "TValueRules.h"
 #include "TXmlCheck.h"
 #include "datapage/TDataEditing.h"
 #include "datapage/TDataPage.h"
+#include "datapage/TValueMarks.h"
 #include "dialogs/TLimitedDialogs.h"
 #include "valuewindow/TValueWindow.h"
 #include "window/TManualPage.h"
@@ -33,6 +36,13 @@
 namespace torvane {
 
 namespace {
+
+// The reading of a text for its values' check alone: what it would tell was told when the text was shown.
+class TSilentDialogs : public TDialogs {
+public:
+    void inform(const QString&) override {}
+    bool confirm(const QString&) override { return false; }
+};
 
 // The window's font. Linux desktops have no "ＭＳ Ｐゴシック"; the substitution table names the Japanese
 // gothic faces found there instead. A single family name (rather than a family list) survives the font
@@ -466,9 +476,9 @@ bool TMainForm::save(TSaveKind kind)
             return false;
         }
     }
-    // The file's own text is no worse for other programs than the file is: the question is for new text.
+    // The file's own text is no worse for other programs than the file is: the questions are for new text.
     const QString text = fileText ? *fileText : TabSheet2->crLfText();
-    if (!fileText && !confirmWellFormed(text)) {
+    if (!fileText && (!confirmWellFormed(text) || !confirmValues())) {
         return false;
     }
     bool saved = false;
@@ -522,6 +532,35 @@ bool TMainForm::confirmWellFormed(const QString& text)
         QStringLiteral("このパケットは整形式の XML ではありません。XML を読むプログラムでは読めません。\n\n%1\n\n"
                        "このまま保存しますか？")
             .arg(describeXmlFault(text, *fault)));
+}
+
+bool TMainForm::confirmValues()
+{
+    // The data page found the problems when the table was read or edited. Text edited on the XML page since
+    // is what the save writes: it is read apart for its own check.
+    std::vector<TValueProblem> problems;
+    TWorkspace shown;
+    const TWorkspace* ws = &m_workspace;
+    if (m_workspace.needsRead()) {
+        TSilentDialogs silent;
+        shown.ResetWorkspace();
+        try {
+            readPacket(shown, TabSheet2->crLfText(), silent);
+        } catch (const TFailure&) {
+            return true;
+        }
+        problems = checkValues(shown);
+        ws = &shown;
+    } else {
+        problems = TabSheet1->valueProblems();
+    }
+    if (problems.empty()) {
+        return true;
+    }
+    return m_dialogs.askSaveFaultyValues(
+        QStringLiteral("フィールドの型に合わない値があります。このパケットを読み込むアプリケーションでは"
+                       "エラーになるかもしれません。\n\n%1\n\nこのまま保存しますか？")
+            .arg(valueProblemList(*ws, problems, 5)));
 }
 
 bool TMainForm::mayOverwrite(const QString& fileName)

@@ -85,6 +85,9 @@ private:
     // XML page's text while it still shows that text, else the file read again while it is still that
     // version. Nullopt when neither (no file, the work changed, another program wrote the file).
     std::optional<QString> unchangedFileText();
+    // Whether the packet may be saved with values that do not fit their fields: it has none, or the user,
+    // shown the first few, chose to save it as it is.
+    bool confirmValues();
     // Whether Ctrl+S may write `fileName`: true when it is still the version loaded or last saved here, or
     // the user chose to overwrite the other program's version.
     bool mayOverwrite(const QString& fileName);

@@ -30,6 +30,8 @@ void TestCommandLine::answersWithoutADisplay_data()
                                            << "torvane: 開けるファイルは一つだけです（a.xml、-b.xml）\n";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << "C.UTF-8" << 2 << ""
                                     << "torvane: unknown option '--bogus'\n";
+    QTest::newRow("check without a file") << QStringList{"--check"} << "C.UTF-8" << 2 << ""
+                                          << "torvane: --check needs a FILE to check\n";
 }
 
 void TestCommandLine::answersWithoutADisplay()

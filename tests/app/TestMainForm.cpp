@@ -243,6 +243,7 @@ private slots:
     void cellEditorUnderTheInputMethodAndEsc_data();
     void cellEditorUnderTheInputMethodAndEsc();
     void emptyStringsShownSetAndKept();
+    void valuesThatDoNotFitTheirFieldsAreMarked();
 };
 
 void TestMainForm::startUpShowsAnEmptyWorkspaceAndWritesNothing()
@@ -2723,4 +2724,82 @@ void TestMainForm::emptyStringsShownSetAndKept()
         QVERIFY(status);
         QVERIFY2(status->text().endsWith(QString::fromUtf8(state)), qPrintable(status->text()));
     }
+}
+
+// Values that do not fit their fields: marked on a colour of their own with what the field expects in the
+// tooltip, counted in the data group's caption, reached by F8 and Shift+F8 (wrapping round), counted again
+// after an edit (a repeated key once the typing pauses); a save asks once, listing them, and writes nothing
+// when cancelled.
+void TestMainForm::valuesThatDoNotFitTheirFieldsAreMarked()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("faults.xml"));
+    const QByteArray bytes =
+        lines({R"(<?xml version="1.0" standalone="yes"?>)", R"(<DATAPACKET Version="2.0">)", "<METADATA><FIELDS>",
+               R"(<FIELD attrname="ID" fieldtype="i4"/>)", R"(<FIELD attrname="DAY" fieldtype="date"/>)",
+               R"(<FIELD attrname="FLAG" fieldtype="boolean"/>)",
+               R"(</FIELDS><PARAMS PRIMARY_KEY="1"/></METADATA><ROWDATA>)",
+               R"(<ROW ID="1" DAY="19880412" FLAG="TRUE"/>)", R"(<ROW ID="x" DAY="2024-01-05" FLAG="TRUE"/>)",
+               R"(<ROW ID="1" DAY="19880230" FLAG="yes"/>)", "</ROWDATA></DATAPACKET>"})
+            .toUtf8();
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    out.close();
+    Window w;
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.form->openFile(file));
+    auto* group = w.form->findChild<QGroupBox*>(QStringLiteral("GBox_Data"));
+    QCOMPARE(group->title(), QStringLiteral("データ（型に合わない値 5 か所: F8 / Shift+F8 で移動）"));
+    QAbstractItemModel* model = w.data->model();
+    QVERIFY(!model->index(0, 1).data(Qt::BackgroundRole).isValid());
+    QVERIFY(model->index(1, 1).data(Qt::BackgroundRole).value<QColor>().isValid());
+    QCOMPARE(model->index(1, 1).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("date 型の値として期待されるのは 日付 yyyymmdd（例 19880412）\nこの値: \"2024-01-05\""));
+
+    w.clickCell(0, 2);
+    press(w, Qt::Key_F8);
+    QCOMPARE(w.data->currentIndex(), model->index(1, 0));
+    press(w, Qt::Key_F8, Qt::ShiftModifier);
+    QCOMPARE(w.data->currentIndex(), model->index(2, 2));
+    press(w, Qt::Key_F8);
+    QCOMPARE(w.data->currentIndex(), model->index(1, 0));
+
+    // Saved unchanged, the file is written as it is, with no question: nothing new goes into it.
+    press(w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.faultyValueQuestions.size(), 0);
+    QCOMPARE(fileBytes(file), bytes);
+
+    // A typed fix is counted at once; the save asks, and cancelled the file stays as it was.
+    QVERIFY(model->setData(model->index(1, 1), QStringLiteral("19880105")));
+    QCOMPARE(group->title(), QStringLiteral("データ（型に合わない値 4 か所: F8 / Shift+F8 で移動）"));
+    w.dialogs.faultyValueAnswers = {false};
+    press(w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.faultyValueQuestions.size(), 1);
+    const QString question = w.dialogs.faultyValueQuestions.constFirst();
+    QVERIFY2(question.contains(QStringLiteral("\n\n2 行目「ID」の値 \"x\": 整数 -2147483648 ～ 2147483647\n"
+                                              "3 行目「ID」の値 \"1\": 1 行目と違う主キー\n")),
+             qPrintable(question));
+    QCOMPARE(fileBytes(file), bytes);
+    // Asked again, 保存する is the answer when none is given.
+    press(w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(w.dialogs.faultyValueQuestions.size(), 2);
+    QVERIFY(fileBytes(file).contains(R"(<ROW ID="x" DAY="19880105" FLAG="TRUE"/>)"));
+
+    // A key typed anew: its repeat goes when the typing pauses.
+    QVERIFY(model->setData(model->index(2, 0), QStringLiteral("3")));
+    QTRY_COMPARE(group->title(), QStringLiteral("データ（型に合わない値 3 か所: F8 / Shift+F8 で移動）"));
+
+    // The XML page's save of a text edited by hand checks that text, which the data page has not read.
+    w.pages->setCurrentIndex(1);
+    w.xml->setFocus();
+    w.xml->setSelection(w.xmlText().indexOf(QStringLiteral("ID=\"x\"")) + 4, 1);
+    typeText(w.xml, QStringLiteral("y"));
+    const QString other = dir.filePath(QStringLiteral("other.xml"));
+    w.dialogs.fileNames = {other};
+    w.dialogs.faultyValueAnswers = {false};
+    QTest::mouseClick(w.form->findChild<QPushButton*>(QStringLiteral("B_XmlSave")), Qt::LeftButton);
+    QCOMPARE(w.dialogs.faultyValueQuestions.size(), 3);
+    QVERIFY2(w.dialogs.faultyValueQuestions.last().contains(QStringLiteral("\n\n2 行目「ID」の値 \"y\"")),
+             qPrintable(w.dialogs.faultyValueQuestions.last()));
+    QVERIFY(!QFileInfo::exists(other));
 }

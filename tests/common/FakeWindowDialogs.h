@@ -16,6 +16,10 @@ public:
     // 保存する; キャンセル when none is left).
     QStringList notWellFormedQuestions;
     std::deque<bool> notWellFormedAnswers;
+    // The questions asked before a packet with values that do not fit their fields is saved, and the answers
+    // (true for 保存する, also when none is left).
+    QStringList faultyValueQuestions;
+    std::deque<bool> faultyValueAnswers;
     // The files the replace question was asked about, and the answers (いいえ when none is left).
     QStringList replaceQuestions;
     std::deque<bool> replaceAnswers;
@@ -59,6 +63,11 @@ public:
     {
         notWellFormedQuestions.append(question);
         return next(notWellFormedAnswers, false);
+    }
+    bool askSaveFaultyValues(const QString& question) override
+    {
+        faultyValueQuestions.append(question);
+        return next(faultyValueAnswers, true);
     }
     bool confirmReplace(const QString& fileName) override
     {
