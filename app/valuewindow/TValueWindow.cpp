@@ -207,6 +207,7 @@ void TValueWindow::reload()
         m_text->setReadOnly(true);
         m_apply->setEnabled(false);
         m_import->setEnabled(false);
+        m_export->setEnabled(false);
         return;
     }
     if (m_textLoaded && textModified() && m_cell.exists(m_col, m_row) && m_cell.value(m_col, m_row) == m_value.text()) {
