@@ -1,3 +1,4 @@
+#include "TMessageLanguage.h"
 #include "TPacketCheck.h"
 #include "dialogs/TQtDialogs.h"
 #include "window/TMainForm.h"
@@ -177,6 +178,8 @@ int main(int argc, char* argv[])
         print(stdout, QStringLiteral("Torvane " TORVANE_VERSION "\n"));
         return 0;
     case TCommandLine::TAction::Check:
+        // The core's messages too, before any work: the window never sets them and speaks Japanese.
+        torvane::setEnglishMessages(!japanese);
         return checkFiles(line.files, japanese);
     case TCommandLine::TAction::Wrong:
         print(stderr, QStringLiteral("torvane: %1\n").arg(line.error) +

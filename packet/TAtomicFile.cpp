@@ -2,6 +2,7 @@
 
 #include "TFailure.h"
 #include "TFileBytes.h"
+#include "TMessageLanguage.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,11 @@
 namespace torvane {
 
 namespace {
+
+QString cannotCreateMessage(const QString& fileName)
+{
+    return say(u"ファイル %1 を作成できません", u"the file %1 cannot be created").arg(fileName);
+}
 
 // Where this program's temporary files for a save of `path` go: hidden beside it, named after it.
 QByteArray temporaryPrefix(const QFileInfo& path)
@@ -139,7 +145,7 @@ TAtomicFile::TAtomicFile(const QString& fileName) : m_fileName(fileName)
     // The save replaces the target by a new file or writes into it. Over a FIFO, a device or a folder that
     // would destroy what they are (or, as root, replace /dev/null); a file its owner may not write is
     // read-only on purpose, and root, whom the system lets write anything, must not overwrite it either.
-    const QString cannotCreate = QStringLiteral("ファイル %1 を作成できません").arg(fileName);
+    const QString cannotCreate = cannotCreateMessage(fileName);
     struct stat info {};
     TTarget target;
     if (::stat(m_path.constData(), &info) == 0) {
@@ -219,7 +225,7 @@ TAtomicFile::TOpened TAtomicFile::openReplacement(const TTarget& target)
 
 void TAtomicFile::openInPlace()
 {
-    const QString cannotCreate = QStringLiteral("ファイル %1 を作成できません").arg(m_fileName);
+    const QString cannotCreate = cannotCreateMessage(m_fileName);
     const int fd = ::open(m_path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -281,8 +287,8 @@ void TAtomicFile::fail()
         throw TFailure(writeFailedMessage());
     }
     // The old bytes could not be put back: say where they are.
-    throw TFailure(writeFailedMessage() +
-                   QStringLiteral("。元の内容は %1 に残してあります").arg(QFile::decodeName(m_backupPath)));
+    throw TFailure(writeFailedMessage() + say(u"。元の内容は %1 に残してあります", u"; the old contents are kept in %1")
+                                              .arg(QFile::decodeName(m_backupPath)));
 }
 
 void TAtomicFile::write(QByteArrayView bytes)

@@ -20,7 +20,7 @@ const QString& checkedFileName(const QString& fileName, TCsvEncoding encoding)
 {
     // Refused before anything is created.
     if (encoding == TCsvEncoding::Cp932 && !TPacketCodec::cp932().available()) {
-        throw TFailure(NoCodecMessage);
+        throw TFailure(noCodecMessage());
     }
     return fileName;
 }

@@ -6,7 +6,8 @@
 
 namespace torvane {
 
-inline const QLatin1String NoCodecMessage("この環境の Qt には Shift_JIS (CP932) の変換器 (windows-31j) がありません");
+// What a load or a save says when this Qt has no CP932 converter.
+QString noCodecMessage();
 
 // Encodes a file's text (its line breaks as the file is to hold them) as CP932. Throws TFailure naming the
 // first character CP932 cannot represent and its line, or saying that this Qt has no CP932 converter.

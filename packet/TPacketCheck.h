@@ -18,7 +18,7 @@ struct TCheckFinding {
 // cannot read, text that is not well-formed XML, messages of the reader (fields refused), a failure, the
 // characters the encoding cannot hold, and every value that does not fit its field (checkValues), with its
 // record, field, value and what was expected. Japanese or English where the text is this check's own; the
-// core's messages are Japanese.
+// core's messages come in the language setEnglishMessages() chose.
 std::vector<TCheckFinding> checkPacketFile(const QString& fileName, bool japanese);
 
 // The value as a check shows it: in quotes, line breaks and tabs escaped, long values cut short; a value

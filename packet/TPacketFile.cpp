@@ -4,6 +4,7 @@
 #include "TFailure.h"
 #include "TFileBytes.h"
 #include "TLineBreaks.h"
+#include "TMessageLanguage.h"
 #include "TPacketCodec.h"
 
 #include <QFile>
@@ -142,7 +143,7 @@ QByteArray encodePacketFile(const QString& text, const TTextEncoding& loaded)
     // million rows is some hundred million characters.
     const TTextEncoding target = saveEncodingFor(text, loaded);
     if (target.kind == TEncodingKind::Cp932 && !TPacketCodec::cp932().available()) {
-        throw TFailure(NoCodecMessage);
+        throw TFailure(noCodecMessage());
     }
     const QString fileText = fileTextFor(text, target);
     QByteArray bytes = target.byteOrderMark ? byteOrderMarkOf(target.kind) : QByteArray();
@@ -265,7 +266,7 @@ TDecodedText decodeText(QByteArrayView bytes, QString* room)
         default: {
             const TPacketCodec& codec = TPacketCodec::cp932();
             if (!codec.available() && firstNonAscii(body) >= 0) {
-                throw TFailure(NoCodecMessage);
+                throw TFailure(noCodecMessage());
             }
             // In place where the bytes stand far enough into `room`.
             const auto* roomStart = room ? reinterpret_cast<const char*>(room->constData()) : nullptr;
@@ -325,23 +326,31 @@ bool isKatakanaOrUtf8(QByteArrayView bytes)
 QString undecodableMessage(const QString& fileName, const TDecodedText& decoded)
 {
     const QString encoding = encodingDisplayName(decoded.encoding.kind);
-    QString message = QStringLiteral("ファイル %1 には、%2 として読めないバイトが %3 か所あります（最初は %4 行目）。"
-                                     "読めないところは「\uFFFD」(U+FFFD) になります。\n")
+    QString message = say(u"ファイル %1 には、%2 として読めないバイトが %3 か所あります（最初は %4 行目）。"
+                          u"読めないところは「\uFFFD」(U+FFFD) になります。\n",
+                          u"the file %1 has bytes that %2 cannot decode (%3 in all, the first on line %4); each is "
+                          u"read as \"\uFFFD\" (U+FFFD).\n")
                           .arg(fileName, encoding)
                           .arg(decoded.faults.count)
                           .arg(decoded.firstFaultLine);
     const bool byStart = decoded.encoding.byteOrderMark || decoded.encoding.kind == TEncodingKind::Utf16Le ||
                          decoded.encoding.kind == TEncodingKind::Utf16Be;
     if (decoded.followsDeclaration) {
-        message += QStringLiteral("文字コードは XML 宣言の「%1」に従いました。").arg(decoded.declaredName);
+        message += say(u"文字コードは XML 宣言の「%1」に従いました。",
+                       u"The encoding is the one the XML declaration names, \"%1\".")
+                       .arg(decoded.declaredName);
     } else if (byStart) {
-        message += QStringLiteral("文字コードはファイルの先頭のバイトから判断しました。");
+        message += say(u"文字コードはファイルの先頭のバイトから判断しました。",
+                       u"The encoding was told from the bytes at the start of the file.");
     } else if (!decoded.declaredName.isEmpty()) {
-        message += QStringLiteral("XML 宣言の文字コード「%1」には対応していないため、%2 と判断しました。")
+        message += say(u"XML 宣言の文字コード「%1」には対応していないため、%2 と判断しました。",
+                       u"The encoding the XML declaration names, \"%1\", is not supported, so the file was read as %2.")
                        .arg(decoded.declaredName, encoding);
     } else {
-        message += QStringLiteral("XML 宣言に文字コードがないため、%1 と判断しました。XML 宣言に正しい文字コード"
-                                  "（encoding=\"windows-1252\" など）を書くと、その文字コードで読み込みます。")
+        message += say(u"XML 宣言に文字コードがないため、%1 と判断しました。XML 宣言に正しい文字コード"
+                       u"（encoding=\"windows-1252\" など）を書くと、その文字コードで読み込みます。",
+                       u"The XML declaration names no encoding, so the file was read as %1. Name the right encoding "
+                       u"in the XML declaration (encoding=\"windows-1252\", for example) to have it read as that.")
                        .arg(encoding);
     }
     return message;
@@ -407,7 +416,7 @@ void takePages(char* from, char* reading, char* to, const std::atomic<bool>* sto
 // Reads the file as readRegularFile() does, into `target`; returns the bytes read.
 QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarget target)
 {
-    const QString cannotOpen = QStringLiteral("ファイル %1 は開けません").arg(fileName);
+    const QString cannotOpen = say(u"ファイル %1 は開けません", u"the file %1 cannot be opened").arg(fileName);
     // Regular files only: a FIFO would wait for a writer (O_NONBLOCK keeps the open itself from waiting),
     // a device such as /dev/zero would be read until memory runs out, and a folder has no text. The type
     // is checked on the opened descriptor, so that the file cannot be swapped in between.
@@ -483,8 +492,8 @@ QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarg
             if (done < 0) {
                 const int error = errno;
                 ::close(fd);
-                throw TFailure(
-                    QStringLiteral("ファイル %1 を読み込めません（%2）").arg(fileName, qt_error_string(error)));
+                throw TFailure(say(u"ファイル %1 を読み込めません（%2）", u"the file %1 cannot be read (%2)")
+                                   .arg(fileName, qt_error_string(error)));
             }
             if (done == 0) {
                 break;
@@ -497,7 +506,8 @@ QByteArrayView readRegular(const QString& fileName, TFileStamp* stamp, TReadTarg
     }
     ::close(fd);
     if (got > UnsizedFileLimit && !sized) {
-        throw TFailure(QStringLiteral("ファイル %1 は大きさを示さず、%2 MB を超えても終わらないため読み込みません")
+        throw TFailure(say(u"ファイル %1 は大きさを示さず、%2 MB を超えても終わらないため読み込みません",
+                           u"the file %1 is not read: it does not tell its size and goes on past %2 MB")
                            .arg(fileName)
                            .arg(UnsizedFileLimit / (1024 * 1024)));
     }

@@ -4,6 +4,7 @@
 #include "TFailure.h"
 #include "TMarkerSearch.h"
 #include "TMemoryProbe.h"
+#include "TMessageLanguage.h"
 
 #include <algorithm>
 
@@ -162,7 +163,8 @@ void checkGridFits(const TWorkspace& ws, QStringView text, qsizetype from, std::
     for (qsizetype g = findIgnoringCase(text, rowMarker, from, text.size()); g >= 0;
          g = findIgnoringCase(text, rowMarker, g + rowMarker.size(), text.size())) {
         if (++rows > maxRows) {
-            throw TFailure(QStringLiteral("データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）")
+            throw TFailure(say(u"データが大きすぎてメモリに収まりません（%1 列 × %2 行以上）",
+                               u"the data is too large to fit in memory (%1 columns × %2 rows or more)")
                                .arg(columns)
                                .arg(rows - 1));
         }

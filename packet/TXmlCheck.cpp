@@ -1,5 +1,6 @@
 #include "TXmlCheck.h"
 
+#include "TMessageLanguage.h"
 #include "TSimd.h"
 
 #include <QStringList>
@@ -127,11 +128,11 @@ public:
         for (;;) {
             skipSpace();
             if (m_p == m_end) {
-                return rootSeen || fail(m_p, QStringLiteral("ルート要素がありません"));
+                return rootSeen || fail(m_p, say(u"ルート要素がありません", u"no root element"));
             }
             if (*m_p != u'<') {
-                return fail(m_p, rootSeen ? QStringLiteral("ルート要素の後に文字があります")
-                                          : QStringLiteral("ルート要素の前に文字があります"));
+                return fail(m_p, rootSeen ? say(u"ルート要素の後に文字があります", u"text after the root element")
+                                          : say(u"ルート要素の前に文字があります", u"text before the root element"));
             }
             if (startsWith(u"<?")) {
                 if (!processingInstruction()) {
@@ -143,16 +144,18 @@ public:
                 }
             } else if (startsWith(u"<!DOCTYPE")) {
                 if (rootSeen || doctypeSeen) {
-                    return fail(m_p, QStringLiteral("文書型宣言はルート要素の前に一つだけ置けます"));
+                    return fail(m_p, say(u"文書型宣言はルート要素の前に一つだけ置けます",
+                                         u"only one document type declaration is allowed, before the root element"));
                 }
                 doctypeSeen = true;
                 if (!doctype()) {
                     return false;
                 }
             } else if (startsWith(u"<!")) {
-                return fail(m_p, QStringLiteral("ルート要素の外に置けないものがあります"));
+                return fail(m_p, say(u"ルート要素の外に置けないものがあります",
+                                     u"markup that is not allowed outside the root element"));
             } else if (rootSeen) {
-                return fail(m_p, QStringLiteral("ルート要素の後に別の要素があります"));
+                return fail(m_p, say(u"ルート要素の後に別の要素があります", u"another element after the root element"));
             } else {
                 if (!element()) {
                     return false;
@@ -213,14 +216,15 @@ private:
     {
         const auto [c, units] = codePointAt(m_p);
         if (units == 0 || !isLegalChar(c)) {
-            return fail(m_p, QStringLiteral("XML では使えない文字 %1 があります").arg(codePointText(c)));
+            return fail(m_p, say(u"XML では使えない文字 %1 があります", u"character %1 is not allowed in XML")
+                                 .arg(codePointText(c)));
         }
         m_p += units;
         return true;
     }
 
-    // A name at m_p; `what` says what it names, for the message.
-    bool name(QStringView* out, const char16_t* what)
+    // A name at m_p; `what` and `whatInEnglish` say what it names, for the message.
+    bool name(QStringView* out, const char16_t* what, const char16_t* whatInEnglish)
     {
         const Ptr start = m_p;
         if (m_p < m_end && *m_p < 0x80 && (AsciiNames.bits[*m_p] & 1) != 0) {
@@ -246,13 +250,13 @@ private:
             m_p += units;
         }
         if (m_p == start) {
+            const QStringView named(englishMessages() ? whatInEnglish : what);
             if (m_p == m_end) {
-                return fail(m_p, QStringLiteral("%1がありません").arg(QStringView(what)));
+                return fail(m_p, say(u"%1がありません", u"missing %1").arg(named));
             }
             const auto [cp, units] = codePointAt(m_p);
-            return fail(m_p, QStringLiteral("%1に使えない文字「%2」(%3) があります")
-                                 .arg(QStringView(what), units == 0 ? QString() : QString::fromUcs4(&cp, 1),
-                                      codePointText(cp)));
+            return fail(m_p, say(u"%1に使えない文字「%2」(%3) があります", u"invalid character '%2' (%3) in %1")
+                                 .arg(named, units == 0 ? QString() : QString::fromUcs4(&cp, 1), codePointText(cp)));
         }
         if (out) {
             *out = QStringView(start, m_p - start);
@@ -274,7 +278,7 @@ private:
     bool quoted(QStringView* out = nullptr)
     {
         if (m_p == m_end || (*m_p != u'"' && *m_p != u'\'')) {
-            return fail(m_p, QStringLiteral("引用符 \" か ' がありません"));
+            return fail(m_p, say(u"引用符 \" か ' がありません", u"expected a quote, \" or '"));
         }
         const char16_t quote = *m_p++;
         const Ptr start = m_p;
@@ -286,7 +290,7 @@ private:
             }
         }
         if (m_p == m_end) {
-            return fail(start - 1, QStringLiteral("引用符が閉じられていません"));
+            return fail(start - 1, say(u"引用符が閉じられていません", u"the quote is not closed"));
         }
         if (out) {
             *out = QStringView(start, m_p - start);
@@ -302,15 +306,18 @@ private:
         const auto pseudoAttribute = [this](const char16_t* name, QStringView* value) {
             const Ptr at = m_p;
             QStringView found;
-            if (!this->name(&found, u"XML 宣言の項目名")) {
+            if (!this->name(&found, u"XML 宣言の項目名", u"XML declaration attribute name")) {
                 return false;
             }
             if (found != QStringView(name)) {
-                return fail(at, QStringLiteral("XML 宣言に %1 は置けません").arg(found.toString()));
+                return fail(at, say(u"XML 宣言に %1 は置けません", u"%1 is not allowed in the XML declaration")
+                                    .arg(found.toString()));
             }
             skipSpace();
-            if (!expect(u'=',
-                        [&] { return QStringLiteral("XML 宣言の %1 の後に = がありません").arg(found.toString()); })) {
+            if (!expect(u'=', [&] {
+                    return say(u"XML 宣言の %1 の後に = がありません", u"missing = after %1 in the XML declaration")
+                        .arg(found.toString());
+                })) {
                 return false;
             }
             skipSpace();
@@ -320,7 +327,7 @@ private:
         skipSpace();
         QStringView value;
         if (m_p == before || !startsWith(u"version")) {
-            return fail(m_p, QStringLiteral("XML 宣言に version がありません"));
+            return fail(m_p, say(u"XML 宣言に version がありません", u"the XML declaration has no version"));
         }
         Ptr at = m_p;
         if (!pseudoAttribute(u"version", &value)) {
@@ -329,7 +336,9 @@ private:
         // XML 1.1 has rules of its own (control characters allowed as references), which readers of XML 1.0
         // do not follow.
         if (value != u"1.0") {
-            return fail(at, QStringLiteral("XML の版「%1」は 1.0 ではありません").arg(value.toString()));
+            return fail(
+                at,
+                say(u"XML の版「%1」は 1.0 ではありません", u"XML version \"%1\" is not 1.0").arg(value.toString()));
         }
         if (m_events) {
             m_events->xmlDeclaration(value);
@@ -347,7 +356,9 @@ private:
                     return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'.' || c == u'_' || c == u'-');
                 });
             if (!named) {
-                return fail(at, QStringLiteral("文字コード名「%1」は名前の形ではありません").arg(value.toString()));
+                return fail(
+                    at, say(u"文字コード名「%1」は名前の形ではありません", u"encoding name \"%1\" is not a valid name")
+                            .arg(value.toString()));
             }
             before = m_p;
             skipSpace();
@@ -358,13 +369,14 @@ private:
                 return false;
             }
             if (value != u"yes" && value != u"no") {
-                return fail(at, QStringLiteral("standalone は yes か no です"));
+                return fail(at, say(u"standalone は yes か no です", u"standalone must be yes or no"));
             }
             skipSpace();
         }
         if (!startsWith(u"?>")) {
-            return fail(m_p, m_p == m_end ? QStringLiteral("XML 宣言が閉じられていません")
-                                          : QStringLiteral("XML 宣言に余分なものがあります"));
+            return fail(m_p, m_p == m_end ? say(u"XML 宣言が閉じられていません", u"the XML declaration is not closed")
+                                          : say(u"XML 宣言に余分なものがあります",
+                                                u"unexpected content in the XML declaration"));
         }
         Q_UNUSED(start);
         m_p += 2;
@@ -376,18 +388,20 @@ private:
         const Ptr start = m_p;
         m_p += 2;
         QStringView target;
-        if (!name(&target, u"処理命令の名前")) {
+        if (!name(&target, u"処理命令の名前", u"processing instruction name")) {
             return false;
         }
         if (target.compare(u"xml", Qt::CaseInsensitive) == 0) {
-            return fail(start, QStringLiteral("XML 宣言は文書の先頭にしか置けません"));
+            return fail(start, say(u"XML 宣言は文書の先頭にしか置けません",
+                                   u"the XML declaration is allowed only at the start of the document"));
         }
         if (startsWith(u"?>")) {
             m_p += 2;
             return true;
         }
         if (m_p == m_end || !isSpace(*m_p)) {
-            return fail(m_p, QStringLiteral("処理命令の名前の後に空白がありません"));
+            return fail(m_p, say(u"処理命令の名前の後に空白がありません",
+                                 u"missing white space after the processing instruction's name"));
         }
         while (m_p < m_end) {
             const char16_t c = *m_p;
@@ -401,7 +415,7 @@ private:
                 return false;
             }
         }
-        return fail(start, QStringLiteral("処理命令が閉じられていません"));
+        return fail(start, say(u"処理命令が閉じられていません", u"the processing instruction is not closed"));
     }
 
     bool comment()
@@ -415,7 +429,7 @@ private:
                     m_p += 3;
                     return true;
                 }
-                return fail(m_p, QStringLiteral("コメントの中に -- は使えません"));
+                return fail(m_p, say(u"コメントの中に -- は使えません", u"-- is not allowed inside a comment"));
             }
             if (c >= 0x20 && c < 0xD800) {
                 ++m_p;
@@ -423,7 +437,7 @@ private:
                 return false;
             }
         }
-        return fail(start, QStringLiteral("コメントが閉じられていません"));
+        return fail(start, say(u"コメントが閉じられていません", u"the comment is not closed"));
     }
 
     bool externalId(bool systemOptional)
@@ -441,11 +455,11 @@ private:
                 return true;
             }
             if (m_p == before) {
-                return fail(m_p, QStringLiteral("空白がありません"));
+                return fail(m_p, say(u"空白がありません", u"missing white space"));
             }
             return quoted();
         } else {
-            return fail(m_p, QStringLiteral("SYSTEM か PUBLIC がありません"));
+            return fail(m_p, say(u"SYSTEM か PUBLIC がありません", u"expected SYSTEM or PUBLIC"));
         }
         return spaceRequired() && quoted();
     }
@@ -453,7 +467,7 @@ private:
     bool spaceRequired()
     {
         if (m_p == m_end || !isSpace(*m_p)) {
-            return fail(m_p, QStringLiteral("空白がありません"));
+            return fail(m_p, say(u"空白がありません", u"missing white space"));
         }
         skipSpace();
         return true;
@@ -465,7 +479,7 @@ private:
     bool doctype()
     {
         m_p += 9;
-        if (!spaceRequired() || !name(nullptr, u"文書型の名前")) {
+        if (!spaceRequired() || !name(nullptr, u"文書型の名前", u"document type name")) {
             return false;
         }
         Ptr before = m_p;
@@ -485,7 +499,9 @@ private:
             }
             skipSpace();
         }
-        return expect(u'>', [&] { return QStringLiteral("文書型宣言が > で閉じられていません"); });
+        return expect(u'>', [&] {
+            return say(u"文書型宣言が > で閉じられていません", u"the document type declaration is not closed with >");
+        });
     }
 
     bool internalSubset()
@@ -493,7 +509,8 @@ private:
         for (;;) {
             skipSpace();
             if (m_p == m_end) {
-                return fail(m_p, QStringLiteral("文書型宣言の内部サブセットが閉じられていません"));
+                return fail(m_p, say(u"文書型宣言の内部サブセットが閉じられていません",
+                                     u"the internal subset of the document type declaration is not closed"));
             }
             if (*m_p == u']') {
                 ++m_p;
@@ -501,8 +518,10 @@ private:
             }
             if (*m_p == u'%') {
                 ++m_p;
-                if (!name(nullptr, u"パラメタ実体の名前") ||
-                    !expect(u';', [&] { return QStringLiteral("パラメタ実体参照が ; で終わっていません"); })) {
+                if (!name(nullptr, u"パラメタ実体の名前", u"parameter entity name") || !expect(u';', [&] {
+                        return say(u"パラメタ実体参照が ; で終わっていません",
+                                   u"the parameter entity reference does not end with ;");
+                    })) {
                     return false;
                 }
                 m_anyEntity = true;
@@ -525,7 +544,8 @@ private:
                     return false;
                 }
             } else {
-                return fail(m_p, QStringLiteral("文書型宣言の中に置けないものがあります"));
+                return fail(m_p, say(u"文書型宣言の中に置けないものがあります",
+                                     u"markup that is not allowed in the document type declaration"));
             }
         }
     }
@@ -545,7 +565,7 @@ private:
             }
         }
         QStringView entity;
-        if (!name(&entity, u"実体の名前") || !spaceRequired()) {
+        if (!name(&entity, u"実体の名前", u"entity name") || !spaceRequired()) {
             return false;
         }
         if (m_p < m_end && (*m_p == u'"' || *m_p == u'\'')) {
@@ -560,7 +580,7 @@ private:
             skipSpace();
             if (!parameter && m_p != before && startsWith(u"NDATA")) {
                 m_p += 5;
-                if (!spaceRequired() || !name(nullptr, u"記法の名前")) {
+                if (!spaceRequired() || !name(nullptr, u"記法の名前", u"notation name")) {
                     return false;
                 }
             }
@@ -569,14 +589,16 @@ private:
             m_entities.push_back(entity);
         }
         skipSpace();
-        return expect(u'>', [&] { return QStringLiteral("実体宣言が > で閉じられていません"); });
+        return expect(u'>', [&] {
+            return say(u"実体宣言が > で閉じられていません", u"the entity declaration is not closed with >");
+        });
     }
 
     // ELEMENT, ATTLIST and NOTATION: a name, then names, quoted literals and punctuation up to ">".
     bool markupDeclaration()
     {
         m_p += 2;
-        if (!name(nullptr, u"宣言の名前") || !spaceRequired()) {
+        if (!name(nullptr, u"宣言の名前", u"declaration name") || !spaceRequired()) {
             return false;
         }
         while (m_p < m_end && *m_p != u'>') {
@@ -586,14 +608,16 @@ private:
                     return false;
                 }
             } else if (c == u'<' || c == u'&') {
-                return fail(m_p, QStringLiteral("宣言の中に「%1」は使えません").arg(QChar(c)));
+                return fail(
+                    m_p, say(u"宣言の中に「%1」は使えません", u"\"%1\" is not allowed in a declaration").arg(QChar(c)));
             } else if (c >= 0x20 && c < 0xD800) {
                 ++m_p;
             } else if (!legalChar()) {
                 return false;
             }
         }
-        return expect(u'>', [&] { return QStringLiteral("宣言が > で閉じられていません"); });
+        return expect(u'>',
+                      [&] { return say(u"宣言が > で閉じられていません", u"the declaration is not closed with >"); });
     }
 
     // A reference at m_p ("&"): predefined, declared, or a character reference to a legal character.
@@ -630,35 +654,38 @@ private:
                 ++m_p;
             }
             if (m_p == digits || m_p == m_end || *m_p != u';') {
-                return fail(start, QStringLiteral("文字参照の形が正しくありません"));
+                return fail(start, say(u"文字参照の形が正しくありません", u"malformed character reference"));
             }
             ++m_p;
             if (tooBig || !isLegalChar(value)) {
-                return fail(start, QStringLiteral("文字参照 %1 は XML で使えない文字を指しています")
+                return fail(start, say(u"文字参照 %1 は XML で使えない文字を指しています",
+                                       u"character reference %1 refers to a character XML does not allow")
                                        .arg(QStringView(start, m_p - start)));
             }
             return true;
         }
         QStringView entity;
-        if (m_p == m_end || *m_p == u';' || !name(&entity, u"実体の名前")) {
-            return fail(start, QStringLiteral("& の後が実体参照や文字参照になっていません (& は &amp; と書きます)"));
+        if (m_p == m_end || *m_p == u';' || !name(&entity, u"実体の名前", u"entity name")) {
+            return fail(start, say(u"& の後が実体参照や文字参照になっていません (& は &amp; と書きます)",
+                                   u"& does not start an entity or character reference (write & as &amp;)"));
         }
         if (m_p == m_end || *m_p != u';') {
-            return fail(start, QStringLiteral("& の後が実体参照や文字参照になっていません (& は &amp; と書きます)"));
+            return fail(start, say(u"& の後が実体参照や文字参照になっていません (& は &amp; と書きます)",
+                                   u"& does not start an entity or character reference (write & as &amp;)"));
         }
         ++m_p;
         if (entity == u"lt" || entity == u"gt" || entity == u"amp" || entity == u"apos" || entity == u"quot" ||
             m_anyEntity || std::find(m_entities.begin(), m_entities.end(), entity) != m_entities.end()) {
             return true;
         }
-        return fail(start, QStringLiteral("実体「%1」は宣言されていません").arg(entity));
+        return fail(start, say(u"実体「%1」は宣言されていません", u"entity \"%1\" is not declared").arg(entity));
     }
 
     // An attribute value at m_p (the opening quote).
     bool attributeValue()
     {
         if (m_p == m_end || (*m_p != u'"' && *m_p != u'\'')) {
-            return fail(m_p, QStringLiteral("属性値が引用符で囲まれていません"));
+            return fail(m_p, say(u"属性値が引用符で囲まれていません", u"the attribute value is not in quotes"));
         }
         const Ptr open = m_p;
         const char16_t quote = *m_p++;
@@ -666,7 +693,8 @@ private:
             // The fast path: everything that is neither markup nor a character needing a closer look.
             m_p = skipPlain(m_p, m_end, quote, u'<', u'&');
             if (m_p == m_end) {
-                return fail(open, QStringLiteral("属性値の引用符が閉じられていません"));
+                return fail(open,
+                            say(u"属性値の引用符が閉じられていません", u"the attribute value's quote is not closed"));
             }
             const char16_t c = *m_p;
             if (c == quote) {
@@ -674,7 +702,8 @@ private:
                 return true;
             }
             if (c == u'<') {
-                return fail(m_p, QStringLiteral("属性値の中に < は使えません (&lt; と書きます)"));
+                return fail(m_p, say(u"属性値の中に < は使えません (&lt; と書きます)",
+                                     u"< is not allowed in an attribute value (write &lt;)"));
             }
             if (c == u'&') {
                 if (!reference()) {
@@ -696,7 +725,7 @@ private:
             const Ptr tagStart = m_p;
             ++m_p;
             QStringView tag;
-            if (!name(&tag, u"要素名")) {
+            if (!name(&tag, u"要素名", u"element name")) {
                 return false;
             }
             attributes.clear();
@@ -709,7 +738,8 @@ private:
                 const Ptr before = m_p;
                 skipSpace();
                 if (m_p == m_end) {
-                    return fail(m_p, QStringLiteral("開始タグ <%1> が閉じられていません").arg(tag));
+                    return fail(m_p,
+                                say(u"開始タグ <%1> が閉じられていません", u"start tag <%1> is not closed").arg(tag));
                 }
                 if (*m_p == u'>') {
                     ++m_p;
@@ -717,14 +747,14 @@ private:
                 }
                 if (*m_p == u'/') {
                     ++m_p;
-                    if (!expect(u'>', [&] { return QStringLiteral("/ の後に > がありません"); })) {
+                    if (!expect(u'>', [&] { return say(u"/ の後に > がありません", u"missing > after /"); })) {
                         return false;
                     }
                     empty = true;
                     break;
                 }
                 if (m_p == before) {
-                    return fail(m_p, QStringLiteral("属性の前に空白がありません"));
+                    return fail(m_p, say(u"属性の前に空白がありません", u"missing white space before an attribute"));
                 }
                 const Ptr at = m_p;
                 QStringView attribute;
@@ -733,11 +763,14 @@ private:
                 if (asBefore) {
                     attribute = QStringView(m_p, m_lastUnique[attributes.size()].size());
                     m_p += attribute.size();
-                } else if (!name(&attribute, u"属性名")) {
+                } else if (!name(&attribute, u"属性名", u"attribute name")) {
                     return false;
                 }
                 skipSpace();
-                if (!expect(u'=', [&] { return QStringLiteral("属性名「%1」の後に = がありません").arg(attribute); })) {
+                if (!expect(u'=', [&] {
+                        return say(u"属性名「%1」の後に = がありません", u"missing = after attribute name \"%1\"")
+                            .arg(attribute);
+                    })) {
                     return false;
                 }
                 skipSpace();
@@ -768,7 +801,8 @@ private:
                     return false;
                 }
                 if (m_p == m_end) {
-                    return fail(m_p, QStringLiteral("要素 <%1> が閉じられていません").arg(open.back()));
+                    return fail(m_p,
+                                say(u"要素 <%1> が閉じられていません", u"element <%1> is not closed").arg(open.back()));
                 }
                 // At "<" or "&".
                 if (*m_p == u'&') {
@@ -781,16 +815,19 @@ private:
                     const Ptr at = m_p;
                     m_p += 2;
                     QStringView closing;
-                    if (!name(&closing, u"終了タグの要素名")) {
+                    if (!name(&closing, u"終了タグの要素名", u"element name in the end tag")) {
                         return false;
                     }
                     if (closing != open.back()) {
-                        return fail(at, QStringLiteral("終了タグ </%1> が開始タグ <%2> と対応していません")
+                        return fail(at, say(u"終了タグ </%1> が開始タグ <%2> と対応していません",
+                                            u"end tag </%1> does not match start tag <%2>")
                                             .arg(closing, open.back()));
                     }
                     skipSpace();
                     if (!expect(u'>', [&] {
-                            return QStringLiteral("終了タグ </%1> が > で閉じられていません").arg(closing);
+                            return say(u"終了タグ </%1> が > で閉じられていません",
+                                       u"end tag </%1> is not closed with >")
+                                .arg(closing);
                         })) {
                         return false;
                     }
@@ -819,7 +856,8 @@ private:
                     continue;
                 }
                 if (m_p + 1 < m_end && m_p[1] == u'!') {
-                    return fail(m_p, QStringLiteral("要素の中に置けない宣言があります"));
+                    return fail(m_p, say(u"要素の中に置けない宣言があります",
+                                         u"a declaration that is not allowed inside an element"));
                 }
                 break; // a start tag
             }
@@ -836,7 +874,8 @@ private:
             }
             if (*m_p == u']') {
                 if (startsWith(u"]]>")) {
-                    return fail(m_p, QStringLiteral("文字データの中に ]]> は使えません"));
+                    return fail(m_p,
+                                say(u"文字データの中に ]]> は使えません", u"]]> is not allowed in character data"));
                 }
                 ++m_p;
             } else if (!legalChar()) {
@@ -861,7 +900,7 @@ private:
                 return false;
             }
         }
-        return fail(start, QStringLiteral("CDATA セクションが閉じられていません"));
+        return fail(start, say(u"CDATA セクションが閉じられていません", u"the CDATA section is not closed"));
     }
 
     // Whether the text at m_p is `known`, a name already checked, and the name ends there.
@@ -903,7 +942,8 @@ private:
             }
         }
         if (second) {
-            return fail(second, QStringLiteral("要素 <%1> に属性「%2」が二つあります").arg(tag, repeated));
+            return fail(second, say(u"要素 <%1> に属性「%2」が二つあります", u"element <%1> has attribute \"%2\" twice")
+                                    .arg(tag, repeated));
         }
         if (attributes.size() <= 16) {
             m_lastUnique.clear();
@@ -978,7 +1018,7 @@ QString packetPlaceOf(QStringView text, qsizetype position)
     if (line.startsWith(fieldStart)) {
         const QStringView rest = line.mid(fieldStart.size());
         const qsizetype end = rest.indexOf(QLatin1String("\" fieldtype=\""));
-        return end < 0 ? QString() : QStringLiteral("フィールド「%1」").arg(rest.left(end));
+        return end < 0 ? QString() : say(u"フィールド「%1」", u"field \"%1\"").arg(rest.left(end));
     }
     if (!line.startsWith(QLatin1String("<ROW ")) && !line.startsWith(QLatin1String("<ROW/"))) {
         return QString();
@@ -1008,16 +1048,17 @@ QString packetPlaceOf(QStringView text, qsizetype position)
             while (!field.isEmpty() && field.front() == u' ') {
                 field = field.mid(1);
             }
-            return QStringLiteral("データ %1 行目、フィールド「%2」").arg(row).arg(field);
+            return say(u"データ %1 行目、フィールド「%2」", u"record %1, field \"%2\"").arg(row).arg(field);
         }
         at = close + 1;
     }
-    return QStringLiteral("データ %1 行目").arg(row);
+    return say(u"データ %1 行目", u"record %1").arg(row);
 }
 
 QString describeXmlFault(QStringView text, const TXmlFault& fault)
 {
-    QString description = QStringLiteral("%1 行 %2 列: %3").arg(fault.line).arg(fault.column).arg(fault.message);
+    QString description =
+        say(u"%1 行 %2 列: %3", u"line %1, column %2: %3").arg(fault.line).arg(fault.column).arg(fault.message);
     const QString place = packetPlaceOf(text, fault.position);
     if (!place.isEmpty()) {
         description += QStringLiteral(" (%1)").arg(place);

@@ -1,6 +1,7 @@
 #include "StrToInt.h"
 
 #include "TFailure.h"
+#include "TMessageLanguage.h"
 
 namespace torvane {
 
@@ -90,7 +91,7 @@ std::int32_t StrToInt(const QString& text)
     if (const auto value = tryStrToInt(text)) {
         return *value;
     }
-    throw TFailure(QStringLiteral("'%1' は整数ではありません").arg(text));
+    throw TFailure(say(u"'%1' は整数ではありません", u"'%1' is not an integer").arg(text));
 }
 
 } // namespace torvane

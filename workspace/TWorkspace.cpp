@@ -2,6 +2,7 @@
 
 #include "StrToInt.h"
 #include "TFailure.h"
+#include "TMessageLanguage.h"
 #include "TRowValue.h"
 #include "TWorkspaceTexts.h"
 
@@ -13,11 +14,25 @@ namespace torvane {
 
 namespace {
 
-const QString MsgNameTaken = QStringLiteral("フィールド名が既にあるか不正な名前です");
-const QString MsgChooseType = QStringLiteral("データの型を選択してください");
-const QString MsgEnterName = QStringLiteral("フィールド名を入力してください");
+// The refusals of the field operations. A read refuses a field with the first, and the check prints it: each
+// comes in the language the messages are set to.
+QString MsgNameTaken()
+{
+    return say(u"フィールド名が既にあるか不正な名前です", u"the field name is already taken or is not a valid name");
+}
+QString MsgChooseType()
+{
+    return say(u"データの型を選択してください", u"choose the field's data type");
+}
+QString MsgEnterName()
+{
+    return say(u"フィールド名を入力してください", u"enter the field's name");
+}
+QString MsgTypeExists()
+{
+    return say(u"既にあります", u"the type is already in the list");
+}
 const QString MsgAskTypeCode = QStringLiteral("入力されている単語はデータ形式文字ですか？");
-const QString MsgTypeExists = QStringLiteral("既にあります");
 
 constexpr int DataColumnDefaultWidth = 100;
 // A width text of millions would give a column no screen can show and no header can hold.
@@ -271,7 +286,7 @@ bool TWorkspace::AddFieldRow(const QString& name, const QString& typeText, const
         }
     }
     if (taken) {
-        dialogs.inform(MsgNameTaken);
+        dialogs.inform(MsgNameTaken());
         return false;
     }
     const int number = FieldCount();
@@ -312,11 +327,11 @@ bool TWorkspace::B_FieldAddClick(const QString& name, const std::optional<QStrin
 {
     markDataEdited();
     if (!chosenType) {
-        dialogs.inform(MsgChooseType);
+        dialogs.inform(MsgChooseType());
         return false;
     }
     if (name.isEmpty() || indexOfName(m_fieldList, name) >= 0) {
-        dialogs.inform(MsgNameTaken);
+        dialogs.inform(MsgNameTaken());
         return false;
     }
     return AddFieldRow(name, *chosenType, etc, width, dialogs);
@@ -327,17 +342,18 @@ bool TWorkspace::B_FieldSetClick(int selectedRow, const QString& name, const std
 {
     markDataEdited();
     if (!chosenType) {
-        dialogs.inform(MsgChooseType);
+        dialogs.inform(MsgChooseType());
         return false;
     }
     const int k = indexOfName(m_priKey.items(), name);
     if (name.isEmpty() || (k >= 0 && selectedRow != k + 1)) {
-        dialogs.inform(MsgEnterName);
+        dialogs.inform(MsgEnterName());
         return false;
     }
     const int r = selectedRow;
     if (r - 1 < 0 || r - 1 >= m_fieldList.size()) {
-        throw TFailure(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(r - 1));
+        throw TFailure(
+            say(u"リストのインデックスが範囲を超えています (%1)", u"list index out of range (%1)").arg(r - 1));
     }
     m_fieldList[r - 1] = name;
     refillKeyLists();
@@ -378,7 +394,7 @@ std::optional<int> TWorkspace::CB_FieldTypeKeyDown(int key, const QString& boxTe
         return std::nullopt;
     }
     if (typeIndexOf(boxText) >= 0) {
-        dialogs.inform(MsgTypeExists);
+        dialogs.inform(MsgTypeExists());
         return std::nullopt;
     }
     m_typeList.append(boxText);
