@@ -4,6 +4,7 @@
 #include "TFileBytes.h"
 #include "TPacketCodec.h"
 #include "TPacketFile.h"
+#include "TValueRules.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -87,7 +88,8 @@ bool TValueField::isBinary() const
 
 bool TValueField::isMemo() const
 {
-    return etc.contains(QLatin1String("SUBTYPE=\"Text\""), Qt::CaseInsensitive);
+    // Read as the value check reads it, so that the table and the value window agree on what a memo is.
+    return settingOf(etc, u"SUBTYPE").compare(u"Text", Qt::CaseInsensitive) == 0;
 }
 
 bool TValueField::isGraphics() const

@@ -17,8 +17,8 @@ bool isDigit(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
-// The value of the attribute `name` (letter case ignored) in a field's other settings, written as XML
-// attributes are (`required="true" SUBTYPE='Text'`); a null string when the settings do not name it.
+} // namespace
+
 QString settingOf(QStringView etc, QStringView name)
 {
     qsizetype i = 0;
@@ -57,6 +57,8 @@ QString settingOf(QStringView etc, QStringView name)
     }
     return QString();
 }
+
+namespace {
 
 // Digits, as many as `count`, from `p`, as a number; -1 when any is no digit.
 int digitsAt(QStringView text, qsizetype p, int count)

@@ -36,6 +36,10 @@ struct TValueRule {
     bool required = false;
 };
 
+// The value of the attribute `name` (letter case ignored) in a field's other settings, written as XML
+// attributes are (`required="true" SUBTYPE='Text'`); a null string when the settings do not name it.
+QString settingOf(QStringView etc, QStringView name);
+
 // The rule of a field: `typeText` as the field table holds it ("i4（４バイト整数）" or a bare code), `etc` its
 // other settings (`required="true"`, `DECIMALS="2"`, `SUBTYPE="Text"`, names and values as XML attributes,
 // names in any letter case) and `widthText` its width.
